@@ -1,0 +1,94 @@
+// The user's settings: one field per key of the settings file, with the file's defaults, and
+// the rules that read them from and write them to the in-memory INI file in their fixed orders.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "base/ColorText.h"
+
+class IniFile;
+
+// The built-in message text: four lines joined by a lone CR.
+extern const char* const kBuiltInMessText;
+
+// The message font: the main window's own font, which the message overlay draws with.
+struct TMessFont {
+  enum Style : uint8_t { Bold = 1, Italic = 2, Underline = 4, StrikeOut = 8 };
+  enum Pitch : uint8_t { DefaultPitch = 0, VariablePitch = 1, FixedPitch = 2 };
+
+  int32_t Height = -12;  // negative: character height in pixels
+  std::string Name = "ＭＳ Ｐゴシック";
+  uint8_t Style = 0;
+  uint8_t Pitch = DefaultPitch;
+  TColor Color = clWindowText;
+  int32_t PixelsPerInch = 96;  // of the screen the font is made for
+
+  int32_t Size() const;  // point size
+  void SetSize(int32_t points);
+};
+
+struct TSettings {
+  // [Window]
+  int32_t Top = 0;
+  int32_t Left = 0;
+  bool PlayMidi = true;
+  bool NotUsedInTray = false;
+  bool HotAct = false;
+  uint16_t ActiveKey = 24584;  // Ctrl+Shift+Backspace
+  bool Tray = false;
+  // [MessFont]
+  TMessFont MessFont;
+  // [ScreenXY]
+  int32_t ScreenX = 0;
+  int32_t ScreenY = 0;
+  // [Mess]
+  int32_t SepLines = 0;
+  int32_t SepIndex = 0;
+  std::string SepString;
+  bool SepRandom = false;
+  std::string MessText = kBuiltInMessText;
+  bool AddShadow = false;
+  TColor ShadowColor = 0;
+  // [ShortCut]
+  bool AddSCName = false;
+  // [Commando]
+  std::string CommandoFileName;
+  // [FavoriteFolder]
+  std::array<std::string, 5> FavoriteFolder;
+  std::string AnotherFolder;
+  bool FavoriteEnabled = false;
+  // [Load]
+  bool SpeedpPriority = false;
+  bool SetMess = false;
+  bool ReSize = false;
+  bool TileCenterPosit = false;
+  bool NextLoad = false;
+  std::string PaperName;
+  std::string PaperFolder;
+  bool RandomLoad = false;
+  bool SubDir = false;
+  // [Edit]
+  std::string LastSendFolder;
+  std::string G_Editor;
+  // [Timer]
+  int32_t TimerInterval = 0;  // milliseconds; 0: no timed change
+  bool TimerEnabled = true;
+  // [IncomingBoss]
+  uint16_t IncomingBossKey = 24657;  // Ctrl+Shift+Q
+  std::string IncomingBossFileName;
+};
+
+// What reading needs to know of the screen: the window is pulled back to the top when its
+// stored position would leave it out of sight vertically.
+struct TScreenMetrics {
+  int32_t WindowHeight = 35;
+  int32_t DesktopHeight = 768;
+};
+
+// Reads all 46 keys in their fixed order. Missing keys and values that are not numbers leave
+// the key's default.
+void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
+// Writes all 46 keys in their fixed order; keys and sections it does not know stay as they are.
+void WriteSettings(IniFile& ini, const TSettings& settings);

@@ -1,0 +1,34 @@
+// A command: caption, shortcut, enabled state and the handlers that run it and keep it current.
+// Handlers receive the action as their sender and read its tag.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/Component.h"
+
+class TAction : public TComponent {
+ public:
+  TAction(int tag, std::string caption) : TComponent(tag), Caption(std::move(caption)) {}
+
+  std::string Caption;
+  std::string Category;
+  std::string Hint;
+  uint16_t ShortCut = 0;
+  bool Enabled = true;
+  bool Checked = false;
+  std::function<void(TAction&)> OnExecute;
+  std::function<void(TAction&)> OnUpdate;
+
+  // Brings Enabled, Caption and Checked up to date, then runs the command when enabled.
+  bool Execute() {
+    Update();
+    if (!Enabled || !OnExecute) return false;
+    OnExecute(*this);
+    return true;
+  }
+  void Update() {
+    if (OnUpdate) OnUpdate(*this);
+  }
+};

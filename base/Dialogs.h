@@ -1,0 +1,46 @@
+// Every modal interaction of the program goes through this interface: production code shows the
+// real boxes and dialogs, tests script the answers and check the texts.
+#pragma once
+
+#include <exception>
+#include <string>
+
+struct TFileDialogOptions {
+  std::string Title;
+  std::string Filter;  // "description|masks|description|masks"
+  std::string FileName;
+  std::string InitialDir;
+  std::string DefaultExt;  // without the dot
+  bool HideReadOnly = false;
+  bool EnableSizing = false;
+  bool OverwritePrompt = false;
+  bool PathMustExist = false;
+  bool FileMustExist = false;
+  bool NoReadOnlyReturn = false;
+
+  bool operator==(const TFileDialogOptions&) const = default;
+};
+
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  // MessageBeep with a MB_ICON* sound type.
+  virtual void Beep(unsigned soundType) = 0;
+  // A plain message box with an OK button, titled with the application title.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The application's error box for an error nobody caught.
+  virtual void ShowError(const std::exception& error) = 0;
+  // Open and save dialogs: true and the chosen path on OK.
+  virtual bool OpenFile(const TFileDialogOptions& options, std::string& path) = 0;
+  virtual bool SaveFile(const TFileDialogOptions& options, std::string& path) = 0;
+  // The shell's folder selection; the chosen folder or an empty text.
+  virtual std::string BrowseForFolder(const std::string& title, const std::string& initialFolder) = 0;
+};
+
+constexpr unsigned kBeepWarning = 0x30;  // MB_ICONEXCLAMATION
+
+// A warning beep followed by a plain message box.
+inline void WarnMessage(IDialogs& dialogs, const std::string& text) {
+  dialogs.Beep(kBeepWarning);
+  dialogs.ShowMessage(text);
+}

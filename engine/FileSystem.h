@@ -1,0 +1,34 @@
+// What the picture list needs of the file system, so that its rules run natively in tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace FileAttr {
+constexpr uint32_t ReadOnly = 0x01;
+constexpr uint32_t Hidden = 0x02;
+constexpr uint32_t System = 0x04;
+constexpr uint32_t VolumeLabel = 0x08;
+constexpr uint32_t Directory = 0x10;
+constexpr uint32_t Archive = 0x20;
+constexpr uint32_t Normal = 0x80;
+}  // namespace FileAttr
+
+class IFileSystem {
+ public:
+  using Visitor = std::function<void(std::string_view name, uint32_t attributes)>;
+
+  virtual ~IFileSystem() = default;
+  virtual bool DirectoryExists(const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  // Every entry of the folder (mask "*.*", every attribute), in the file system's order.
+  // The folder ends with a separator.
+  virtual void EnumerateFolder(const std::string& folder, const Visitor& visit) = 0;
+  // A list file's lines (EFOpenError when it cannot be read).
+  virtual std::vector<std::string> ReadListFile(const std::string& path) = 0;
+  // Replaces a list file as a whole (EFCreateError when it cannot be written).
+  virtual void WriteListFile(const std::string& path, const std::vector<std::string>& lines) = 0;
+};

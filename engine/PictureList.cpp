@@ -1,0 +1,200 @@
+#include "engine/PictureList.h"
+
+#include <algorithm>
+
+#include "app/Settings.h"
+#include "base/Dialogs.h"
+#include "base/Path.h"
+#include "base/Random.h"
+#include "engine/BusyDisplay.h"
+#include "engine/FileSystem.h"
+
+namespace {
+
+constexpr uint32_t kListedAttributes = FileAttr::ReadOnly | FileAttr::Hidden | FileAttr::System |
+                                       FileAttr::VolumeLabel | FileAttr::Directory |
+                                       FileAttr::Archive;
+
+// Sets the main window's tag for the life of one of its dialogs.
+class TDialogGuard {
+ public:
+  explicit TDialogGuard(int* tag) : tag_(tag) {
+    if (tag_ != nullptr) *tag_ = 1;
+  }
+  TDialogGuard(const TDialogGuard&) = delete;
+  TDialogGuard& operator=(const TDialogGuard&) = delete;
+  ~TDialogGuard() {
+    if (tag_ != nullptr) *tag_ = 0;
+  }
+
+ private:
+  int* tag_;
+};
+
+}  // namespace
+
+void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
+                std::vector<std::string>& list) {
+  const std::string base = IncludeTrailingPathDelimiter(folder);
+  if (!recurse) list.clear();
+  files.EnumerateFolder(base, [&](std::string_view name, uint32_t attributes) {
+    if (name == "." || name == "..") return;
+    std::string path = base;
+    path += name;
+    const bool isFolder = (attributes & FileAttr::Directory) != 0;
+    // A folder's path ends with a separator, so it never names an existing file.
+    if ((attributes & kListedAttributes) != 0 && !isFolder) list.push_back(path);
+    if (recurse && isFolder) ScanFolder(files, path, true, list);
+  });
+}
+
+void ShuffleList(std::vector<std::string>& list, IRandom& random) {
+  const auto n = static_cast<uint32_t>(list.size());
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint32_t a = random.Next(n);
+    const uint32_t b = random.Next(n);
+    std::swap(list[a], list[b]);
+  }
+}
+
+int StepIndex(int count, int index, bool forward) {
+  if (forward) return index + 1 > count - 1 ? 0 : index + 1;
+  return index - 1 < 0 ? count - 1 : index - 1;
+}
+
+TPictureList::TPictureList(TSettings& settings, TPictureListEnv env)
+    : settings_(settings), env_(env) {}
+
+void TPictureList::LoadPictureList() {
+  TBusyScope busy(env_.Busy, kBusyBlue, "Load List..");
+  std::vector<std::string> entries;
+  if (env_.Files.DirectoryExists(settings_.PaperFolder)) {
+    ScanFolder(env_.Files, settings_.PaperFolder, settings_.SubDir, entries);
+    std::erase_if(entries, [&](const std::string& path) { return !ExtensionList.Accepts(path); });
+  } else if (!settings_.PaperFolder.empty()) {
+    busy.SetTitle("Load FileList..");
+    entries = env_.Files.ReadListFile(settings_.PaperFolder);
+  }
+  // An empty source (a first start has none) is an empty list, not a file that failed to open.
+  MainListBox.Assign(std::move(entries));
+
+  busy.SetTitle("Set RandomList..");
+  RandomListBox.Clear();
+  if (MainListBox.Empty()) {
+    ListLoadedTick = env_.Clock.TickCount();
+    return;
+  }
+  std::vector<std::string> order;
+  order.reserve(MainListBox.Items.size());
+  for (int i = 0; i < MainListBox.Count(); ++i) order.push_back(std::to_string(i));
+  ShuffleList(order, env_.Random);
+  RandomListBox.Assign(std::move(order));
+
+  int index = MainListBox.IndexOf(settings_.PaperName);
+  if (index < 0) index = static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
+  MainListBox.ItemIndex = index;
+  RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
+  ListLoadedTick = env_.Clock.TickCount();
+  if (AddHistory) AddHistory(settings_.PaperFolder);
+}
+
+void TPictureList::FileDropFileDrop(const TComponent* sender,
+                                    const std::vector<std::string>& files, int /*x*/, int /*y*/) {
+  if (files.size() != 1) {
+    WarnMessage(env_.Dialogs, "ドラッグ＆ドロップは一つだけ");
+    return;
+  }
+  if (env_.Files.FileExists(files[0])) {
+    settings_.PaperName = files[0];
+    if (sender != nullptr) settings_.PaperFolder = ExtractFileDir(settings_.PaperName);
+  } else {
+    settings_.PaperFolder = files[0];
+    settings_.PaperName.clear();
+  }
+  LoadPictureList();
+  if (MainListBox.Empty()) {
+    WarnMessage(env_.Dialogs, "ファイルがありません");
+    return;
+  }
+  if (SetCurrentPicture) SetCurrentPicture();
+  if (AddHistory) AddHistory(settings_.PaperFolder);
+}
+
+void TPictureList::OpenPath(const TComponent* sender, const std::string& path) {
+  if (path.empty()) return;
+  if (env_.Files.DirectoryExists(path) || env_.Files.FileExists(path)) {
+    FileDropFileDrop(sender, {path}, 0, 0);
+  }
+}
+
+void TPictureList::StepActiveOrder(bool forward) {
+  if (MainListBox.Empty()) return;
+  if (settings_.RandomLoad && !RandomListBox.Empty()) {
+    RandomListBox.ItemIndex = StepIndex(RandomListBox.Count(), RandomListBox.ItemIndex, forward);
+    const int position = std::stoi(RandomListBox.Current());
+    MainListBox.ItemIndex = std::clamp(position, 0, MainListBox.Count() - 1);
+  } else {
+    MainListBox.ItemIndex = StepIndex(MainListBox.Count(), MainListBox.ItemIndex, forward);
+  }
+}
+
+void TPictureList::OpenFileActionExecute(TComponent& sender) {
+  TDialogGuard guard(FormTag);
+  if (sender.Tag != 1) {
+    const std::string folder =
+        env_.Dialogs.BrowseForFolder("フォルダを開く", settings_.PaperFolder);
+    if (!folder.empty()) OpenPath(nullptr, folder);
+    return;
+  }
+  TFileDialogOptions options;
+  options.Title = "画像ファイルを開く";
+  options.Filter = PictureFilter ? PictureFilter() : std::string("All|*.*");
+  options.HideReadOnly = true;
+  options.EnableSizing = true;
+  std::string path;
+  if (env_.Dialogs.OpenFile(options, path)) OpenPath(&sender, path);
+}
+
+void TPictureList::SaveListActionExecute(TAction& /*sender*/) {
+  TFileDialogOptions options;
+  options.Title = "ファイルリストの保存";
+  options.FileName = ExtractFileName(settings_.PaperFolder);
+  options.Filter = "List Files|*.V2List|All Files|*.*";
+  options.DefaultExt = "lst";
+  options.OverwritePrompt = true;
+  options.PathMustExist = true;
+  options.NoReadOnlyReturn = true;
+  options.HideReadOnly = true;
+  options.EnableSizing = true;
+  std::string path;
+  if (env_.Dialogs.SaveFile(options, path)) env_.Files.WriteListFile(path, MainListBox.Items);
+}
+
+void TPictureList::SaveListActionUpdate(TAction& sender) { sender.Enabled = !MainListBox.Empty(); }
+
+void TPictureList::LoadListActionExecute(TAction& /*sender*/) {
+  TFileDialogOptions options;
+  options.Title = "ファイルリストを開く";
+  options.Filter = "リスト ファイル|*.V2List|全てのファイル|*.*";
+  options.FileMustExist = true;
+  options.HideReadOnly = true;
+  options.EnableSizing = true;
+  std::string path;
+  if (!env_.Dialogs.OpenFile(options, path)) return;
+  settings_.PaperFolder = path;
+  LoadPictureList();
+}
+
+void TPictureList::ReloadFolderActionExecute(TAction& /*sender*/) { LoadPictureList(); }
+
+void TPictureList::ReloadFolderActionUpdate(TAction& sender) {
+  if (env_.Files.FileExists(settings_.PaperFolder)) {
+    sender.Caption = "ファイルリストの再読込";
+    sender.Enabled = true;
+  } else if (env_.Files.DirectoryExists(settings_.PaperFolder)) {
+    sender.Caption = "フォルダの再読込";
+    sender.Enabled = true;
+  } else {
+    sender.Enabled = false;
+  }
+}

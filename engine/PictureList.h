@@ -1,0 +1,79 @@
+// PictureList and RandomList: built from a folder (optionally with its subfolders) or a list
+// file, and every way a user names a new source: drops, the open dialogs, list files, the
+// history menu and the command line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Action.h"
+#include "base/ListBox.h"
+#include "engine/ExtensionList.h"
+
+class IBusyDisplay;
+class IClock;
+class IDialogs;
+class IFileSystem;
+class IRandom;
+struct TSettings;
+
+// The paths of a folder's files, depth first when recursing. Without recursion the list is
+// emptied first; with it, files are appended.
+void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
+                std::vector<std::string>& list);
+
+// n random transpositions of a list of n items.
+void ShuffleList(std::vector<std::string>& list, IRandom& random);
+
+// The next (forward) or previous index with wrap-around.
+int StepIndex(int count, int index, bool forward);
+
+constexpr uint32_t kBusyBlue = 0xFF0000;
+
+struct TPictureListEnv {
+  IFileSystem& Files;
+  IDialogs& Dialogs;
+  IBusyDisplay& Busy;
+  IRandom& Random;
+  IClock& Clock;
+};
+
+class TPictureList {
+ public:
+  TPictureList(TSettings& settings, TPictureListEnv env);
+
+  TListBox MainListBox;
+  TListBox RandomListBox;
+  TExtensionList ExtensionList = TExtensionList::Build({});
+  uint32_t ListLoadedTick = 0;
+
+  // Sets the picture under the PictureList cursor; true when one was set.
+  std::function<bool()> SetCurrentPicture;
+  // Records a source in the history menu.
+  std::function<void(const std::string&)> AddHistory;
+  // The filter of every registered picture format, for the open-picture dialog.
+  std::function<std::string()> PictureFilter;
+  // The main window's tag: 1 while one of its dialogs is open.
+  int* FormTag = nullptr;
+
+  void LoadPictureList();
+  // `sender` is null for start-up, the history menu and the folder dialog.
+  void FileDropFileDrop(const TComponent* sender, const std::vector<std::string>& files, int x,
+                        int y);
+  void OpenPath(const TComponent* sender, const std::string& path);
+  // Steps the cursors one entry in the active order (shuffled when RandomLoad is on).
+  void StepActiveOrder(bool forward);
+
+  void OpenFileActionExecute(TComponent& sender);
+  void SaveListActionExecute(TAction& sender);
+  void SaveListActionUpdate(TAction& sender);
+  void LoadListActionExecute(TAction& sender);
+  void ReloadFolderActionExecute(TAction& sender);
+  void ReloadFolderActionUpdate(TAction& sender);
+
+ private:
+  TSettings& settings_;
+  TPictureListEnv env_;
+};

@@ -1,0 +1,145 @@
+#include <doctest/doctest.h>
+
+#include "app/HandOver.h"
+#include "app/Settings.h"
+#include "app/StartUp.h"
+#include "engine/PictureList.h"
+#include "support/Fakes.h"
+
+TEST_CASE("hand-over payload from a second start") {
+  CHECK(HandOverPath("a.jpg", "C:\\work") == "C:\\work\\a.jpg");
+  CHECK(HandOverPath("C:\\pics\\a.jpg", "C:\\work") == "C:\\pics\\a.jpg");
+  CHECK(HandOverPath("sub/a.jpg", "C:\\work") == "sub/a.jpg");
+  CHECK(HandOverPath("/R", "C:\\work") == "/R");
+  CHECK(HandOverPath("?@xyz", "C:\\work") == "?@xyz");
+  CHECK(HandOverPath("?x", "C:\\work") == "C:\\work\\?x");
+
+  const std::string longPath(300, 'x');
+  const THandOverBuffer buffer = MakeHandOverBuffer(longPath);
+  CHECK(buffer[254] == 'x');
+  CHECK(buffer[255] == '\0');
+  CHECK(ReadHandOverBuffer(buffer.data(), buffer.size()) == std::string(255, 'x'));
+
+  const THandOverBuffer shortBuffer = MakeHandOverBuffer("C:\\a");
+  CHECK(ReadHandOverBuffer(shortBuffer.data(), 256) == "C:\\a");
+  CHECK(shortBuffer[4] == '\0');
+  CHECK(shortBuffer[255] == '\0');
+}
+
+TEST_CASE("reading a payload never goes past the buffer or the declared size") {
+  std::vector<char> noNul(400, 'y');
+  CHECK(ReadHandOverBuffer(noNul.data(), noNul.size()) == std::string(256, 'y'));
+  CHECK(ReadHandOverBuffer(noNul.data(), 10) == std::string(10, 'y'));
+  CHECK(ReadHandOverBuffer(noNul.data(), 0).empty());
+  CHECK(ReadHandOverBuffer(nullptr, 256).empty());
+}
+
+TEST_CASE("command-line switches") {
+  CHECK(IsQuitSwitch("/R"));
+  CHECK(IsQuitSwitch("-r"));
+  CHECK(IsQuitSwitch("/Rest"));
+  CHECK_FALSE(IsQuitSwitch("R"));
+  CHECK_FALSE(IsQuitSwitch("/"));
+  CHECK(IsMessageFileSwitch("-mC:\\m.txt"));
+  CHECK(MessageFileOfSwitch("/MC:\\m.txt") == "C:\\m.txt");
+  CHECK(MessageFileOfSwitch("/M").empty());
+  std::string longName = "/M";
+  std::string expected;
+  for (int i = 0; i < 300; ++i) longName += "あ";
+  for (int i = 0; i < 256; ++i) expected += "あ";
+  CHECK(MessageFileOfSwitch(longName) == expected);  // 256 characters, none cut in two
+}
+
+namespace {
+
+struct StartFixture {
+  TFakeFileSystem files;
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TFixedRandom random;
+  TFakeClock clock;
+  TSettings settings;
+  TPictureList list{settings, {files, dialogs, busy, random, clock}};
+  TComponent openFileAction{1};
+  std::vector<std::string> sets;
+  int quits = 0;
+  std::string messageFile;
+  TStartUpHooks hooks{[this] { ++quits; }, [this](const std::string& f) { messageFile = f; }};
+
+  StartFixture() {
+    list.SetCurrentPicture = [this] {
+      settings.PaperName = list.MainListBox.Current();
+      sets.push_back(settings.PaperName);
+      return true;
+    };
+    files.AddFolder("C:\\p");
+    files.AddFile("C:\\p\\a.jpg");
+    files.AddFile("C:\\p\\b.jpg");
+    files.AddFile("C:\\p\\c.jpg");
+    files.AddFolder("C:\\q");
+    files.AddFile("C:\\q\\x.bmp");
+    files.AddFile("C:\\m.txt");
+    settings.PaperFolder = "C:\\p";
+    settings.PaperName = "C:\\p\\b.jpg";
+  }
+  void Run(const std::vector<std::string>& args) {
+    RunStartUpSequence(list, settings, files, args, openFileAction, hooks);
+  }
+};
+
+}  // namespace
+
+TEST_CASE("start-up without arguments sets the saved picture again") {
+  StartFixture f;
+  f.Run({});
+  CHECK(f.sets == std::vector<std::string>{"C:\\p\\b.jpg"});
+  CHECK(f.settings.PaperFolder == "C:\\p");
+}
+
+TEST_CASE("start-up with NextLoad advances one entry") {
+  StartFixture f;
+  f.settings.NextLoad = true;
+  f.Run({});
+  CHECK(f.sets == std::vector<std::string>{"C:\\p\\c.jpg"});
+}
+
+TEST_CASE("start-up: a folder argument wins and later arguments are not looked at") {
+  StartFixture f;
+  f.Run({"C:\\q", "C:\\p\\a.jpg"});
+  CHECK(f.settings.PaperFolder == "C:\\q");
+  CHECK(f.sets == std::vector<std::string>{"C:\\q\\x.bmp"});
+}
+
+TEST_CASE("start-up: a file argument moves the source to its folder") {
+  StartFixture f;
+  f.Run({"nonexistent", "C:\\q\\x.bmp"});
+  CHECK(f.settings.PaperFolder == "C:\\q");
+  CHECK(f.sets == std::vector<std::string>{"C:\\q\\x.bmp"});
+}
+
+TEST_CASE("start-up: /R still sets the picture and asks to quit; /M takes existing files") {
+  StartFixture f;
+  f.Run({"-r", "/MC:\\missing.txt", "-MC:\\m.txt"});
+  CHECK(f.quits == 1);
+  CHECK(f.messageFile == "C:\\m.txt");
+  CHECK(f.sets == std::vector<std::string>{"C:\\p\\b.jpg"});
+
+  StartFixture g;
+  g.Run({"/MC:\\missing.txt"});
+  CHECK(g.messageFile.empty());
+}
+
+TEST_CASE("a handed-over path opens like a drop; anything else is ignored") {
+  StartFixture f;
+  f.Run({});
+  ReceiveHandOver(f.list, f.files, "C:\\q\\x.bmp", f.openFileAction);
+  CHECK(f.settings.PaperFolder == "C:\\q");
+  ReceiveHandOver(f.list, f.files, "C:\\p", f.openFileAction);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+  const size_t sets = f.sets.size();
+  for (const char* ignored : {"/R", "?@C:\\p", "C:\\nothing", ""}) {
+    ReceiveHandOver(f.list, f.files, ignored, f.openFileAction);
+  }
+  CHECK(f.sets.size() == sets);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+}

@@ -1,0 +1,71 @@
+#include <doctest/doctest.h>
+
+#include "base/ColorText.h"
+#include "base/ListBox.h"
+#include "base/Path.h"
+#include "base/TextCase.h"
+
+TEST_CASE("case-insensitive comparison folds letters as Windows does") {
+  CHECK(SameText("C:\\Pics\\A.JPG", "c:\\pics\\a.jpg"));
+  CHECK(SameText("ÄÖÜé", "äöüÉ"));
+  CHECK(SameText("ＡＢＣ", "ａｂｃ"));  // full-width Latin
+  CHECK(SameText("Жёлтый", "ЖЁЛТЫЙ"));
+  CHECK_FALSE(SameText("壁紙", "壁"));
+  CHECK_FALSE(SameText("a", "a "));
+  // Kana have no case: hiragana and katakana stay different.
+  CHECK_FALSE(SameText("あ", "ア"));
+  CHECK(CompareText("abc", "ABD") < 0);
+  CHECK(CompareText("b", "A") > 0);
+  CHECK(UpperCase("photo.jpeg") == "PHOTO.JPEG");
+  CHECK(UpperCase("写真.jpg") == "写真.JPG");
+  // Invalid UTF-8 survives unchanged and never equals a valid character.
+  CHECK(UpperCase(std::string("\xff\x80z", 3)) == std::string("\xff\x80Z", 3));
+  CHECK_FALSE(SameText(std::string("\xc3", 1), "Ã"));
+}
+
+TEST_CASE("path parts") {
+  CHECK(ExtractFilePath("C:\\pics\\a.jpg") == "C:\\pics\\");
+  CHECK(ExtractFileDir("C:\\pics\\a.jpg") == "C:\\pics");
+  CHECK(ExtractFileDir("C:\\a.jpg") == "C:\\");  // a drive root keeps its separator
+  CHECK(ExtractFileDir("\\\\server\\share\\a.jpg") == "\\\\server\\share");
+  CHECK(ExtractFileDir("a.jpg").empty());
+  CHECK(ExtractFileName("C:\\pics\\a.jpg") == "a.jpg");
+  CHECK(ExtractFileExt("C:\\pics.old\\a.JPG") == ".JPG");
+  CHECK(ExtractFileExt("C:\\pics.old\\README").empty());
+  CHECK(ExtractFileExt("archive.tar.gz") == ".gz");
+  CHECK(ChangeFileExt("C:\\vesko\\Vesko2.exe", ".ini") == "C:\\vesko\\Vesko2.ini");
+  CHECK(ChangeFileExt("C:\\v.d\\Vesko2", ".mes") == "C:\\v.d\\Vesko2.mes");
+  CHECK(IncludeTrailingPathDelimiter("C:\\pics") == "C:\\pics\\");
+  CHECK(IncludeTrailingPathDelimiter("C:\\pics\\") == "C:\\pics\\");
+}
+
+TEST_CASE("colours read back in both written forms") {
+  CHECK(ColorToString(clWindowText) == "clWindowText");
+  CHECK(ColorToString(0x0000FF) == "clRed");
+  CHECK(ColorToString(0x123456) == "$00123456");
+  TColor c = 0;
+  REQUIRE(TryStringToColor("clwindowtext", c));
+  CHECK(c == clWindowText);
+  REQUIRE(TryStringToColor("$00123456", c));
+  CHECK(c == 0x123456);
+  REQUIRE(TryStringToColor("255", c));
+  CHECK(c == 255);
+  CHECK_FALSE(TryStringToColor("clNoSuchColour", c));
+  for (const TColor value : {0, 0x00ABCDEF, static_cast<TColor>(0xFF00000F), 0x1FFFFFFF}) {
+    REQUIRE(TryStringToColor(ColorToString(value), c));
+    CHECK(c == value);
+  }
+}
+
+TEST_CASE("hidden list box finds whole entries without regard to case") {
+  TListBox box;
+  box.Assign({"C:\\a.jpg", "C:\\B.JPG", "C:\\b.jpg"});
+  CHECK(box.ItemIndex == -1);
+  CHECK(box.Current().empty());
+  CHECK(box.IndexOf("c:\\b.jpg") == 1);
+  CHECK(box.IndexOf("C:\\b") == -1);
+  box.ItemIndex = 2;
+  CHECK(box.Current() == "C:\\b.jpg");
+  box.Clear();
+  CHECK(box.ItemIndex == -1);
+}

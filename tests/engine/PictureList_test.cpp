@@ -1,0 +1,335 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "app/Settings.h"
+#include "base/Exception.h"
+#include "engine/ExtensionList.h"
+#include "engine/ListFile.h"
+#include "engine/PictureList.h"
+#include "support/Fakes.h"
+
+namespace {
+
+struct Fixture {
+  TFakeFileSystem files;
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TFixedRandom random;
+  TFakeClock clock;
+  TSettings settings;
+  TPictureList list{settings, {files, dialogs, busy, random, clock}};
+  int pictureSets = 0;
+  std::vector<std::string> history;
+  int formTag = 0;
+
+  Fixture() {
+    list.SetCurrentPicture = [this] {
+      ++pictureSets;
+      settings.PaperName = list.MainListBox.Current();
+      return true;
+    };
+    list.AddHistory = [this](const std::string& source) { history.push_back(source); };
+    list.FormTag = &formTag;
+    files.AddFolder("C:\\p");
+    files.AddFile("C:\\p\\a.JPG");
+    files.AddFile("C:\\p\\b.txt");
+    files.AddFile("C:\\p\\c.jpeg");
+    files.AddFolder("C:\\p\\s");
+    files.AddFile("C:\\p\\s\\d.bmp");
+    files.AddFile("C:\\p\\e.Bmp");
+    files.AddFile("C:\\p\\noext");
+  }
+};
+
+bool IsPermutation(const TListBox& random, int n) {
+  if (random.Count() != n) return false;
+  std::set<std::string> seen(random.Items.begin(), random.Items.end());
+  for (int i = 0; i < n; ++i) {
+    if (!seen.count(std::to_string(i))) return false;
+  }
+  return seen.size() == static_cast<size_t>(n);
+}
+
+}  // namespace
+
+TEST_CASE("extension list: built-ins, plug-in filters, removals") {
+  const TExtensionList list = TExtensionList::Build({"*.pic;*.pict", "*.*", "*.sue;*.Mag", "*.jpg"});
+  CHECK(list.Masks() == std::vector<std::string>{"*.ArcLink", "*.BMP", "*.ICO", "*.JPEG", "*.JPG",
+                                                 "*.lnk", "*.MAG", "*.PIC", "*.PICT"});
+  CHECK(list.Accepts("C:\\a.pic"));
+  CHECK(list.Accepts("C:\\x.arclink"));
+  CHECK_FALSE(list.Accepts("C:\\a.sue"));
+  CHECK_FALSE(list.Accepts("C:\\noext"));
+  CHECK_FALSE(list.Accepts("C:\\dir.jpg\\noext"));
+}
+
+TEST_CASE("folder scan: enumeration order, subfolders depth first, filter") {
+  Fixture f;
+  f.settings.PaperFolder = "C:\\p";
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.Items ==
+        std::vector<std::string>{"C:\\p\\a.JPG", "C:\\p\\c.jpeg", "C:\\p\\e.Bmp"});
+  f.settings.SubDir = true;
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.Items == std::vector<std::string>{"C:\\p\\a.JPG", "C:\\p\\c.jpeg",
+                                                             "C:\\p\\s\\d.bmp", "C:\\p\\e.Bmp"});
+}
+
+TEST_CASE("folder scan: the attribute rule") {
+  TFakeFileSystem files;
+  files.AddFolder("C:\\q");
+  files.AddFile("C:\\q\\normal.jpg", FileAttr::Normal);  // none of the six bits: not listed
+  files.AddFile("C:\\q\\ro.jpg", FileAttr::ReadOnly);
+  files.AddFile("C:\\q\\hidden.jpg", FileAttr::Hidden | FileAttr::Normal);
+  std::vector<std::string> list{"stale"};
+  ScanFolder(files, "C:\\q\\", false, list);
+  CHECK(list == std::vector<std::string>{"C:\\q\\ro.jpg", "C:\\q\\hidden.jpg"});
+}
+
+TEST_CASE("cursors land on PaperName, else on a random entry; RandomList is a permutation") {
+  Fixture f;
+  f.settings.PaperFolder = "C:\\p";
+  f.settings.PaperName = "c:\\P\\C.JPEG";
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.ItemIndex == 1);
+  CHECK(f.list.RandomListBox.Current() == "1");
+  CHECK(IsPermutation(f.list.RandomListBox, 3));
+  CHECK(f.history == std::vector<std::string>{"C:\\p"});
+  CHECK(f.list.ListLoadedTick != 0);
+
+  f.settings.PaperName = "C:\\p\\gone.jpg";
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.ItemIndex >= 0);
+  CHECK(f.list.MainListBox.ItemIndex < 3);
+  CHECK(f.list.RandomListBox.Current() == std::to_string(f.list.MainListBox.ItemIndex));
+}
+
+TEST_CASE("RandomList is always a permutation") {
+  TRandom random(12345);
+  for (int n : {1, 2, 3, 10, 257, 1000}) {
+    std::vector<std::string> items;
+    for (int i = 0; i < n; ++i) items.push_back(std::to_string(i));
+    for (int round = 0; round < 20; ++round) {
+      ShuffleList(items, random);
+      TListBox box;
+      box.Assign(items);
+      CHECK(IsPermutation(box, n));
+    }
+  }
+  std::vector<std::string> empty;
+  ShuffleList(empty, random);
+  CHECK(empty.empty());
+}
+
+TEST_CASE("the shuffle is n random transpositions") {
+  // Draws (0,2) then (1,1) then (2,0): swap 0<->2, no-op, swap 2<->0 back.
+  TFixedRandom random({0, 2, 1, 1, 2, 0});
+  std::vector<std::string> items{"a", "b", "c"};
+  ShuffleList(items, random);
+  CHECK(items == std::vector<std::string>{"a", "b", "c"});
+  TFixedRandom once({0, 1, 0, 0, 0, 0});
+  ShuffleList(items, once);
+  CHECK(items == std::vector<std::string>{"b", "a", "c"});
+}
+
+TEST_CASE("list files: every kind of line end; empty lines kept") {
+  CHECK(SplitListLines("a\r\nb\rc\nd") == std::vector<std::string>{"a", "b", "c", "d"});
+  CHECK(SplitListLines("a\r\n\r\nb\r\n") == std::vector<std::string>{"a", "", "b"});
+  CHECK(SplitListLines("\n\r") == std::vector<std::string>{"", ""});
+  CHECK(SplitListLines("\r\n") == std::vector<std::string>{""});
+  CHECK(SplitListLines("").empty());
+  CHECK(SplitListLines(std::string("x\0y\n", 4)) == std::vector<std::string>{std::string("x\0y", 3)});
+  const std::vector<std::string> lines{"C:\\a.jpg", "", "D:\\壁紙\\b.lnk", "E:\\c.ArcLink", "x.zzz"};
+  CHECK(JoinListLines(lines) == "C:\\a.jpg\r\n\r\nD:\\壁紙\\b.lnk\r\nE:\\c.ArcLink\r\nx.zzz\r\n");
+  CHECK(SplitListLines(JoinListLines(lines)) == lines);
+}
+
+TEST_CASE("a list file source is read unfiltered") {
+  Fixture f;
+  f.files.AddFile("C:\\lists\\my.V2List", FileAttr::Archive,
+                  {"C:\\p\\b.txt", "", "C:\\x.lnk", "C:\\p\\a.JPG"});
+  f.settings.PaperFolder = "C:\\lists\\my.V2List";
+  f.settings.PaperName = "C:\\p\\a.jpg";
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.Count() == 4);
+  CHECK(f.list.MainListBox.ItemIndex == 3);
+  CHECK(f.busy.titles == std::vector<std::string>{"Load List..", "Load FileList..",
+                                                  "Set RandomList..", "Vesko 2"});
+  CHECK(f.busy.colors == std::vector<uint32_t>{kBusyBlue, 0xD2E4F4});
+}
+
+TEST_CASE("an unreadable source keeps both lists and restores the busy display") {
+  Fixture f;
+  f.settings.PaperFolder = "C:\\p";
+  f.list.LoadPictureList();
+  const auto before = f.list.MainListBox.Items;
+  const auto randomBefore = f.list.RandomListBox.Items;
+  f.settings.PaperFolder = "C:\\missing.V2List";
+  CHECK_THROWS_AS(f.list.LoadPictureList(), EFOpenError);
+  CHECK(f.list.MainListBox.Items == before);
+  CHECK(f.list.RandomListBox.Items == randomBefore);
+  CHECK(f.busy.color == 0xD2E4F4);
+  CHECK(f.busy.title == "Vesko 2");
+}
+
+TEST_CASE("an empty source is an empty list without an error") {
+  Fixture f;
+  f.settings.PaperFolder = "";
+  f.list.LoadPictureList();
+  CHECK(f.list.MainListBox.Empty());
+  CHECK(f.list.RandomListBox.Empty());
+  CHECK(f.history.empty());
+}
+
+TEST_CASE("drops: one item only; a file makes its folder the source") {
+  Fixture f;
+  TComponent dropTarget;
+  f.list.FileDropFileDrop(&dropTarget, {"C:\\p\\a.JPG", "C:\\p\\c.jpeg"}, 0, 0);
+  CHECK(f.dialogs.messages == std::vector<std::string>{"ドラッグ＆ドロップは一つだけ"});
+  CHECK(f.dialogs.beeps == std::vector<unsigned>{0x30});
+  CHECK(f.pictureSets == 0);
+
+  f.list.FileDropFileDrop(&dropTarget, {"C:\\p\\c.jpeg"}, 10, 20);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+  CHECK(f.list.MainListBox.Current() == "C:\\p\\c.jpeg");
+  CHECK(f.pictureSets == 1);
+  CHECK(f.history == std::vector<std::string>{"C:\\p", "C:\\p"});
+
+  // Without a sender the source stays: the file is looked up in the current source.
+  f.settings.PaperFolder = "C:\\p\\s";
+  f.list.OpenPath(nullptr, "C:\\p\\a.JPG");
+  CHECK(f.settings.PaperFolder == "C:\\p\\s");
+  CHECK(f.settings.PaperName == "C:\\p\\s\\d.bmp");
+}
+
+TEST_CASE("drops: a folder becomes the source and a random picture is set") {
+  Fixture f;
+  f.settings.PaperName = "C:\\p\\a.JPG";
+  f.list.OpenPath(nullptr, "C:\\p\\s");
+  CHECK(f.settings.PaperFolder == "C:\\p\\s");
+  CHECK(f.settings.PaperName == "C:\\p\\s\\d.bmp");
+  CHECK(f.pictureSets == 1);
+
+  f.files.AddFolder("C:\\empty");
+  f.list.OpenPath(nullptr, "C:\\empty");
+  CHECK(f.dialogs.messages == std::vector<std::string>{"ファイルがありません"});
+  CHECK(f.pictureSets == 1);
+
+  f.list.OpenPath(nullptr, "C:\\nowhere");  // neither folder nor file: nothing happens
+  CHECK(f.settings.PaperFolder == "C:\\empty");
+}
+
+TEST_CASE("open commands go through their dialogs with the main window's tag set") {
+  Fixture f;
+  TAction openFile(1, "ファイル..");
+  TAction openFolder(-1, "フォルダ..");
+  f.settings.PaperFolder = "C:\\p";
+  f.list.PictureFilter = [] { return std::string("Bitmaps (*.bmp)|*.bmp"); };
+
+  f.dialogs.answers = {"C:\\p\\s"};
+  f.list.OpenFileActionExecute(openFolder);
+  CHECK(f.dialogs.folderTitles == std::vector<std::string>{"フォルダを開く"});
+  CHECK(f.dialogs.folderInitials == std::vector<std::string>{"C:\\p"});
+  CHECK(f.settings.PaperFolder == "C:\\p\\s");
+  CHECK(f.formTag == 0);
+
+  f.dialogs.answers = {"C:\\p\\e.Bmp"};
+  f.list.OpenFileActionExecute(openFile);
+  REQUIRE(f.dialogs.fileDialogs.size() == 1);
+  CHECK(f.dialogs.fileDialogs[0].Title == "画像ファイルを開く");
+  CHECK(f.dialogs.fileDialogs[0].Filter == "Bitmaps (*.bmp)|*.bmp");
+  CHECK(f.dialogs.fileDialogs[0].HideReadOnly);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+  CHECK(f.settings.PaperName == "C:\\p\\e.Bmp");
+
+  f.dialogs.answers = {""};  // cancelled
+  f.list.OpenFileActionExecute(openFolder);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+
+  // The tag comes back even when opening fails.
+  f.dialogs.answers = {"C:\\p\\e.Bmp"};
+  f.list.SetCurrentPicture = [&]() -> bool {
+    CHECK(f.formTag == 1);
+    throw Exception("boom");
+  };
+  CHECK_THROWS(f.list.OpenFileActionExecute(openFile));
+  CHECK(f.formTag == 0);
+}
+
+TEST_CASE("save and load list commands") {
+  Fixture f;
+  TAction save(0, "ファイルリストの保存..");
+  TAction load(0, "ファイルリストの読み込み..");
+  f.list.SaveListActionUpdate(save);
+  CHECK_FALSE(save.Enabled);
+
+  f.settings.PaperFolder = "C:\\p";
+  f.list.LoadPictureList();
+  f.list.SaveListActionUpdate(save);
+  CHECK(save.Enabled);
+  f.dialogs.answers = {"C:\\lists\\saved.lst"};
+  f.files.AddFolder("C:\\lists");
+  f.list.SaveListActionExecute(save);
+  const TFileDialogOptions& options = f.dialogs.fileDialogs.back();
+  CHECK(options.Title == "ファイルリストの保存");
+  CHECK(options.FileName == "p");
+  CHECK(options.Filter == "List Files|*.V2List|All Files|*.*");
+  CHECK(options.DefaultExt == "lst");
+  CHECK(options.OverwritePrompt);
+  CHECK(options.NoReadOnlyReturn);
+  CHECK(f.files.ReadListFile("C:\\lists\\saved.lst") == f.list.MainListBox.Items);
+
+  const int setsBefore = f.pictureSets;
+  f.dialogs.answers = {"C:\\lists\\saved.lst"};
+  f.list.LoadListActionExecute(load);
+  CHECK(f.dialogs.fileDialogs.back().Title == "ファイルリストを開く");
+  CHECK(f.dialogs.fileDialogs.back().Filter == "リスト ファイル|*.V2List|全てのファイル|*.*");
+  CHECK(f.dialogs.fileDialogs.back().FileMustExist);
+  CHECK(f.settings.PaperFolder == "C:\\lists\\saved.lst");
+  CHECK(f.list.MainListBox.Count() == 3);
+  CHECK(f.pictureSets == setsBefore);  // loading a list does not change the wallpaper
+}
+
+TEST_CASE("reload command caption follows the source") {
+  Fixture f;
+  TAction reload(0, "フォルダの再読込");
+  f.settings.PaperFolder = "C:\\p";
+  f.list.ReloadFolderActionUpdate(reload);
+  CHECK(reload.Enabled);
+  CHECK(reload.Caption == "フォルダの再読込");
+  f.files.AddFile("C:\\l.V2List", FileAttr::Archive, {"C:\\p\\a.JPG"});
+  f.settings.PaperFolder = "C:\\l.V2List";
+  f.list.ReloadFolderActionUpdate(reload);
+  CHECK(reload.Caption == "ファイルリストの再読込");
+  f.settings.PaperFolder = "C:\\gone";
+  f.list.ReloadFolderActionUpdate(reload);
+  CHECK_FALSE(reload.Enabled);
+
+  // Reloading keeps the cursor on PaperName while it is listed.
+  f.settings.PaperFolder = "C:\\p";
+  f.settings.PaperName = "C:\\p\\e.Bmp";
+  f.list.ReloadFolderActionExecute(reload);
+  CHECK(f.list.MainListBox.Current() == "C:\\p\\e.Bmp");
+  CHECK(f.pictureSets == 0);
+}
+
+TEST_CASE("stepping wraps around, through RandomList when RandomLoad is on") {
+  CHECK(StepIndex(3, 2, true) == 0);
+  CHECK(StepIndex(3, 0, false) == 2);
+  CHECK(StepIndex(3, -1, true) == 0);
+  CHECK(StepIndex(1, 0, true) == 0);
+
+  Fixture f;
+  f.settings.PaperFolder = "C:\\p";
+  f.settings.PaperName = "C:\\p\\a.JPG";
+  f.list.LoadPictureList();
+  f.list.StepActiveOrder(true);
+  CHECK(f.list.MainListBox.ItemIndex == 1);
+  f.settings.RandomLoad = true;
+  const int randomCursor = f.list.RandomListBox.ItemIndex;
+  f.list.StepActiveOrder(false);
+  CHECK(f.list.RandomListBox.ItemIndex == StepIndex(3, randomCursor, false));
+  CHECK(std::to_string(f.list.MainListBox.ItemIndex) == f.list.RandomListBox.Current());
+}

@@ -1,0 +1,162 @@
+// In-memory stand-ins for the seams of the portable core: a file system, scripted dialogs, a
+// fixed random sequence, a clock and a busy display that records what it was told.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/Dialogs.h"
+#include "base/Exception.h"
+#include "base/Random.h"
+#include "base/TextCase.h"
+#include "engine/BusyDisplay.h"
+#include "engine/FileSystem.h"
+
+// A tree of folders and files. Folder entries are listed in the order they were added.
+class TFakeFileSystem final : public IFileSystem {
+ public:
+  struct Entry {
+    std::string name;
+    uint32_t attributes;
+  };
+
+  void AddFolder(const std::string& path) {
+    folders_[Key(path)];
+    const std::string parent = Parent(path);
+    if (!parent.empty() && folders_.count(Key(parent))) {
+      folders_[Key(parent)].push_back({Name(path), FileAttr::Directory});
+    }
+  }
+  void AddFile(const std::string& path, uint32_t attributes = FileAttr::Archive,
+               std::vector<std::string> lines = {}) {
+    files_[Key(path)] = std::move(lines);
+    folders_[Key(Parent(path))].push_back({Name(path), attributes});
+  }
+
+  bool DirectoryExists(const std::string& path) override {
+    return !path.empty() && folders_.count(Key(path)) != 0;
+  }
+  bool FileExists(const std::string& path) override { return files_.count(Key(path)) != 0; }
+  void EnumerateFolder(const std::string& folder, const Visitor& visit) override {
+    ++enumerations;
+    const auto it = folders_.find(Key(folder));
+    if (it == folders_.end()) return;
+    visit(".", FileAttr::Directory);
+    visit("..", FileAttr::Directory);
+    for (const Entry& entry : it->second) visit(entry.name, entry.attributes);
+  }
+  std::vector<std::string> ReadListFile(const std::string& path) override {
+    const auto it = files_.find(Key(path));
+    if (it == files_.end()) throw EFOpenError("Cannot open file \"" + path + "\"");
+    return it->second;
+  }
+  void WriteListFile(const std::string& path, const std::vector<std::string>& lines) override {
+    if (!files_.count(Key(path))) folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Archive});
+    files_[Key(path)] = lines;
+  }
+
+  int enumerations = 0;
+
+ private:
+  static std::string Key(std::string path) {
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return UpperCase(path);
+  }
+  static std::string Parent(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    const size_t slash = p.rfind('\\');
+    return slash == std::string::npos ? std::string() : p.substr(0, slash);
+  }
+  static std::string Name(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    return p.substr(p.rfind('\\') + 1);
+  }
+
+  std::map<std::string, std::vector<Entry>> folders_;
+  std::map<std::string, std::vector<std::string>> files_;
+};
+
+// Answers dialogs from queues and records every text shown.
+class TScriptedDialogs final : public IDialogs {
+ public:
+  void Beep(unsigned soundType) override { beeps.push_back(soundType); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  void ShowError(const std::exception& error) override { errors.emplace_back(error.what()); }
+  bool OpenFile(const TFileDialogOptions& options, std::string& path) override {
+    return Answer(options, path);
+  }
+  bool SaveFile(const TFileDialogOptions& options, std::string& path) override {
+    return Answer(options, path);
+  }
+  std::string BrowseForFolder(const std::string& title, const std::string& initial) override {
+    folderTitles.push_back(title);
+    folderInitials.push_back(initial);
+    if (answers.empty()) throw std::logic_error("unexpected folder dialog");
+    std::string answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  std::deque<std::string> answers;  // "" cancels
+  std::vector<TFileDialogOptions> fileDialogs;
+  std::vector<std::string> folderTitles;
+  std::vector<std::string> folderInitials;
+  std::vector<unsigned> beeps;
+  std::vector<std::string> messages;
+  std::vector<std::string> errors;
+
+ private:
+  bool Answer(const TFileDialogOptions& options, std::string& path) {
+    fileDialogs.push_back(options);
+    if (answers.empty()) throw std::logic_error("unexpected file dialog");
+    path = answers.front();
+    answers.pop_front();
+    return !path.empty();
+  }
+};
+
+// Replays a fixed sequence (modulo the range), then a counter.
+class TFixedRandom final : public IRandom {
+ public:
+  explicit TFixedRandom(std::vector<uint32_t> values = {}) : values_(std::move(values)) {}
+  uint32_t Next(uint32_t range) override {
+    if (range == 0) return 0;
+    const uint32_t v = pos_ < values_.size() ? values_[pos_] : static_cast<uint32_t>(pos_ * 7919u);
+    ++pos_;
+    return v % range;
+  }
+
+ private:
+  std::vector<uint32_t> values_;
+  size_t pos_ = 0;
+};
+
+class TFakeClock final : public IClock {
+ public:
+  uint32_t TickCount() override { return ticks += 10; }
+  uint32_t ticks = 1000;
+};
+
+class TRecordingBusy final : public IBusyDisplay {
+ public:
+  uint32_t PanelColor() override { return color; }
+  void SetPanelColor(uint32_t c) override {
+    color = c;
+    colors.push_back(c);
+  }
+  void SetAppTitle(const std::string& t) override {
+    title = t;
+    titles.push_back(t);
+  }
+  std::string Caption() override { return "Vesko 2"; }
+
+  uint32_t color = 0xD2E4F4;
+  std::string title = "Vesko 2";
+  std::vector<uint32_t> colors;
+  std::vector<std::string> titles;
+};
