@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Creates the project's Wine prefix once: Japanese locale, one 1280x800 virtual desktop
-# with a taskbar, IPA fonts in place of the Japanese Windows fonts, no sound device.
+# with a taskbar (a desktop named "shell" gets one), IPA fonts in place of the Japanese Windows fonts, no sound device.
 set -euo pipefail
 # shellcheck source=wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
 
-stamp=$WINEPREFIX/.vesko2-ready
+stamp=$WINEPREFIX/.vesko2-ready-2
 [ -f "$stamp" ] && exit 0
 echo "[setup] creating the Wine prefix in $WINEPREFIX"
 rm -rf "$WINEPREFIX"
@@ -20,10 +20,10 @@ trap 'rm -f "$reg"' EXIT
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer]
-"Desktop"="Default"
+"Desktop"="shell"
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="1280x800"
+"shell"="1280x800"
 
 [HKEY_CURRENT_USER\Software\Wine\Drivers]
 "Audio"=""

@@ -1,0 +1,36 @@
+// The application object: the hidden window that owns the taskbar button and carries the
+// application title, the message loop, and minimising and restoring the program as a whole.
+#pragma once
+
+#include <string>
+
+#include "base/Window_win.h"
+
+class TApplication final : public TWindowBase {
+ public:
+  static constexpr const char* kTitle = "Vesko 2";
+
+  TApplication();
+
+  std::string Title() const;
+  void SetTitle(const std::string& title);
+
+  // The main window shown and hidden with the application.
+  void SetMainWindow(HWND window) { mainWindow_ = window; }
+  HWND MainWindow() const { return mainWindow_; }
+  // Shows the taskbar button (the main window is shown by its owner).
+  void ShowTaskbarButton();
+
+  void Minimize();
+  void Restore();
+  // Runs the message loop until a quit message arrives.
+  void Run();
+  // Ends the message loop once the current message is handled.
+  void Terminate() { PostQuitMessage(0); }
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  HWND mainWindow_ = nullptr;
+};

@@ -1,0 +1,96 @@
+#include "app/Dialogs_win.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "base/Unicode_win.h"
+
+void TWinDialogs::Beep(unsigned soundType) { MessageBeep(soundType); }
+
+void TWinDialogs::ShowMessage(const std::string& text) {
+  MessageBoxW(owner_(), ToWide(text).c_str(), ToWide(title_()).c_str(), MB_OK);
+}
+
+void TWinDialogs::ShowError(const std::exception& error) {
+  MessageBoxW(owner_(), ToWide(error.what()).c_str(), ToWide(title_()).c_str(),
+              MB_OK | MB_ICONSTOP);
+}
+
+bool TWinDialogs::OpenFile(const TFileDialogOptions& options, std::string& path) {
+  return RunFileDialog(options, path, false);
+}
+
+bool TWinDialogs::SaveFile(const TFileDialogOptions& options, std::string& path) {
+  return RunFileDialog(options, path, true);
+}
+
+bool TWinDialogs::RunFileDialog(const TFileDialogOptions& options, std::string& path, bool save) {
+  // "a|b|c|d" becomes "a\0b\0c\0d\0\0".
+  std::wstring filter = ToWide(options.Filter);
+  for (wchar_t& c : filter) {
+    if (c == L'|') c = L'\0';
+  }
+  filter.push_back(L'\0');
+  filter.push_back(L'\0');
+  std::vector<wchar_t> file(32768, L'\0');
+  const std::wstring start = ToWide(options.FileName);
+  start.copy(file.data(), std::min(start.size(), file.size() - 1));
+  const std::wstring title = ToWide(options.Title);
+  const std::wstring initialDir = ToWide(options.InitialDir);
+  const std::wstring defaultExt = ToWide(options.DefaultExt);
+
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner_();
+  ofn.lpstrFilter = options.Filter.empty() ? nullptr : filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.lpstrDefExt = defaultExt.empty() ? nullptr : defaultExt.c_str();
+  ofn.Flags = OFN_EXPLORER;
+  if (options.HideReadOnly) ofn.Flags |= OFN_HIDEREADONLY;
+  if (options.EnableSizing) ofn.Flags |= OFN_ENABLESIZING;
+  if (options.OverwritePrompt) ofn.Flags |= OFN_OVERWRITEPROMPT;
+  if (options.PathMustExist) ofn.Flags |= OFN_PATHMUSTEXIST;
+  if (options.FileMustExist) ofn.Flags |= OFN_FILEMUSTEXIST;
+  if (options.NoReadOnlyReturn) ofn.Flags |= OFN_NOREADONLYRETURN;
+  const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+  if (!ok) return false;
+  path = ToUtf8(file.data());
+  return true;
+}
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED && data != 0) {
+    SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string TWinDialogs::BrowseForFolder(const std::string& title,
+                                         const std::string& initialFolder) {
+  const std::wstring wideTitle = ToWide(title);
+  const std::wstring initial = ToWide(initialFolder);
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = owner_();
+  info.pszDisplayName = display;
+  info.lpszTitle = wideTitle.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = BrowseCallback;
+  info.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
+  PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+  if (list == nullptr) return {};
+  wchar_t path[MAX_PATH] = {};
+  const bool ok = SHGetPathFromIDListW(list, path) != FALSE;
+  CoTaskMemFree(list);
+  return ok ? ToUtf8(path) : std::string();
+}

@@ -1,0 +1,261 @@
+#include "app/MainForm_win.h"
+
+#include <windowsx.h>
+
+#include <chrono>
+
+#include "app/Application_win.h"
+#include "app/HandOver.h"
+#include "app/StartUp.h"
+#include "base/Dialogs.h"
+#include "base/FileIO_win.h"
+#include "base/Handles_win.h"
+#include "base/IniFile.h"
+#include "base/Path.h"
+#include "base/Unicode_win.h"
+
+namespace {
+
+constexpr int kWidth = 45;
+constexpr int kHeight = 35;
+const RECT kPreButton{2, 11, 22, 31};
+const RECT kNextButton{22, 11, 43, 31};
+const RECT kMinimizeButton{0, 0, 9, 9};
+
+bool Inside(const RECT& r, int x, int y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+void DrawTriangle(HDC dc, const RECT& r, bool pointsRight) {
+  const int cx = (r.left + r.right) / 2;
+  const int cy = (r.top + r.bottom) / 2;
+  POINT points[3];
+  if (pointsRight) {
+    points[0] = {cx - 3, cy - 5};
+    points[1] = {cx + 3, cy};
+    points[2] = {cx - 3, cy + 5};
+  } else {
+    points[0] = {cx + 3, cy - 5};
+    points[1] = {cx - 3, cy};
+    points[2] = {cx + 3, cy + 5};
+  }
+  Polygon(dc, points, 3);
+}
+
+}  // namespace
+
+TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
+    : List(Settings, {files_, env.Dialogs, *this, random_, clock_}), env_(std::move(env)) {
+  StartTick = GetTickCount();
+  random_.Seed(static_cast<uint64_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  BindActions();
+  HDC screen = GetDC(nullptr);
+  Settings.MessFont.PixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  Settings.MessFont.SetSize(9);
+
+  CreateHandle(kClassName, ToWide(TApplication::kTitle).c_str(), WS_POPUP | WS_CLIPCHILDREN, 0, 0,
+               0, kWidth, kHeight, env_.Application.Handle());
+  env_.Application.SetMainWindow(Handle());
+
+  List.ExtensionList = TExtensionList::Build({});
+  HelpFile = ChangeFileExt(env_.ProgramPath, ".hlp");
+  IniFileName = IncludeTrailingPathDelimiter(env_.CurrentDirectory) +
+                ChangeFileExt(ExtractFileName(env_.ProgramPath), ".ini");
+  if (FileExists(HelpFile) && !FileExists(IniFileName)) {
+    WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_FINDER, 0);
+  }
+  const std::string folder = ExtractFileDir(IniFileName);
+  TmpPaperName = IncludeTrailingPathDelimiter(folder) + "$" +
+                 ChangeFileExt(ExtractFileName(env_.ProgramPath), ".bmp");
+  BossPaperName = IncludeTrailingPathDelimiter(folder) + "$Boss" + ExtractFileName(TmpPaperName);
+
+  try {
+    LoadSettings();
+  } catch (const std::exception& error) {
+    env_.Dialogs.ShowError(error);
+  }
+  if (MessageFile.empty()) MessageFile = ChangeFileExt(env_.ProgramPath, ".mes");
+}
+
+TVesko2MainForm::~TVesko2MainForm() {
+  env_.Application.SetMainWindow(nullptr);
+  DestroyHandle();
+}
+
+void TVesko2MainForm::BindActions() {
+  List.FormTag = &Tag;
+  List.SetCurrentPicture = [this] { return DefaultSetCurrentPicture(); };
+  OpenFileAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
+  OpenFolderAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
+  SaveListAction.OnExecute = [this](TAction& a) { List.SaveListActionExecute(a); };
+  SaveListAction.OnUpdate = [this](TAction& a) { List.SaveListActionUpdate(a); };
+  LoadListAction.OnExecute = [this](TAction& a) { List.LoadListActionExecute(a); };
+  ReloadFolderAction.OnExecute = [this](TAction& a) { List.ReloadFolderActionExecute(a); };
+  ReloadFolderAction.OnUpdate = [this](TAction& a) { List.ReloadFolderActionUpdate(a); };
+  CloseAction.OnExecute = [this](TAction&) { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
+}
+
+// Until pictures can be loaded and applied, setting the current picture records the entry
+// under the cursor; the RandomList cursor follows it.
+bool TVesko2MainForm::DefaultSetCurrentPicture() {
+  const std::string entry = List.MainListBox.Current();
+  if (entry.empty() || !files_.FileExists(entry)) return false;
+  List.RandomListBox.ItemIndex =
+      List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
+  Settings.PaperName = entry;
+  return true;
+}
+
+void TVesko2MainForm::LoadSettings() {
+  IniFile ini;
+  if (FileExists(IniFileName)) {
+    try {
+      ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
+    } catch (...) {
+      settingsReadable_ = false;
+      throw;
+    }
+  }
+  TScreenMetrics screen;
+  screen.WindowHeight = kHeight;
+  screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
+  ReadSettings(ini, Settings, screen);
+  SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+  env_.Application.ShowTaskbarButton();
+  UpdateWindow(Handle());
+  TStartUpHooks hooks;
+  hooks.RequestQuit = [this] { env_.Application.Terminate(); };
+  hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
+  RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
+}
+
+void TVesko2MainForm::SaveSettings() {
+  if (!settingsReadable_) return;
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  Settings.Top = r.top;
+  Settings.Left = r.left;
+  Settings.Tray = false;
+  IniFile ini;
+  if (FileExists(IniFileName)) ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
+  WriteSettings(ini, Settings);
+  WriteFileAtomically(IniFileName, Utf8ToAnsi(ini.ToText()));
+}
+
+void TVesko2MainForm::FormCloseQuery() { SaveSettings(); }
+
+void TVesko2MainForm::SetPanelColor(uint32_t color) {
+  panelColor_ = color;
+  InvalidateRect(Handle(), nullptr, FALSE);
+  UpdateWindow(Handle());
+}
+
+void TVesko2MainForm::SetAppTitle(const std::string& title) { env_.Application.SetTitle(title); }
+
+std::string TVesko2MainForm::Caption() {
+  wchar_t text[256] = {};
+  GetWindowTextW(Handle(), text, 256);
+  return ToUtf8(text);
+}
+
+void TVesko2MainForm::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(Handle(), &ps);
+  TGdiObject panel(CreateSolidBrush(panelColor_));
+  RECT all{0, 0, kWidth, kHeight};
+  FillRect(dc, &all, static_cast<HBRUSH>(panel.get()));
+  TGdiObject face(CreateSolidBrush(RGB(96, 80, 64)));
+  TGdiObject pen(CreatePen(PS_SOLID, 1, RGB(96, 80, 64)));
+  {
+    TSelectObject selectBrush(dc, face.get());
+    TSelectObject selectPen(dc, pen.get());
+    DrawTriangle(dc, kPreButton, false);
+    DrawTriangle(dc, kNextButton, true);
+    MoveToEx(dc, kMinimizeButton.left + 2, kMinimizeButton.bottom - 3, nullptr);
+    LineTo(dc, kMinimizeButton.right - 2, kMinimizeButton.bottom - 3);
+  }
+  EndPaint(Handle(), &ps);
+}
+
+void TVesko2MainForm::PanelMouseDown(int x, int y) {
+  if (Inside(kMinimizeButton, x, y)) {
+    env_.Application.Minimize();
+    return;
+  }
+  if (Inside(kPreButton, x, y) || Inside(kNextButton, x, y)) return;
+  ReleaseCapture();
+  SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, MAKELPARAM(x, y));
+}
+
+void TVesko2MainForm::ShowContextMenu(POINT at) {
+  TAction* const entries[] = {&OpenFileAction, &OpenFolderAction, &SaveListAction,
+                              &LoadListAction, &ReloadFolderAction, nullptr, &CloseAction};
+  TMenuHandle menu(CreatePopupMenu());
+  UINT id = 1;
+  for (TAction* action : entries) {
+    if (action == nullptr) {
+      AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+    } else {
+      action->Update();
+      AppendMenuW(menu.get(), MF_STRING | (action->Enabled ? 0 : MF_GRAYED), id,
+                  ToWide(action->Caption).c_str());
+    }
+    ++id;
+  }
+  SetForegroundWindow(Handle());
+  const UINT chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0,
+                                     Handle(), nullptr);
+  PostMessageW(Handle(), WM_NULL, 0, 0);
+  if (chosen >= 1 && chosen <= std::size(entries) && entries[chosen - 1] != nullptr) {
+    entries[chosen - 1]->Execute();
+  }
+}
+
+void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {
+  const std::string path = AnsiToUtf8(ReadHandOverBuffer(data.lpData, data.cbData));
+  ReceiveHandOver(List, files_, path, OpenFileAction);
+}
+
+LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_LBUTTONDOWN:
+      PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      return 0;
+    case WM_CONTEXTMENU: {
+      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (at.x == -1 && at.y == -1) {
+        at = {0, 0};
+        ClientToScreen(Handle(), &at);
+      }
+      ShowContextMenu(at);
+      return 0;
+    }
+    case WM_COPYDATA:
+      if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+      return 0;
+    case WM_CLOSE:
+      FormCloseQuery();
+      closing_ = true;
+      DestroyWindow(Handle());
+      return 0;
+    case WM_QUERYENDSESSION:
+      FormCloseQuery();
+      return TRUE;
+    case WM_DESTROY:
+      if (closing_) env_.Application.Terminate();
+      return 0;
+    default:
+      break;
+  }
+  return DefaultHandler(message, wParam, lParam);
+}

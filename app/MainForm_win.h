@@ -1,0 +1,88 @@
+// The main window: a tiny borderless panel that owns all program state (settings, the picture
+// lists, the commands) for the life of the process. Creating it reads the settings and runs the
+// start-up sequence; closing it writes the settings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "base/Action.h"
+#include "base/Random.h"
+#include "base/Window_win.h"
+#include "engine/BusyDisplay.h"
+#include "engine/FileSystem_win.h"
+#include "engine/PictureList.h"
+
+class IDialogs;
+class TApplication;
+
+struct TMainFormEnv {
+  TApplication& Application;
+  IDialogs& Dialogs;
+  std::vector<std::string> Arguments;  // the command line without the program
+  std::string ProgramPath;             // the full path of the program file
+  std::string CurrentDirectory;        // at start, without a trailing separator
+};
+
+class TVesko2MainForm final : public TWindowBase, public TComponent, private IBusyDisplay {
+ public:
+  static constexpr const wchar_t* kClassName = L"TVesko2MainForm";
+  static constexpr uint32_t kPanelColor = 0xD2E4F4;  // RGB(244, 228, 210)
+
+  // FormCreate: everything up to and including the start-up sequence.
+  explicit TVesko2MainForm(TMainFormEnv env);
+  ~TVesko2MainForm() override;
+
+  TSettings Settings;
+  TPictureList List;
+  std::string IniFileName;
+  std::string TmpPaperName;
+  std::string BossPaperName;
+  std::string MessageFile;
+  std::string HelpFile;
+  uint32_t StartTick = 0;
+
+  TAction OpenFileAction{1, "ファイル.."};
+  TAction OpenFolderAction{-1, "フォルダ.."};
+  TAction SaveListAction{0, "ファイルリストの保存.."};
+  TAction LoadListAction{0, "ファイルリストの読み込み.."};
+  TAction ReloadFolderAction{0, "フォルダの再読込"};
+  TAction CloseAction{0, "終了"};
+
+  void LoadSettings();
+  void SaveSettings();
+  // Every close request: writes the settings. An error keeps the window open.
+  void FormCloseQuery();
+
+ protected:
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  class TTickClock final : public IClock {
+   public:
+    uint32_t TickCount() override { return GetTickCount(); }
+  };
+
+  void BindActions();
+  void Paint();
+  void PanelMouseDown(int x, int y);
+  void ShowContextMenu(POINT at);
+  bool DefaultSetCurrentPicture();
+  void OnCopyData(const COPYDATASTRUCT& data);
+
+  uint32_t PanelColor() override { return panelColor_; }
+  void SetPanelColor(uint32_t color) override;
+  void SetAppTitle(const std::string& title) override;
+  std::string Caption() override;
+
+  TMainFormEnv env_;
+  TWinFileSystem files_;
+  TRandom random_{0};
+  TTickClock clock_;
+  uint32_t panelColor_ = kPanelColor;
+  // False when an existing settings file could not be read: it is then never overwritten.
+  bool settingsReadable_ = true;
+  bool closing_ = false;  // the close path ends the message loop
+};

@@ -1,0 +1,88 @@
+// Process entry: OLE and COM for the main thread, the single-instance test, then either the
+// hand-over of a second start or the first instance's window and message loop.
+#include <windows.h>
+#include <objbase.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Application_win.h"
+#include "app/Dialogs_win.h"
+#include "app/MainForm_win.h"
+#include "app/SingleInstance_win.h"
+#include "base/Handles_win.h"
+#include "base/Unicode_win.h"
+
+namespace {
+
+std::vector<std::wstring> CommandLineArguments() {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::wstring> arguments;
+  for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
+  LocalFree(argv);
+  return arguments;
+}
+
+std::wstring CurrentDirectory() {
+  std::wstring dir(GetCurrentDirectoryW(0, nullptr), L'\0');
+  dir.resize(GetCurrentDirectoryW(static_cast<DWORD>(dir.size()), dir.data()));
+  while (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
+  return dir;
+}
+
+std::wstring ProgramPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+class TOleScope {
+ public:
+  TOleScope() {
+    OleInitialize(nullptr);
+    CoInitialize(nullptr);
+  }
+  TOleScope(const TOleScope&) = delete;
+  TOleScope& operator=(const TOleScope&) = delete;
+  ~TOleScope() {
+    OleUninitialize();
+    CoUninitialize();
+  }
+};
+
+int RunFirstInstance(const std::vector<std::wstring>& arguments) {
+  TApplication application;
+  TWinDialogs dialogs([&] { return application.MainWindow(); },
+                      [&] { return application.Title(); });
+  TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
+
+  TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
+  for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
+  TVesko2MainForm form(std::move(env));
+  application.Run();
+  TWindowBase::ErrorHandler = nullptr;
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  TOleScope ole;
+  const std::vector<std::wstring> arguments = CommandLineArguments();
+  THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
+  if (existing) {
+    RunSecondStart(arguments, CurrentDirectory());
+    return 0;
+  }
+  THandle mutex(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+  try {
+    return RunFirstInstance(arguments);
+  } catch (const std::exception& error) {
+    MessageBoxW(nullptr, ToWide(error.what()).c_str(), ToWide(TApplication::kTitle).c_str(),
+                MB_OK | MB_ICONSTOP);
+    return 0;
+  }
+}

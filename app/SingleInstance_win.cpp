@@ -1,0 +1,56 @@
+#include "app/SingleInstance_win.h"
+
+#include "app/HandOver.h"
+#include "app/MainForm_win.h"
+#include "base/Unicode_win.h"
+
+bool BringToFront(HWND window) {
+  const DWORD target = GetWindowThreadProcessId(window, nullptr);
+  const DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+  if (target == foreground) return BringWindowToTop(window) != FALSE;
+  AttachThreadInput(target, foreground, TRUE);
+  const bool ok = BringWindowToTop(window) != FALSE;
+  AttachThreadInput(target, foreground, FALSE);
+  return ok;
+}
+
+namespace {
+
+// The ANSI form of a path for the hand-over; a path the ANSI code page cannot hold goes by its
+// short name when it has one.
+std::string AnsiPath(const std::wstring& path) {
+  bool lossy = false;
+  std::string ansi = WideToAnsi(path, &lossy);
+  if (!lossy) return ansi;
+  const DWORD length = GetShortPathNameW(path.c_str(), nullptr, 0);
+  if (length == 0) return ansi;
+  std::wstring shortPath(length, L'\0');
+  const DWORD written = GetShortPathNameW(path.c_str(), shortPath.data(), length);
+  if (written == 0 || written >= length) return ansi;
+  shortPath.resize(written);
+  bool shortLossy = false;
+  std::string shortAnsi = WideToAnsi(shortPath, &shortLossy);
+  return shortLossy ? ansi : shortAnsi;
+}
+
+}  // namespace
+
+void RunSecondStart(const std::vector<std::wstring>& arguments,
+                    const std::wstring& currentDirectory) {
+  HWND window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
+  if (window == nullptr) return;
+  if (!arguments.empty()) {
+    const std::string path =
+        HandOverPath(ToUtf8(arguments[0]), ToUtf8(currentDirectory));
+    THandOverBuffer buffer = MakeHandOverBuffer(AnsiPath(ToWide(path)));
+    COPYDATASTRUCT data{};
+    data.dwData = 0;
+    data.cbData = static_cast<DWORD>(buffer.size());
+    data.lpData = buffer.data();
+    SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  }
+  BringToFront(window);
+  HWND owner = reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_HWNDPARENT));
+  HWND test = owner != nullptr ? owner : window;
+  if (IsIconic(test)) SendMessageA(test, WM_SYSCOMMAND, SC_RESTORE, -1);
+}

@@ -1,0 +1,17 @@
+// One instance per desktop: a second start hands its first argument to the running instance,
+// brings it to the front and ends.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+constexpr const char* kInstanceMutexName = "hVesko2";
+
+// Brings a window of another process to the top; whether BringWindowToTop succeeded.
+bool BringToFront(HWND window);
+
+// The second start: `arguments` without the program, `currentDirectory` without a trailing "\".
+void RunSecondStart(const std::vector<std::wstring>& arguments,
+                    const std::wstring& currentDirectory);

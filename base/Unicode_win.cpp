@@ -1,0 +1,45 @@
+#include "base/Unicode_win.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace {
+
+std::wstring Decode(UINT codePage, std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > INT_MAX) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Encode(UINT codePage, std::wstring_view wide, bool* lossy) {
+  if (lossy != nullptr) *lossy = false;
+  if (wide.empty() || wide.size() > INT_MAX / 4) return {};
+  const int size = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  BOOL* usedDefaultArg = (codePage == CP_UTF8 || lossy == nullptr) ? nullptr : &usedDefault;
+  const int length =
+      WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, usedDefaultArg);
+  std::string bytes(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), size, bytes.data(), length, nullptr,
+                      usedDefaultArg);
+  if (lossy != nullptr) *lossy = usedDefault != FALSE;
+  return bytes;
+}
+
+}  // namespace
+
+std::wstring ToWide(std::string_view utf8) { return Decode(CP_UTF8, utf8); }
+
+std::string ToUtf8(std::wstring_view wide) { return Encode(CP_UTF8, wide, nullptr); }
+
+std::string AnsiToUtf8(std::string_view ansi) { return ToUtf8(Decode(CP_ACP, ansi)); }
+
+std::string Utf8ToAnsi(std::string_view utf8, bool* lossy) {
+  return Encode(CP_ACP, ToWide(utf8), lossy);
+}
+
+std::string WideToAnsi(std::wstring_view wide, bool* lossy) { return Encode(CP_ACP, wide, lossy); }

@@ -1,0 +1,13 @@
+// The text boundary to Windows: UTF-8 inside, UTF-16 for the W APIs, and the ANSI code page
+// (932 on a Japanese Windows) for the files and messages that are defined in it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::wstring ToWide(std::string_view utf8);
+std::string ToUtf8(std::wstring_view wide);
+std::string AnsiToUtf8(std::string_view ansi);
+// `lossy` reports characters the ANSI code page cannot hold.
+std::string Utf8ToAnsi(std::string_view utf8, bool* lossy = nullptr);
+std::string WideToAnsi(std::wstring_view wide, bool* lossy = nullptr);

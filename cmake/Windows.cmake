@@ -1,0 +1,23 @@
+# The Windows build: the program, its Windows-side library and the tests that run under Wine.
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--large-address-aware)
+
+add_library(vesko_win STATIC
+  base/FileIO_win.cpp
+  base/Unicode_win.cpp
+  base/Window_win.cpp
+  app/Application_win.cpp
+  app/Dialogs_win.cpp
+  app/MainForm_win.cpp
+  app/SingleInstance_win.cpp
+  engine/FileSystem_win.cpp
+)
+target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 gdi32 user32 uuid)
+
+add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
+target_link_options(Vesko2 PRIVATE -municode)
+target_link_libraries(Vesko2 PRIVATE vesko_win)
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+add_subdirectory(tests/win)

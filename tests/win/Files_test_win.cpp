@@ -1,0 +1,103 @@
+// Text conversion, whole-file I/O and the folder scan against the real (Wine) Windows.
+#include <doctest/doctest.h>
+
+#include <vector>
+
+#include "TestSupport_win.h"
+#include "app/Settings.h"
+#include "base/Exception.h"
+#include "base/FileIO_win.h"
+#include "base/Unicode_win.h"
+#include "engine/FileSystem_win.h"
+#include "engine/PictureList.h"
+
+TEST_CASE("the ANSI code page is Shift-JIS and conversions are exact") {
+  REQUIRE(GetACP() == 932);
+  CHECK(Utf8ToAnsi("壁紙") == "\x95\xc7\x8e\x86");
+  CHECK(AnsiToUtf8("\x95\xc7\x8e\x86") == "壁紙");
+  CHECK(AnsiToUtf8("\x95\x5c") == "表");  // a trail byte that looks like "\"
+  bool lossy = false;
+  Utf8ToAnsi("😀", &lossy);
+  CHECK(lossy);
+  Utf8ToAnsi("C:\\写真", &lossy);
+  CHECK_FALSE(lossy);
+  CHECK(ToUtf8(ToWide("ＭＳ Ｐゴシック")) == "ＭＳ Ｐゴシック");
+  // Invalid Shift-JIS still converts to something valid.
+  CHECK_FALSE(AnsiToUtf8("\x81\xff\x82").empty());
+}
+
+TEST_CASE("atomic writes replace whole files and never leave a broken one") {
+  TTempDir dir;
+  const std::string path = ToUtf8(dir / L"設定.ini");
+  WriteFileAtomically(path, "first");
+  CHECK(ReadWholeFile(path) == "first");
+  WriteFileAtomically(path, "second, longer");
+  CHECK(ReadWholeFile(path) == "second, longer");
+
+  // Another program holds the file without sharing: the rename fails, the old text stays and
+  // no temporary file is left behind.
+  HANDLE held = CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  REQUIRE(held != INVALID_HANDLE_VALUE);
+  CHECK_THROWS_AS(WriteFileAtomically(path, "third"), EFCreateError);
+  CloseHandle(held);
+  CHECK(ReadWholeFile(path) == "second, longer");
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((dir.Path() + L"\\*").c_str(), &data);
+  do {
+    if (data.cFileName[0] != L'.') names.emplace_back(data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  CHECK(names == std::vector<std::wstring>{L"設定.ini"});
+
+  CHECK_THROWS_AS(WriteFileAtomically(ToUtf8(dir / L"no\\such\\dir.ini"), "x"), EFCreateError);
+  try {
+    ReadWholeFile(ToUtf8(dir / L"missing.V2List"));
+    FAIL("no error");
+  } catch (const EFOpenError& error) {
+    CHECK(std::string(error.what()).find("missing.V2List") != std::string::npos);
+  }
+}
+
+TEST_CASE("list files on disk are Shift-JIS with CR LF") {
+  TTempDir dir;
+  TWinFileSystem files;
+  const std::string path = ToUtf8(dir / L"一覧.V2List");
+  const std::vector<std::string> lines{"C:\\壁紙\\表.jpg", "", "D:\\x.lnk", "E:\\a.ArcLink"};
+  files.WriteListFile(path, lines);
+  CHECK(ReadWholeFile(path) == "C:\\\x95\xc7\x8e\x86\\\x95\x5c.jpg\r\n\r\nD:\\x.lnk\r\nE:\\a.ArcLink\r\n");
+  CHECK(files.ReadListFile(path) == lines);
+
+  // A binary file still reads as lines.
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37) & 0xFF);
+  WriteBytes(dir / L"binary.bin", binary);
+  CHECK(!files.ReadListFile(ToUtf8(dir / L"binary.bin")).empty());
+}
+
+TEST_CASE("the folder scan matches a bare enumeration and the Japanese names") {
+  TTempDir dir;
+  const std::vector<std::wstring> names{L"b.jpg", L"写真.JPG", L"a.txt", L"c.jpeg", L"noext"};
+  for (const auto& name : names) WriteBytes(dir / name, "x");
+  CreateDirectoryW((dir / L"sub").c_str(), nullptr);
+  WriteBytes(dir / L"sub\\d.bmp", "x");
+
+  std::vector<std::string> expected;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((dir.Path() + L"\\*.*").c_str(), &data);
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L".." || name == L"sub") {
+      if (name == L"sub") expected.push_back(ToUtf8(dir / L"sub\\d.bmp"));
+      continue;
+    }
+    expected.push_back(ToUtf8(dir / name));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+
+  TWinFileSystem files;
+  std::vector<std::string> scanned;
+  ScanFolder(files, ToUtf8(dir.Path()), true, scanned);
+  CHECK(scanned == expected);
+}

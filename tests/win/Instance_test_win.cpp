@@ -1,0 +1,213 @@
+// Real processes: the program started as a first instance and as a second start, checked by
+// what arrives in a window of this test and by the settings file the program writes.
+#include <doctest/doctest.h>
+
+#include <memory>
+#include <vector>
+
+#include "TestSupport_win.h"
+#include "base/IniFile.h"
+#include "base/Unicode_win.h"
+
+namespace {
+
+std::wstring ProgramUnderTest() {
+  wchar_t value[1024] = {};
+  GetEnvironmentVariableW(L"VESKO2_EXE", value, 1024);
+  std::wstring path = value;
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+struct TProcess {
+  PROCESS_INFORMATION info{};
+  ~TProcess() {
+    if (info.hProcess != nullptr) {
+      if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 1);
+      CloseHandle(info.hProcess);
+      CloseHandle(info.hThread);
+    }
+  }
+  bool Exited(DWORD timeoutMs) const { return WaitForSingleObject(info.hProcess, timeoutMs) == 0; }
+};
+
+std::unique_ptr<TProcess> Start(const std::wstring& arguments, const std::wstring& directory) {
+  const std::wstring exe = ProgramUnderTest();
+  std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  auto process = std::make_unique<TProcess>();
+  REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         directory.c_str(), &si, &process->info));
+  return process;
+}
+
+HWND WaitForMainWindow(DWORD timeoutMs = 15000) {
+  HWND window = nullptr;
+  PumpUntil([&] { return (window = FindWindowW(L"TVesko2MainForm", nullptr)) != nullptr; },
+            timeoutMs);
+  return window;
+}
+
+// Plays the running instance: holds the mutex and a window of the main window's class, and
+// records every hand-over message it receives.
+struct TFakeInstance {
+  struct Received {
+    ULONG_PTR dwData;
+    DWORD cbData;
+    std::string bytes;
+  };
+  static inline std::vector<Received> received;
+  static inline std::vector<LPARAM> restores;
+
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "hVesko2");
+  HWND owner = nullptr;
+  HWND window = nullptr;
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+      const auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      received.push_back({cds->dwData, cds->cbData,
+                          std::string(static_cast<const char*>(cds->lpData), cds->cbData)});
+      return 0;
+    }
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_RESTORE) {
+      restores.push_back(lParam);
+      ShowWindow(hwnd, SW_RESTORE);
+      return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  TFakeInstance() {
+    received.clear();
+    restores.clear();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TVesko2MainForm";
+    RegisterClassW(&wc);
+    wc.lpszClassName = L"FakeOwner";
+    RegisterClassW(&wc);
+    owner = CreateWindowExW(0, L"FakeOwner", L"Vesko 2", WS_POPUP | WS_CAPTION | WS_MINIMIZEBOX, 0,
+                            0, 0, 0, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window = CreateWindowExW(0, L"TVesko2MainForm", L"Vesko 2", WS_POPUP, 0, 0, 45, 35, owner,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    ShowWindow(owner, SW_SHOWNOACTIVATE);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+  }
+  ~TFakeInstance() {
+    DestroyWindow(window);
+    DestroyWindow(owner);
+    UnregisterClassW(L"TVesko2MainForm", GetModuleHandleW(nullptr));
+    UnregisterClassW(L"FakeOwner", GetModuleHandleW(nullptr));
+    CloseHandle(mutex);
+  }
+
+  // Runs a second start and serves its messages until it ends.
+  void SecondStart(const std::wstring& arguments, const std::wstring& directory) {
+    auto process = Start(arguments, directory);
+    CHECK(PumpUntil([&] { return process->Exited(0); }, 20000));
+  }
+};
+
+std::string Payload(const std::string& text) {
+  std::string bytes(256, '\0');
+  bytes.replace(0, text.size(), text);
+  return bytes;
+}
+
+}  // namespace
+
+TEST_CASE("a second start forwards its first argument as the hand-over rules say") {
+  TTempDir dir;
+  TFakeInstance fake;
+  const std::string cwd = WideToAnsi(dir.Path());
+
+  fake.SecondStart(L"pic.jpg", dir.Path());
+  fake.SecondStart(L"C:\\pics\\a.jpg", dir.Path());
+  fake.SecondStart(L"sub\\x.jpg third.jpg fourth.jpg", dir.Path());
+  fake.SecondStart(L"/R", dir.Path());
+  fake.SecondStart(L"C:\\" + std::wstring(297, L'x'), dir.Path());
+  fake.SecondStart(L"写真.jpg", dir.Path());
+  fake.SecondStart(L"", dir.Path());
+
+  REQUIRE(fake.received.size() == 6);
+  for (const auto& r : fake.received) {
+    CHECK(r.dwData == 0);
+    CHECK(r.cbData == 256);
+  }
+  CHECK(fake.received[0].bytes == Payload(cwd + "\\pic.jpg"));
+  CHECK(fake.received[1].bytes == Payload("C:\\pics\\a.jpg"));
+  CHECK(fake.received[2].bytes == Payload("sub\\x.jpg"));
+  CHECK(fake.received[3].bytes == Payload("/R"));
+  CHECK(fake.received[4].bytes == Payload("C:\\" + std::string(252, 'x')));
+  CHECK(fake.received[5].bytes == Payload(cwd + "\\" + Utf8ToAnsi("写真.jpg")));
+}
+
+TEST_CASE("a second start restores a minimised instance") {
+  TTempDir dir;
+  TFakeInstance fake;
+  ShowWindow(fake.owner, SW_MINIMIZE);
+  REQUIRE(IsIconic(fake.owner));
+  fake.SecondStart(L"", dir.Path());
+  CHECK(fake.received.empty());
+  CHECK(fake.restores == std::vector<LPARAM>{-1});
+  CHECK_FALSE(IsIconic(fake.owner));
+}
+
+TEST_CASE("a first start in an empty folder writes all 46 keys at close") {
+  TTempDir dir;
+  auto first = Start(L"", dir.Path());
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  CHECK_FALSE(Exists(dir / L"Vesko2.ini"));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(first->Exited(15000));
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  size_t keys = 0;
+  for (const char* s : {"Window", "MessFont", "ScreenXY", "Mess", "ShortCut", "Commando",
+                        "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
+    keys += ini.ReadSection(s).size();
+  }
+  CHECK(keys == 46);
+}
+
+TEST_CASE("a second start hands a folder to the running instance, which opens it") {
+  TTempDir dir;
+  CreateDirectoryW((dir / L"壁紙").c_str(), nullptr);
+  WriteBytes(dir / L"壁紙\\a.jpg", "x");
+  auto first = Start(L"", dir.Path());
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+
+  auto second = Start(L"壁紙", dir.Path());  // a bare name: the second start's folder is added
+  REQUIRE(second->Exited(15000));
+  // A payload without any NUL, and a switch: both ignored, the instance keeps running.
+  std::string noNul(256, 'x');
+  COPYDATASTRUCT cds{0, 256, noNul.data()};
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+  auto third = Start(L"/R", dir.Path());
+  REQUIRE(third->Exited(15000));
+  CHECK_FALSE(first->Exited(0));
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(first->Exited(15000));
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"壁紙"));
+  CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"壁紙\\a.jpg"));
+}
+
+TEST_CASE("/R and -r end the first instance after start-up without writing the settings") {
+  for (const wchar_t* quit : {L"/R", L"-r"}) {
+    TTempDir dir;
+    CreateDirectoryW((dir / L"p").c_str(), nullptr);
+    WriteBytes(dir / L"p\\a.jpg", "x");
+    auto first = Start(std::wstring(quit) + L" p", dir.Path());
+    CHECK(first->Exited(15000));
+    CHECK_FALSE(Exists(dir / L"Vesko2.ini"));
+  }
+}

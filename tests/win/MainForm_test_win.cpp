@@ -1,0 +1,167 @@
+// The main window in this process, with scripted dialogs: settings written at close, the
+// hand-over message, the commands that open sources.
+#include <doctest/doctest.h>
+
+#include <memory>
+
+#include "../support/Fakes.h"
+#include "TestSupport_win.h"
+#include "app/Application_win.h"
+#include "app/HandOver.h"
+#include "app/MainForm_win.h"
+#include "base/IniFile.h"
+#include "base/Unicode_win.h"
+
+namespace {
+
+// A form created in a temporary current folder, as a first start there would create it.
+struct FormFixture {
+  TTempDir dir;
+  TApplication application;
+  TScriptedDialogs dialogs;
+
+  std::unique_ptr<TVesko2MainForm> Create(std::vector<std::string> args = {}) {
+    SetCurrentDirectoryW(dir.Path().c_str());
+    TMainFormEnv env{application, dialogs, std::move(args),
+                     ToUtf8(dir / L"Vesko2.exe"), ToUtf8(dir.Path())};
+    return std::make_unique<TVesko2MainForm>(std::move(env));
+  }
+  void Close(std::unique_ptr<TVesko2MainForm>& form) {
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    DrainQuit();
+    form.reset();
+  }
+  IniFile Ini() { return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
+};
+
+}  // namespace
+
+TEST_CASE("a first start places the window, derives its paths, and writes 46 keys at close") {
+  FormFixture f;
+  auto form = f.Create();
+  CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
+  RECT r{};
+  GetWindowRect(form->Handle(), &r);
+  CHECK(r.left == 0);
+  CHECK(r.top == 0);
+  CHECK(r.right - r.left == 45);
+  CHECK(r.bottom - r.top == 35);
+  CHECK(form->IniFileName == ToUtf8(f.dir / L"Vesko2.ini"));
+  CHECK(form->TmpPaperName == ToUtf8(f.dir / L"$Vesko2.bmp"));
+  CHECK(form->BossPaperName == ToUtf8(f.dir / L"$Boss$Vesko2.bmp"));
+  CHECK(form->MessageFile == ToUtf8(f.dir / L"Vesko2.mes"));
+  CHECK(f.dialogs.errors.empty());
+  CHECK_FALSE(Exists(f.dir / L"Vesko2.ini"));
+
+  f.Close(form);
+  const IniFile ini = f.Ini();
+  size_t keys = 0;
+  for (const char* s : {"Window", "MessFont", "ScreenXY", "Mess", "ShortCut", "Commando",
+                        "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
+    keys += ini.ReadSection(s).size();
+  }
+  CHECK(keys == 46);
+  CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
+  CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
+}
+
+TEST_CASE("settings survive a restart; unknown sections are kept; the window moves back") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"写真").c_str(), nullptr);
+  WriteBytes(f.dir / L"写真\\一.jpg", "x");
+  WriteBytes(f.dir / L"写真\\二.jpg", "x");
+  WriteBytes(f.dir / L"Vesko2.ini",
+             Utf8ToAnsi("[History]\r\nCount=1\r\n0=C:\\old\r\n[window]\r\ntop=120\r\nleft=300\r\n"
+                        "[Load]\r\nPaperName=" + ToUtf8(f.dir / L"写真\\二.jpg") + "\r\n"
+                        "[Mess]\r\nMessText=\"一\\r二\"\r\n"));
+  auto form = f.Create();
+  RECT r{};
+  GetWindowRect(form->Handle(), &r);
+  CHECK(r.left == 300);
+  CHECK(r.top == 120);
+  CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"写真"));
+  CHECK(form->List.MainListBox.Count() == 2);
+  CHECK(form->List.MainListBox.Current() == ToUtf8(f.dir / L"写真\\二.jpg"));
+  CHECK(form->Settings.MessText == "一\r二");
+  SetWindowPos(form->Handle(), nullptr, 50, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  f.Close(form);
+
+  const IniFile ini = f.Ini();
+  CHECK(ini.ReadString("History", "0", "") == "C:\\old");
+  CHECK(ini.ReadInteger("Window", "Left", 0) == 50);
+  CHECK(ini.ReadInteger("Window", "Top", 0) == 60);
+  CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(f.dir / L"写真\\二.jpg"));
+}
+
+TEST_CASE("an unreadable settings file is reported and never overwritten") {
+  FormFixture f;
+  WriteBytes(f.dir / L"Vesko2.ini", "[Window]\r\nTop=7\r\n");
+  HANDLE held = CreateFileW((f.dir / L"Vesko2.ini").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  REQUIRE(held != INVALID_HANDLE_VALUE);
+  auto form = f.Create();
+  CHECK(f.dialogs.errors.size() == 1);
+  CloseHandle(held);
+  f.Close(form);
+  CHECK(ReadBytes(f.dir / L"Vesko2.ini") == "[Window]\r\nTop=7\r\n");
+}
+
+TEST_CASE("the hand-over message opens files and folders and survives bad payloads") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
+  WriteBytes(f.dir / L"p\\a.jpg", "x");
+  WriteBytes(f.dir / L"p\\b.bmp", "x");
+  auto form = f.Create();
+
+  auto send = [&](const void* data, DWORD size) {
+    COPYDATASTRUCT cds{0, size, const_cast<void*>(data)};
+    return SendMessageW(form->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+  };
+  THandOverBuffer buffer = MakeHandOverBuffer(Utf8ToAnsi(ToUtf8(f.dir / L"p\\b.bmp")));
+  CHECK(send(buffer.data(), 256) == 0);
+  CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"p"));
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"p\\b.bmp"));
+
+  std::string noNul(256, 'x');
+  CHECK(send(noNul.data(), 256) == 0);
+  CHECK(send(noNul.data(), 3) == 0);
+  CHECK(send(nullptr, 0) == 0);
+  buffer = MakeHandOverBuffer("/R");
+  CHECK(send(buffer.data(), 256) == 0);
+  CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"p"));
+  CHECK(f.dialogs.errors.empty());
+  CHECK(IsWindow(form->Handle()));
+  f.Close(form);
+}
+
+TEST_CASE("a list build shows the busy display and restores it") {
+  FormFixture f;
+  auto form = f.Create();
+  f.application.SetTitle("something else");
+  form->Settings.PaperFolder = ToUtf8(f.dir.Path());
+  form->List.LoadPictureList();
+  CHECK(f.application.Title() == "Vesko 2");
+
+  // A vanished list file: the error reaches the caller and the title comes back.
+  form->Settings.PaperFolder = ToUtf8(f.dir / L"gone.V2List");
+  CHECK_THROWS(form->List.LoadPictureList());
+  CHECK(f.application.Title() == "Vesko 2");
+  f.Close(form);
+}
+
+TEST_CASE("the open-folder command runs its dialog with the window's tag set") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"q").c_str(), nullptr);
+  WriteBytes(f.dir / L"q\\z.ico", "x");
+  auto form = f.Create();
+  f.dialogs.answers = {ToUtf8(f.dir / L"q")};
+  CHECK(form->OpenFolderAction.Execute());
+  CHECK(form->Tag == 0);
+  CHECK(f.dialogs.folderTitles == std::vector<std::string>{"フォルダを開く"});
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"q\\z.ico"));
+
+  form->ReloadFolderAction.Update();
+  CHECK(form->ReloadFolderAction.Enabled);
+  CHECK(form->ReloadFolderAction.Caption == "フォルダの再読込");
+  f.Close(form);
+}
