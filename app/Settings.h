@@ -27,6 +27,8 @@ struct TMessFont {
 
   int32_t Size() const;  // point size
   void SetSize(int32_t points);
+
+  bool operator==(const TMessFont&) const = default;
 };
 
 struct TSettings {
@@ -78,6 +80,8 @@ struct TSettings {
   // [IncomingBoss]
   uint16_t IncomingBossKey = 24657;  // Ctrl+Shift+Q
   std::string IncomingBossFileName;
+
+  bool operator==(const TSettings&) const = default;
 };
 
 // What reading needs to know of the screen: the window is pulled back to the top when its

@@ -21,3 +21,8 @@ target_link_libraries(Vesko2 PRIVATE vesko_win)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 add_subdirectory(tests/win)
+
+add_executable(list_bench bench/ListBench_win.cpp)
+target_link_libraries(list_bench PRIVATE vesko_win)
+# A short slice of the benchmark runs with the tests; `make bench` runs the full size.
+add_test(NAME list_bench_short COMMAND list_bench 2000)

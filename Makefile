@@ -1,0 +1,63 @@
+# The front door. `make run` and `make test` do all the set-up a fresh Debian 12 machine needs.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+WERROR ?= ON
+
+.PHONY: all setup build native sanitize win test run fuzz bench lint format clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+$(BUILD)/native/Makefile:
+	cmake -S . -B $(BUILD)/native -G "Unix Makefiles" -DVESKO_WERROR=$(WERROR)
+
+$(BUILD)/sanitize/Makefile:
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD)/sanitize -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Debug \
+	  -DVESKO_WERROR=$(WERROR) -DVESKO_SANITIZE=ON -DVESKO_FUZZ=ON
+
+$(BUILD)/win/Makefile:
+	cmake -S . -B $(BUILD)/win -G "Unix Makefiles" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DVESKO_WERROR=$(WERROR)
+
+native: $(BUILD)/native/Makefile
+	cmake --build $(BUILD)/native -j$(JOBS)
+
+sanitize: $(BUILD)/sanitize/Makefile
+	cmake --build $(BUILD)/sanitize -j$(JOBS)
+
+win: $(BUILD)/win/Makefile
+	cmake --build $(BUILD)/win -j$(JOBS)
+
+build: setup
+	$(MAKE) native sanitize win
+
+# Every test: native core, the core under ASan+UBSan with short fuzzing runs, and the Windows
+# tests and the real program under Wine.
+test: build
+	@scripts/test.sh
+
+# Vesko2.exe in the Wine desktop on sample pictures; a screenshot lands in build/run/.
+run: setup
+	$(MAKE) win
+	@scripts/run.sh
+
+# A long fuzzing campaign (FUZZ_SECONDS per target).
+fuzz: setup
+	$(MAKE) sanitize
+	@scripts/fuzz.sh $${FUZZ_SECONDS:-600}
+
+# Benchmarks against the tools a user would pick instead, reported as ratios.
+bench: setup
+	$(MAKE) win
+	@scripts/bench.sh
+
+lint: $(BUILD)/native/Makefile
+	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'base/*.cpp' 'app/*.cpp' 'engine/*.cpp' | grep -v _win)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD)/native $(BUILD)/sanitize $(BUILD)/win $(BUILD)/run

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target for a number of seconds from its seed corpus. New inputs go to a
+# scratch folder beside the binary; a crash leaves its input there as crash-* and fails.
+set -euo pipefail
+fuzzer=$1 seeds=$2 seconds=$3
+work=$(dirname "$fuzzer")/$(basename "$fuzzer")-work
+mkdir -p "$work/corpus"
+cd "$work"
+exec timeout $((seconds + 60)) "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+  -rss_limit_mb=2048 -print_final_stats=1 corpus "$seeds"
