@@ -1,8 +1,25 @@
 #!/usr/bin/env bash
-# Runs the benchmarks under Wine and prints their reports.
+# Runs the benchmarks under Wine and prints their reports. The big folder is made on the host
+# side (creating 100,000 files through Wine takes many minutes) and kept under build/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKO_BUILD:-$root/build}
-echo "== list building, 100,000 files"
+count=${BENCH_FILES:-100000}
+folder=$build/bench-data/files-$count
+if [ ! -f "$folder/.count-$count" ]; then
+  echo "making $count files in $folder"
+  mkdir -p "$folder"
+  python3 - "$folder" "$count" <<'PY'
+import os, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+ext = [".jpg", ".jpg", ".JPG", ".bmp", ".png", ".txt", ".jpeg", ".jpg", ".ico", ".lnk"]
+for i in range(count):
+    open(os.path.join(folder, "img%06d%s" % (i, ext[i % 10])), "wb").close()
+open(os.path.join(folder, ".count-%d" % count), "wb").close()
+PY
+fi
+# shellcheck source=wine-env.sh
+. "$root/scripts/wine-env.sh"
+echo "== list building, $count files"
 VESKO_TIMEOUT=1800 "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" \
-  "$build/win/list_bench.exe" "${BENCH_FILES:-100000}"
+  "$build/win/list_bench.exe" "$count" "$(winepath -w "$folder" 2>/dev/null)"

@@ -26,7 +26,10 @@ struct TProcess {
   PROCESS_INFORMATION info{};
   ~TProcess() {
     if (info.hProcess != nullptr) {
-      if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(info.hProcess, 1);
+      if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 10000);
+      }
       CloseHandle(info.hProcess);
       CloseHandle(info.hThread);
     }

@@ -14,7 +14,13 @@ TTempDir::TTempDir() {
   }
 }
 
-TTempDir::~TTempDir() { RemoveTree(path_); }
+TTempDir::~TTempDir() {
+  // A folder that is the current directory cannot be removed.
+  wchar_t base[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, base);
+  SetCurrentDirectoryW(base);
+  RemoveTree(path_);
+}
 
 void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
