@@ -111,11 +111,13 @@ bool TVesko2MainForm::DefaultSetCurrentPicture() {
 void TVesko2MainForm::LoadSettings() {
   IniFile ini;
   if (FileExists(IniFileName)) {
+    // An existing file that cannot be read (held by another program, no permission): say so,
+    // start with the defaults, and never overwrite it at close.
     try {
       ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
-    } catch (...) {
+    } catch (const std::exception& error) {
       settingsReadable_ = false;
-      throw;
+      env_.Dialogs.ShowError(error);
     }
   }
   TScreenMetrics screen;

@@ -101,6 +101,7 @@ TEST_CASE("an unreadable settings file is reported and never overwritten") {
   REQUIRE(held != INVALID_HANDLE_VALUE);
   auto form = f.Create();
   CHECK(f.dialogs.errors.size() == 1);
+  CHECK(IsWindowVisible(form->Handle()));  // the program still starts, with the defaults
   CloseHandle(held);
   f.Close(form);
   CHECK(ReadBytes(f.dir / L"Vesko2.ini") == "[Window]\r\nTop=7\r\n");
