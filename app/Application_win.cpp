@@ -6,8 +6,8 @@ TApplication::TApplication() {
   const int x = GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = GetSystemMetrics(SM_CYSCREEN) / 2;
   CreateHandle(L"TApplication", ToWide(kTitle).c_str(),
-               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, x, y, 0,
-               0, nullptr);
+               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, x, y, 0, 0,
+               nullptr);
 }
 
 std::string TApplication::Title() const {
@@ -20,7 +20,9 @@ void TApplication::SetTitle(const std::string& title) {
   SetWindowTextW(Handle(), ToWide(title).c_str());
 }
 
-void TApplication::ShowTaskbarButton() { ShowWindow(Handle(), SW_SHOWNOACTIVATE); }
+void TApplication::ShowTaskbarButton() {
+  ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+}
 
 void TApplication::Minimize() {
   if (IsIconic(Handle())) return;
@@ -48,12 +50,17 @@ LRESULT TApplication::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
   switch (message) {
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {
-        case SC_MINIMIZE: Minimize(); return 0;
-        case SC_RESTORE: Restore(); return 0;
+        case SC_MINIMIZE:
+          Minimize();
+          return 0;
+        case SC_RESTORE:
+          Restore();
+          return 0;
         case SC_CLOSE:
           if (mainWindow_ != nullptr) PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
           return 0;
-        default: break;
+        default:
+          break;
       }
       break;
     case WM_CLOSE:
@@ -64,7 +71,8 @@ LRESULT TApplication::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         SetFocus(mainWindow_);
       }
       return 0;
-    default: break;
+    default:
+      break;
   }
   return DefaultHandler(message, wParam, lParam);
 }

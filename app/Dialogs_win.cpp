@@ -7,7 +7,9 @@
 
 #include "base/Unicode_win.h"
 
-void TWinDialogs::Beep(unsigned soundType) { MessageBeep(soundType); }
+void TWinDialogs::Beep(unsigned soundType) {
+  MessageBeep(soundType);
+}
 
 void TWinDialogs::ShowMessage(const std::string& text) {
   MessageBoxW(owner_(), ToWide(text).c_str(), ToWide(title_()).c_str(), MB_OK);

@@ -26,8 +26,8 @@ std::string ReadHandOverBuffer(const void* data, size_t declaredSize) {
   const size_t limit = std::min(declaredSize, kHandOverSize);
   const char* bytes = static_cast<const char*>(data);
   const void* nul = std::memchr(bytes, 0, limit);
-  const size_t length = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - bytes)
-                                       : limit;
+  const size_t length =
+      nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : limit;
   return std::string(bytes, length);
 }
 
@@ -41,9 +41,13 @@ bool HasSwitch(std::string_view argument, char letter) {
 
 }  // namespace
 
-bool IsQuitSwitch(std::string_view argument) { return HasSwitch(argument, 'R'); }
+bool IsQuitSwitch(std::string_view argument) {
+  return HasSwitch(argument, 'R');
+}
 
-bool IsMessageFileSwitch(std::string_view argument) { return HasSwitch(argument, 'M'); }
+bool IsMessageFileSwitch(std::string_view argument) {
+  return HasSwitch(argument, 'M');
+}
 
 std::string MessageFileOfSwitch(std::string_view argument) {
   if (argument.size() <= 2) return {};

@@ -47,8 +47,8 @@ void DrawTriangle(HDC dc, const RECT& r, bool pointsRight) {
 TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
     : List(Settings, {files_, env.Dialogs, *this, random_, clock_}), env_(std::move(env)) {
   StartTick = GetTickCount();
-  random_.Seed(static_cast<uint64_t>(
-      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  random_.Seed(
+      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   BindActions();
   HDC screen = GetDC(nullptr);
   Settings.MessFont.PixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
@@ -149,7 +149,9 @@ void TVesko2MainForm::SaveSettings() {
   WriteFileAtomically(IniFileName, Utf8ToAnsi(ini.ToText()));
 }
 
-void TVesko2MainForm::FormCloseQuery() { SaveSettings(); }
+void TVesko2MainForm::FormCloseQuery() {
+  SaveSettings();
+}
 
 void TVesko2MainForm::SetPanelColor(uint32_t color) {
   panelColor_ = color;
@@ -157,7 +159,9 @@ void TVesko2MainForm::SetPanelColor(uint32_t color) {
   UpdateWindow(Handle());
 }
 
-void TVesko2MainForm::SetAppTitle(const std::string& title) { env_.Application.SetTitle(title); }
+void TVesko2MainForm::SetAppTitle(const std::string& title) {
+  env_.Application.SetTitle(title);
+}
 
 std::string TVesko2MainForm::Caption() {
   wchar_t text[256] = {};
@@ -195,8 +199,9 @@ void TVesko2MainForm::PanelMouseDown(int x, int y) {
 }
 
 void TVesko2MainForm::ShowContextMenu(POINT at) {
-  TAction* const entries[] = {&OpenFileAction, &OpenFolderAction, &SaveListAction,
-                              &LoadListAction, &ReloadFolderAction, nullptr, &CloseAction};
+  TAction* const entries[] = {&OpenFileAction, &OpenFolderAction,   &SaveListAction,
+                              &LoadListAction, &ReloadFolderAction, nullptr,
+                              &CloseAction};
   TMenuHandle menu(CreatePopupMenu());
   UINT id = 1;
   for (TAction* action : entries) {
@@ -210,8 +215,8 @@ void TVesko2MainForm::ShowContextMenu(POINT at) {
     ++id;
   }
   SetForegroundWindow(Handle());
-  const UINT chosen = TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                                     Handle(), nullptr);
+  const UINT chosen =
+      TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
   PostMessageW(Handle(), WM_NULL, 0, 0);
   if (chosen >= 1 && chosen <= std::size(entries) && entries[chosen - 1] != nullptr) {
     entries[chosen - 1]->Execute();

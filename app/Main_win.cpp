@@ -1,9 +1,9 @@
 // Process entry: OLE and COM for the main thread, the single-instance test, then either the
 // hand-over of a second start or the first instance's window and message loop.
-#include <windows.h>
 #include <objbase.h>
 #include <ole2.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -31,8 +31,7 @@ TColor ReadColor(const IniFile& ini, const char* section, const char* key, TColo
   return color;
 }
 
-uint16_t ReadShortCut(const IniFile& ini, const char* section, const char* key,
-                      uint16_t fallback) {
+uint16_t ReadShortCut(const IniFile& ini, const char* section, const char* key, uint16_t fallback) {
   return static_cast<uint16_t>(ini.ReadInteger(section, key, fallback));
 }
 
@@ -49,9 +48,13 @@ void ReadMessFont(const IniFile& ini, TMessFont& font) {
 
 }  // namespace
 
-int32_t TMessFont::Size() const { return -MulDiv(Height, 72, PixelsPerInch); }
+int32_t TMessFont::Size() const {
+  return -MulDiv(Height, 72, PixelsPerInch);
+}
 
-void TMessFont::SetSize(int32_t points) { Height = -MulDiv(points, PixelsPerInch, 72); }
+void TMessFont::SetSize(int32_t points) {
+  Height = -MulDiv(points, PixelsPerInch, 72);
+}
 
 void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen) {
   s.Top = ini.ReadInteger("Window", "Top", 0);

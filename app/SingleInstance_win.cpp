@@ -40,8 +40,7 @@ void RunSecondStart(const std::vector<std::wstring>& arguments,
   HWND window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
   if (window == nullptr) return;
   if (!arguments.empty()) {
-    const std::string path =
-        HandOverPath(ToUtf8(arguments[0]), ToUtf8(currentDirectory));
+    const std::string path = HandOverPath(ToUtf8(arguments[0]), ToUtf8(currentDirectory));
     THandOverBuffer buffer = MakeHandOverBuffer(AnsiPath(ToWide(path)));
     COPYDATASTRUCT data{};
     data.dwData = 0;

@@ -6,8 +6,8 @@
 #include "engine/PictureList.h"
 
 void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSystem& files,
-                        const std::vector<std::string>& arguments,
-                        const TComponent& openFileAction, const TStartUpHooks& hooks) {
+                        const std::vector<std::string>& arguments, const TComponent& openFileAction,
+                        const TStartUpHooks& hooks) {
   list.LoadPictureList();
   if (settings.NextLoad) list.StepActiveOrder(true);
 

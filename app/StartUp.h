@@ -20,8 +20,8 @@ struct TStartUpHooks {
 };
 
 void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSystem& files,
-                        const std::vector<std::string>& arguments,
-                        const TComponent& openFileAction, const TStartUpHooks& hooks);
+                        const std::vector<std::string>& arguments, const TComponent& openFileAction,
+                        const TStartUpHooks& hooks);
 
 // A path handed over by a second start: a folder opens as a source, a file as the picture
 // whose folder becomes the source; anything else (switches, the "?@" form) is ignored.

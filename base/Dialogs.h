@@ -34,7 +34,8 @@ class IDialogs {
   virtual bool OpenFile(const TFileDialogOptions& options, std::string& path) = 0;
   virtual bool SaveFile(const TFileDialogOptions& options, std::string& path) = 0;
   // The shell's folder selection; the chosen folder or an empty text.
-  virtual std::string BrowseForFolder(const std::string& title, const std::string& initialFolder) = 0;
+  virtual std::string BrowseForFolder(const std::string& title,
+                                      const std::string& initialFolder) = 0;
 };
 
 constexpr unsigned kBeepWarning = 0x30;  // MB_ICONEXCLAMATION

@@ -88,8 +88,8 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   } remover{temp, committed};
 
   {
-    THandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    THandle file(CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
     if (!file) throw EFCreateError(CreateErrorText(path, GetLastError()));
     size_t done = 0;
     while (done < bytes.size()) {

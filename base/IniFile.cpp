@@ -127,7 +127,9 @@ const IniFile::Line* IniFile::FindLine(std::string_view section, std::string_vie
   return nullptr;
 }
 
-bool IniFile::SectionExists(std::string_view section) const { return Find(section) != nullptr; }
+bool IniFile::SectionExists(std::string_view section) const {
+  return Find(section) != nullptr;
+}
 
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
   return FindLine(section, key) != nullptr;
@@ -207,11 +209,20 @@ std::string EncodeMultiLineValue(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '"': out += "\\\""; break;
-      default: out += c;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      default:
+        out += c;
     }
   }
   out += '"';
@@ -229,11 +240,21 @@ std::string DecodeMultiLineValue(std::string_view value) {
     }
     const char next = body[++i];
     switch (next) {
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case '\\': out += '\\'; break;
-      case '"': out += '"'; break;
-      default: out += '\\'; out += next;
+      case 'r':
+        out += '\r';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      case '"':
+        out += '"';
+        break;
+      default:
+        out += '\\';
+        out += next;
     }
   }
   return out;

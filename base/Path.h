@@ -4,7 +4,9 @@
 #include <string>
 #include <string_view>
 
-inline bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
+inline bool IsPathDelimiter(char c) {
+  return c == '\\' || c == '/' || c == ':';
+}
 
 // Everything up to and including the last delimiter ("C:\pics\a.jpg" -> "C:\pics\").
 std::string ExtractFilePath(std::string_view path);

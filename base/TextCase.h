@@ -12,7 +12,9 @@ std::string UpperCase(std::string_view text);
 // Orders two texts by their upper-cased code points: negative, zero or positive.
 int CompareText(std::string_view a, std::string_view b);
 
-inline bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+inline bool SameText(std::string_view a, std::string_view b) {
+  return CompareText(a, b) == 0;
+}
 
 // Orders texts for sorted containers, ignoring case.
 struct TextLess {

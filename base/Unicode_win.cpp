@@ -32,14 +32,22 @@ std::string Encode(UINT codePage, std::wstring_view wide, bool* lossy) {
 
 }  // namespace
 
-std::wstring ToWide(std::string_view utf8) { return Decode(CP_UTF8, utf8); }
+std::wstring ToWide(std::string_view utf8) {
+  return Decode(CP_UTF8, utf8);
+}
 
-std::string ToUtf8(std::wstring_view wide) { return Encode(CP_UTF8, wide, nullptr); }
+std::string ToUtf8(std::wstring_view wide) {
+  return Encode(CP_UTF8, wide, nullptr);
+}
 
-std::string AnsiToUtf8(std::string_view ansi) { return ToUtf8(Decode(CP_ACP, ansi)); }
+std::string AnsiToUtf8(std::string_view ansi) {
+  return ToUtf8(Decode(CP_ACP, ansi));
+}
 
 std::string Utf8ToAnsi(std::string_view utf8, bool* lossy) {
   return Encode(CP_ACP, ToWide(utf8), lossy);
 }
 
-std::string WideToAnsi(std::wstring_view wide, bool* lossy) { return Encode(CP_ACP, wide, lossy); }
+std::string WideToAnsi(std::wstring_view wide, bool* lossy) {
+  return Encode(CP_ACP, wide, lossy);
+}

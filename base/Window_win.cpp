@@ -4,7 +4,9 @@
 
 std::function<void(const std::exception&)> TWindowBase::ErrorHandler;
 
-TWindowBase::~TWindowBase() { DestroyHandle(); }
+TWindowBase::~TWindowBase() {
+  DestroyHandle();
+}
 
 void TWindowBase::DestroyHandle() {
   if (handle_ == nullptr) return;
@@ -40,8 +42,7 @@ LRESULT TWindowBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefaultHandler(message, wParam, lParam);
 }
 
-LRESULT CALLBACK TWindowBase::Trampoline(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK TWindowBase::Trampoline(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<TWindowBase*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == WM_NCCREATE) {
     self = static_cast<TWindowBase*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);

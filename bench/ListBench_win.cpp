@@ -48,8 +48,8 @@ void Prepare(const std::wstring& folder, int count) {
   const std::wstring stamp = folder + L"\\.count-" + std::to_wstring(count);
   if (GetFileAttributesW(stamp.c_str()) != INVALID_FILE_ATTRIBUTES) return;
   CreateDirectoryW(folder.c_str(), nullptr);
-  const wchar_t* extensions[] = {L".jpg", L".jpg", L".JPG", L".bmp", L".png", L".txt",
-                                 L".jpeg", L".jpg", L".ico", L".lnk"};
+  const wchar_t* extensions[] = {L".jpg", L".jpg",  L".JPG", L".bmp", L".png",
+                                 L".txt", L".jpeg", L".jpg", L".ico", L".lnk"};
   for (int i = 0; i < count; ++i) {
     wchar_t name[64];
     swprintf(name, 64, L"\\img%06d%ls", i, extensions[i % 10]);

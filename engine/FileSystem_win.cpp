@@ -7,9 +7,13 @@
 #include "base/Unicode_win.h"
 #include "engine/ListFile.h"
 
-bool TWinFileSystem::DirectoryExists(const std::string& path) { return ::DirectoryExists(path); }
+bool TWinFileSystem::DirectoryExists(const std::string& path) {
+  return ::DirectoryExists(path);
+}
 
-bool TWinFileSystem::FileExists(const std::string& path) { return ::FileExists(path); }
+bool TWinFileSystem::FileExists(const std::string& path) {
+  return ::FileExists(path);
+}
 
 void TWinFileSystem::EnumerateFolder(const std::string& folder, const Visitor& visit) {
   const std::wstring mask = ToWide(folder) + L"*.*";

@@ -91,15 +91,16 @@ void TPictureList::LoadPictureList() {
   RandomListBox.Assign(std::move(order));
 
   int index = MainListBox.IndexOf(settings_.PaperName);
-  if (index < 0) index = static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
+  if (index < 0)
+    index = static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
   MainListBox.ItemIndex = index;
   RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   ListLoadedTick = env_.Clock.TickCount();
   if (AddHistory) AddHistory(settings_.PaperFolder);
 }
 
-void TPictureList::FileDropFileDrop(const TComponent* sender,
-                                    const std::vector<std::string>& files, int /*x*/, int /*y*/) {
+void TPictureList::FileDropFileDrop(const TComponent* sender, const std::vector<std::string>& files,
+                                    int /*x*/, int /*y*/) {
   if (files.size() != 1) {
     WarnMessage(env_.Dialogs, "ドラッグ＆ドロップは一つだけ");
     return;
@@ -170,7 +171,9 @@ void TPictureList::SaveListActionExecute(TAction& /*sender*/) {
   if (env_.Dialogs.SaveFile(options, path)) env_.Files.WriteListFile(path, MainListBox.Items);
 }
 
-void TPictureList::SaveListActionUpdate(TAction& sender) { sender.Enabled = !MainListBox.Empty(); }
+void TPictureList::SaveListActionUpdate(TAction& sender) {
+  sender.Enabled = !MainListBox.Empty();
+}
 
 void TPictureList::LoadListActionExecute(TAction& /*sender*/) {
   TFileDialogOptions options;
@@ -185,7 +188,9 @@ void TPictureList::LoadListActionExecute(TAction& /*sender*/) {
   LoadPictureList();
 }
 
-void TPictureList::ReloadFolderActionExecute(TAction& /*sender*/) { LoadPictureList(); }
+void TPictureList::ReloadFolderActionExecute(TAction& /*sender*/) {
+  LoadPictureList();
+}
 
 void TPictureList::ReloadFolderActionUpdate(TAction& sender) {
   if (env_.Files.FileExists(settings_.PaperFolder)) {

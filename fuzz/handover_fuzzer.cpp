@@ -1,8 +1,8 @@
 // The hand-over message reader: whatever another process sends, the path read stops at the
 // first NUL and never reaches past the 256-byte buffer or the declared size.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>

@@ -34,8 +34,9 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.MessFont.Size() == 9);
   CHECK(s.MessFont.Name == "ＭＳ Ｐゴシック");
   CHECK(s.MessFont.Color == clWindowText);
-  CHECK(s.MessText == "ここにメッセージを入れると\r壁紙に描かれます\r$FileName\r"
-                      "いう文字はファイル名に置換されます");
+  CHECK(s.MessText ==
+        "ここにメッセージを入れると\r壁紙に描かれます\r$FileName\r"
+        "いう文字はファイル名に置換されます");
   CHECK(s.PlayMidi);
   CHECK(s.AddSCName);  // the opposite of the field's start value
   CHECK(s.TimerInterval == 0);
@@ -53,15 +54,17 @@ TEST_CASE("the first write creates all 46 keys in their sections and order") {
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
-  for (const char* header : {"[FavoriteFolder]", "[ScreenXY]", "[Mess]", "[Window]", "[ShortCut]",
-                             "[Commando]", "[Load]", "[IncomingBoss]", "[Edit]", "[Timer]",
-                             "[MessFont]"}) {
+  for (const char* header :
+       {"[FavoriteFolder]", "[ScreenXY]", "[Mess]", "[Window]", "[ShortCut]", "[Commando]",
+        "[Load]", "[IncomingBoss]", "[Edit]", "[Timer]", "[MessFont]"}) {
     const size_t at = text.find(header);
     REQUIRE(at != std::string::npos);
     CHECK(at >= last);
     last = at;
   }
-  CHECK(text.find("[FavoriteFolder]\r\n0=\r\n1=\r\n2=\r\n3=\r\n4=\r\nEnabled=0\r\nAnotherFolder=\r\n") == 0);
+  CHECK(text.find(
+            "[FavoriteFolder]\r\n0=\r\n1=\r\n2=\r\n3=\r\n4=\r\nEnabled=0\r\nAnotherFolder=\r\n") ==
+        0);
   CHECK(text.find("[MessFont]\r\nStyle=0\r\nPitch=0\r\nColor=clWindowText\r\nHeight=-12\r\n"
                   "Name=ＭＳ Ｐゴシック\r\nSize=9\r\n") != std::string::npos);
   CHECK(text.find("ActiveKey=24584") != std::string::npos);

@@ -74,9 +74,8 @@ TEST_CASE("a value never breaks the line structure") {
 }
 
 TEST_CASE("multi-line values round-trip; single-line ones stay plain") {
-  for (const std::string text :
-       {"plain", "", "C:\\path\\new", "a\rb\rc", "a\r\nb\n", "\"quoted\"", "back\\slash\r\"q\"",
-        "\\", "\"", "\"\\r\""}) {
+  for (const std::string text : {"plain", "", "C:\\path\\new", "a\rb\rc", "a\r\nb\n", "\"quoted\"",
+                                 "back\\slash\r\"q\"", "\\", "\"", "\"\\r\""}) {
     CHECK(DecodeMultiLineValue(EncodeMultiLineValue(text)) == text);
   }
   CHECK(EncodeMultiLineValue("C:\\path\\new") == "C:\\path\\new");

@@ -55,7 +55,8 @@ bool IsPermutation(const TListBox& random, int n) {
 }  // namespace
 
 TEST_CASE("extension list: built-ins, plug-in filters, removals") {
-  const TExtensionList list = TExtensionList::Build({"*.pic;*.pict", "*.*", "*.sue;*.Mag", "*.jpg"});
+  const TExtensionList list =
+      TExtensionList::Build({"*.pic;*.pict", "*.*", "*.sue;*.Mag", "*.jpg"});
   CHECK(list.Masks() == std::vector<std::string>{"*.ArcLink", "*.BMP", "*.ICO", "*.JPEG", "*.JPG",
                                                  "*.lnk", "*.MAG", "*.PIC", "*.PICT"});
   CHECK(list.Accepts("C:\\a.pic"));
@@ -140,8 +141,10 @@ TEST_CASE("list files: every kind of line end; empty lines kept") {
   CHECK(SplitListLines("\n\r") == std::vector<std::string>{"", ""});
   CHECK(SplitListLines("\r\n") == std::vector<std::string>{""});
   CHECK(SplitListLines("").empty());
-  CHECK(SplitListLines(std::string("x\0y\n", 4)) == std::vector<std::string>{std::string("x\0y", 3)});
-  const std::vector<std::string> lines{"C:\\a.jpg", "", "D:\\壁紙\\b.lnk", "E:\\c.ArcLink", "x.zzz"};
+  CHECK(SplitListLines(std::string("x\0y\n", 4)) ==
+        std::vector<std::string>{std::string("x\0y", 3)});
+  const std::vector<std::string> lines{"C:\\a.jpg", "", "D:\\壁紙\\b.lnk", "E:\\c.ArcLink",
+                                       "x.zzz"};
   CHECK(JoinListLines(lines) == "C:\\a.jpg\r\n\r\nD:\\壁紙\\b.lnk\r\nE:\\c.ArcLink\r\nx.zzz\r\n");
   CHECK(SplitListLines(JoinListLines(lines)) == lines);
 }
@@ -155,8 +158,8 @@ TEST_CASE("a list file source is read unfiltered") {
   f.list.LoadPictureList();
   CHECK(f.list.MainListBox.Count() == 4);
   CHECK(f.list.MainListBox.ItemIndex == 3);
-  CHECK(f.busy.titles == std::vector<std::string>{"Load List..", "Load FileList..",
-                                                  "Set RandomList..", "Vesko 2"});
+  CHECK(f.busy.titles ==
+        std::vector<std::string>{"Load List..", "Load FileList..", "Set RandomList..", "Vesko 2"});
   CHECK(f.busy.colors == std::vector<uint32_t>{kBusyBlue, 0xD2E4F4});
 }
 

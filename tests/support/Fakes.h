@@ -54,7 +54,8 @@ class TFakeFileSystem final : public IFileSystem {
     return it->second;
   }
   void WriteListFile(const std::string& path, const std::vector<std::string>& lines) override {
-    if (!files_.count(Key(path))) folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Archive});
+    if (!files_.count(Key(path)))
+      folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Archive});
     files_[Key(path)] = lines;
   }
 

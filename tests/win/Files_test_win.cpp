@@ -36,8 +36,8 @@ TEST_CASE("atomic writes replace whole files and never leave a broken one") {
 
   // Another program holds the file without sharing: the rename fails, the old text stays and
   // no temporary file is left behind.
-  HANDLE held = CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+  HANDLE held =
+      CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   REQUIRE(held != INVALID_HANDLE_VALUE);
   CHECK_THROWS_AS(WriteFileAtomically(path, "third"), EFCreateError);
   CloseHandle(held);
@@ -66,7 +66,8 @@ TEST_CASE("list files on disk are Shift-JIS with CR LF") {
   const std::string path = ToUtf8(dir / L"一覧.V2List");
   const std::vector<std::string> lines{"C:\\壁紙\\表.jpg", "", "D:\\x.lnk", "E:\\a.ArcLink"};
   files.WriteListFile(path, lines);
-  CHECK(ReadWholeFile(path) == "C:\\\x95\xc7\x8e\x86\\\x95\x5c.jpg\r\n\r\nD:\\x.lnk\r\nE:\\a.ArcLink\r\n");
+  CHECK(ReadWholeFile(path) ==
+        "C:\\\x95\xc7\x8e\x86\\\x95\x5c.jpg\r\n\r\nD:\\x.lnk\r\nE:\\a.ArcLink\r\n");
   CHECK(files.ReadListFile(path) == lines);
 
   // A binary file still reads as lines.

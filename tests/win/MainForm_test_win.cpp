@@ -22,8 +22,8 @@ struct FormFixture {
 
   std::unique_ptr<TVesko2MainForm> Create(std::vector<std::string> args = {}) {
     SetCurrentDirectoryW(dir.Path().c_str());
-    TMainFormEnv env{application, dialogs, std::move(args),
-                     ToUtf8(dir / L"Vesko2.exe"), ToUtf8(dir.Path())};
+    TMainFormEnv env{application, dialogs, std::move(args), ToUtf8(dir / L"Vesko2.exe"),
+                     ToUtf8(dir.Path())};
     return std::make_unique<TVesko2MainForm>(std::move(env));
   }
   void Close(std::unique_ptr<TVesko2MainForm>& form) {
@@ -72,7 +72,9 @@ TEST_CASE("settings survive a restart; unknown sections are kept; the window mov
   WriteBytes(f.dir / L"写真\\二.jpg", "x");
   WriteBytes(f.dir / L"Vesko2.ini",
              Utf8ToAnsi("[History]\r\nCount=1\r\n0=C:\\old\r\n[window]\r\ntop=120\r\nleft=300\r\n"
-                        "[Load]\r\nPaperName=" + ToUtf8(f.dir / L"写真\\二.jpg") + "\r\n"
+                        "[Load]\r\nPaperName=" +
+                        ToUtf8(f.dir / L"写真\\二.jpg") +
+                        "\r\n"
                         "[Mess]\r\nMessText=\"一\\r二\"\r\n"));
   auto form = f.Create();
   RECT r{};
