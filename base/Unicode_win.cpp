@@ -21,10 +21,12 @@ std::string Encode(UINT codePage, std::wstring_view wide, bool* lossy) {
   const int size = static_cast<int>(wide.size());
   BOOL usedDefault = FALSE;
   BOOL* usedDefaultArg = (codePage == CP_UTF8 || lossy == nullptr) ? nullptr : &usedDefault;
+  // No best-fit mapping: "é" must not quietly become "e" and name another file.
+  const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   const int length =
-      WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, usedDefaultArg);
+      WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr, usedDefaultArg);
   std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(codePage, 0, wide.data(), size, bytes.data(), length, nullptr,
+  WideCharToMultiByte(codePage, flags, wide.data(), size, bytes.data(), length, nullptr,
                       usedDefaultArg);
   if (lossy != nullptr) *lossy = usedDefault != FALSE;
   return bytes;

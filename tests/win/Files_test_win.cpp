@@ -21,6 +21,8 @@ TEST_CASE("the ANSI code page is Shift-JIS and conversions are exact") {
   CHECK(lossy);
   Utf8ToAnsi("C:\\写真", &lossy);
   CHECK_FALSE(lossy);
+  CHECK(Utf8ToAnsi("café", &lossy) != "cafe");  // never a best-fit look-alike
+  CHECK(lossy);
   CHECK(ToUtf8(ToWide("ＭＳ Ｐゴシック")) == "ＭＳ Ｐゴシック");
   // Invalid Shift-JIS still converts to something valid.
   CHECK_FALSE(AnsiToUtf8("\x81\xff\x82").empty());
@@ -69,6 +71,14 @@ TEST_CASE("list files on disk are Shift-JIS with CR LF") {
   CHECK(ReadWholeFile(path) ==
         "C:\\\x95\xc7\x8e\x86\\\x95\x5c.jpg\r\n\r\nD:\\x.lnk\r\nE:\\a.ArcLink\r\n");
   CHECK(files.ReadListFile(path) == lines);
+
+  // A big list (400,000 entries, 20 MB) reads whole.
+  std::string big;
+  for (int i = 0; i < 400000; ++i) big += "C:\\pictures\\folder\\" + std::to_string(i) + ".jpg\r\n";
+  WriteBytes(dir / L"big.V2List", big);
+  const std::vector<std::string> bigLines = files.ReadListFile(ToUtf8(dir / L"big.V2List"));
+  REQUIRE(bigLines.size() == 400000);
+  CHECK(bigLines.back() == "C:\\pictures\\folder\\399999.jpg");
 
   // A binary file still reads as lines.
   std::string binary;

@@ -151,6 +151,22 @@ TEST_CASE("a second start forwards its first argument as the hand-over rules say
   CHECK(fake.received[5].bytes == Payload(cwd + "\\" + Utf8ToAnsi("写真.jpg")));
 }
 
+TEST_CASE("a path the ANSI code page cannot hold is handed over by its short name") {
+  TTempDir dir;
+  const std::wstring folder = dir / L"café";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  wchar_t shortName[MAX_PATH] = {};
+  REQUIRE(GetShortPathNameW(folder.c_str(), shortName, MAX_PATH) > 0);
+  bool lossy = true;
+  const std::string expected = WideToAnsi(shortName, &lossy);
+  REQUIRE_FALSE(lossy);
+
+  TFakeInstance fake;
+  fake.SecondStart(L"\"" + folder + L"\"", dir.Path());
+  REQUIRE(fake.received.size() == 1);
+  CHECK(fake.received[0].bytes == Payload(expected));
+}
+
 TEST_CASE("a second start restores a minimised instance") {
   TTempDir dir;
   TFakeInstance fake;
