@@ -4,8 +4,6 @@ add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WIN
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--large-address-aware)
 
 add_library(vesko_win STATIC
-  base/FileIO_win.cpp
-  base/Unicode_win.cpp
   base/Window_win.cpp
   app/Application_win.cpp
   app/Dialogs_win.cpp
@@ -13,6 +11,7 @@ add_library(vesko_win STATIC
   app/SingleInstance_win.cpp
   engine/FileSystem_win.cpp
 )
+target_link_libraries(vesko_core PUBLIC gdi32 user32)
 target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 gdi32 user32 uuid)
 
 add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
