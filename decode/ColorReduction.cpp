@@ -158,8 +158,16 @@ std::vector<TColorCount> CountColors(const uint8_t* rows, int width, int height,
 }
 
 uint8_t TNearestMap::Index(uint8_t red, uint8_t green, uint8_t blue) {
-  if (cache_.empty()) cache_.assign(size_t{1} << 24, 0);
-  uint16_t& slot = cache_[(static_cast<size_t>(red) << 16) | (green << 8) | blue];
-  if (slot == 0) slot = static_cast<uint16_t>(NearestIndex(palette_, red, green, blue) + 1);
-  return static_cast<uint8_t>(slot - 1);
+  const uint32_t key = (static_cast<uint32_t>(red) << 16) | (green << 8) | blue;
+  if (useTable_) {
+    if (table_.empty()) table_.assign(size_t{1} << 24, 0);
+    uint16_t& slot = table_[key];
+    if (slot == 0) slot = static_cast<uint16_t>(NearestIndex(palette_, red, green, blue) + 1);
+    return static_cast<uint8_t>(slot - 1);
+  }
+  const auto found = map_.find(key);
+  if (found != map_.end()) return found->second;
+  const auto index = static_cast<uint8_t>(NearestIndex(palette_, red, green, blue));
+  map_.emplace(key, index);
+  return index;
 }

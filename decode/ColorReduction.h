@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 #include "decode/PixelMemory.h"
@@ -26,13 +27,17 @@ int NearestIndex(const std::vector<TRGBQuad>& palette, uint8_t red, uint8_t gree
 // quality 1 counts every distinct colour.
 std::vector<TColorCount> CountColors(const uint8_t* rows, int width, int height, int quality);
 
-// Maps 24-bit colours to palette indices, remembering each colour's answer.
+// Maps 24-bit colours to palette indices, remembering each colour's answer: in a table over
+// all 2^24 colours for big pictures, in a hash map for small ones.
 class TNearestMap {
  public:
-  explicit TNearestMap(const std::vector<TRGBQuad>& palette) : palette_(palette) {}
+  TNearestMap(const std::vector<TRGBQuad>& palette, uint64_t pixelCount)
+      : palette_(palette), useTable_(pixelCount > (uint64_t{1} << 20)) {}
   uint8_t Index(uint8_t red, uint8_t green, uint8_t blue);
 
  private:
   const std::vector<TRGBQuad>& palette_;
-  std::vector<uint16_t> cache_;  // 2^24 entries, 0 = not yet known, else index + 1
+  bool useTable_;
+  std::vector<uint16_t> table_;  // 0 = not yet known, else index + 1
+  std::unordered_map<uint32_t, uint8_t> map_;
 };

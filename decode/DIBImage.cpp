@@ -382,7 +382,7 @@ void TDIBImage::SetPixelFormat(TDIBPixelFormat target) {
     const int wanted = targetBits == 4 ? 16 : 256;
     out = Blank(width, height, targetBits);
     out.colors = reduce(wanted, CountColors(work.rows.data(), width, height, ReductionQuality));
-    TNearestMap nearest(out.colors);
+    TNearestMap nearest(out.colors, static_cast<uint64_t>(width) * static_cast<uint64_t>(height));
     for (int y = 0; y < height; ++y) {
       const uint8_t* row = work.Row(y);
       uint8_t* o = out.Row(y);

@@ -68,11 +68,12 @@ void ReadPixels(TStream& stream, TDIBStore& store, int64_t declared, const uint3
     const uint32_t b = fields ? masks[2] : (h.biBitCount == 16 ? 0x001Fu : 0x0000FFu);
     const TChannel red(r), green(g), blue(b);
     const size_t sourceRow = static_cast<size_t>(h.biBitCount == 16 ? (width * 2 + 3) & ~uint64_t{3} : width * 4);
+    // A file that ends before its last row is refused before anything is allocated.
+    if (remaining < sourceRow * height) throw EReadError();
     std::vector<uint8_t> row(sourceRow);
     store.Pixels.assign(static_cast<size_t>(targetRow * height), 0);
     for (uint64_t y = 0; y < height; ++y) {
-      // A file that ends early keeps zero rows from there on.
-      if (stream.Read(row.data(), row.size()) != row.size()) break;
+      stream.ReadBuffer(row.data(), row.size());
       uint8_t* out = store.Pixels.data() + targetRow * y;
       for (uint64_t x = 0; x < width; ++x) {
         const uint32_t pixel = h.biBitCount == 16 ? Get16(&row[x * 2]) : Get32(&row[x * 4]);
@@ -105,14 +106,16 @@ void ReadPixels(TStream& stream, TDIBStore& store, int64_t declared, const uint3
     return;
   }
 
-  // Uncompressed: the block always holds every row the header describes; a file whose data is
-  // shorter (a wrong size field, a truncated download) keeps zero rows where data is missing.
+  // Uncompressed: the block holds every row the header describes, whatever the file-size field
+  // says. A file that ends before its last row (a truncated download) is refused before
+  // anything is allocated, so a few bytes can never make the program reserve a gigabyte.
   const uint64_t need = RowBytes(width, h.biBitCount) * height;
   if (need > kMaxPixelBytes) {
     throw EDIBInvalidDIB("TDIBStore.LoadFromStream: Invalid Width or Height");
   }
-  store.Pixels.assign(static_cast<size_t>(need), 0);
-  stream.Read(store.Pixels.data(), store.Pixels.size());
+  if (remaining < need) throw EReadError();
+  store.Pixels.resize(static_cast<size_t>(need));
+  stream.ReadBuffer(store.Pixels.data(), store.Pixels.size());
 }
 
 // Reads the information header, colour table and pixels. `fileStart` is the position of the
@@ -207,8 +210,11 @@ std::shared_ptr<TDIBStore> ReadInfoAndPixels(TStream& stream, bool useFMO, int64
   }
   ReadPixels(stream, *store, declared, masks);
   store->GetPixelFormat();  // refuses bit count and compression pairs no format has
-  if (store->Header.biCompression == BI_RLE8_ || store->Header.biCompression == BI_RLE4_) {
-    store->ExpandedPixels();  // refuses RLE data that leads outside the picture
+  // RLE data that leads outside the picture is refused now rather than at its first use.
+  if (store->Header.biCompression == BI_RLE8_) {
+    CheckRle8(store->Pixels.data(), store->Pixels.size(), store->Width(), store->Height());
+  } else if (store->Header.biCompression == BI_RLE4_) {
+    CheckRle4(store->Pixels.data(), store->Pixels.size(), store->Width(), store->Height());
   }
   store->PaletteModified = true;
   return store;

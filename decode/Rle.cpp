@@ -6,7 +6,8 @@
 namespace {
 
 // Shared decoder: `Bits` is 8 or 4; errors carry the first message number of the family.
-template <int Bits>
+// With `Write` false the stream is only checked, without allocating the picture.
+template <int Bits, bool Write = true>
 std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int width, int height) {
   const char* const prefix = Bits == 8 ? "Convert8BitRLETo8BitRGB: Bad RLE Data "
                                        : "Convert4BitRLETo4BitRGB: Bad RLE Data ";
@@ -14,8 +15,9 @@ std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int width, int hei
   auto fail = [&](int n) { throw EDIBInvalidDIB(prefix + std::to_string(first + n)); };
 
   const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), Bits));
-  std::vector<uint8_t> out(stride * static_cast<size_t>(height), 0);
+  std::vector<uint8_t> out(Write ? stride * static_cast<size_t>(height) : 0, 0);
   auto put = [&](int x, int y, uint8_t value) {
+    if constexpr (!Write) return;
     uint8_t* row = out.data() + stride * static_cast<size_t>(y);
     if constexpr (Bits == 8) {
       row[x] = value;
@@ -87,6 +89,14 @@ std::vector<uint8_t> DecodeRle8(const uint8_t* data, size_t size, int width, int
 
 std::vector<uint8_t> DecodeRle4(const uint8_t* data, size_t size, int width, int height) {
   return Decode<4>(data, size, width, height);
+}
+
+void CheckRle8(const uint8_t* data, size_t size, int width, int height) {
+  Decode<8, false>(data, size, width, height);
+}
+
+void CheckRle4(const uint8_t* data, size_t size, int width, int height) {
+  Decode<4, false>(data, size, width, height);
 }
 
 std::vector<uint8_t> EncodeRle8(const uint8_t* rows, int width, int height) {

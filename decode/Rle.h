@@ -12,6 +12,10 @@
 std::vector<uint8_t> DecodeRle8(const uint8_t* data, size_t size, int width, int height);
 std::vector<uint8_t> DecodeRle4(const uint8_t* data, size_t size, int width, int height);
 
+// The same checks without expanding: for refusing bad data when a file is read.
+void CheckRle8(const uint8_t* data, size_t size, int width, int height);
+void CheckRle4(const uint8_t* data, size_t size, int width, int height);
+
 // `rows` in the uncompressed layout (rows padded to 4 bytes), `height` rows.
 std::vector<uint8_t> EncodeRle8(const uint8_t* rows, int width, int height);
 std::vector<uint8_t> EncodeRle4(const uint8_t* rows, int width, int height);

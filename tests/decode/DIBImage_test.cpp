@@ -265,7 +265,7 @@ TEST_CASE("header errors give their messages and leave the picture unchanged") {
   CHECK(dib.Width() == 2);
 }
 
-TEST_CASE("a larger data offset is skipped; short pixel data reads as zero rows") {
+TEST_CASE("a larger data offset is skipped; the file-size field is not trusted; cut data is refused") {
   TBmpBuilder b;
   b.width = 1;
   b.height = 2;
@@ -277,13 +277,22 @@ TEST_CASE("a larger data offset is skipped; short pixel data reads as zero rows"
   b.fileSizeDelta = -8;  // the file size field says there are no pixels at all
   CHECK(Rgb(ToBitmap(Load(b.Build())).GetPixel(0, 0)) == 0x060504);
 
+  TDIBImage dib;
   std::vector<uint8_t> truncated = b.Build();
-  truncated.resize(truncated.size() - 4);  // the top row is cut off
-  const TDIBImage dib = Load(truncated);
-  CHECK(dib.Store().Pixels.size() == 8);
-  const TBitmap bmp = ToBitmap(dib);
-  CHECK(Rgb(bmp.GetPixel(0, 1)) == 0x030201);
-  CHECK(Rgb(bmp.GetPixel(0, 0)) == 0);
+  truncated.resize(truncated.size() - 1);  // one byte of the top row is missing
+  CHECK_THROWS_AS(LoadInto(dib, truncated), EReadError);
+  b.bitCount = 16;
+  truncated = b.Build();
+  truncated.resize(truncated.size() - 5);
+  CHECK_THROWS_AS(LoadInto(dib, truncated), EReadError);
+  CHECK(dib.Width() == 1);
+  CHECK(dib.BitCount() == 8);  // still the blank picture it was
+
+  // A header that asks for a big picture with almost no data: refused, nothing allocated.
+  b.bitCount = 24;
+  b.width = 16000;
+  b.height = 16000;
+  CHECK_THROWS_AS(LoadInto(dib, b.Build()), EReadError);
 }
 
 TEST_CASE("RLE8: runs, absolute runs, deltas, line ends") {
