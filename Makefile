@@ -50,7 +50,7 @@ fuzz: setup
 
 # Benchmarks against the tools a user would pick instead, reported as ratios.
 bench: setup
-	$(MAKE) win
+	$(MAKE) native win
 	@scripts/bench.sh
 
 lint: $(BUILD)/native/Makefile

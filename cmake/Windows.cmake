@@ -25,3 +25,6 @@ add_executable(list_bench bench/ListBench_win.cpp)
 target_link_libraries(list_bench PRIVATE vesko_win)
 # A short slice of the benchmark runs with the tests; `make bench` runs the full size.
 add_test(NAME list_bench_short COMMAND list_bench 2000)
+
+add_executable(bmp_load_bench bench/BmpLoadBench.cpp)
+target_link_libraries(bmp_load_bench PRIVATE vesko_core)

@@ -11,6 +11,7 @@
 #include "decode/Graphic.h"
 
 class TBitmap;
+class TDIBCanvas;
 
 class TDIBImage : public TGraphic {
  public:
@@ -55,6 +56,8 @@ class TDIBImage : public TGraphic {
   uint8_t HalftoneMode = 0;  // 0 none, 1 halftone colour, 2 halftone black and white
 
  private:
+  friend class TDIBCanvas;
+
   void Replace(std::shared_ptr<TDIBStore> store);
   // Makes the store this picture's own before a change in place.
   TDIBStore& UniqueDIB();

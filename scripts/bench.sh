@@ -23,3 +23,7 @@ fi
 echo "== list building, $count files"
 VESKO_TIMEOUT=1800 "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" \
   "$build/win/list_bench.exe" "$count" "$(winepath -w "$folder" 2>/dev/null)"
+
+echo "== loading a 6000 x 4000 24-bit BMP (native, then under Wine)"
+(cd "$build/native" && ./bench/bmp_load_bench)
+(cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" bmp_load_bench.exe)

@@ -7,6 +7,7 @@
 #include "decode/ColorReduction.h"
 #include "decode/DIBErrors.h"
 #include "decode/DIBImage.h"
+#include "decode/PictureFormats.h"
 #include "decode/Rle.h"
 #include "tests/decode/BmpBuilder.h"
 
@@ -586,4 +587,16 @@ TEST_CASE("device bitmaps of every depth become DIBs and back") {
   } other;
   TDIBImage dib;
   CHECK_THROWS_WITH_AS(dib.Assign(&other), "Cannot assign a TOther to a TDIBImage", EConvertError);
+}
+
+TEST_CASE("the picture format registry lists DIBs and builds the dialog filter") {
+  RegisterBuiltInFormats();
+  TPictureFormatRegistry& registry = TPictureFormatRegistry::Instance();
+  const TPictureFormat* dib = registry.Find("C:\\pics\\Picture.DIB");
+  REQUIRE(dib != nullptr);
+  CHECK(dib->Description == "Device Independent Bitmap");
+  CHECK(std::string(dib->Create()->ClassName()) == "TDIBImage");
+  CHECK(registry.Find("noext") == nullptr);
+  CHECK(registry.Filter() ==
+        "All (*.bmp;*.dib)|*.bmp;*.dib|Bitmaps (*.bmp)|*.bmp|Device Independent Bitmap (*.dib)|*.dib");
 }
