@@ -13,6 +13,7 @@
 #include "base/IniFile.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
+#include "decode/PictureFormats.h"
 
 namespace {
 
@@ -59,6 +60,8 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
                0, kWidth, kHeight, env_.Application.Handle());
   env_.Application.SetMainWindow(Handle());
 
+  RegisterBuiltInFormats();
+  List.PictureFilter = [] { return TPictureFormatRegistry::Instance().Filter(); };
   List.ExtensionList = TExtensionList::Build({});
   HelpFile = ChangeFileExt(env_.ProgramPath, ".hlp");
   IniFileName = IncludeTrailingPathDelimiter(env_.CurrentDirectory) +

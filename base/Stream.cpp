@@ -27,4 +27,6 @@ size_t TBytesStream::Read(void* buffer, size_t count) {
   return n;
 }
 
-void TBytesStream::Write(const void*, size_t) { throw Exception("Stream write error"); }
+void TBytesStream::Write(const void*, size_t) {
+  throw Exception("Stream write error");
+}

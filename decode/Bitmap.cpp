@@ -9,13 +9,19 @@
 
 int BitCountOf(TPixelFormat format) {
   switch (format) {
-    case TPixelFormat::pf1bit: return 1;
-    case TPixelFormat::pf4bit: return 4;
-    case TPixelFormat::pf8bit: return 8;
+    case TPixelFormat::pf1bit:
+      return 1;
+    case TPixelFormat::pf4bit:
+      return 4;
+    case TPixelFormat::pf8bit:
+      return 8;
     case TPixelFormat::pf15bit:
-    case TPixelFormat::pf16bit: return 16;
-    case TPixelFormat::pf24bit: return 24;
-    case TPixelFormat::pf32bit: return 32;
+    case TPixelFormat::pf16bit:
+      return 16;
+    case TPixelFormat::pf24bit:
+      return 24;
+    case TPixelFormat::pf32bit:
+      return 32;
   }
   return 24;
 }
@@ -29,10 +35,10 @@ std::vector<TRGBQuad> DefaultPalette(int bitCount) {
   if (bitCount == 1) {
     p = {{0, 0, 0, 0}, {255, 255, 255, 0}};
   } else if (bitCount == 4) {
-    static const uint8_t vga[16][3] = {{0, 0, 0},     {0, 0, 128},   {0, 128, 0},   {0, 128, 128},
-                                       {128, 0, 0},   {128, 0, 128}, {128, 128, 0}, {192, 192, 192},
-                                       {128, 128, 128}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
-                                       {255, 0, 0},   {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
+    static const uint8_t vga[16][3] = {
+        {0, 0, 0},     {0, 0, 128},     {0, 128, 0},     {0, 128, 128},  {128, 0, 0}, {128, 0, 128},
+        {128, 128, 0}, {192, 192, 192}, {128, 128, 128}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
+        {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
     for (const auto& c : vga) p.push_back(TRGBQuad{c[2], c[1], c[0], 0});
   } else if (bitCount == 8) {
     for (int i = 0; i < 256; ++i) {
@@ -107,9 +113,12 @@ TRGBQuad TBitmap::GetPixel(int x, int y) const {
     return index < palette_.size() ? palette_[index] : TRGBQuad{};
   };
   switch (format_) {
-    case TPixelFormat::pf1bit: return indexed((row[x / 8] >> (7 - x % 8)) & 1);
-    case TPixelFormat::pf4bit: return indexed((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4);
-    case TPixelFormat::pf8bit: return indexed(row[x]);
+    case TPixelFormat::pf1bit:
+      return indexed((row[x / 8] >> (7 - x % 8)) & 1);
+    case TPixelFormat::pf4bit:
+      return indexed((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4);
+    case TPixelFormat::pf8bit:
+      return indexed(row[x]);
     case TPixelFormat::pf15bit: {
       const unsigned v = row[x * 2] | (row[x * 2 + 1] << 8);
       const auto scale = [](unsigned c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };
@@ -121,7 +130,8 @@ TRGBQuad TBitmap::GetPixel(int x, int y) const {
       const auto scale6 = [](unsigned c) { return static_cast<uint8_t>((c << 2) | (c >> 4)); };
       return TRGBQuad{scale5(v & 31), scale6((v >> 5) & 63), scale5((v >> 11) & 31), 0};
     }
-    case TPixelFormat::pf24bit: return TRGBQuad{row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 0};
+    case TPixelFormat::pf24bit:
+      return TRGBQuad{row[x * 3], row[x * 3 + 1], row[x * 3 + 2], 0};
     case TPixelFormat::pf32bit:
       return TRGBQuad{row[x * 4], row[x * 4 + 1], row[x * 4 + 2], row[x * 4 + 3]};
   }

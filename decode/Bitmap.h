@@ -38,7 +38,9 @@ class TBitmap : public TGraphic {
   // Row `y` counted from the top; null for an empty bitmap.
   uint8_t* ScanLine(int y);
   const uint8_t* ScanLine(int y) const;
-  size_t Stride() const { return static_cast<size_t>(RowBytes(static_cast<uint64_t>(width_), BitCount())); }
+  size_t Stride() const {
+    return static_cast<size_t>(RowBytes(static_cast<uint64_t>(width_), BitCount()));
+  }
   // The platform handle (an HBITMAP on Windows), or null.
   void* Handle() const { return memory_ ? memory_->Handle() : nullptr; }
 

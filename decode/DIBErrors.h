@@ -8,10 +8,10 @@ class EDIBError : public Exception {
   using Exception::Exception;
 };
 
-#define VESKO_DIB_ERROR(Name)        \
-  class Name : public EDIBError {    \
-   public:                           \
-    using EDIBError::EDIBError;      \
+#define VESKO_DIB_ERROR(Name)     \
+  class Name : public EDIBError { \
+   public:                        \
+    using EDIBError::EDIBError;   \
   }
 
 VESKO_DIB_ERROR(EDIBInvalidDIB);

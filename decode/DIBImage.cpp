@@ -15,12 +15,16 @@ namespace {
 
 int BaseBits(TDIBPixelFormat f) {
   switch (f) {
-    case TDIBPixelFormat::dfOneBit: return 1;
+    case TDIBPixelFormat::dfOneBit:
+      return 1;
     case TDIBPixelFormat::dfFourBits:
-    case TDIBPixelFormat::dfFourBitsRLE: return 4;
+    case TDIBPixelFormat::dfFourBitsRLE:
+      return 4;
     case TDIBPixelFormat::dfEightBits:
-    case TDIBPixelFormat::dfEightBitsRLE: return 8;
-    default: return 24;
+    case TDIBPixelFormat::dfEightBitsRLE:
+      return 8;
+    default:
+      return 24;
   }
 }
 
@@ -30,21 +34,30 @@ bool IsRle(TDIBPixelFormat f) {
 
 const char* FormatName(TDIBPixelFormat f) {
   switch (f) {
-    case TDIBPixelFormat::dfFourBits: return "4Bit";
-    case TDIBPixelFormat::dfFourBitsRLE: return "4BitRLE";
-    case TDIBPixelFormat::dfEightBits: return "8Bit";
-    case TDIBPixelFormat::dfEightBitsRLE: return "8BitRLE";
-    case TDIBPixelFormat::dfTrueColor: return "24Bit";
-    default: return "";
+    case TDIBPixelFormat::dfFourBits:
+      return "4Bit";
+    case TDIBPixelFormat::dfFourBitsRLE:
+      return "4BitRLE";
+    case TDIBPixelFormat::dfEightBits:
+      return "8Bit";
+    case TDIBPixelFormat::dfEightBitsRLE:
+      return "8BitRLE";
+    case TDIBPixelFormat::dfTrueColor:
+      return "24Bit";
+    default:
+      return "";
   }
 }
 
 // Reads index or colour values from rows of any uncompressed depth.
 unsigned IndexAt(const uint8_t* row, int bits, int x) {
   switch (bits) {
-    case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4: return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-    default: return row[x];
+    case 1:
+      return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4:
+      return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
+    default:
+      return row[x];
   }
 }
 
@@ -56,7 +69,8 @@ void PutIndex(uint8_t* row, int bits, int x, unsigned v) {
     case 4:
       row[x / 2] |= static_cast<uint8_t>((x & 1) ? (v & 0x0F) : ((v & 0x0F) << 4));
       break;
-    default: row[x] = static_cast<uint8_t>(v);
+    default:
+      row[x] = static_cast<uint8_t>(v);
   }
 }
 
@@ -67,7 +81,9 @@ struct TWork {
   int bits;
   std::vector<uint8_t> rows;
   std::vector<TRGBQuad> colors;
-  size_t Stride() const { return static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), bits)); }
+  size_t Stride() const {
+    return static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), bits));
+  }
   uint8_t* Row(int y) { return rows.data() + Stride() * static_cast<size_t>(y); }
   TRGBQuad ColorAt(int x, int y) {
     const uint8_t* row = Row(y);
@@ -182,7 +198,7 @@ const std::vector<TRGBQuad>& HalftoneBWPalette() {
   return palette;
 }
 
-TDIBImage::TDIBImage() : store_(std::make_shared<TDIBStore>()) { store_->UseFMO = UseFMO; }
+TDIBImage::TDIBImage() : store_(std::make_shared<TDIBStore>(UseFMO)) {}
 
 void TDIBImage::Replace(std::shared_ptr<TDIBStore> store) {
   store_ = std::move(store);
@@ -197,24 +213,35 @@ TDIBStore& TDIBImage::UniqueDIB() {
 void TDIBImage::SetWidth(int width) {
   if (width == Width()) return;
   if (width <= 0) throw EDIBInvalidDIBPara("TDIBImage.SetWidth: Invalid Width");
-  Replace(TDIBStore::CreateDIB(width, Height(), store_->ColorsUsed(), BaseBits(PixelFormat()), UseFMO));
+  Replace(
+      TDIBStore::CreateDIB(width, Height(), store_->ColorsUsed(), BaseBits(PixelFormat()), UseFMO));
 }
 
 void TDIBImage::SetHeight(int height) {
   if (height == store_->Header.biHeight) return;
   if (height == 0) throw EDIBInvalidDIBPara("TDIBImage.SetWidth: Invalid Height");
-  Replace(TDIBStore::CreateDIB(Width(), height, store_->ColorsUsed(), BaseBits(PixelFormat()), UseFMO));
+  Replace(
+      TDIBStore::CreateDIB(Width(), height, store_->ColorsUsed(), BaseBits(PixelFormat()), UseFMO));
 }
 
 void TDIBImage::SetBitCount(int bitCount) {
   if (bitCount == BitCount()) return;
   int colors = 0;
   switch (bitCount) {
-    case 1: colors = 2; break;
-    case 4: colors = 16; break;
-    case 8: colors = 256; break;
-    case 24: colors = 0; break;
-    default: throw EDIBInvalidDIBPara("TDIBImage.SetBitCount: Invalid BitCount");
+    case 1:
+      colors = 2;
+      break;
+    case 4:
+      colors = 16;
+      break;
+    case 8:
+      colors = 256;
+      break;
+    case 24:
+      colors = 0;
+      break;
+    default:
+      throw EDIBInvalidDIBPara("TDIBImage.SetBitCount: Invalid BitCount");
   }
   Replace(TDIBStore::CreateDIB(Width(), store_->Header.biHeight, colors, bitCount, UseFMO));
 }
@@ -223,7 +250,9 @@ void TDIBImage::LoadFromStream(TStream& stream) {
   Replace(TDIBStore::LoadFromStream(stream, UseFMO));
 }
 
-void TDIBImage::SaveToStream(TStream& stream) const { store_->SaveToStream(stream); }
+void TDIBImage::SaveToStream(TStream& stream) const {
+  store_->SaveToStream(stream);
+}
 
 void TDIBImage::LoadFromPackedDIB(const void* data, size_t size) {
   TBytesStream stream(data, size);
@@ -233,9 +262,7 @@ void TDIBImage::LoadFromPackedDIB(const void* data, size_t size) {
 void TDIBImage::Assign(const TGraphic* source) {
   if (source == this) return;
   if (source == nullptr) {
-    auto store = std::make_shared<TDIBStore>();
-    store->UseFMO = UseFMO;
-    Replace(std::move(store));
+    Replace(std::make_shared<TDIBStore>(UseFMO));
     return;
   }
   if (const auto* dib = dynamic_cast<const TDIBImage*>(source)) {
@@ -287,17 +314,25 @@ bool TDIBImage::AssignTo(TGraphic& target) const {
   const TDIBPixelFormat format = PixelFormat();
   TPixelFormat pf = TPixelFormat::pf24bit;
   switch (BaseBits(format)) {
-    case 1: pf = TPixelFormat::pf1bit; break;
-    case 4: pf = TPixelFormat::pf4bit; break;
-    case 8: pf = TPixelFormat::pf8bit; break;
-    default: break;
+    case 1:
+      pf = TPixelFormat::pf1bit;
+      break;
+    case 4:
+      pf = TPixelFormat::pf4bit;
+      break;
+    case 8:
+      pf = TPixelFormat::pf8bit;
+      break;
+    default:
+      break;
   }
   const std::vector<uint8_t> rows = store_->ExpandedPixels();
   bitmap->Assign(nullptr);
   bitmap->SetPixelFormat(pf);
   bitmap->SetPalette(store_->Colors());
   bitmap->SetSize(Width(), Height());
-  const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(Width()), BaseBits(format)));
+  const size_t stride =
+      static_cast<size_t>(RowBytes(static_cast<uint64_t>(Width()), BaseBits(format)));
   for (int y = 0; y < Height(); ++y) {
     const int blockRow = store_->TopDown() ? y : Height() - 1 - y;
     std::memcpy(bitmap->ScanLine(y), rows.data() + stride * static_cast<size_t>(blockRow), stride);
@@ -365,13 +400,15 @@ void TDIBImage::SetPixelFormat(TDIBPixelFormat target) {
     std::vector<TColorCount> counts;
     for (size_t i = 0; i < work.colors.size(); ++i) {
       if (uses[i] == 0) continue;
-      counts.push_back(TColorCount{work.colors[i].Red, work.colors[i].Green, work.colors[i].Blue, uses[i]});
+      counts.push_back(
+          TColorCount{work.colors[i].Red, work.colors[i].Green, work.colors[i].Blue, uses[i]});
     }
     out = Blank(width, height, 4);
     out.colors = reduce(16, std::move(counts));
     std::vector<uint8_t> map(256, 0);
     for (size_t i = 0; i < work.colors.size(); ++i) {
-      map[i] = static_cast<uint8_t>(NearestIndex(out.colors, work.colors[i].Red, work.colors[i].Green, work.colors[i].Blue));
+      map[i] = static_cast<uint8_t>(
+          NearestIndex(out.colors, work.colors[i].Red, work.colors[i].Green, work.colors[i].Blue));
     }
     for (int y = 0; y < height; ++y) {
       const uint8_t* row = work.Row(y);
@@ -407,7 +444,7 @@ void TDIBImage::SetPixelFormat(TDIBPixelFormat target) {
     store->Header.biCompression = target == TDIBPixelFormat::dfEightBitsRLE ? BI_RLE8_ : BI_RLE4_;
     store->Header.biSizeImage = static_cast<uint32_t>(store->Pixels.size());
   } else {
-    store->Pixels = std::move(out.rows);
+    store->Pixels = out.rows;
   }
   store->PaletteModified = true;
   Replace(std::move(store));
@@ -421,12 +458,10 @@ void TDIBImage::CreateTrueColorPalette() {
   const TRect rect{0, 0, Width(), Height()};
   const std::string message = "Create True Color Palette";
   Progress(TProgressStage::psStarting, 0, rect, message);
-  std::vector<TRGBQuad> palette =
-      MedianCut(CountColors(store_->Pixels.data(), Width(), Height(), ReductionQuality), 256,
-                [&](int made) {
-                  Progress(TProgressStage::psRunning, static_cast<uint8_t>(made * 100 / 256), rect,
-                           message);
-                });
+  std::vector<TRGBQuad> palette = MedianCut(
+      CountColors(store_->Pixels.data(), Width(), Height(), ReductionQuality), 256, [&](int made) {
+        Progress(TProgressStage::psRunning, static_cast<uint8_t>(made * 100 / 256), rect, message);
+      });
   Progress(TProgressStage::psEnding, 100, rect, message);
   SetPalette(palette);
 }

@@ -62,8 +62,7 @@ void DrawDIB(const TDIBImage& dib, HDC dc, const TRect& rect) {
       plain.Assign(&dib);
       plain.HalftoneMode = 0;
       TDIBCanvas canvas(temporary);
-      DrawDIB(plain, canvas.Handle(),
-              TRect{0, 0, rect.Right - rect.Left, rect.Bottom - rect.Top});
+      DrawDIB(plain, canvas.Handle(), TRect{0, 0, rect.Right - rect.Left, rect.Bottom - rect.Top});
     }
     temporary.SetPixelFormat(dib.HalftoneMode == 1 ? TDIBPixelFormat::dfHalftoneColor
                                                    : TDIBPixelFormat::dfHalftoneBW);
@@ -88,14 +87,12 @@ void DrawDIB(const TDIBImage& dib, HDC dc, const TRect& rect) {
 
 void LoadDIBFromClipboardFormat(TDIBImage& dib, UINT format, HANDLE data) {
   if (format != CF_DIB || data == nullptr) {
-    throw EInvalidGraphic(
-        "TDIBImage.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
+    throw EInvalidGraphic("TDIBImage.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
   }
   const SIZE_T size = GlobalSize(data);
   const void* bytes = GlobalLock(data);
   if (bytes == nullptr) {
-    throw EInvalidGraphic(
-        "TDIBImage.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
+    throw EInvalidGraphic("TDIBImage.LoadFromClipboardFormat: Invalid Clipboard Format or No Data");
   }
   struct TUnlock {
     HANDLE handle;
@@ -115,22 +112,24 @@ HGLOBAL SaveDIBToClipboardFormat(const TDIBImage& dib, UINT& format) {
   return block;
 }
 
-// The canvas draws into a DIB section over a copy of the pixels, which go back into the
-// picture's (then unshared) store when the canvas ends.
+// The canvas lays a DIB section over the picture's own (then unshared) pixel block: what GDI
+// draws lands in the picture without a copy.
 TDIBCanvas::TDIBCanvas(TDIBImage& dib) : dib_(dib) {
-  const TDIBStore& store = dib.Store();
-  if (!dib.UseFMO || store.Header.biCompression != BI_RGB_) {
+  if (!dib.UseFMO || dib.Store().Header.biCompression != BI_RGB_) {
+    throw EDIBCanvasFailed("TDIBCanvas.Create: Cannot Create Canvas");
+  }
+  TDIBStore& store = dib.UniqueDIB();
+  if (store.Pixels.Mapping() == nullptr) {
     throw EDIBCanvasFailed("TDIBCanvas.Create: Cannot Create Canvas");
   }
   const std::vector<uint8_t> info = BitmapInfo(store, store.Colors());
   void* bits = nullptr;
-  section_ = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()),
-                              DIB_RGB_COLORS, &bits, nullptr, 0);
+  section_ =
+      CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS,
+                       &bits, static_cast<HANDLE>(store.Pixels.Mapping()), 0);
   if (section_ == nullptr || bits == nullptr) {
     throw EDIBCanvasFailed("TDIBCanvas.Create: Cannot Create Canvas");
   }
-  bits_ = static_cast<uint8_t*>(bits);
-  std::memcpy(bits_, store.Pixels.data(), store.Pixels.size());
   dc_ = CreateCompatibleDC(nullptr);
   if (dc_ == nullptr) {
     DeleteObject(section_);
@@ -141,11 +140,9 @@ TDIBCanvas::TDIBCanvas(TDIBImage& dib) : dib_(dib) {
 
 TDIBCanvas::~TDIBCanvas() {
   GdiFlush();
-  TDIBStore& store = dib_.UniqueDIB();
-  std::memcpy(store.Pixels.data(), bits_, store.Pixels.size());
-  store.PaletteModified = true;
   SelectObject(dc_, old_);
   DeleteDC(dc_);
   DeleteObject(section_);
+  dib_.UniqueDIB().PaletteModified = true;
   dib_.Changed();
 }

@@ -32,7 +32,6 @@ class TDIBCanvas {
  private:
   TDIBImage& dib_;
   HBITMAP section_ = nullptr;
-  uint8_t* bits_ = nullptr;
   HDC dc_ = nullptr;
   HGDIOBJ old_ = nullptr;
 };

@@ -9,7 +9,9 @@
 
 namespace {
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Get32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -67,11 +69,12 @@ void ReadPixels(TStream& stream, TDIBStore& store, int64_t declared, const uint3
     const uint32_t g = fields ? masks[1] : (h.biBitCount == 16 ? 0x03E0u : 0x00FF00u);
     const uint32_t b = fields ? masks[2] : (h.biBitCount == 16 ? 0x001Fu : 0x0000FFu);
     const TChannel red(r), green(g), blue(b);
-    const size_t sourceRow = static_cast<size_t>(h.biBitCount == 16 ? (width * 2 + 3) & ~uint64_t{3} : width * 4);
+    const size_t sourceRow =
+        static_cast<size_t>(h.biBitCount == 16 ? (width * 2 + 3) & ~uint64_t{3} : width * 4);
     // A file that ends before its last row is refused before anything is allocated.
     if (remaining < sourceRow * height) throw EReadError();
     std::vector<uint8_t> row(sourceRow);
-    store.Pixels.assign(static_cast<size_t>(targetRow * height), 0);
+    store.Pixels.assign(static_cast<size_t>(targetRow * height));
     for (uint64_t y = 0; y < height; ++y) {
       stream.ReadBuffer(row.data(), row.size());
       uint8_t* out = store.Pixels.data() + targetRow * y;
@@ -122,8 +125,7 @@ void ReadPixels(TStream& stream, TDIBStore& store, int64_t declared, const uint3
 // file header, or -1 for a packed DIB without one.
 std::shared_ptr<TDIBStore> ReadInfoAndPixels(TStream& stream, bool useFMO, int64_t fileStart,
                                              uint32_t offBits, int64_t declared) {
-  auto store = std::make_shared<TDIBStore>();
-  store->UseFMO = useFMO;
+  auto store = std::make_shared<TDIBStore>(useFMO);
   TBitmapInfoHeader& h = store->Header;
   uint8_t raw[124] = {};
   stream.ReadBuffer(raw, 4);
@@ -222,7 +224,9 @@ std::shared_ptr<TDIBStore> ReadInfoAndPixels(TStream& stream, bool useFMO, int64
 
 }  // namespace
 
-TDIBStore::TDIBStore() : Pixels(4, 0) {}
+TDIBStore::TDIBStore(bool useFMO) : Pixels(useFMO) {
+  Pixels.assign(4);
+}
 
 std::shared_ptr<TDIBStore> TDIBStore::CreateDIB(int width, int height, int colors, int bitCount,
                                                 bool useFMO) {
@@ -233,15 +237,14 @@ std::shared_ptr<TDIBStore> TDIBStore::CreateDIB(int width, int height, int color
           kMaxPixelBytes) {
     throw EDIBInvalidDIBPara("TDIBStore.CreateDIB: Invalid Parameters");
   }
-  auto store = std::make_shared<TDIBStore>();
-  store->UseFMO = useFMO;
+  auto store = std::make_shared<TDIBStore>(useFMO);
   store->Header = TBitmapInfoHeader{};
   store->Header.biWidth = width;
   store->Header.biHeight = height;
   store->Header.biBitCount = static_cast<uint16_t>(bitCount);
   store->Header.biClrUsed = static_cast<uint32_t>(colors);
-  store->Pixels.assign(
-      static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(bitCount)) * absHeight), 0);
+  store->Pixels.assign(static_cast<size_t>(
+      RowBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(bitCount)) * absHeight));
   return store;
 }
 
@@ -331,6 +334,6 @@ std::vector<uint8_t> TDIBStore::ExpandedPixels() const {
     case TDIBPixelFormat::dfFourBitsRLE:
       return DecodeRle4(Pixels.data(), Pixels.size(), Width(), Height());
     default:
-      return Pixels;
+      return Pixels.ToVector();
   }
 }

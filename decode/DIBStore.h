@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "decode/PixelBlock.h"
 #include "decode/PixelMemory.h"
 
 class TStream;
@@ -49,12 +50,12 @@ class TDIBStore {
  public:
   TBitmapInfoHeader Header;
   std::array<TRGBQuad, 256> ColorTable{};
-  std::vector<uint8_t> Pixels;  // the pixel block
+  TPixelBlock Pixels;  // the pixel block
   bool PaletteModified = false;
-  bool UseFMO = true;
 
   // A 1 x 1, 8-bit store with 256 colours used, all zero.
-  TDIBStore();
+  explicit TDIBStore(bool useFMO = false);
+  bool UseFMO() const { return Pixels.UseFMO(); }
 
   // A zero-filled store: width > 0, height != 0, 0 <= colours <= 256, bits 1, 4, 8 or 24.
   static std::shared_ptr<TDIBStore> CreateDIB(int width, int height, int colors, int bitCount,
@@ -72,7 +73,9 @@ class TDIBStore {
   bool TopDown() const { return Header.biHeight < 0; }
   int BitCount() const { return Header.biBitCount; }
   int ColorsUsed() const { return static_cast<int>(Header.biClrUsed); }
-  size_t RowSize() const { return static_cast<size_t>(RowBytes(static_cast<uint64_t>(Width()), BitCount())); }
+  size_t RowSize() const {
+    return static_cast<size_t>(RowBytes(static_cast<uint64_t>(Width()), BitCount()));
+  }
   // EDIBInvalidDIB for a combination of bit count and compression no format has.
   TDIBPixelFormat GetPixelFormat() const;
   std::vector<TRGBQuad> Colors() const {

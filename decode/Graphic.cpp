@@ -18,7 +18,9 @@ void TGraphic::Assign(const TGraphic* source) {
                       (source != nullptr ? source->ClassName() : "nil") + " to a " + ClassName());
 }
 
-bool TGraphic::AssignTo(TGraphic& /*target*/) const { return false; }
+bool TGraphic::AssignTo(TGraphic& /*target*/) const {
+  return false;
+}
 
 void TGraphic::Changed() {
   Modified = true;

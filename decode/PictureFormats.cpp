@@ -25,7 +25,8 @@ void TPictureFormatRegistry::Register(const std::string& extension, const std::s
 }
 
 void TPictureFormatRegistry::Unregister(const std::string& extension) {
-  std::erase_if(formats_, [&](const TPictureFormat& f) { return SameText(f.Extension, extension); });
+  std::erase_if(formats_,
+                [&](const TPictureFormat& f) { return SameText(f.Extension, extension); });
 }
 
 const TPictureFormat* TPictureFormatRegistry::Find(const std::string& fileName) const {
@@ -52,5 +53,6 @@ std::string TPictureFormatRegistry::Filter() const {
 void RegisterBuiltInFormats() {
   TPictureFormatRegistry& registry = TPictureFormatRegistry::Instance();
   registry.Register("bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); });
-  registry.Register("dib", "Device Independent Bitmap", [] { return std::make_unique<TDIBImage>(); });
+  registry.Register("dib", "Device Independent Bitmap",
+                    [] { return std::make_unique<TDIBImage>(); });
 }

@@ -16,12 +16,14 @@ struct TRGBQuad {
 
 // Bytes per row of a bitmap: rows are padded to whole 32-bit words. 64-bit so that callers can
 // check a size before they trust it.
-inline uint64_t RowBytes(uint64_t width, uint64_t bitCount) { return ((width * bitCount + 31) / 32) * 4; }
+inline uint64_t RowBytes(uint64_t width, uint64_t bitCount) {
+  return ((width * bitCount + 31) / 32) * 4;
+}
 
 struct TPixelLayout {
   int Width = 0;
-  int Height = 0;    // rows, > 0
-  int BitCount = 24;  // 1, 4, 8, 16, 24 or 32
+  int Height = 0;       // rows, > 0
+  int BitCount = 24;    // 1, 4, 8, 16, 24 or 32
   bool Rgb565 = false;  // 16 bits: 5-6-5 bit fields instead of 5-5-5
 };
 

@@ -61,8 +61,58 @@ std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout) {
   HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
                                     &bits, nullptr, 0);
   if (bitmap == nullptr || bits == nullptr) throw std::bad_alloc();
-  const uint64_t size = RowBytes(static_cast<uint64_t>(layout.Width), static_cast<uint64_t>(layout.BitCount)) *
-                        static_cast<uint64_t>(layout.Height);
+  const uint64_t size =
+      RowBytes(static_cast<uint64_t>(layout.Width), static_cast<uint64_t>(layout.BitCount)) *
+      static_cast<uint64_t>(layout.Height);
   return std::make_unique<TDibSectionMemory>(bitmap, static_cast<uint8_t*>(bits),
                                              static_cast<size_t>(size));
+}
+
+#include "decode/DIBErrors.h"
+#include "decode/PixelBlock.h"
+
+namespace {
+
+class THeapBlock final : public TBlockMemory {
+ public:
+  explicit THeapBlock(size_t size) : bytes_(new uint8_t[size]()) {}
+  uint8_t* Data() override { return bytes_.get(); }
+  void* Mapping() const override { return nullptr; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+};
+
+// A page-file backed mapping: its pages start zero, and a DIB section can share them.
+class TMappedBlock final : public TBlockMemory {
+ public:
+  explicit TMappedBlock(size_t size) {
+    mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                  static_cast<DWORD>(size), nullptr);
+    if (mapping_ == nullptr) throw EOutOfResources("GetMemory: Cannot Make File Mapping Object");
+    view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, size));
+    if (view_ == nullptr) {
+      CloseHandle(mapping_);
+      throw EOutOfResources("GetMemory: Cannot Make View of File Map");
+    }
+  }
+  TMappedBlock(const TMappedBlock&) = delete;
+  TMappedBlock& operator=(const TMappedBlock&) = delete;
+  ~TMappedBlock() override {
+    UnmapViewOfFile(view_);
+    CloseHandle(mapping_);
+  }
+  uint8_t* Data() override { return view_; }
+  void* Mapping() const override { return mapping_; }
+
+ private:
+  HANDLE mapping_ = nullptr;
+  uint8_t* view_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TBlockMemory> AllocateBlockMemory(size_t size, bool mapped) {
+  if (mapped) return std::make_unique<TMappedBlock>(size);
+  return std::make_unique<THeapBlock>(size);
 }

@@ -50,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(back.Store().Pixels == dib.Store().Pixels);
 
   static const TDIBPixelFormat formats[] = {
-      TDIBPixelFormat::dfOneBit,       TDIBPixelFormat::dfFourBits,  TDIBPixelFormat::dfFourBitsRLE,
-      TDIBPixelFormat::dfEightBits,    TDIBPixelFormat::dfEightBitsRLE, TDIBPixelFormat::dfTrueColor,
+      TDIBPixelFormat::dfOneBit,        TDIBPixelFormat::dfFourBits,
+      TDIBPixelFormat::dfFourBitsRLE,   TDIBPixelFormat::dfEightBits,
+      TDIBPixelFormat::dfEightBitsRLE,  TDIBPixelFormat::dfTrueColor,
       TDIBPixelFormat::dfHalftoneColor, TDIBPixelFormat::dfHalftoneBW};
   const uint8_t choice = data[size - 1];
   dib.ReductionQuality = choice & 1;

@@ -13,11 +13,11 @@ struct TBmpBuilder {
   uint32_t compression = 0;
   uint32_t sizeImage = 0;
   uint32_t colorsUsed = 0;
-  std::vector<uint32_t> masks;         // written after a 40-byte header, or inside V4/V5 ones
-  std::vector<uint8_t> colorTable;     // raw bytes (4 per entry, or 3 for the OS/2 header)
-  std::vector<uint8_t> pixels;         // raw bytes
-  int64_t offBitsDelta = 0;            // added to the natural data offset
-  int64_t fileSizeDelta = 0;           // added to the natural file size
+  std::vector<uint32_t> masks;      // written after a 40-byte header, or inside V4/V5 ones
+  std::vector<uint8_t> colorTable;  // raw bytes (4 per entry, or 3 for the OS/2 header)
+  std::vector<uint8_t> pixels;      // raw bytes
+  int64_t offBitsDelta = 0;         // added to the natural data offset
+  int64_t fileSizeDelta = 0;        // added to the natural file size
   std::string magic = "BM";
 
   static void Put(std::vector<uint8_t>& b, uint64_t v, int bytes) {

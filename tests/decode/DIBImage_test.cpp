@@ -41,9 +41,13 @@ std::string ErrorOf(const std::vector<uint8_t>& bytes) {
   return "";
 }
 
-uint32_t Rgb(const TRGBQuad& q) { return (q.Red << 16) | (q.Green << 8) | q.Blue; }
+uint32_t Rgb(const TRGBQuad& q) {
+  return (q.Red << 16) | (q.Green << 8) | q.Blue;
+}
 
-std::vector<uint8_t> Quad(uint8_t r, uint8_t g, uint8_t b) { return {b, g, r, 0}; }
+std::vector<uint8_t> Quad(uint8_t r, uint8_t g, uint8_t b) {
+  return {b, g, r, 0};
+}
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> out;
@@ -58,8 +62,8 @@ TEST_CASE("24-bit rows are bottom-up, blue-green-red, padded to four bytes") {
   b.width = 3;
   b.height = 2;
   // Bottom row first: red, green, blue; then the top row: white, black, grey.
-  b.pixels = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,
-              255, 255, 255, 0, 0, 0, 128, 128, 128, 0, 0, 0};
+  b.pixels = {0,   0,   255, 0, 255, 0, 255, 0,   0,   0, 0, 0,
+              255, 255, 255, 0, 0,   0, 128, 128, 128, 0, 0, 0};
   const TDIBImage dib = Load(b.Build());
   CHECK(dib.Width() == 3);
   CHECK(dib.Height() == 2);
@@ -266,7 +270,8 @@ TEST_CASE("header errors give their messages and leave the picture unchanged") {
   CHECK(dib.Width() == 2);
 }
 
-TEST_CASE("a larger data offset is skipped; the file-size field is not trusted; cut data is refused") {
+TEST_CASE(
+    "a larger data offset is skipped; the file-size field is not trusted; cut data is refused") {
   TBmpBuilder b;
   b.width = 1;
   b.height = 2;
@@ -298,7 +303,8 @@ TEST_CASE("a larger data offset is skipped; the file-size field is not trusted; 
 
 TEST_CASE("RLE8: runs, absolute runs, deltas, line ends") {
   // 4 x 3: row 0 = 5 5 5 7; row 1 = 1 2 3 0 (absolute); a line end, a delta to (2, 2), a run.
-  const std::vector<uint8_t> rle = {3, 5, 1, 7, 0, 0, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 0, 2, 9, 0, 1};
+  const std::vector<uint8_t> rle = {3, 5, 1, 7, 0, 0, 0, 3, 1, 2, 3,
+                                    0, 0, 0, 0, 2, 2, 0, 2, 9, 0, 1};
   TBmpBuilder b;
   b.width = 4;
   b.height = 3;
@@ -317,8 +323,12 @@ TEST_CASE("RLE8: runs, absolute runs, deltas, line ends") {
 }
 
 TEST_CASE("RLE errors: every escape that leads outside the picture") {
-  auto decode8 = [](std::vector<uint8_t> data) { return DecodeRle8(data.data(), data.size(), 4, 2); };
-  auto decode4 = [](std::vector<uint8_t> data) { return DecodeRle4(data.data(), data.size(), 4, 2); };
+  auto decode8 = [](std::vector<uint8_t> data) {
+    return DecodeRle8(data.data(), data.size(), 4, 2);
+  };
+  auto decode4 = [](std::vector<uint8_t> data) {
+    return DecodeRle4(data.data(), data.size(), 4, 2);
+  };
   auto message = [](auto f, std::vector<uint8_t> data) -> std::string {
     try {
       f(data);
@@ -366,7 +376,8 @@ TEST_CASE("RLE encoding decodes back to the same rows") {
       std::vector<uint8_t> rows(stride * static_cast<size_t>(height), 0);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-          const auto v = static_cast<uint8_t>(random() % values * (bits == 8 ? 37 : 5) % (bits == 8 ? 256 : 16));
+          const auto v = static_cast<uint8_t>(random() % values * (bits == 8 ? 37 : 5) %
+                                              (bits == 8 ? 256 : 16));
           uint8_t* row = rows.data() + stride * static_cast<size_t>(y);
           if (bits == 8) {
             row[x] = v;
@@ -375,11 +386,11 @@ TEST_CASE("RLE encoding decodes back to the same rows") {
           }
         }
       }
-      const std::vector<uint8_t> encoded =
-          bits == 8 ? EncodeRle8(rows.data(), width, height) : EncodeRle4(rows.data(), width, height);
-      const std::vector<uint8_t> decoded = bits == 8
-                                               ? DecodeRle8(encoded.data(), encoded.size(), width, height)
-                                               : DecodeRle4(encoded.data(), encoded.size(), width, height);
+      const std::vector<uint8_t> encoded = bits == 8 ? EncodeRle8(rows.data(), width, height)
+                                                     : EncodeRle4(rows.data(), width, height);
+      const std::vector<uint8_t> decoded =
+          bits == 8 ? DecodeRle8(encoded.data(), encoded.size(), width, height)
+                    : DecodeRle4(encoded.data(), encoded.size(), width, height);
       REQUIRE(decoded == rows);
     }
   }
@@ -393,9 +404,9 @@ TEST_CASE("writing and reading back gives the same pixels in every format") {
   b.pixels.resize(static_cast<size_t>(RowBytes(13, 24) * 7));
   for (auto& p : b.pixels) p = static_cast<uint8_t>(random() % 4 * 60);
   const TDIBImage source = Load(b.Build());
-  for (TDIBPixelFormat f : {TDIBPixelFormat::dfTrueColor, TDIBPixelFormat::dfEightBits,
-                            TDIBPixelFormat::dfEightBitsRLE, TDIBPixelFormat::dfFourBits,
-                            TDIBPixelFormat::dfFourBitsRLE, TDIBPixelFormat::dfOneBit}) {
+  for (TDIBPixelFormat f :
+       {TDIBPixelFormat::dfTrueColor, TDIBPixelFormat::dfEightBits, TDIBPixelFormat::dfEightBitsRLE,
+        TDIBPixelFormat::dfFourBits, TDIBPixelFormat::dfFourBitsRLE, TDIBPixelFormat::dfOneBit}) {
     TDIBImage dib;
     dib.Assign(&source);
     dib.SetPixelFormat(f);
@@ -461,8 +472,8 @@ TEST_CASE("conversions: expansions, the one-bit colour test, halftones") {
   b.colorTable = Concat({Quad(0, 0, 255), Quad(255, 255, 255)});
   b.pixels = {0b10010000, 0, 0, 0};
   TDIBImage dib = Load(b.Build());
-  for (TDIBPixelFormat f : {TDIBPixelFormat::dfFourBits, TDIBPixelFormat::dfEightBits,
-                            TDIBPixelFormat::dfTrueColor}) {
+  for (TDIBPixelFormat f :
+       {TDIBPixelFormat::dfFourBits, TDIBPixelFormat::dfEightBits, TDIBPixelFormat::dfTrueColor}) {
     TDIBImage c;
     c.Assign(&dib);
     c.SetPixelFormat(f);
@@ -517,8 +528,8 @@ TEST_CASE("reductions give valid palettes and every pixel its nearest entry") {
       };
       dib.SetPixelFormat(f);
       const bool eight = f == TDIBPixelFormat::dfEightBits;
-      CHECK(messages == std::vector<std::string>(
-                            2, eight ? "PixelFormat 24Bit -> 8Bit" : "PixelFormat 24Bit -> 4BitRLE"));
+      CHECK(messages == std::vector<std::string>(2, eight ? "PixelFormat 24Bit -> 8Bit"
+                                                          : "PixelFormat 24Bit -> 4BitRLE"));
       CHECK(std::is_sorted(percents.begin(), percents.end()));
       const std::vector<TRGBQuad> palette = dib.Palette();
       CHECK(palette.size() == (eight ? 256u : 16u));
@@ -549,9 +560,9 @@ TEST_CASE("reductions give valid palettes and every pixel its nearest entry") {
 }
 
 TEST_CASE("device bitmaps of every depth become DIBs and back") {
-  for (TPixelFormat f : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit,
-                         TPixelFormat::pf15bit, TPixelFormat::pf16bit, TPixelFormat::pf24bit,
-                         TPixelFormat::pf32bit}) {
+  for (TPixelFormat f :
+       {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+        TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
     TBitmap bmp;
     bmp.SetPixelFormat(f);
     bmp.SetSize(9, 4);
@@ -598,5 +609,6 @@ TEST_CASE("the picture format registry lists DIBs and builds the dialog filter")
   CHECK(std::string(dib->Create()->ClassName()) == "TDIBImage");
   CHECK(registry.Find("noext") == nullptr);
   CHECK(registry.Filter() ==
-        "All (*.bmp;*.dib)|*.bmp;*.dib|Bitmaps (*.bmp)|*.bmp|Device Independent Bitmap (*.dib)|*.dib");
+        "All (*.bmp;*.dib)|*.bmp;*.dib|Bitmaps (*.bmp)|*.bmp|Device Independent Bitmap "
+        "(*.dib)|*.dib");
 }

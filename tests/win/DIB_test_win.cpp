@@ -40,14 +40,16 @@ TBitmap DrawnWithGdi(const TDIBImage& dib) {
   return target;
 }
 
-uint32_t Rgb(const TRGBQuad& q) { return (q.Red << 16) | (q.Green << 8) | q.Blue; }
+uint32_t Rgb(const TRGBQuad& q) {
+  return (q.Red << 16) | (q.Green << 8) | q.Blue;
+}
 
 }  // namespace
 
 TEST_CASE("GDI draws every format exactly as the portable assignment decodes it") {
-  for (TDIBPixelFormat f : {TDIBPixelFormat::dfTrueColor, TDIBPixelFormat::dfEightBits,
-                            TDIBPixelFormat::dfEightBitsRLE, TDIBPixelFormat::dfFourBits,
-                            TDIBPixelFormat::dfFourBitsRLE, TDIBPixelFormat::dfOneBit}) {
+  for (TDIBPixelFormat f :
+       {TDIBPixelFormat::dfTrueColor, TDIBPixelFormat::dfEightBits, TDIBPixelFormat::dfEightBitsRLE,
+        TDIBPixelFormat::dfFourBits, TDIBPixelFormat::dfFourBitsRLE, TDIBPixelFormat::dfOneBit}) {
     const TDIBImage dib = RandomDIB(23, 11, f);
     TBitmap portable;
     portable.Assign(&dib);
@@ -151,4 +153,25 @@ TEST_CASE("halftone drawing uses only halftone colours") {
   const TBitmap bw = DrawnWithGdi(dib);
   const uint32_t c = Rgb(bw.GetPixel(3, 3));
   CHECK((c == 0 || c == 0xFFFFFF));
+}
+
+TEST_CASE("the page-file option keeps pixels in a file mapping; without it there is no canvas") {
+  TDIBImage mapped;
+  mapped.SetBitCount(24);
+  mapped.SetWidth(3);
+  CHECK(mapped.Store().Pixels.Mapping() != nullptr);
+  CHECK(mapped.Store().UseFMO());
+
+  TDIBImage heap;
+  heap.UseFMO = false;
+  heap.SetBitCount(24);
+  heap.SetWidth(3);
+  CHECK(heap.Store().Pixels.Mapping() == nullptr);
+  CHECK_THROWS_WITH_AS(TDIBCanvas{heap}, "TDIBCanvas.Create: Cannot Create Canvas",
+                       EDIBCanvasFailed);
+  // A copy keeps the option.
+  TDIBImage copy;
+  copy.Assign(&mapped);
+  copy.SetPalette({TRGBQuad{1, 1, 1, 0}});
+  CHECK(copy.Store().Pixels.Mapping() != nullptr);
 }
