@@ -54,7 +54,7 @@ bench: setup
 	@scripts/bench.sh
 
 lint: $(BUILD)/native/Makefile
-	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'base/*.cpp' 'app/*.cpp' 'engine/*.cpp' | grep -v _win)
+	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'base/*.cpp' 'app/*.cpp' 'engine/*.cpp' 'decode/*.cpp' | grep -v _win)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -8,21 +8,34 @@ class EDIBError : public Exception {
   using Exception::Exception;
 };
 
-#define VESKO_DIB_ERROR(Name)     \
-  class Name : public EDIBError { \
-   public:                        \
-    using EDIBError::EDIBError;   \
-  }
-
-VESKO_DIB_ERROR(EDIBInvalidDIB);
-VESKO_DIB_ERROR(EDIBInvalidDIBFile);
-VESKO_DIB_ERROR(EDIBInvalidDIBPara);
-VESKO_DIB_ERROR(EDIBBadDIBType);
-VESKO_DIB_ERROR(EDIBInvalidPalette);
-VESKO_DIB_ERROR(EDIBCompressionFailed);
-VESKO_DIB_ERROR(EDIBCanvasFailed);
-
-#undef VESKO_DIB_ERROR
+class EDIBInvalidDIB : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBInvalidDIBFile : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBInvalidDIBPara : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBBadDIBType : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBInvalidPalette : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBCompressionFailed : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
+class EDIBCanvasFailed : public EDIBError {
+ public:
+  using EDIBError::EDIBError;
+};
 
 // A system resource (palette, memory mapping) could not be made.
 class EOutOfResources : public Exception {

@@ -1,6 +1,7 @@
 #include "decode/DIBImage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "base/Stream.h"
@@ -145,7 +146,7 @@ constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15,
 int DitherLevel(int value, int levels, int x, int y) {
   const double step = 255.0 / (levels - 1);
   const double offset = ((kBayer[y & 3][x & 3] + 0.5) / 16.0 - 0.5) * step;
-  const int level = static_cast<int>((value + offset) / step + 0.5);
+  const auto level = static_cast<int>(std::lround((value + offset) / step));
   return std::clamp(level, 0, levels - 1);
 }
 

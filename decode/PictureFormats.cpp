@@ -45,7 +45,7 @@ std::string TPictureFormatRegistry::Filter() const {
     const std::string mask = "*." + format.Extension;
     if (!all.empty()) all += ';';
     all += mask;
-    each += "|" + format.Description + " (" + mask + ")|" + mask;
+    each.append("|").append(format.Description).append(" (").append(mask).append(")|").append(mask);
   }
   return "All (" + all + ")|" + all + each;
 }
