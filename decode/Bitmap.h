@@ -49,6 +49,7 @@ class TBitmap : public TGraphic {
 
   TColor TransparentColor = 0x20000000;  // clDefault: the bottom-left pixel
 
+  void Draw(TCanvasHandle canvas, const TRect& rect) const override;
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;
   void Assign(const TGraphic* source) override;

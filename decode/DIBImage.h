@@ -29,6 +29,7 @@ class TDIBImage : public TGraphic {
   void SetPixelFormat(TDIBPixelFormat format);
 
   // On failure the picture is unchanged.
+  void Draw(TCanvasHandle canvas, const TRect& rect) const override;
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;
   // The DIB clipboard format (8): a packed DIB.

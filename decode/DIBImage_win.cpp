@@ -146,3 +146,7 @@ TDIBCanvas::~TDIBCanvas() {
   dib_.UniqueDIB().PaletteModified = true;
   dib_.Changed();
 }
+
+void TDIBImage::Draw(TCanvasHandle canvas, const TRect& rect) const {
+  DrawDIB(*this, static_cast<HDC>(canvas), rect);
+}

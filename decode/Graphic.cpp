@@ -22,6 +22,8 @@ bool TGraphic::AssignTo(TGraphic& /*target*/) const {
   return false;
 }
 
+void TGraphic::Draw(TCanvasHandle /*canvas*/, const TRect& /*rect*/) const {}
+
 void TGraphic::Changed() {
   Modified = true;
   if (OnChange) OnChange(*this);

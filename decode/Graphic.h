@@ -26,6 +26,9 @@ struct TRect {
 
 enum class TProgressStage { psStarting, psRunning, psEnding };
 
+// A device context to draw on (an HDC on Windows).
+using TCanvasHandle = void*;
+
 class TGraphic;
 using TProgressEvent =
     std::function<void(TGraphic& sender, TProgressStage stage, uint8_t percent, bool redrawNow,
@@ -44,6 +47,9 @@ class TGraphic {
   virtual int Width() const = 0;
   virtual int Height() const = 0;
   virtual bool Empty() const = 0;
+
+  // Draws the whole picture stretched into the rectangle; nothing where the platform cannot draw.
+  virtual void Draw(TCanvasHandle canvas, const TRect& rect) const;
 
   virtual void LoadFromStream(TStream& stream) = 0;
   virtual void SaveToStream(TStream& stream) const = 0;

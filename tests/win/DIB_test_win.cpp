@@ -33,7 +33,8 @@ TBitmap DrawnWithGdi(const TDIBImage& dib) {
   target.SetSize(dib.Width(), dib.Height());
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, static_cast<HBITMAP>(target.Handle()));
-  DrawDIB(dib, dc, TRect{0, 0, dib.Width(), dib.Height()});
+  const TGraphic& graphic = dib;  // through the picture base, as every caller draws
+  graphic.Draw(dc, TRect{0, 0, dib.Width(), dib.Height()});
   GdiFlush();
   SelectObject(dc, old);
   DeleteDC(dc);
@@ -174,4 +175,22 @@ TEST_CASE("the page-file option keeps pixels in a file mapping; without it there
   copy.Assign(&mapped);
   copy.SetPalette({TRGBQuad{1, 1, 1, 0}});
   CHECK(copy.Store().Pixels.Mapping() != nullptr);
+}
+
+TEST_CASE("a device bitmap draws itself stretched") {
+  TBitmap source;
+  source.SetSize(2, 1);
+  source.SetPixel(0, 0, TRGBQuad{0, 0, 255, 0});
+  source.SetPixel(1, 0, TRGBQuad{255, 0, 0, 0});
+  TBitmap target;
+  target.SetSize(4, 2);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, static_cast<HBITMAP>(target.Handle()));
+  source.Draw(dc, TRect{0, 0, 4, 2});
+  GdiFlush();
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  CHECK(Rgb(target.GetPixel(0, 0)) == 0xFF0000);
+  CHECK(Rgb(target.GetPixel(1, 1)) == 0xFF0000);
+  CHECK(Rgb(target.GetPixel(3, 1)) == 0x0000FF);
 }
