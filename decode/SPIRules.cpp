@@ -1,0 +1,92 @@
+#include "decode/SPIRules.h"
+
+#include <cstring>
+
+#include "base/Path.h"
+#include "base/TextCase.h"
+#include "decode/DIBStore.h"
+
+std::vector<std::string> FilterExtensions(std::string_view entry) {
+  std::vector<std::string> extensions;
+  std::string_view rest = entry;
+  while (!rest.empty()) {
+    const size_t semicolon = rest.rfind(';');
+    std::string_view piece = semicolon == std::string_view::npos ? rest : rest.substr(semicolon + 1);
+    rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(0, semicolon);
+    const size_t dot = piece.find('.');
+    if (dot != std::string_view::npos) piece = piece.substr(dot + 1);
+    extensions.emplace_back(piece);
+  }
+  return extensions;
+}
+
+bool PrefersExtension(const std::vector<std::string>& filters, std::string_view fileName) {
+  const std::string ext = ExtractFileExt(fileName);
+  if (ext.empty()) return false;
+  for (const std::string& filter : filters) {
+    const size_t dot = filter.rfind('.');
+    if (dot == std::string::npos) continue;
+    if (SameText(std::string_view(filter).substr(dot), ext)) return true;
+  }
+  return false;
+}
+
+std::vector<size_t> PreferenceOrder(const std::vector<bool>& prefers) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < prefers.size(); ++i) {
+    if (prefers[i]) {
+      order.insert(order.begin(), i);
+    } else {
+      order.push_back(i);
+    }
+  }
+  return order;
+}
+
+int ProgressPercent(int done, int total) {
+  if (total == 0) return 2;
+  int64_t product = int64_t{done} * 97;
+  const int64_t divisor = total;
+  // Round half away from zero.
+  const bool negative = (product < 0) != (divisor < 0);
+  product = product < 0 ? -product : product;
+  const int64_t d = divisor < 0 ? -divisor : divisor;
+  int64_t quotient = (product + d / 2) / d;
+  if (negative) quotient = -quotient;
+  return static_cast<int>(quotient + 2);
+}
+
+TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize) {
+  TPluginDib dib;
+  if (info == nullptr || infoSize < 40) return dib;
+  auto get32 = [&](size_t at) {
+    uint32_t v;
+    std::memcpy(&v, info + at, 4);
+    return v;
+  };
+  uint16_t bits = 0;
+  std::memcpy(&bits, info + 14, 2);
+  const uint32_t headerBytes = get32(0);
+  dib.Width = static_cast<int32_t>(get32(4));
+  dib.Height = static_cast<int32_t>(get32(8));
+  dib.BitCount = bits;
+  dib.Compression = get32(16);
+  const uint32_t stated = get32(20);
+  const uint32_t used = get32(32);
+  if (headerBytes < 40 || headerBytes > infoSize) return dib;
+  if (dib.Width <= 0 || dib.Height == 0 || dib.Height == INT32_MIN) return dib;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return dib;
+  if (used > 256) return dib;
+  dib.ColorCount = used != 0 ? static_cast<int>(used) : (bits <= 8 ? 1 << bits : 0);
+  uint64_t header = 40 + uint64_t{4} * static_cast<uint64_t>(dib.ColorCount);
+  if (dib.Compression == BI_BITFIELDS_) header += 12;
+  if (header > infoSize) return dib;
+  const uint64_t height = static_cast<uint64_t>(dib.Height < 0 ? -int64_t{dib.Height} : dib.Height);
+  uint64_t image = RowBytes(static_cast<uint64_t>(dib.Width), bits) * height;
+  if (dib.Compression == BI_RLE8_ || dib.Compression == BI_RLE4_) image = stated;
+  if (image == 0 || image > kMaxPixelBytes || image > pixelSize) return dib;
+  dib.HeaderSize = static_cast<uint32_t>(header);
+  dib.ImageSize = static_cast<uint32_t>(image);
+  dib.Valid = true;
+  return dib;
+}

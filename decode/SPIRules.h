@@ -1,0 +1,41 @@
+// The rules of the plug-in host that need no plug-in: which extensions a filter entry
+// registers, which plug-ins prefer a file, progress arithmetic, and the checks a plug-in's
+// returned bitmap must pass before anything reads it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The extensions of a filter entry such as "*.aaa;*.bbb;*.ccc", in registration order: from
+// the last pattern to the first. A pattern's extension is the text after its first ".", a
+// pattern without "." is taken whole.
+std::vector<std::string> FilterExtensions(std::string_view filterEntry);
+
+// Whether some filter entry, reduced to its last pattern's extension (from its last "."),
+// equals the file's extension without regard to case. An empty file extension prefers nothing.
+bool PrefersExtension(const std::vector<std::string>& filters, std::string_view fileName);
+
+// The order GetSPIs hands out candidates: preferring ones first in reverse order, then the
+// others in their order. `prefers[i]` is the answer for candidate i.
+std::vector<size_t> PreferenceOrder(const std::vector<bool>& prefers);
+
+// The percent a plug-in's progress report shows: done × 97 / total rounded to nearest, + 2.
+int ProgressPercent(int done, int total);
+
+// What the host needs to know of a plug-in's packed bitmap block, checked against the sizes of
+// the memory the plug-in returned. Valid is false for anything that would make a reader go past
+// either block or ask for an absurd picture.
+struct TPluginDib {
+  bool Valid = false;
+  int32_t Width = 0;
+  int32_t Height = 0;  // as stored: negative for top-down rows
+  int BitCount = 0;
+  uint32_t Compression = 0;
+  int ColorCount = 0;      // colours used, or 2/16/256 for 1/4/8 bits when 0
+  uint32_t HeaderSize = 0;  // 40 + 4 × colours (+ 12 masks for bit fields)
+  uint32_t ImageSize = 0;   // padded rows × |height|, or the stated size of compressed data
+};
+TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize);

@@ -1,0 +1,80 @@
+#include <doctest/doctest.h>
+
+#include <cstring>
+
+#include "decode/SPIRules.h"
+
+TEST_CASE("filter entries register from the last pattern to the first") {
+  CHECK(FilterExtensions("*.aaa;*.bbb;*.ccc") == std::vector<std::string>{"ccc", "bbb", "aaa"});
+  CHECK(FilterExtensions("*.pic") == std::vector<std::string>{"pic"});
+  CHECK(FilterExtensions("noext") == std::vector<std::string>{"noext"});
+  CHECK(FilterExtensions("*.tar.gz") == std::vector<std::string>{"tar.gz"});
+  CHECK(FilterExtensions("").empty());
+}
+
+TEST_CASE("a plug-in prefers a file by the last pattern of a filter entry") {
+  CHECK(PrefersExtension({"*.jpg"}, "C:\\A.JPG"));
+  CHECK_FALSE(PrefersExtension({"*.png"}, "C:\\a.jpg"));
+  CHECK(PrefersExtension({"*.png", "*.jpeg;*.jpg"}, "x.jpg"));
+  CHECK_FALSE(PrefersExtension({"*.jpg;*.jpeg"}, "x.jpg"));  // only the last pattern counts
+  CHECK_FALSE(PrefersExtension({"*.jpg"}, "C:\\noext"));
+  // P1 (jpg), P2 (png), P3 (jpg) for a .JPG file: P3, P1, P2.
+  const std::vector<bool> prefers{PrefersExtension({"*.jpg"}, "a.JPG"),
+                                  PrefersExtension({"*.png"}, "a.JPG"),
+                                  PrefersExtension({"*.jpg"}, "a.JPG")};
+  CHECK(PreferenceOrder(prefers) == std::vector<size_t>{2, 0, 1});
+  CHECK(PreferenceOrder({false, false}) == std::vector<size_t>{0, 1});
+}
+
+TEST_CASE("progress percent: 97 parts, rounded, plus 2") {
+  CHECK(ProgressPercent(0, 100) == 2);
+  CHECK(ProgressPercent(100, 100) == 99);
+  CHECK(ProgressPercent(1, 2) == 51);  // 48.5 rounds up
+  CHECK(ProgressPercent(2000000000, 2000000000) == 99);  // no 32-bit overflow
+  CHECK(ProgressPercent(5, 0) == 2);
+}
+
+namespace {
+
+std::vector<uint8_t> Info(int32_t w, int32_t h, uint16_t bits, uint32_t compression = 0,
+                          uint32_t used = 0, uint32_t size = 40, size_t colors = 0) {
+  std::vector<uint8_t> b(40 + colors * 4, 0);
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); };
+  put32(0, size);
+  put32(4, static_cast<uint32_t>(w));
+  put32(8, static_cast<uint32_t>(h));
+  b[12] = 1;
+  std::memcpy(&b[14], &bits, 2);
+  put32(16, compression);
+  put32(32, used);
+  return b;
+}
+
+}  // namespace
+
+TEST_CASE("a plug-in's bitmap block is checked against the memory it came in") {
+  auto info = Info(3, 2, 24);
+  TPluginDib dib = CheckPluginDib(info.data(), info.size(), 24);
+  CHECK(dib.Valid);
+  CHECK(dib.HeaderSize == 40);
+  CHECK(dib.ImageSize == 24);
+  CHECK(dib.ColorCount == 0);
+  CHECK_FALSE(CheckPluginDib(info.data(), info.size(), 23).Valid);  // pixel block too small
+
+  info = Info(9, -1, 1, 0, 0, 40, 2);
+  dib = CheckPluginDib(info.data(), info.size(), 4);
+  CHECK(dib.Valid);
+  CHECK(dib.ColorCount == 2);
+  CHECK(dib.HeaderSize == 48);
+  info = Info(9, 1, 1);  // says two colours but the block holds none
+  CHECK_FALSE(CheckPluginDib(info.data(), info.size(), 4).Valid);
+
+  CHECK_FALSE(CheckPluginDib(info.data(), 39, 100).Valid);
+  for (auto bad : {Info(0, 1, 24), Info(1, 0, 24), Info(1, INT32_MIN, 24), Info(1, 1, 7),
+                   Info(1, 1, 24, 0, 300), Info(1, 1, 24, 0, 0, 1000),
+                   Info(100000, 100000, 32)}) {
+    CHECK_FALSE(CheckPluginDib(bad.data(), bad.size(), 1u << 30).Valid);
+  }
+  info = Info(2, 1, 16, 3, 0, 40, 3);  // bit fields: 12 bytes of masks
+  CHECK(CheckPluginDib(info.data(), info.size(), 4).HeaderSize == 52);
+}
