@@ -21,3 +21,9 @@ class EFCreateError : public Exception {
  public:
   using Exception::Exception;
 };
+
+// The silent cancel signal: a progress handler raises it to stop a long step quietly.
+class EAbort : public Exception {
+ public:
+  EAbort() : Exception("Operation aborted") {}
+};

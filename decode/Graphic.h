@@ -53,7 +53,7 @@ class TGraphic {
 
   virtual void LoadFromStream(TStream& stream) = 0;
   virtual void SaveToStream(TStream& stream) const = 0;
-  void LoadFromFile(const std::string& path);
+  virtual void LoadFromFile(const std::string& path);
   void SaveToFile(const std::string& path) const;
 
   // Takes the picture of `source` (null: becomes empty where the class allows). The default
@@ -68,7 +68,7 @@ class TGraphic {
   TProgressEvent OnProgress;
 
  protected:
-  void Changed();
+  virtual void Changed();
   void Progress(TProgressStage stage, uint8_t percent, const TRect& rect,
                 const std::string& message);
 };

@@ -1,0 +1,472 @@
+#include "decode/SPIGraphic_win.h"
+
+#include <cstring>
+
+#include "base/Handles_win.h"
+#include "base/Path.h"
+#include "base/Stream.h"
+#include "base/TextCase.h"
+#include "base/Unicode_win.h"
+#include "decode/DIBErrors.h"
+#include "decode/SPIs_win.h"
+
+namespace {
+
+constexpr const char* kCouldNotDecode = "Susie Plugins could not decode";
+
+std::string ShortAnsiPath(const std::string& path) {
+  bool lossy = false;
+  std::string ansi = Utf8ToAnsi(path, &lossy);
+  if (!lossy) return ansi;
+  const std::wstring wide = ToWide(path);
+  wchar_t shortPath[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameW(wide.c_str(), shortPath, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return ansi;
+  return WideToAnsi(std::wstring(shortPath, length));
+}
+
+}  // namespace
+
+// ---- the decode job ----------------------------------------------------------------------
+
+TInSPIAbleData::TInSPIAbleData(TSPIGraphic* owner, std::string name)
+    : Name(std::move(name)), owner_(owner) {}
+
+TInSPIAbleData::~TInSPIAbleData() { ReleaseData(); }
+
+void TInSPIAbleData::ReleaseData() {
+  if (lockedInfo_ != nullptr) LocalUnlock(info_);
+  if (lockedPixels_ != nullptr) LocalUnlock(pixels_);
+  if (info_ != nullptr) LocalFree(info_);
+  if (pixels_ != nullptr && pixels_ != info_) LocalFree(pixels_);  // never the same block twice
+  if (InfoValid && PictureInfo.hInfo != 0) {
+    LocalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(PictureInfo.hInfo)));
+  }
+  info_ = pixels_ = nullptr;
+  lockedInfo_ = lockedPixels_ = nullptr;
+  dib_ = TPluginDib{};
+  PictureInfo = TSusiePictureInfo{};
+  InfoValid = false;
+}
+
+std::string TInSPIAbleData::AnsiName() const { return ShortAnsiPath(Name); }
+
+void TInSPIAbleData::Report(TProgressStage stage, uint8_t percent, const std::string& message) {
+  if (Progress && owner_ != nullptr) Progress(*owner_, stage, percent, false, TRect{}, message);
+}
+
+int WINAPI TInSPIAbleData::ProgressCallback(int done, int total, LONG_PTR user) {
+  auto* job = reinterpret_cast<TInSPIAbleData*>(user);
+  if (job == nullptr || !job->Progress) return 0;
+  // No exception may cross the plug-in's frames: any failure of the handler aborts the plug-in.
+  try {
+    job->Report(TProgressStage::psRunning, static_cast<uint8_t>(ProgressPercent(done, total)),
+                "");
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+bool TInSPIAbleData::Accept() {
+  lockedInfo_ = static_cast<uint8_t*>(LocalLock(info_));
+  lockedPixels_ = static_cast<uint8_t*>(LocalLock(pixels_));
+  if (lockedInfo_ != nullptr && lockedPixels_ != nullptr) {
+    dib_ = CheckPluginDib(lockedInfo_, LocalSize(info_), LocalSize(pixels_));
+    if (dib_.Valid) return true;
+  }
+  ReleaseData();
+  return false;
+}
+
+bool TInSPIAbleData::Try(TInSPI& spi, int offset, uint8_t* header) {
+  if (spi.IsSupported(AnsiName(), header + offset) == 0) return false;
+  TSusiePictureInfo info{};
+  InfoValid = GetInfo(spi, offset, info) == 0;
+  PictureInfo = InfoValid ? info : TSusiePictureInfo{};
+  HLOCAL pixels = nullptr;
+  HLOCAL bitmapInfo = nullptr;
+  if (TSPIs* host = TSPIs::Instance(); host != nullptr && host->GraphicPreview) {
+    int result = -1;
+    try {
+      result = GetPreviewData(spi, offset, pixels, bitmapInfo);
+    } catch (const ESPIInvalidAPI&) {
+      result = -1;
+    }
+    if (result != 0) pixels = bitmapInfo = nullptr;
+  }
+  if (pixels == nullptr || bitmapInfo == nullptr) {
+    if (GetPictureData(spi, offset, pixels, bitmapInfo) != 0) pixels = bitmapInfo = nullptr;
+  }
+  info_ = bitmapInfo;
+  pixels_ = pixels;
+  if (Empty()) {
+    // One handle without the other: free what came back.
+    if (info_ != nullptr) LocalFree(info_);
+    if (pixels_ != nullptr && pixels_ != info_) LocalFree(pixels_);
+    info_ = pixels_ = nullptr;
+    return false;
+  }
+  return Accept();
+}
+
+void TInSPIAbleData::Run() {
+  struct TEnd {
+    TInSPIAbleData& job;
+    ~TEnd() {
+      try {
+        job.Report(TProgressStage::psEnding, 100, "Loaded Graphic by Susie Plugin");
+      } catch (...) {
+      }
+    }
+  };
+  Report(TProgressStage::psStarting, 0, "Loading Graphic by Susie Plugin");
+  TEnd end{*this};
+  ReleaseData();
+  Report(TProgressStage::psRunning, 1, "Seeking enabled Susie Plugins");
+  TSPIs* host = TSPIs::Instance();
+  if (host == nullptr) return;
+  std::vector<TInSPI*> candidates;
+  if (host->GraphicForcedLoader != nullptr) {
+    candidates.push_back(host->GraphicForcedLoader);
+  } else {
+    candidates = host->GetInSPIs(Name);
+  }
+  std::vector<uint8_t> header(kSusieHeaderBlock, 0);
+  ReadHeader(header.data(), header.size());
+  std::vector<int> offsets{0};
+  if (host->MacBinary) offsets.push_back(kMacBinaryHeader);
+  for (TInSPI* spi : candidates) {
+    for (int offset : offsets) {
+      Report(TProgressStage::psRunning, 1, "Loading by [" + ExtractFileName(spi->FileName) + "]");
+      if (Try(*spi, offset, header.data())) return;
+      ReleaseData();
+    }
+  }
+}
+
+void TInSPIAbleFromFile::ReadHeader(uint8_t* buffer, size_t size) {
+  // A file that cannot be read leaves the block zero; the plug-ins then decide on zeros.
+  THandle file(CreateFileW(ToWide(Name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return;
+  DWORD read = 0;
+  ReadFile(file.get(), buffer, static_cast<DWORD>(size), &read, nullptr);
+}
+
+int TInSPIAbleFromFile::GetInfo(TInSPI& spi, int offset, TSusiePictureInfo& info) {
+  return spi.GetPictureInfo(AnsiName().c_str(), offset, 0, &info);
+}
+
+int TInSPIAbleFromFile::GetPreviewData(TInSPI& spi, int offset, HLOCAL& pixels, HLOCAL& info) {
+  return spi.GetPreview(AnsiName().c_str(), offset, 0, &info, &pixels, ProgressCallback,
+                        reinterpret_cast<LONG_PTR>(this));
+}
+
+int TInSPIAbleFromFile::GetPictureData(TInSPI& spi, int offset, HLOCAL& pixels, HLOCAL& info) {
+  return spi.GetPicture(AnsiName().c_str(), offset, 0, &info, &pixels, ProgressCallback,
+                        reinterpret_cast<LONG_PTR>(this));
+}
+
+TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* owner, const std::string& name,
+                                           TStream& stream)
+    : TInSPIAbleData(owner, name) {
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
+    data_ = memory->Bytes().data();
+    size_ = memory->Bytes().size();
+    return;
+  }
+  const uint64_t position = stream.Position();
+  copy_.resize(static_cast<size_t>(stream.Size()));
+  stream.Seek(0);
+  copy_.resize(stream.Read(copy_.data(), copy_.size()));
+  stream.Seek(position);
+  data_ = copy_.data();
+  size_ = copy_.size();
+}
+
+void TInSPIAbleFromStream::ReadHeader(uint8_t* buffer, size_t size) {
+  if (size_ != 0) std::memcpy(buffer, data_, std::min(size, size_));
+}
+
+int TInSPIAbleFromStream::GetInfo(TInSPI& spi, int offset, TSusiePictureInfo& info) {
+  if (static_cast<size_t>(offset) > size_) return SusieResult::kBrokenData;
+  return spi.GetPictureInfo(reinterpret_cast<const char*>(data_ + offset),
+                            static_cast<LONG>(size_ - static_cast<size_t>(offset)), 1, &info);
+}
+
+int TInSPIAbleFromStream::GetPreviewData(TInSPI& spi, int offset, HLOCAL& pixels, HLOCAL& info) {
+  if (static_cast<size_t>(offset) > size_) return SusieResult::kBrokenData;
+  return spi.GetPreview(reinterpret_cast<const char*>(data_ + offset),
+                        static_cast<LONG>(size_ - static_cast<size_t>(offset)), 1, &info, &pixels,
+                        ProgressCallback, reinterpret_cast<LONG_PTR>(this));
+}
+
+int TInSPIAbleFromStream::GetPictureData(TInSPI& spi, int offset, HLOCAL& pixels, HLOCAL& info) {
+  if (static_cast<size_t>(offset) > size_) return SusieResult::kBrokenData;
+  return spi.GetPicture(reinterpret_cast<const char*>(data_ + offset),
+                        static_cast<LONG>(size_ - static_cast<size_t>(offset)), 1, &info, &pixels,
+                        ProgressCallback, reinterpret_cast<LONG_PTR>(this));
+}
+
+// ---- the graphic over one job --------------------------------------------------------------
+
+TSPIGraphic::~TSPIGraphic() = default;
+
+void TSPIGraphic::Release() { job_.reset(); }
+
+void TSPIGraphic::Load(std::unique_ptr<TInSPIAbleData> job) {
+  Release();
+  job->Progress = OnProgress;
+  job->Run();
+  if (job->Empty()) throw EInvalidGraphic(kCouldNotDecode);
+  job_ = std::move(job);
+  Changed();
+}
+
+void TSPIGraphic::LoadFromFile(const std::string& path) {
+  Load(std::make_unique<TInSPIAbleFromFile>(this, path));
+}
+
+void TSPIGraphic::LoadFromStreamWithName(TStream& stream, const std::string& name) {
+  Load(std::make_unique<TInSPIAbleFromStream>(this, name, stream));
+}
+
+int TSPIGraphic::Width() const { return Empty() ? 0 : job_->Dib().Width; }
+
+int TSPIGraphic::Height() const { return Empty() ? 0 : job_->Dib().Height; }
+
+int TSPIGraphic::BitCount() const { return Empty() ? 0 : job_->Dib().BitCount; }
+
+std::vector<TRGBQuad> TSPIGraphic::Palette() const {
+  if (Empty()) return {};
+  const TPluginDib& dib = job_->Dib();
+  const auto* colors = reinterpret_cast<const TRGBQuad*>(
+      job_->InfoBlock() + 40 + (dib.Compression == BI_BITFIELDS_ ? 12 : 0));
+  return {colors, colors + dib.ColorCount};
+}
+
+void TSPIGraphic::SaveToStream(TStream& stream) const {
+  if (Empty()) return;
+  const TPluginDib& dib = job_->Dib();
+  uint8_t file[14] = {'B', 'M'};
+  const uint32_t offBits = 14 + dib.HeaderSize;
+  const uint32_t total = offBits + dib.ImageSize;
+  std::memcpy(file + 2, &total, 4);
+  std::memcpy(file + 10, &offBits, 4);
+  stream.Write(file, sizeof file);
+  // The information block as the plug-in made it, but always as a 40-byte header.
+  uint8_t header[40];
+  std::memcpy(header, job_->InfoBlock(), 40);
+  const uint32_t forty = 40;
+  std::memcpy(header, &forty, 4);
+  stream.Write(header, sizeof header);
+  const uint32_t headerBytes = *reinterpret_cast<const uint32_t*>(job_->InfoBlock());
+  // Masks of bit fields follow a 40-byte header; newer headers hold them at the same place.
+  stream.Write(job_->InfoBlock() + (headerBytes == 40 ? 40 : 40), dib.HeaderSize - 40);
+  stream.Write(job_->PixelBlock(), dib.ImageSize);
+}
+
+void TSPIGraphic::Draw(TCanvasHandle canvas, const TRect& rect) const {
+  if (Empty()) return;
+  HDC dc = static_cast<HDC>(canvas);
+  const std::vector<TRGBQuad> colors = Palette();
+  TGdiObject palette;
+  HPALETTE oldPalette = nullptr;
+  if (!colors.empty()) {
+    std::vector<uint8_t> buffer(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY), 0);
+    auto* logical = reinterpret_cast<LOGPALETTE*>(buffer.data());
+    logical->palVersion = 0x300;
+    logical->palNumEntries = static_cast<WORD>(colors.size());
+    for (size_t i = 0; i < colors.size(); ++i) {
+      logical->palPalEntry[i] = PALETTEENTRY{colors[i].Red, colors[i].Green, colors[i].Blue, 0};
+    }
+    palette.reset(CreatePalette(logical));
+    if (palette) {
+      oldPalette = SelectPalette(dc, static_cast<HPALETTE>(palette.get()), TRUE);
+      RealizePalette(dc);
+    }
+  }
+  const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
+  const int height = Height() < 0 ? -Height() : Height();
+  StretchDIBits(dc, rect.Left, rect.Top, rect.Right - rect.Left, rect.Bottom - rect.Top, 0, 0,
+                Width(), height, job_->PixelBlock(),
+                reinterpret_cast<const BITMAPINFO*>(job_->InfoBlock()), DIB_RGB_COLORS, SRCCOPY);
+  SetStretchBltMode(dc, oldMode);
+  if (palette) SelectPalette(dc, oldPalette, TRUE);
+}
+
+template <typename T>
+std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
+  TMemoryStream bmp;
+  SaveToStream(bmp);
+  if (release) Release();
+  auto graphic = std::make_unique<T>();
+  TBytesStream again(bmp.Bytes().data(), bmp.Bytes().size());
+  graphic->LoadFromStream(again);
+  return graphic;
+}
+
+template std::unique_ptr<TDIBImage> TSPIGraphic::ConvertTo<TDIBImage>(bool);
+template std::unique_ptr<TBitmap> TSPIGraphic::ConvertTo<TBitmap>(bool);
+
+// ---- the wrappers --------------------------------------------------------------------------
+
+namespace {
+
+// Tries the loaders in their order and gives the first picture to `take`. `Base` is the
+// wrapper's own class, `stream` null for a file.
+template <typename Base, typename Wrapper, typename Take>
+void WrapperLoad(Wrapper& self, const std::string& name, TStream* stream, Take take) {
+  struct TEnd {
+    Wrapper& self;
+    ~TEnd() {
+      if (!self.OnProgress) return;
+      try {
+        self.OnProgress(self, TProgressStage::psEnding, 100, true,
+                        TRect{0, 0, self.Width(), self.Height()}, "Loaded Graphic");
+      } catch (...) {
+      }
+    }
+  } end{self};
+
+  const bool bmpFirst = SameText(ExtractFileExt(name), ".BMP");
+  const uint64_t start = stream != nullptr ? stream->Position() : 0;
+  auto relay = [&self](TGraphic&, TProgressStage stage, uint8_t percent, bool redraw,
+                       const TRect& rect, const std::string& message) {
+    if (stage != TProgressStage::psEnding && self.OnProgress) {
+      self.OnProgress(self, stage, percent, redraw, rect, message);
+    }
+  };
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool plugins = (pass == 0) != bmpFirst;
+    try {
+      if (plugins) {
+        TSPIGraphic graphic;
+        graphic.OnProgress = relay;
+        if (stream != nullptr) {
+          graphic.LoadFromStreamWithName(*stream, name);
+        } else {
+          graphic.LoadFromFile(name);
+        }
+        take(&graphic, static_cast<Base*>(nullptr));
+      } else {
+        Base base;
+        base.OnProgress = relay;
+        if (stream != nullptr) {
+          base.LoadFromStream(*stream);
+        } else {
+          base.Base::LoadFromFile(name);
+        }
+        take(static_cast<TSPIGraphic*>(nullptr), &base);
+      }
+      return;
+    } catch (const std::exception&) {
+      if (stream != nullptr) stream->Seek(start);
+    }
+  }
+  throw EInvalidGraphic(kCouldNotDecode);
+}
+
+}  // namespace
+
+TSPIDIBImage::TSPIDIBImage()
+    : OnLoadFromStreamWithName(
+          [this](TStream& stream, const std::string& name) { LoadFromStreamWithName(stream, name); }) {}
+
+bool TSPIDIBImage::ScreenIsPaletteDevice() {
+  static const bool palette = [] {
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) return false;
+    const int bits = GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    return bits <= 8;
+  }();
+  return palette;
+}
+
+void TSPIDIBImage::Changed() {
+  const int bits = BitCount();
+  if ((bits == 16 || bits == 24 || bits == 32) && Store().ColorsUsed() == 0 &&
+      (PaletteMode == 2 || (PaletteMode == 1 && ScreenIsPaletteDevice()))) {
+    CreateTrueColorPalette();  // changes the picture once more, now with a palette
+    return;
+  }
+  TDIBImage::Changed();
+}
+
+namespace {
+
+template <typename Wrapper, typename Base>
+auto Taker(Wrapper& self) {
+  return [&self](TSPIGraphic* graphic, Base* base) {
+    if (graphic != nullptr) {
+      std::unique_ptr<Base> converted = graphic->ConvertTo<Base>(true);
+      self.Base::Assign(converted.get());
+    } else {
+      self.Base::Assign(base);
+    }
+  };
+}
+
+}  // namespace
+
+void TSPIDIBImage::LoadFromFile(const std::string& path) {
+  WrapperLoad<TDIBImage>(*this, path, nullptr, Taker<TSPIDIBImage, TDIBImage>(*this));
+}
+
+void TSPIDIBImage::LoadFromStreamWithName(TStream& stream, const std::string& name) {
+  WrapperLoad<TDIBImage>(*this, name, &stream, Taker<TSPIDIBImage, TDIBImage>(*this));
+}
+
+void TSPIDIBImage::Assign(const TGraphic* source) {
+  if (auto* graphic = dynamic_cast<const TSPIGraphic*>(source)) {
+    std::unique_ptr<TDIBImage> converted =
+        const_cast<TSPIGraphic*>(graphic)->ConvertTo<TDIBImage>(false);
+    TDIBImage::Assign(converted.get());
+    return;
+  }
+  if (auto* other = dynamic_cast<const TSPIDIBImage*>(source)) PaletteMode = other->PaletteMode;
+  TDIBImage::Assign(source);
+}
+
+TSPIBitmap::TSPIBitmap()
+    : OnLoadFromStreamWithName(
+          [this](TStream& stream, const std::string& name) { LoadFromStreamWithName(stream, name); }) {}
+
+namespace {
+
+auto BitmapTaker(TSPIBitmap& self) {
+  return [&self](TSPIGraphic* graphic, TBitmap* base) {
+    if (graphic != nullptr) {
+      const bool fourBits = graphic->BitCount() == 4;
+      const std::vector<TRGBQuad> palette = graphic->Palette();
+      std::unique_ptr<TBitmap> converted = graphic->ConvertTo<TBitmap>(true);
+      self.TBitmap::Assign(converted.get());
+      if (fourBits) self.SetPalette(palette);
+    } else {
+      self.TBitmap::Assign(base);
+    }
+  };
+}
+
+}  // namespace
+
+void TSPIBitmap::LoadFromFile(const std::string& path) {
+  WrapperLoad<TBitmap>(*this, path, nullptr, BitmapTaker(*this));
+}
+
+void TSPIBitmap::LoadFromStreamWithName(TStream& stream, const std::string& name) {
+  WrapperLoad<TBitmap>(*this, name, &stream, BitmapTaker(*this));
+}
+
+void TSPIBitmap::Assign(const TGraphic* source) {
+  if (auto* graphic = dynamic_cast<const TSPIGraphic*>(source)) {
+    auto* editable = const_cast<TSPIGraphic*>(graphic);
+    std::unique_ptr<TBitmap> converted = editable->ConvertTo<TBitmap>(false);
+    TBitmap::Assign(converted.get());
+    if (graphic->BitCount() == 4) SetPalette(graphic->Palette());
+    return;
+  }
+  TBitmap::Assign(source);
+}

@@ -1,0 +1,143 @@
+#include "decode/SPI_win.h"
+
+#include "base/Unicode_win.h"
+
+namespace {
+
+// Entry points come back untyped; `void (*)()` converts to any function type without warning.
+template <typename F>
+F EntryAs(FARPROC address) {
+  return reinterpret_cast<F>(reinterpret_cast<void (*)()>(address));
+}
+
+const char* const kEntryNames[] = {"GetPluginInfo",  "IsSupported", "GetPictureInfo",
+                                   "GetPicture",     "GetPreview",  "GetArchiveInfo",
+                                   "GetFileInfo",    "GetFile",     "ConfigurationDlg"};
+
+// One info text: the bytes the plug-in wrote into the 256-byte buffer (255 offered), or none.
+bool InfoText(const TSPI& spi, int number, std::string& text) {
+  char buffer[256] = {};
+  const int written = spi.GetPluginInfo(number, buffer, 255);
+  if (written <= 0) return false;
+  buffer[255] = '\0';
+  text = AnsiToUtf8(std::string(buffer, strnlen(buffer, std::min(written, 255))));
+  return true;
+}
+
+}  // namespace
+
+TSPI::~TSPI() {
+  if (module_ != nullptr) FreeLibrary(module_);
+}
+
+void TSPI::Load(const std::string& fileName) {
+  module_ = LoadLibraryW(ToWide(fileName).c_str());
+  if (module_ == nullptr) {
+    throw ESPIFOpenErrorSPI(fileName + ":Susie Pluginがロードできませんでした");
+  }
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(module_, path, MAX_PATH - 1);
+  FileName = length != 0 ? ToUtf8(std::wstring(path, length)) : fileName;
+  for (int i = 0; i < static_cast<int>(Entry::Count); ++i) {
+    entries_[i] = GetProcAddress(module_, kEntryNames[i]);
+  }
+  CheckAPI();
+  InfoText(*this, 0, APIVersion);
+  InfoText(*this, 1, PluginName);
+  for (int n = 2;; n += 2) {
+    std::string filter;
+    std::string description;
+    if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
+    FilterList.push_back(filter);
+    DescriptionList.push_back(description);
+  }
+  IsLoader = IsLoaderKind();
+}
+
+void TSPI::Require(Entry entry) const {
+  if (!Has(entry)) {
+    throw ESPIInvalidAPI(std::string(kEntryNames[static_cast<int>(entry)]) + "は[" + FileName +
+                         "]では使えないSusie Plugin APIです");
+  }
+}
+
+FARPROC TSPI::Address(Entry entry) const {
+  Require(entry);
+  return entries_[static_cast<int>(entry)];
+}
+
+void TSPI::CheckAPI() const { Require(Entry::GetPluginInfo); }
+
+void TLoaderSPI::CheckAPI() const {
+  TSPI::CheckAPI();
+  Require(Entry::IsSupported);
+}
+
+void TInSPI::CheckAPI() const {
+  TLoaderSPI::CheckAPI();
+  Require(Entry::GetPictureInfo);
+  Require(Entry::GetPicture);
+}
+
+void TAmSPI::CheckAPI() const {
+  TLoaderSPI::CheckAPI();
+  Require(Entry::GetArchiveInfo);
+  Require(Entry::GetFileInfo);
+  Require(Entry::GetFile);
+}
+
+int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
+  return EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo))(infoNumber, buffer,
+                                                                          length);
+}
+
+int TSPI::IsSupported(const std::string& ansiName, void* header) const {
+  return EntryAs<TIsSupported>(Address(Entry::IsSupported))(ansiName.c_str(), header);
+}
+
+int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
+                         TSusiePictureInfo* info) const {
+  return EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo))(source, length, flag,
+                                                                           info);
+}
+
+int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+                     TSusieProgress progress, LONG_PTR user) const {
+  return EntryAs<TGetPicture>(Address(Entry::GetPicture))(source, length, flag, info,
+                                                                   pixels, progress, user);
+}
+
+int TSPI::GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+                     TSusieProgress progress, LONG_PTR user) const {
+  return EntryAs<TGetPicture>(Address(Entry::GetPreview))(source, length, flag, info,
+                                                                   pixels, progress, user);
+}
+
+namespace {
+
+template <typename T>
+std::unique_ptr<TSPI> Make(const std::string& fileName) {
+  auto spi = std::make_unique<T>();
+  spi->Load(fileName);
+  return spi;
+}
+
+}  // namespace
+
+std::unique_ptr<TSPI> CreateSPIByKind(const std::string& fileName) {
+  try {
+    std::string version;
+    {
+      const std::unique_ptr<TSPI> generic = Make<TSPI>(fileName);
+      version = generic->APIVersion;
+    }
+    if (version == "00IN") return Make<TInSPI>(fileName);
+    if (version == "00AM") return Make<TAmSPI>(fileName);
+    if (version == "00XN") return Make<TXnSPI>(fileName);
+    return Make<TSPI>(fileName);
+  } catch (const ESPIInvalidSPI&) {
+    return nullptr;
+  } catch (const ESPIFOpenErrorSPI&) {
+    return nullptr;
+  }
+}

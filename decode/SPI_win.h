@@ -1,0 +1,127 @@
+// One loaded Susie plug-in library: its kind, texts, filters and the nine entry points, each
+// behind a wrapper that fails with ESPIInvalidAPI when the plug-in lacks it.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "decode/SusieApi.h"
+
+class ESPIError : public Exception {
+ public:
+  using Exception::Exception;
+};
+class ESPIInvalidSPI : public ESPIError {
+ public:
+  using ESPIError::ESPIError;
+};
+class ESPIFOpenErrorSPI : public ESPIError {
+ public:
+  using ESPIError::ESPIError;
+};
+class ESPIInvalidAPI : public ESPIError {
+ public:
+  using ESPIError::ESPIError;
+};
+class ESPIDupCreateSPIs : public ESPIError {
+ public:
+  using ESPIError::ESPIError;
+};
+
+using TSusieProgress = int(WINAPI*)(int done, int total, LONG_PTR user);
+using TGetPluginInfo = int(WINAPI*)(int infoNumber, LPSTR buffer, int bufferLength);
+using TIsSupported = int(WINAPI*)(LPCSTR fileName, void* header);
+using TGetPictureInfo = int(WINAPI*)(LPCSTR source, LONG length, UINT flag,
+                                     TSusiePictureInfo* info);
+using TGetPicture = int(WINAPI*)(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
+                                 HLOCAL* pixels, TSusieProgress progress, LONG_PTR user);
+
+class TSPI {
+ public:
+  enum class Entry {
+    GetPluginInfo,
+    IsSupported,
+    GetPictureInfo,
+    GetPicture,
+    GetPreview,
+    GetArchiveInfo,
+    GetFileInfo,
+    GetFile,
+    ConfigurationDlg,
+    Count
+  };
+
+  TSPI() = default;
+  TSPI(const TSPI&) = delete;
+  TSPI& operator=(const TSPI&) = delete;
+  virtual ~TSPI();
+
+  // Loads the library, resolves the entry points, checks them for this class and reads the
+  // plug-in's texts. ESPIFOpenErrorSPI when the library does not load, ESPIInvalidAPI when a
+  // required entry point is missing.
+  void Load(const std::string& fileName);
+
+  virtual const char* ClassName() const { return "TSPI"; }
+  // Raises ESPIInvalidAPI for the first required entry point that is absent.
+  virtual void CheckAPI() const;
+  virtual bool IsLoaderKind() const { return false; }
+
+  std::string FileName;
+  std::string APIVersion;
+  std::string PluginName;
+  std::vector<std::string> FilterList;
+  std::vector<std::string> DescriptionList;
+  bool IsLoader = false;
+
+  bool Has(Entry entry) const { return entries_[static_cast<int>(entry)] != nullptr; }
+
+  int GetPluginInfo(int infoNumber, char* buffer, int length) const;
+  int IsSupported(const std::string& ansiName, void* header) const;
+  int GetPictureInfo(const char* source, LONG length, UINT flag, TSusiePictureInfo* info) const;
+  int GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+                 TSusieProgress progress, LONG_PTR user) const;
+  int GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+                 TSusieProgress progress, LONG_PTR user) const;
+
+ protected:
+  void Require(Entry entry) const;
+
+ private:
+  FARPROC Address(Entry entry) const;
+
+  HMODULE module_ = nullptr;
+  FARPROC entries_[static_cast<int>(Entry::Count)] = {};
+};
+
+class TLoaderSPI : public TSPI {
+ public:
+  const char* ClassName() const override { return "TLoaderSPI"; }
+  void CheckAPI() const override;
+};
+
+class TInSPI : public TLoaderSPI {
+ public:
+  const char* ClassName() const override { return "TInSPI"; }
+  void CheckAPI() const override;
+  bool IsLoaderKind() const override { return true; }
+};
+
+class TAmSPI : public TLoaderSPI {
+ public:
+  const char* ClassName() const override { return "TAmSPI"; }
+  void CheckAPI() const override;
+  bool IsLoaderKind() const override { return true; }
+};
+
+class TXnSPI : public TSPI {
+ public:
+  const char* ClassName() const override { return "TXnSPI"; }
+};
+
+// The kind dispatcher: loads the file once to learn its version, then as the class its version
+// names. Null when the file is no loadable plug-in; ESPIInvalidAPI passes through.
+std::unique_ptr<TSPI> CreateSPIByKind(const std::string& fileName);
