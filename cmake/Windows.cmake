@@ -8,6 +8,7 @@ add_library(vesko_win STATIC
   app/Application_win.cpp
   app/Dialogs_win.cpp
   app/MainForm_win.cpp
+  app/PluginSetup_win.cpp
   app/SingleInstance_win.cpp
   engine/FileSystem_win.cpp
 )
@@ -19,6 +20,7 @@ target_link_options(Vesko2 PRIVATE -municode)
 target_link_libraries(Vesko2 PRIVATE vesko_win)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+add_subdirectory(addons)
 add_subdirectory(tests/win)
 
 add_executable(list_bench bench/ListBench_win.cpp)

@@ -32,7 +32,9 @@ std::string ShortAnsiPath(const std::string& path) {
 TInSPIAbleData::TInSPIAbleData(TSPIGraphic* owner, std::string name)
     : Name(std::move(name)), owner_(owner) {}
 
-TInSPIAbleData::~TInSPIAbleData() { ReleaseData(); }
+TInSPIAbleData::~TInSPIAbleData() {
+  ReleaseData();
+}
 
 void TInSPIAbleData::ReleaseData() {
   if (lockedInfo_ != nullptr) LocalUnlock(info_);
@@ -49,7 +51,9 @@ void TInSPIAbleData::ReleaseData() {
   InfoValid = false;
 }
 
-std::string TInSPIAbleData::AnsiName() const { return ShortAnsiPath(Name); }
+std::string TInSPIAbleData::AnsiName() const {
+  return ShortAnsiPath(Name);
+}
 
 void TInSPIAbleData::Report(TProgressStage stage, uint8_t percent, const std::string& message) {
   if (Progress && owner_ != nullptr) Progress(*owner_, stage, percent, false, TRect{}, message);
@@ -60,8 +64,7 @@ int WINAPI TInSPIAbleData::ProgressCallback(int done, int total, LONG_PTR user) 
   if (job == nullptr || !job->Progress) return 0;
   // No exception may cross the plug-in's frames: any failure of the handler aborts the plug-in.
   try {
-    job->Report(TProgressStage::psRunning, static_cast<uint8_t>(ProgressPercent(done, total)),
-                "");
+    job->Report(TProgressStage::psRunning, static_cast<uint8_t>(ProgressPercent(done, total)), "");
     return 0;
   } catch (...) {
     return 1;
@@ -213,7 +216,9 @@ int TInSPIAbleFromStream::GetPictureData(TInSPI& spi, int offset, HLOCAL& pixels
 
 TSPIGraphic::~TSPIGraphic() = default;
 
-void TSPIGraphic::Release() { job_.reset(); }
+void TSPIGraphic::Release() {
+  job_.reset();
+}
 
 void TSPIGraphic::Load(std::unique_ptr<TInSPIAbleData> job) {
   Release();
@@ -232,11 +237,17 @@ void TSPIGraphic::LoadFromStreamWithName(TStream& stream, const std::string& nam
   Load(std::make_unique<TInSPIAbleFromStream>(this, name, stream));
 }
 
-int TSPIGraphic::Width() const { return Empty() ? 0 : job_->Dib().Width; }
+int TSPIGraphic::Width() const {
+  return Empty() ? 0 : job_->Dib().Width;
+}
 
-int TSPIGraphic::Height() const { return Empty() ? 0 : job_->Dib().Height; }
+int TSPIGraphic::Height() const {
+  return Empty() ? 0 : job_->Dib().Height;
+}
 
-int TSPIGraphic::BitCount() const { return Empty() ? 0 : job_->Dib().BitCount; }
+int TSPIGraphic::BitCount() const {
+  return Empty() ? 0 : job_->Dib().BitCount;
+}
 
 std::vector<TRGBQuad> TSPIGraphic::Palette() const {
   if (Empty()) return {};
@@ -371,8 +382,9 @@ void WrapperLoad(Wrapper& self, const std::string& name, TStream* stream, Take t
 }  // namespace
 
 TSPIDIBImage::TSPIDIBImage()
-    : OnLoadFromStreamWithName(
-          [this](TStream& stream, const std::string& name) { LoadFromStreamWithName(stream, name); }) {}
+    : OnLoadFromStreamWithName([this](TStream& stream, const std::string& name) {
+        LoadFromStreamWithName(stream, name);
+      }) {}
 
 bool TSPIDIBImage::ScreenIsPaletteDevice() {
   static const bool palette = [] {
@@ -431,8 +443,9 @@ void TSPIDIBImage::Assign(const TGraphic* source) {
 }
 
 TSPIBitmap::TSPIBitmap()
-    : OnLoadFromStreamWithName(
-          [this](TStream& stream, const std::string& name) { LoadFromStreamWithName(stream, name); }) {}
+    : OnLoadFromStreamWithName([this](TStream& stream, const std::string& name) {
+        LoadFromStreamWithName(stream, name);
+      }) {}
 
 namespace {
 

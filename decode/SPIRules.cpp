@@ -11,7 +11,8 @@ std::vector<std::string> FilterExtensions(std::string_view entry) {
   std::string_view rest = entry;
   while (!rest.empty()) {
     const size_t semicolon = rest.rfind(';');
-    std::string_view piece = semicolon == std::string_view::npos ? rest : rest.substr(semicolon + 1);
+    std::string_view piece =
+        semicolon == std::string_view::npos ? rest : rest.substr(semicolon + 1);
     rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(0, semicolon);
     const size_t dot = piece.find('.');
     if (dot != std::string_view::npos) piece = piece.substr(dot + 1);

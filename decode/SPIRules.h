@@ -34,7 +34,7 @@ struct TPluginDib {
   int32_t Height = 0;  // as stored: negative for top-down rows
   int BitCount = 0;
   uint32_t Compression = 0;
-  int ColorCount = 0;      // colours used, or 2/16/256 for 1/4/8 bits when 0
+  int ColorCount = 0;       // colours used, or 2/16/256 for 1/4/8 bits when 0
   uint32_t HeaderSize = 0;  // 40 + 4 × colours (+ 12 masks for bit fields)
   uint32_t ImageSize = 0;   // padded rows × |height|, or the stated size of compressed data
 };

@@ -10,9 +10,9 @@ F EntryAs(FARPROC address) {
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(address));
 }
 
-const char* const kEntryNames[] = {"GetPluginInfo",  "IsSupported", "GetPictureInfo",
-                                   "GetPicture",     "GetPreview",  "GetArchiveInfo",
-                                   "GetFileInfo",    "GetFile",     "ConfigurationDlg"};
+const char* const kEntryNames[] = {"GetPluginInfo", "IsSupported", "GetPictureInfo",
+                                   "GetPicture",    "GetPreview",  "GetArchiveInfo",
+                                   "GetFileInfo",   "GetFile",     "ConfigurationDlg"};
 
 // One info text: the bytes the plug-in wrote into the 256-byte buffer (255 offered), or none.
 bool InfoText(const TSPI& spi, int number, std::string& text) {
@@ -66,7 +66,9 @@ FARPROC TSPI::Address(Entry entry) const {
   return entries_[static_cast<int>(entry)];
 }
 
-void TSPI::CheckAPI() const { Require(Entry::GetPluginInfo); }
+void TSPI::CheckAPI() const {
+  Require(Entry::GetPluginInfo);
+}
 
 void TLoaderSPI::CheckAPI() const {
   TSPI::CheckAPI();
@@ -87,8 +89,7 @@ void TAmSPI::CheckAPI() const {
 }
 
 int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
-  return EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo))(infoNumber, buffer,
-                                                                          length);
+  return EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo))(infoNumber, buffer, length);
 }
 
 int TSPI::IsSupported(const std::string& ansiName, void* header) const {
@@ -97,20 +98,19 @@ int TSPI::IsSupported(const std::string& ansiName, void* header) const {
 
 int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
                          TSusiePictureInfo* info) const {
-  return EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo))(source, length, flag,
-                                                                           info);
+  return EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo))(source, length, flag, info);
 }
 
 int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
-  return EntryAs<TGetPicture>(Address(Entry::GetPicture))(source, length, flag, info,
-                                                                   pixels, progress, user);
+  return EntryAs<TGetPicture>(Address(Entry::GetPicture))(source, length, flag, info, pixels,
+                                                          progress, user);
 }
 
 int TSPI::GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
-  return EntryAs<TGetPicture>(Address(Entry::GetPreview))(source, length, flag, info,
-                                                                   pixels, progress, user);
+  return EntryAs<TGetPicture>(Address(Entry::GetPreview))(source, length, flag, info, pixels,
+                                                          progress, user);
 }
 
 namespace {

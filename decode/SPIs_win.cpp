@@ -50,7 +50,9 @@ void TSPIs::Insert(int index, std::unique_ptr<TSPI> spi) {
   }
 }
 
-void TSPIs::Delete(int index) { list_.erase(list_.begin() + index); }
+void TSPIs::Delete(int index) {
+  list_.erase(list_.begin() + index);
+}
 
 void TSPIs::Clear() {
   while (!list_.empty()) Delete(0);

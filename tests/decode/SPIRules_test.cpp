@@ -29,7 +29,7 @@ TEST_CASE("a plug-in prefers a file by the last pattern of a filter entry") {
 TEST_CASE("progress percent: 97 parts, rounded, plus 2") {
   CHECK(ProgressPercent(0, 100) == 2);
   CHECK(ProgressPercent(100, 100) == 99);
-  CHECK(ProgressPercent(1, 2) == 51);  // 48.5 rounds up
+  CHECK(ProgressPercent(1, 2) == 51);                    // 48.5 rounds up
   CHECK(ProgressPercent(2000000000, 2000000000) == 99);  // no 32-bit overflow
   CHECK(ProgressPercent(5, 0) == 2);
 }
@@ -71,8 +71,7 @@ TEST_CASE("a plug-in's bitmap block is checked against the memory it came in") {
 
   CHECK_FALSE(CheckPluginDib(info.data(), 39, 100).Valid);
   for (auto bad : {Info(0, 1, 24), Info(1, 0, 24), Info(1, INT32_MIN, 24), Info(1, 1, 7),
-                   Info(1, 1, 24, 0, 300), Info(1, 1, 24, 0, 0, 1000),
-                   Info(100000, 100000, 32)}) {
+                   Info(1, 1, 24, 0, 300), Info(1, 1, 24, 0, 0, 1000), Info(100000, 100000, 32)}) {
     CHECK_FALSE(CheckPluginDib(bad.data(), bad.size(), 1u << 30).Valid);
   }
   info = Info(2, 1, 16, 3, 0, 40, 3);  // bit fields: 12 bytes of masks

@@ -1,0 +1,41 @@
+#include "app/PluginSetup_win.h"
+
+#include "base/Path.h"
+#include "base/TextCase.h"
+#include "decode/SPIGraphic_win.h"
+#include "decode/SPIs_win.h"
+
+void ConfigureMainWindowSPIs(TSPIs& spis) {
+  TSPIs::DefaultGraphicClass = {"TSPIBitmap", [] { return std::make_unique<TSPIBitmap>(); }};
+  spis.SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir | spsSystemDir | spsWindowsDir;
+  spis.GraphicPreview = false;
+  spis.MacBinary = true;
+  spis.AutoSearch = true;
+  spis.GraphicForcedLoader = nullptr;
+  // SPIsSearching: these plug-ins are never loaded.
+  spis.OnSearching = [](TSPIs&, const std::string& fileName, bool& accept) {
+    const std::string name = ExtractFileName(fileName);
+    if (SameText(name, "IFHG.SPI") || SameText(name, "IFBMP.SPI") || SameText(name, "IFMM.SPI")) {
+      accept = false;
+    }
+  };
+  // SPIsSearch: only import filters stay.
+  spis.OnSearch = [](TSPIs&, TSPI& spi, bool& accept) {
+    accept = dynamic_cast<TInSPI*>(&spi) != nullptr;
+  };
+  // SPIsPictureRegister: plug-in formats load as TSPIDIBImage; the built-in ones keep theirs.
+  spis.OnPictureRegister = [](TSPIs&, TSPI&, const std::string& extension, const std::string&,
+                              TGraphicClass& graphicClass) {
+    graphicClass = {"TSPIDIBImage", [] { return std::make_unique<TSPIDIBImage>(); }};
+    const std::string upper = UpperCase(extension);
+    if (upper == "JPG" || upper == "BMP" || upper == "ICO" || upper == "JPEG") graphicClass = {};
+  };
+}
+
+std::vector<std::string> PluginFirstFilters(const TSPIs& spis) {
+  std::vector<std::string> filters;
+  for (int i = 0; i < spis.Count(); ++i) {
+    if (!spis.Item(i).FilterList.empty()) filters.push_back(spis.Item(i).FilterList.front());
+  }
+  return filters;
+}

@@ -1,0 +1,12 @@
+// How the main window sets up its plug-in host: every search folder, MacBinary on, and the
+// three handlers that keep only import filters and leave the built-in formats their readers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TSPIs;
+
+void ConfigureMainWindowSPIs(TSPIs& spis);
+// The first filter entry of every loaded plug-in, in load order, for the list of accepted masks.
+std::vector<std::string> PluginFirstFilters(const TSPIs& spis);

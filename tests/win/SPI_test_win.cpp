@@ -1,0 +1,349 @@
+// The plug-in host and the plug-in graphic classes with real plug-in DLLs under Wine: our test
+// fixtures from addons/fixture, copied into temporary search folders.
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "TestSupport_win.h"
+#include "app/PluginSetup_win.h"
+#include "base/Stream.h"
+#include "base/TextCase.h"
+#include "base/Unicode_win.h"
+#include "decode/DIBErrors.h"
+#include "decode/SPIGraphic_win.h"
+#include "decode/SPIs_win.h"
+
+namespace {
+
+std::wstring FixtureFolder() {
+  wchar_t value[1024] = {};
+  GetEnvironmentVariableW(L"VESKO2_FIXTURE_SPI", value, 1024);
+  std::wstring path = value;
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+void CopyFixture(const std::wstring& name, const std::wstring& folder,
+                 const std::wstring& as = L"") {
+  REQUIRE(CopyFileW((FixtureFolder() + L"\\" + name + L".spi").c_str(),
+                    (folder + L"\\" + (as.empty() ? name + L".spi" : as)).c_str(), FALSE));
+}
+
+std::string U(const std::wstring& s) { return ToUtf8(s); }
+
+std::string ExtractFileNameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+
+bool SameTextPath(const std::string& a, const std::string& b) { return SameText(a, b); }
+
+// A picture in the fixtures' format: magic, width, height, depth, rows top-down.
+std::string FxPicture(int width, int height, int bits, const char* magic = "FXPIC") {
+  std::string bytes(magic, 5);
+  bytes += static_cast<char>(width & 0xFF);
+  bytes += static_cast<char>(width >> 8);
+  bytes += static_cast<char>(height & 0xFF);
+  bytes += static_cast<char>(height >> 8);
+  bytes += static_cast<char>(bits);
+  for (int y = 0; y < height; ++y) {
+    if (bits == 1) {
+      for (int x = 0; x < (width + 7) / 8; ++x) bytes += static_cast<char>(y & 1 ? 0xAA : 0x0F);
+    } else {
+      for (int x = 0; x < width; ++x) {
+        bytes += static_cast<char>(x * 10);  // red
+        bytes += static_cast<char>(y * 20);  // green
+        bytes += static_cast<char>(100);     // blue
+      }
+    }
+  }
+  return bytes;
+}
+
+std::vector<std::string> Names(const TSPIs& spis) {
+  std::vector<std::string> names;
+  for (int i = 0; i < spis.Count(); ++i) names.push_back(ExtractFileNameOf(spis.Item(i).FileName));
+  return names;
+}
+
+}  // namespace
+
+TEST_CASE("the kind table decides the class and its required entry points") {
+  const std::string folder = U(FixtureFolder()) + "\\";
+  std::unique_ptr<TSPI> in = CreateSPIByKind(folder + "fxa.spi");
+  REQUIRE(in);
+  CHECK(std::string(in->ClassName()) == "TInSPI");
+  CHECK(in->IsLoader);
+  CHECK(in->APIVersion == "00IN");
+  CHECK(in->PluginName == "Vesko 2 test plug-in fxa");
+  CHECK(in->FilterList == std::vector<std::string>{"*.fxa"});
+  CHECK(in->DescriptionList == std::vector<std::string>{"Fixture A"});
+  CHECK(SameTextPath(in->FileName, folder + "fxa.spi"));
+
+  std::unique_ptr<TSPI> lower = CreateSPIByKind(folder + "fxlower.spi");
+  REQUIRE(lower);
+  CHECK(std::string(lower->ClassName()) == "TSPI");
+  CHECK_FALSE(lower->IsLoader);
+
+  CHECK(CreateSPIByKind(folder + "fxnoinfo3.spi")->FilterList.empty());
+  try {
+    CreateSPIByKind(folder + "fxnoentry.spi");
+    FAIL("no error");
+  } catch (const ESPIInvalidAPI& e) {
+    const std::string message = e.what();
+    CHECK(message.rfind("GetPictureは[", 0) == 0);
+    CHECK(message.find("fxnoentry.spi]では使えないSusie Plugin APIです") != std::string::npos);
+  }
+  CHECK_THROWS_AS(CreateSPIByKind(folder + "fxam.spi"), ESPIInvalidAPI);  // archive entries missing
+
+  // Calling an entry point the plug-in lacks fails the same way.
+  TSPI generic;
+  generic.Load(folder + "fxnoentry.spi");
+  CHECK_THROWS_AS(generic.GetPicture("x", 0, 0, nullptr, nullptr, nullptr, 0), ESPIInvalidAPI);
+}
+
+TEST_CASE("files that are no plug-ins are skipped without a word") {
+  TTempDir dir;
+  WriteBytes(dir / L"text.spi", "this is not a library");
+  std::string truncated = ReadBytes(FixtureFolder() + L"\\fxa.spi");
+  truncated.resize(700);
+  WriteBytes(dir / L"truncated.spi", truncated);
+  CHECK_FALSE(CreateSPIByKind(U(dir / L"text.spi")));
+  CHECK_FALSE(CreateSPIByKind(U(dir / L"truncated.spi")));
+  CopyFixture(L"fxa", dir.Path());
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(dir.Path()) + "\\*.spi");
+  CHECK(Names(spis) == std::vector<std::string>{"fxa.spi"});
+}
+
+TEST_CASE("the main window keeps import filters only and registers extensions from the end") {
+  TTempDir dir;
+  for (const wchar_t* name : {L"fxa", L"fxlower", L"fxmulti", L"fxbuiltin"}) {
+    CopyFixture(name, dir.Path());
+  }
+  CopyFixture(L"fxa", dir.Path(), L"ifhg.spi");
+  CopyFixture(L"fxa", dir.Path(), L"IFBMP.SPI");
+  const size_t before = TPictureFormatRegistry::Instance().Formats().size();
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(dir.Path()) + "\\*.spi");
+  std::vector<std::string> names = Names(spis);
+  std::sort(names.begin(), names.end());
+  CHECK(names == std::vector<std::string>{"fxa.spi", "fxbuiltin.spi", "fxmulti.spi"});
+
+  const auto& formats = TPictureFormatRegistry::Instance().Formats();
+  std::vector<std::string> added;
+  for (size_t i = before; i < formats.size(); ++i) added.push_back(formats[i].Extension);
+  // ccc before bbb before aaa; of the built-in names only jpe.
+  const auto at = [&](const char* ext) {
+    return std::find(added.begin(), added.end(), ext) - added.begin();
+  };
+  CHECK(at("ccc") < at("bbb"));
+  CHECK(at("bbb") < at("aaa"));
+  CHECK(at("jpe") < static_cast<long>(added.size()));
+  for (const char* builtIn : {"JPG", "Bmp", "ico", "jpeg"}) {
+    CHECK(at(builtIn) == static_cast<long>(added.size()));
+  }
+  const TPictureFormat* fxa = TPictureFormatRegistry::Instance().Find("x.FXA");
+  REQUIRE(fxa != nullptr);
+  CHECK(std::string(fxa->Create()->ClassName()) == "TSPIDIBImage");
+  CHECK(PluginFirstFilters(spis).size() == 3);
+
+  TSPIs* second = nullptr;
+  CHECK_THROWS_WITH_AS(second = new TSPIs(), "TSPIs は複数生成できません", ESPIDupCreateSPIs);
+  delete second;
+}
+
+TEST_CASE("a missing required entry point ends the search") {
+  TTempDir dir;
+  CopyFixture(L"fxnoentry", dir.Path());
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  CHECK_THROWS_AS(spis.Search(U(dir.Path()) + "\\*.spi"), ESPIInvalidAPI);
+  CHECK(spis.Count() == 0);
+}
+
+TEST_CASE("search folders: their order, and one folder reached twice loads once") {
+  TTempDir susie;
+  TTempDir current;
+  CopyFixture(L"p1", susie.Path());
+  CopyFixture(L"p2", current.Path());
+  HKEY key = nullptr;
+  REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Marovane\\Susie\\Plug-in", 0, nullptr, 0,
+                          KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+  auto setPath = [&](const std::wstring& path) {
+    RegSetValueExW(key, L"Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+  };
+  setPath(susie.Path());
+  wchar_t saved[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  SetCurrentDirectoryW(current.Path().c_str());
+  {
+    TSPIs spis;
+    ConfigureMainWindowSPIs(spis);
+    const std::vector<std::string> folders = spis.SearchFolders();
+    REQUIRE(folders.size() == 5);
+    CHECK(SameTextPath(folders[0], U(susie.Path()) + "\\"));
+    CHECK(SameTextPath(folders[2], U(current.Path()) + "\\"));
+    spis.Loaded();
+    CHECK(Names(spis) == std::vector<std::string>{"p1.spi", "p2.spi"});
+  }
+  setPath(current.Path());  // the same folder through two options
+  {
+    TSPIs spis;
+    ConfigureMainWindowSPIs(spis);
+    spis.Loaded();
+    CHECK(Names(spis) == std::vector<std::string>{"p2.spi"});
+  }
+  CopyFixture(L"p2", susie.Path());  // the same file name in two folders
+  setPath(susie.Path());
+  {
+    TSPIs spis;
+    ConfigureMainWindowSPIs(spis);
+    spis.Loaded();
+    CHECK(Names(spis) == std::vector<std::string>{"p1.spi", "p2.spi", "p2.spi"});
+  }
+  RegDeleteValueW(key, L"Path");
+  RegCloseKey(key);
+  SetCurrentDirectoryW(saved);
+}
+
+TEST_CASE("candidates for a file: preferring plug-ins first, newest first") {
+  TTempDir dir;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  for (const wchar_t* name : {L"p1", L"p2", L"p3"}) {
+    CopyFixture(name, dir.Path());
+    spis.Search(U(dir / (std::wstring(name) + L".spi")));
+  }
+  std::vector<std::string> order;
+  for (TInSPI* spi : spis.GetInSPIs("C:\\x\\PHOTO.JPG")) order.push_back(ExtractFileNameOf(spi->FileName));
+  CHECK(order == std::vector<std::string>{"p3.spi", "p1.spi", "p2.spi"});
+}
+
+TEST_CASE("decoding: MacBinary offsets, metrics, BMP output and the wrappers") {
+  TTempDir dir;
+  TTempDir plugins;
+  CopyFixture(L"fxone", plugins.Path());
+  CopyFixture(L"fxa", plugins.Path());
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(plugins / L"fxone.spi"));
+  spis.Search(U(plugins / L"fxa.spi"));
+  const std::wstring log = dir / L"calls.log";
+  SetEnvironmentVariableW(L"VESKO_FX_LOG", log.c_str());
+
+  SUBCASE("each plug-in at offset 0, then 128, before the next") {
+    WriteBytes(dir / L"mac.dat", std::string(128, 'J') + FxPicture(3, 2, 24));
+    TSPIGraphic graphic;
+    graphic.LoadFromFile(U(dir / L"mac.dat"));
+    CHECK(ReadBytes(log) == "fxone JJJJJ\r\nfxone FXPIC\r\nfxa JJJJJ\r\nfxa FXPIC\r\n");
+    CHECK(graphic.Width() == 3);
+    spis.MacBinary = false;
+    CHECK_THROWS_WITH_AS(graphic.LoadFromFile(U(dir / L"mac.dat")),
+                         "Susie Plugins could not decode", EInvalidGraphic);
+    CHECK(graphic.Empty());
+  }
+  SUBCASE("metrics of a 24-bit and a 1-bit picture") {
+    WriteBytes(dir / L"rgb.fxa", FxPicture(5, 3, 24));
+    TSPIGraphic rgb;
+    rgb.LoadFromFile(U(dir / L"rgb.fxa"));
+    CHECK(rgb.Width() == 5);
+    CHECK(rgb.Height() == 3);
+    CHECK(rgb.Palette().empty());
+    TMemoryStream bmp;
+    rgb.SaveToStream(bmp);
+    CHECK(bmp.Bytes().size() == 14 + 40 + 16 * 3);
+
+    WriteBytes(dir / L"mono.fxa", FxPicture(9, 2, 1));
+    TSPIGraphic mono;
+    mono.LoadFromFile(U(dir / L"mono.fxa"));
+    CHECK(mono.Palette().size() == 2);
+    TMemoryStream monoBmp;
+    mono.SaveToStream(monoBmp);
+    CHECK(monoBmp.Bytes().size() == 14 + 48 + 4 * 2);
+
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / L"rgb.fxa"));
+    TBitmap bitmap;
+    bitmap.Assign(&dib);
+    CHECK(bitmap.GetPixel(2, 1).Red == 20);
+    CHECK(bitmap.GetPixel(2, 1).Green == 20);
+    CHECK(bitmap.GetPixel(2, 1).Blue == 100);
+    TSPIBitmap spiBitmap;
+    spiBitmap.LoadFromFile(U(dir / L"mono.fxa"));
+    CHECK(spiBitmap.PixelFormat() == TPixelFormat::pf1bit);
+    CHECK(spiBitmap.GetPixel(4, 0).Red == 255);  // 0x0F: the right half of the first byte
+  }
+  SUBCASE("streams go to the plug-ins whole and come back to their position on failure") {
+    TMemoryStream stream(std::vector<uint8_t>(0));
+    const std::string picture = FxPicture(2, 2, 24);
+    stream.Write(picture.data(), picture.size());
+    stream.Seek(7);
+    TSPIDIBImage dib;
+    dib.LoadFromStreamWithName(stream, "p.fxa");
+    CHECK(dib.Width() == 2);
+
+    TMemoryStream junk(std::vector<uint8_t>(300, 'z'));
+    junk.Seek(11);
+    CHECK_THROWS_WITH_AS(dib.LoadFromStream(junk), "Susie Plugins could not decode",
+                         EInvalidGraphic);
+    CHECK(junk.Position() == 11);
+    CHECK(dib.Width() == 2);
+  }
+  SUBCASE("a .bmp goes to the BMP reader first, and to the plug-ins when it cannot read it") {
+    TDIBImage real;
+    real.SetBitCount(24);
+    real.SetWidth(4);
+    real.SaveToFile(U(dir / L"real.bmp"));
+    WriteBytes(dir / L"fake.bmp", FxPicture(6, 1, 24));
+    DeleteFileW(log.c_str());
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / L"real.bmp"));
+    CHECK(dib.Width() == 4);
+    CHECK_FALSE(Exists(log));  // no plug-in was asked
+    dib.LoadFromFile(U(dir / L"fake.bmp"));
+    CHECK(dib.Width() == 6);
+  }
+  SetEnvironmentVariableW(L"VESKO_FX_LOG", nullptr);
+}
+
+TEST_CASE("progress, aborts, failing plug-ins and bad handles") {
+  TTempDir dir;
+  TTempDir plugins;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  for (const wchar_t* name : {L"fxfail", L"fxshort", L"fxnull", L"fxprogress"}) {
+    CopyFixture(name, plugins.Path());
+    spis.Search(U(plugins / (std::wstring(name) + L".spi")));
+  }
+  WriteBytes(dir / L"pic.dat", FxPicture(4, 4, 24));
+
+  std::vector<int> percents;
+  std::vector<std::string> messages;
+  TSPIDIBImage dib;
+  dib.OnProgress = [&](TGraphic&, TProgressStage stage, uint8_t percent, bool, const TRect&,
+                       const std::string& message) {
+    if (stage == TProgressStage::psRunning && message.empty()) percents.push_back(percent);
+    messages.push_back(message);
+  };
+  // The failing, short and null plug-ins are passed by; the progress plug-in decodes.
+  dib.LoadFromFile(U(dir / L"pic.dat"));
+  CHECK(dib.Width() == 4);
+  CHECK(percents.front() == 2);
+  CHECK(percents.back() == 99);
+  CHECK(messages.front() == "Loading Graphic by Susie Plugin");
+  CHECK(std::find(messages.begin(), messages.end(), "Loading by [fxprogress.spi]") !=
+        messages.end());
+  CHECK(messages.back() == "Loaded Graphic");
+
+  // A handler that cancels stops the plug-in; nothing else decodes it.
+  int reports = 0;
+  dib.OnProgress = [&](TGraphic&, TProgressStage stage, uint8_t, bool, const TRect&,
+                       const std::string& message) {
+    if (stage == TProgressStage::psRunning && message.empty() && ++reports == 3) throw EAbort();
+  };
+  CHECK_THROWS_AS(dib.LoadFromFile(U(dir / L"pic.dat")), EInvalidGraphic);
+  CHECK(reports == 3);
+}
