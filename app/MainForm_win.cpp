@@ -6,6 +6,7 @@
 
 #include "app/Application_win.h"
 #include "app/HandOver.h"
+#include "app/PluginSetup_win.h"
 #include "app/StartUp.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
@@ -61,8 +62,14 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   env_.Application.SetMainWindow(Handle());
 
   RegisterBuiltInFormats();
+  ConfigureMainWindowSPIs(SPIs);
+  try {
+    SPIs.Loaded();
+  } catch (const std::exception& error) {
+    env_.Dialogs.ShowError(error);
+  }
   List.PictureFilter = [] { return TPictureFormatRegistry::Instance().Filter(); };
-  List.ExtensionList = TExtensionList::Build({});
+  List.ExtensionList = TExtensionList::Build(PluginFirstFilters(SPIs));
   HelpFile = ChangeFileExt(env_.ProgramPath, ".hlp");
   IniFileName = IncludeTrailingPathDelimiter(env_.CurrentDirectory) +
                 ChangeFileExt(ExtractFileName(env_.ProgramPath), ".ini");

@@ -11,6 +11,7 @@
 #include "base/Action.h"
 #include "base/Random.h"
 #include "base/Window_win.h"
+#include "decode/SPIs_win.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
 #include "engine/PictureList.h"
@@ -36,6 +37,8 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   ~TVesko2MainForm() override;
 
   TSettings Settings;
+  // The plug-in host: made and searched before the window's creation step.
+  TSPIs SPIs;
   TPictureList List;
   std::string IniFileName;
   std::string TmpPaperName;

@@ -31,11 +31,17 @@ void CopyFixture(const std::wstring& name, const std::wstring& folder,
                     (folder + L"\\" + (as.empty() ? name + L".spi" : as)).c_str(), FALSE));
 }
 
-std::string U(const std::wstring& s) { return ToUtf8(s); }
+std::string U(const std::wstring& s) {
+  return ToUtf8(s);
+}
 
-std::string ExtractFileNameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string ExtractFileNameOf(const std::string& path) {
+  return path.substr(path.rfind('\\') + 1);
+}
 
-bool SameTextPath(const std::string& a, const std::string& b) { return SameText(a, b); }
+bool SameTextPath(const std::string& a, const std::string& b) {
+  return SameText(a, b);
+}
 
 // A picture in the fixtures' format: magic, width, height, depth, rows top-down.
 std::string FxPicture(int width, int height, int bits, const char* magic = "FXPIC") {
@@ -218,7 +224,8 @@ TEST_CASE("candidates for a file: preferring plug-ins first, newest first") {
     spis.Search(U(dir / (std::wstring(name) + L".spi")));
   }
   std::vector<std::string> order;
-  for (TInSPI* spi : spis.GetInSPIs("C:\\x\\PHOTO.JPG")) order.push_back(ExtractFileNameOf(spi->FileName));
+  for (TInSPI* spi : spis.GetInSPIs("C:\\x\\PHOTO.JPG"))
+    order.push_back(ExtractFileNameOf(spi->FileName));
   CHECK(order == std::vector<std::string>{"p3.spi", "p1.spi", "p2.spi"});
 }
 

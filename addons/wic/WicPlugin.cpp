@@ -1,0 +1,237 @@
+// A Susie import plug-in over the Windows Imaging Component: PNG, GIF, TIFF and icons on every
+// Windows (and Wine) without a third-party plug-in. It claims neither JPEG nor BMP, so those
+// keep the program's own faster readers. Pictures come out as 24-bit DIBs (alpha dropped; the
+// first frame of an animation or a multi-page file).
+#include <wincodec.h>
+
+#include <cstring>
+#include <vector>
+
+#include "addons/SpiExports.h"
+
+namespace {
+
+constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
+constexpr UINT kBandRows = 256;  // rows per progress step
+
+struct TFormat {
+  const char* filter;
+  const char* description;
+};
+constexpr TFormat kFormats[] = {{"*.png", "PNG (Windows Imaging Component)"},
+                                {"*.gif", "GIF (Windows Imaging Component)"},
+                                {"*.tif;*.tiff", "TIFF (Windows Imaging Component)"},
+                                {"*.ico", "Icon (Windows Imaging Component)"}};
+
+bool HasMagic(const unsigned char* h) {
+  static const unsigned char png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (std::memcmp(h, png, 8) == 0) return true;
+  if (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0) return true;
+  if (std::memcmp(h, "II*\0", 4) == 0 || std::memcmp(h, "MM\0*", 4) == 0) return true;
+  // An icon directory: reserved 0, type 1, at least one image.
+  return h[0] == 0 && h[1] == 0 && h[2] == 1 && h[3] == 0 && (h[4] | h[5]) != 0;
+}
+
+// Initialises COM for this call if the thread has not done so.
+class TComScope {
+ public:
+  TComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+  ~TComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT hr_;
+};
+
+template <typename T>
+class TCom {
+ public:
+  TCom() = default;
+  TCom(const TCom&) = delete;
+  TCom& operator=(const TCom&) = delete;
+  ~TCom() {
+    if (p_ != nullptr) p_->Release();
+  }
+  T** operator&() { return &p_; }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// The bytes of the picture: a file from an offset (flag 0) or memory (flag 1).
+int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes) {
+  if ((flag & 7) == 1) {
+    if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
+    bytes.assign(reinterpret_cast<const BYTE*>(source),
+                 reinterpret_cast<const BYTE*>(source) + length);
+    return SusieResult::kSuccess;
+  }
+  HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return SusieResult::kFileReadError;
+  LARGE_INTEGER size{};
+  int result = SusieResult::kFileReadError;
+  if (GetFileSizeEx(file, &size) && length >= 0 && size.QuadPart >= length &&
+      size.QuadPart - length < 0x40000000) {
+    bytes.resize(static_cast<size_t>(size.QuadPart - length));
+    LARGE_INTEGER at;
+    at.QuadPart = length;
+    DWORD read = 0;
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+        read == bytes.size()) {
+      result = SusieResult::kSuccess;
+    }
+  }
+  CloseHandle(file);
+  return result;
+}
+
+// The first frame of the picture, converted to 32-bit BGRA.
+HRESULT OpenFrame(std::vector<BYTE>& bytes, IWICImagingFactory* factory, TCom<IWICStream>& stream,
+                  TCom<IWICBitmapDecoder>& decoder, TCom<IWICBitmapFrameDecode>& frame,
+                  TCom<IWICFormatConverter>& converter) {
+  if (bytes.size() < 8 || !HasMagic(bytes.data())) return E_FAIL;
+  HRESULT hr = factory->CreateStream(&stream);
+  if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()));
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                          &decoder);
+  }
+  if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
+  if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
+  if (SUCCEEDED(hr)) {
+    hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                               nullptr, 0.0, WICBitmapPaletteTypeCustom);
+  }
+  return hr;
+}
+
+int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+           SpiProgress progress, LONG_PTR user, TSusiePictureInfo* pictureInfo) {
+  std::vector<BYTE> bytes;
+  const int read = ReadSource(source, length, flag, bytes);
+  if (read != SusieResult::kSuccess) return read;
+  TComScope com;
+  TCom<IWICImagingFactory> factory;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
+    return SusieResult::kInternalError;
+  }
+  TCom<IWICStream> stream;
+  TCom<IWICBitmapDecoder> decoder;
+  TCom<IWICBitmapFrameDecode> frame;
+  TCom<IWICFormatConverter> converter;
+  if (FAILED(OpenFrame(bytes, factory.get(), stream, decoder, frame, converter))) {
+    return SusieResult::kUnknownFormat;
+  }
+  UINT width = 0;
+  UINT height = 0;
+  if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 ||
+      width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
+    return SusieResult::kBrokenData;
+  }
+  const uint64_t row = ((uint64_t{width} * 24 + 31) / 32) * 4;
+  if (row * height > kMaxPixelBytes) return SusieResult::kNoMemory;
+  if (pictureInfo != nullptr) {
+    std::memset(pictureInfo, 0, sizeof *pictureInfo);
+    pictureInfo->width = static_cast<int32_t>(width);
+    pictureInfo->height = static_cast<int32_t>(height);
+    pictureInfo->colorDepth = 24;
+    return SusieResult::kSuccess;
+  }
+
+  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+  HLOCAL pixelBlock = LocalAlloc(LMEM_MOVEABLE, static_cast<SIZE_T>(row * height));
+  if (infoBlock == nullptr || pixelBlock == nullptr) {
+    if (infoBlock != nullptr) LocalFree(infoBlock);
+    if (pixelBlock != nullptr) LocalFree(pixelBlock);
+    return SusieResult::kNoMemory;
+  }
+  auto* out = static_cast<BYTE*>(LocalLock(pixelBlock));
+  std::vector<BYTE> band(static_cast<size_t>(width) * 4 * kBandRows);
+  int result = SusieResult::kSuccess;
+  if (progress != nullptr && progress(0, static_cast<int>(height), user) != 0) {
+    result = SusieResult::kAborted;
+  }
+  for (UINT top = 0; top < height && result == SusieResult::kSuccess; top += kBandRows) {
+    const UINT rows = std::min(kBandRows, height - top);
+    const WICRect rect{0, static_cast<INT>(top), static_cast<INT>(width), static_cast<INT>(rows)};
+    if (FAILED(converter->CopyPixels(&rect, width * 4, static_cast<UINT>(width) * 4 * rows,
+                                     band.data()))) {
+      result = SusieResult::kBrokenData;
+      break;
+    }
+    for (UINT y = 0; y < rows; ++y) {
+      const BYTE* in = band.data() + static_cast<size_t>(width) * 4 * y;
+      BYTE* target = out + row * (height - 1 - (top + y));  // DIB rows are bottom-up
+      for (UINT x = 0; x < width; ++x) {
+        target[x * 3] = in[x * 4];
+        target[x * 3 + 1] = in[x * 4 + 1];
+        target[x * 3 + 2] = in[x * 4 + 2];
+      }
+      for (uint64_t pad = uint64_t{width} * 3; pad < row; ++pad) target[pad] = 0;
+    }
+    if (progress != nullptr && progress(static_cast<int>(top + rows), static_cast<int>(height), user) != 0) {
+      result = SusieResult::kAborted;
+    }
+  }
+  LocalUnlock(pixelBlock);
+  if (result != SusieResult::kSuccess) {
+    LocalFree(infoBlock);
+    LocalFree(pixelBlock);
+    return result;
+  }
+  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = static_cast<LONG>(width);
+  header->biHeight = static_cast<LONG>(height);
+  header->biPlanes = 1;
+  header->biBitCount = 24;
+  header->biCompression = BI_RGB;
+  header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
+  LocalUnlock(infoBlock);
+  *info = infoBlock;
+  *pixels = pixelBlock;
+  return SusieResult::kSuccess;
+}
+
+}  // namespace
+
+SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
+  if (number == 0) return SpiInfoText("00IN", buffer, length);
+  if (number == 1) return SpiInfoText("Vesko 2 WIC plug-in (PNG, GIF, TIFF, ICO)", buffer, length);
+  const int index = (number - 2) / 2;
+  if (number < 2 || index >= static_cast<int>(std::size(kFormats))) return 0;
+  return SpiInfoText(number % 2 == 0 ? kFormats[index].filter : kFormats[index].description,
+                     buffer, length);
+}
+
+SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
+  // The host always hands over a 2 KB block of the file's first bytes.
+  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
+  return HasMagic(static_cast<const unsigned char*>(header)) ? 1 : 0;
+}
+
+SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
+                                     TSusiePictureInfo* info) {
+  if (info == nullptr) return SusieResult::kInternalError;
+  return Decode(source, length, flag, nullptr, nullptr, nullptr, 0, info);
+}
+
+SPI_EXPORT int WINAPI GetPicture(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
+                                 HLOCAL* pixels, SpiProgress progress, LONG_PTR user) {
+  if (info == nullptr || pixels == nullptr) return SusieResult::kInternalError;
+  *info = nullptr;
+  *pixels = nullptr;
+  return Decode(source, length, flag, info, pixels, progress, user, nullptr);
+}
+
+SPI_EXPORT int WINAPI GetPreview(LPCSTR, LONG, UINT, HLOCAL*, HLOCAL*, SpiProgress, LONG_PTR) {
+  return SusieResult::kNotImplemented;
+}
