@@ -18,10 +18,9 @@ struct TFormat {
   const char* filter;
   const char* description;
 };
-constexpr TFormat kFormats[] = {{"*.png", "PNG (Windows Imaging Component)"},
-                                {"*.gif", "GIF (Windows Imaging Component)"},
-                                {"*.tif;*.tiff", "TIFF (Windows Imaging Component)"},
-                                {"*.ico", "Icon (Windows Imaging Component)"}};
+// One filter entry for every format: the program accepts a plug-in's first entry in folder scans.
+constexpr TFormat kFormats[] = {
+    {"*.png;*.gif;*.tif;*.tiff;*.ico", "PNG, GIF, TIFF, Icon (Windows Imaging Component)"}};
 
 bool HasMagic(const unsigned char* h) {
   static const unsigned char png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
@@ -98,7 +97,8 @@ HRESULT OpenFrame(std::vector<BYTE>& bytes, IWICImagingFactory* factory, TCom<IW
                   TCom<IWICFormatConverter>& converter) {
   if (bytes.size() < 8 || !HasMagic(bytes.data())) return E_FAIL;
   HRESULT hr = factory->CreateStream(&stream);
-  if (SUCCEEDED(hr)) hr = stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()));
+  if (SUCCEEDED(hr))
+    hr = stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()));
   if (SUCCEEDED(hr)) {
     hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
                                           &decoder);
@@ -177,7 +177,8 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
       }
       for (uint64_t pad = uint64_t{width} * 3; pad < row; ++pad) target[pad] = 0;
     }
-    if (progress != nullptr && progress(static_cast<int>(top + rows), static_cast<int>(height), user) != 0) {
+    if (progress != nullptr &&
+        progress(static_cast<int>(top + rows), static_cast<int>(height), user) != 0) {
       result = SusieResult::kAborted;
     }
   }
@@ -208,8 +209,8 @@ SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
   if (number == 1) return SpiInfoText("Vesko 2 WIC plug-in (PNG, GIF, TIFF, ICO)", buffer, length);
   const int index = (number - 2) / 2;
   if (number < 2 || index >= static_cast<int>(std::size(kFormats))) return 0;
-  return SpiInfoText(number % 2 == 0 ? kFormats[index].filter : kFormats[index].description,
-                     buffer, length);
+  return SpiInfoText(number % 2 == 0 ? kFormats[index].filter : kFormats[index].description, buffer,
+                     length);
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {

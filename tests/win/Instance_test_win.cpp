@@ -230,3 +230,33 @@ TEST_CASE("/R and -r end the first instance after start-up without writing the s
     CHECK_FALSE(Exists(dir / L"Vesko2.ini"));
   }
 }
+
+TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures join the list") {
+  TTempDir dir;
+  const std::wstring exe = ProgramUnderTest();
+  const std::wstring folder = exe.substr(0, exe.rfind(L'\\'));
+  REQUIRE(CopyFileW(exe.c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  REQUIRE(CopyFileW((folder + L"\\ifwic.spi").c_str(), (dir / L"ifwic.spi").c_str(), FALSE));
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  for (const wchar_t* name : {L"a.png", L"b.gif", L"c.tif", L"d.txt"}) {
+    WriteBytes(dir / (std::wstring(L"pics\\") + name), "x");
+  }
+  for (const wchar_t* name : {L"a.png", L"b.gif", L"c.tif"}) {
+    const std::wstring picture = dir / (std::wstring(L"pics\\") + name);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION info{};
+    std::wstring commandLine = L"\"" + (dir / L"Vesko2.exe") + L"\" \"" + picture + L"\"";
+    REQUIRE(CreateProcessW((dir / L"Vesko2.exe").c_str(), commandLine.data(), nullptr, nullptr,
+                           FALSE, 0, nullptr, dir.Path().c_str(), &si, &info));
+    HWND window = WaitForMainWindow();
+    REQUIRE(window != nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    CHECK(WaitForSingleObject(info.hProcess, 15000) == WAIT_OBJECT_0);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    // The picture was found in the rebuilt list, so it is the current one.
+    const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+    CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(picture));
+  }
+}

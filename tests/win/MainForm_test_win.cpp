@@ -2,6 +2,7 @@
 // hand-over message, the commands that open sources.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "../support/Fakes.h"
@@ -93,6 +94,23 @@ TEST_CASE("settings survive a restart; unknown sections are kept; the window mov
   CHECK(ini.ReadInteger("Window", "Left", 0) == 50);
   CHECK(ini.ReadInteger("Window", "Top", 0) == 60);
   CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(f.dir / L"写真\\二.jpg"));
+}
+
+TEST_CASE("plug-ins in the current folder extend the accepted file masks") {
+  FormFixture f;
+  wchar_t fixtures[1024] = {};
+  GetEnvironmentVariableW(L"VESKO2_FIXTURE_SPI", fixtures, 1024);
+  std::wstring folder = fixtures;
+  if (!folder.empty() && folder[0] == L'/') folder = L"Z:" + folder;
+  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  REQUIRE(CopyFileW((folder + L"\\fxmulti.spi").c_str(), (f.dir / L"fxmulti.spi").c_str(), FALSE));
+  auto form = f.Create();
+  REQUIRE(form->SPIs.Count() == 1);
+  CHECK(form->List.ExtensionList.Accepts("x.AAA"));
+  CHECK(form->List.ExtensionList.Accepts("x.ccc"));
+  CHECK(form->List.ExtensionList.Accepts("x.jpg"));
+  CHECK_FALSE(form->List.ExtensionList.Accepts("x.txt"));
+  f.Close(form);
 }
 
 TEST_CASE("an unreadable settings file is reported and never overwritten") {

@@ -129,27 +129,30 @@ TEST_CASE("the main window keeps import filters only and registers extensions fr
   }
   CopyFixture(L"fxa", dir.Path(), L"ifhg.spi");
   CopyFixture(L"fxa", dir.Path(), L"IFBMP.SPI");
-  const size_t before = TPictureFormatRegistry::Instance().Formats().size();
   TSPIs spis;
   ConfigureMainWindowSPIs(spis);
+  std::vector<std::string> registered;  // extension, "+" registered or "-" suppressed
+  auto handler = spis.OnPictureRegister;
+  spis.OnPictureRegister = [&](TSPIs& sender, TSPI& spi, const std::string& extension,
+                               const std::string& description, TGraphicClass& graphicClass) {
+    handler(sender, spi, extension, description, graphicClass);
+    registered.push_back(extension + (graphicClass.Empty() ? "-" : "+"));
+  };
   spis.Search(U(dir.Path()) + "\\*.spi");
   std::vector<std::string> names = Names(spis);
   std::sort(names.begin(), names.end());
   CHECK(names == std::vector<std::string>{"fxa.spi", "fxbuiltin.spi", "fxmulti.spi"});
-
-  const auto& formats = TPictureFormatRegistry::Instance().Formats();
-  std::vector<std::string> added;
-  for (size_t i = before; i < formats.size(); ++i) added.push_back(formats[i].Extension);
-  // ccc before bbb before aaa; of the built-in names only jpe.
-  const auto at = [&](const char* ext) {
-    return std::find(added.begin(), added.end(), ext) - added.begin();
+  const auto position = [&](const char* entry) {
+    return std::find(registered.begin(), registered.end(), entry) - registered.begin();
   };
-  CHECK(at("ccc") < at("bbb"));
-  CHECK(at("bbb") < at("aaa"));
-  CHECK(at("jpe") < static_cast<long>(added.size()));
-  for (const char* builtIn : {"JPG", "Bmp", "ico", "jpeg"}) {
-    CHECK(at(builtIn) == static_cast<long>(added.size()));
+  CHECK(position("ccc+") + 1 == position("bbb+"));
+  CHECK(position("bbb+") + 1 == position("aaa+"));
+  // Of the built-in names only jpe is registered, whatever their letter case.
+  CHECK(position("jpeg-") + 4 == position("jpe+"));
+  for (const char* builtIn : {"ico-", "Bmp-", "JPG-"}) {
+    CHECK(position(builtIn) < static_cast<long>(registered.size()));
   }
+  CHECK(TPictureFormatRegistry::Instance().Find("x.jpe") != nullptr);
   const TPictureFormat* fxa = TPictureFormatRegistry::Instance().Find("x.FXA");
   REQUIRE(fxa != nullptr);
   CHECK(std::string(fxa->Create()->ClassName()) == "TSPIDIBImage");

@@ -160,7 +160,12 @@ TEST_CASE("the WIC plug-in offers PNG, GIF, TIFF and icons, never JPEG or BMP") 
   WicFixture f;
   TSPI& wic = f.spis.Item(0);
   CHECK(wic.APIVersion == "00IN");
-  CHECK(wic.FilterList == std::vector<std::string>{"*.png", "*.gif", "*.tif;*.tiff", "*.ico"});
+  CHECK(wic.FilterList == std::vector<std::string>{"*.png;*.gif;*.tif;*.tiff;*.ico"});
+  for (const char* ext : {"png", "gif", "tif", "tiff"}) {
+    const TPictureFormat* format = TPictureFormatRegistry::Instance().Find(std::string("x.") + ext);
+    REQUIRE(format != nullptr);
+    CHECK(format->Description == "PNG, GIF, TIFF, Icon (Windows Imaging Component)");
+  }
   unsigned char jpeg[2176] = {0xFF, 0xD8, 0xFF, 0xE0};
   unsigned char bmp[2176] = {'B', 'M'};
   CHECK(wic.IsSupported("a.jpg", jpeg) == 0);
@@ -180,7 +185,8 @@ TEST_CASE("PngSuite pictures decode to their expected pixels") {
     for (int y = 0; y < bitmap.Height(); ++y) {
       for (int x = 0; x < bitmap.Width(); ++x) {
         const TRGBQuad c = bitmap.GetPixel(x, y);
-        const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) + (y * bitmap.Width() + x) * 4;
+        const auto* e =
+            reinterpret_cast<const uint8_t*>(expected.data()) + (y * bitmap.Width() + x) * 4;
         if (e[3] == 0) continue;  // fully transparent: the colour is the file's business
         if (c.Red != e[0] || c.Green != e[1] || c.Blue != e[2]) ++wrong;
       }
