@@ -30,3 +30,7 @@ add_test(NAME list_bench_short COMMAND list_bench 2000)
 
 add_executable(bmp_load_bench bench/BmpLoadBench.cpp)
 target_link_libraries(bmp_load_bench PRIVATE vesko_core)
+
+add_executable(spi_bench bench/SpiBench_win.cpp)
+target_link_libraries(spi_bench PRIVATE vesko_win z)
+add_dependencies(spi_bench wic_spi)

@@ -255,6 +255,11 @@ void TDIBImage::SaveToStream(TStream& stream) const {
   store_->SaveToStream(stream);
 }
 
+void TDIBImage::LoadFromStore(std::shared_ptr<TDIBStore> store) {
+  store->GetPixelFormat();
+  Replace(std::move(store));
+}
+
 void TDIBImage::LoadFromPackedDIB(const void* data, size_t size) {
   TBytesStream stream(data, size);
   Replace(TDIBStore::LoadPackedDIB(stream, UseFMO));

@@ -46,6 +46,10 @@ class TDIBImage : public TGraphic {
   // 24-bit pictures only: the best 256 colours into the colour table; pixels stay 24-bit.
   void CreateTrueColorPalette();
 
+  // Takes over a ready store (a decoder that built one itself); EDIBInvalidDIB when its bit
+  // count and compression make no format.
+  void LoadFromStore(std::shared_ptr<TDIBStore> store);
+
   // For the drawing code of the platform and for tests.
   const TDIBStore& Store() const { return *store_; }
   bool SharesStoreWith(const TDIBImage& other) const { return store_ == other.store_; }

@@ -120,6 +120,13 @@ TDIBCanvas::TDIBCanvas(TDIBImage& dib) : dib_(dib) {
   }
   TDIBStore& store = dib.UniqueDIB();
   if (store.Pixels.Mapping() == nullptr) {
+    // Pixels taken over from a decoder live elsewhere: move them into a mapping first.
+    TPixelBlock mapped(true);
+    mapped.assign(store.Pixels.size());
+    if (!store.Pixels.empty()) std::memcpy(mapped.data(), store.Pixels.data(), store.Pixels.size());
+    store.Pixels = std::move(mapped);
+  }
+  if (store.Pixels.Mapping() == nullptr) {
     throw EDIBCanvasFailed("TDIBCanvas.Create: Cannot Create Canvas");
   }
   const std::vector<uint8_t> info = BitmapInfo(store, store.Colors());

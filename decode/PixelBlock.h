@@ -37,6 +37,11 @@ class TPixelBlock {
   void assign(size_t size);
   // Keeps the first bytes; new ones are zero.
   void resize(size_t size);
+  // Takes over memory that already holds `size` bytes of pixels (no copy).
+  void Adopt(std::unique_ptr<TBlockMemory> memory, size_t size) {
+    memory_ = std::move(memory);
+    size_ = size;
+  }
 
   bool UseFMO() const { return useFMO_; }
   void SetUseFMO(bool useFMO) { useFMO_ = useFMO; }

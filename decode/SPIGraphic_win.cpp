@@ -1,6 +1,7 @@
 #include "decode/SPIGraphic_win.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "base/Handles_win.h"
 #include "base/Path.h"
@@ -53,6 +54,14 @@ void TInSPIAbleData::ReleaseData() {
 
 std::string TInSPIAbleData::AnsiName() const {
   return ShortAnsiPath(Name);
+}
+
+HLOCAL TInSPIAbleData::TakePixels() {
+  if (pixels_ == info_) return nullptr;  // one block for both: it cannot be handed out alone
+  HLOCAL pixels = pixels_;
+  pixels_ = nullptr;
+  lockedPixels_ = nullptr;
+  return pixels;
 }
 
 void TInSPIAbleData::Report(TProgressStage stage, uint8_t percent, const std::string& message) {
@@ -272,9 +281,8 @@ void TSPIGraphic::SaveToStream(TStream& stream) const {
   const uint32_t forty = 40;
   std::memcpy(header, &forty, 4);
   stream.Write(header, sizeof header);
-  const uint32_t headerBytes = *reinterpret_cast<const uint32_t*>(job_->InfoBlock());
-  // Masks of bit fields follow a 40-byte header; newer headers hold them at the same place.
-  stream.Write(job_->InfoBlock() + (headerBytes == 40 ? 40 : 40), dib.HeaderSize - 40);
+  // The colour table, or the masks of bit fields, which newer headers hold at the same place.
+  stream.Write(job_->InfoBlock() + 40, dib.HeaderSize - 40);
   stream.Write(job_->PixelBlock(), dib.ImageSize);
 }
 
@@ -307,14 +315,118 @@ void TSPIGraphic::Draw(TCanvasHandle canvas, const TRect& rect) const {
   if (palette) SelectPalette(dc, oldPalette, TRUE);
 }
 
+namespace {
+
+// The BMP image of a decoded picture without copying its pixels: a small head (file header,
+// information header, colour table or masks) followed by the plug-in's own pixel block.
+class TTwoPartStream final : public TStream {
+ public:
+  TTwoPartStream(std::vector<uint8_t> head, const uint8_t* tail, size_t tailSize)
+      : head_(std::move(head)), tail_(tail), tailSize_(tailSize) {}
+
+  size_t Read(void* buffer, size_t count) override {
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < count && position_ < Size()) {
+      const bool inHead = position_ < head_.size();
+      const uint8_t* from = inHead ? head_.data() + position_ : tail_ + (position_ - head_.size());
+      const size_t left = inHead ? head_.size() - static_cast<size_t>(position_)
+                                 : static_cast<size_t>(Size() - position_);
+      const size_t n = std::min(left, count - done);
+      std::memcpy(out + done, from, n);
+      done += n;
+      position_ += n;
+    }
+    return done;
+  }
+  void Write(const void*, size_t) override { throw Exception("Stream write error"); }
+  uint64_t Position() const override { return position_; }
+  void Seek(uint64_t position) override { position_ = position; }
+  uint64_t Size() const override { return head_.size() + tailSize_; }
+
+ private:
+  std::vector<uint8_t> head_;
+  const uint8_t* tail_;
+  size_t tailSize_;
+  uint64_t position_ = 0;
+};
+
+}  // namespace
+
+namespace {
+
+// A plug-in's pixel block taken over by a DIB store: stays locked, freed with the store.
+class TLocalBlock final : public TBlockMemory {
+ public:
+  explicit TLocalBlock(HLOCAL handle)
+      : handle_(handle), data_(static_cast<uint8_t*>(LocalLock(handle))) {}
+  TLocalBlock(const TLocalBlock&) = delete;
+  TLocalBlock& operator=(const TLocalBlock&) = delete;
+  ~TLocalBlock() override {
+    // The job had it locked once, and so did we.
+    LocalUnlock(handle_);
+    LocalUnlock(handle_);
+    LocalFree(handle_);
+  }
+  uint8_t* Data() override { return data_; }
+  void* Mapping() const override { return nullptr; }
+
+ private:
+  HLOCAL handle_;
+  uint8_t* data_;
+};
+
+}  // namespace
+
 template <typename T>
 std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
-  TMemoryStream bmp;
-  SaveToStream(bmp);
-  if (release) Release();
   auto graphic = std::make_unique<T>();
-  TBytesStream again(bmp.Bytes().data(), bmp.Bytes().size());
-  graphic->LoadFromStream(again);
+  if (Empty()) return graphic;
+  const TPluginDib& dib = job_->Dib();
+  if constexpr (std::is_same_v<T, TDIBImage>) {
+    // Uncompressed 1, 4, 8 and 24 bits are already laid out as the store keeps them: when this
+    // graphic goes away anyway, the store takes the plug-in's pixel block over without a copy.
+    const bool plain = dib.Compression == BI_RGB_ && (dib.BitCount == 1 || dib.BitCount == 4 ||
+                                                      dib.BitCount == 8 || dib.BitCount == 24);
+    if (release && plain) {
+      auto store = std::make_shared<TDIBStore>(graphic->UseFMO);
+      std::memcpy(&store->Header, job_->InfoBlock(), 40);
+      store->Header.biSize = 40;
+      store->Header.biPlanes = 1;
+      store->Header.biClrUsed = static_cast<uint32_t>(dib.ColorCount);
+      if (store->Header.biXPelsPerMeter == 0) store->Header.biXPelsPerMeter = 3780;
+      if (store->Header.biYPelsPerMeter == 0) store->Header.biYPelsPerMeter = 3780;
+      if (dib.ColorCount > 0) {
+        std::memcpy(store->ColorTable.data(), job_->InfoBlock() + 40,
+                    4 * static_cast<size_t>(dib.ColorCount));
+      }
+      if (HLOCAL pixels = job_->TakePixels(); pixels != nullptr) {
+        store->Pixels.Adopt(std::make_unique<TLocalBlock>(pixels), dib.ImageSize);
+        store->PaletteModified = true;
+        Release();
+        graphic->LoadFromStore(std::move(store));
+        return graphic;
+      }
+    }
+  }
+  // Everything else goes through a BMP image: the head as SaveToStream writes it, then the
+  // plug-in's pixels read straight from its block.
+  TMemoryStream head;
+  uint8_t file[14] = {'B', 'M'};
+  const uint32_t offBits = 14 + dib.HeaderSize;
+  const uint32_t total = offBits + dib.ImageSize;
+  std::memcpy(file + 2, &total, 4);
+  std::memcpy(file + 10, &offBits, 4);
+  head.Write(file, sizeof file);
+  uint8_t header[40];
+  std::memcpy(header, job_->InfoBlock(), 40);
+  const uint32_t forty = 40;
+  std::memcpy(header, &forty, 4);
+  head.Write(header, sizeof header);
+  head.Write(job_->InfoBlock() + 40, dib.HeaderSize - 40);
+  TTwoPartStream bmp(head.TakeBytes(), job_->PixelBlock(), dib.ImageSize);
+  graphic->LoadFromStream(bmp);
+  if (release) Release();
   return graphic;
 }
 

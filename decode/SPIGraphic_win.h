@@ -30,6 +30,9 @@ class TInSPIAbleData {
   bool Empty() const { return info_ == nullptr || pixels_ == nullptr; }
   void ReleaseData();
 
+  // Hands the (locked) pixel block to the caller, who frees it; the job keeps the rest.
+  HLOCAL TakePixels();
+
   const uint8_t* InfoBlock() const { return lockedInfo_; }
   const uint8_t* PixelBlock() const { return lockedPixels_; }
   const TPluginDib& Dib() const { return dib_; }

@@ -27,3 +27,7 @@ VESKO_TIMEOUT=1800 "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" \
 echo "== loading a 6000 x 4000 24-bit BMP (native, then under Wine)"
 (cd "$build/native" && ./bench/bmp_load_bench)
 (cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" bmp_load_bench.exe)
+
+echo "== decoding a 24-megapixel PNG: the WIC plug-in alone, then through the host"
+(cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" spi_bench.exe \
+  "$(winepath -w "$build/win" 2>/dev/null)")

@@ -4,7 +4,10 @@
 // first frame of an animation or a multi-page file).
 #include <wincodec.h>
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "addons/SpiExports.h"
@@ -29,6 +32,29 @@ bool HasMagic(const unsigned char* h) {
   if (std::memcmp(h, "II*\0", 4) == 0 || std::memcmp(h, "MM\0*", 4) == 0) return true;
   // An icon directory: reserved 0, type 1, at least one image.
   return h[0] == 0 && h[1] == 0 && h[2] == 1 && h[3] == 0 && (h[4] | h[5]) != 0;
+}
+
+// The picture's size from its first bytes, without decoding (WIC under Wine decodes a whole PNG
+// to tell its size). False when the header does not tell it plainly.
+bool SizeFromHeader(const unsigned char* h, size_t n, uint32_t& width, uint32_t& height) {
+  auto be32 = [&](size_t at) {
+    return (uint32_t{h[at]} << 24) | (uint32_t{h[at + 1]} << 16) | (uint32_t{h[at + 2]} << 8) |
+           h[at + 3];
+  };
+  auto le16 = [&](size_t at) { return static_cast<uint32_t>(h[at] | (h[at + 1] << 8)); };
+  if (n >= 24 && h[0] == 0x89 && std::memcmp(h + 12, "IHDR", 4) == 0) {
+    width = be32(16);
+    height = be32(20);
+  } else if (n >= 10 && std::memcmp(h, "GIF", 3) == 0) {
+    width = le16(6);
+    height = le16(8);
+  } else if (n >= 22 && h[0] == 0 && h[2] == 1) {  // icon: the first image's size, 0 = 256
+    width = h[6] != 0 ? h[6] : 256;
+    height = h[7] != 0 ? h[7] : 256;
+  } else {
+    return false;
+  }
+  return width != 0 && height != 0;
 }
 
 // Initialises COM for this call if the thread has not done so.
@@ -91,14 +117,16 @@ int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes) 
   return result;
 }
 
-// The first frame of the picture, converted to 32-bit BGRA.
-HRESULT OpenFrame(std::vector<BYTE>& bytes, IWICImagingFactory* factory, TCom<IWICStream>& stream,
-                  TCom<IWICBitmapDecoder>& decoder, TCom<IWICBitmapFrameDecode>& frame,
-                  TCom<IWICFormatConverter>& converter) {
-  if (bytes.size() < 8 || !HasMagic(bytes.data())) return E_FAIL;
+// The first frame of the picture, converted to 32-bit BGRA. A whole file is read by WIC
+// itself (only what it needs); memory, or a file with a header before the picture, from bytes.
+HRESULT OpenFrame(const std::wstring& file, std::vector<BYTE>& bytes, IWICImagingFactory* factory,
+                  TCom<IWICStream>& stream, TCom<IWICBitmapDecoder>& decoder,
+                  TCom<IWICBitmapFrameDecode>& frame, TCom<IWICFormatConverter>& converter) {
   HRESULT hr = factory->CreateStream(&stream);
-  if (SUCCEEDED(hr))
-    hr = stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()));
+  if (SUCCEEDED(hr)) {
+    hr = file.empty() ? stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))
+                      : stream->InitializeFromFilename(file.c_str(), GENERIC_READ);
+  }
   if (SUCCEEDED(hr)) {
     hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
                                           &decoder);
@@ -112,11 +140,33 @@ HRESULT OpenFrame(std::vector<BYTE>& bytes, IWICImagingFactory* factory, TCom<IW
   return hr;
 }
 
+// The first bytes of a file, for the magic check before WIC sees it.
+bool FileHasMagic(const std::wstring& file) {
+  HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  unsigned char header[8] = {};
+  DWORD read = 0;
+  const bool ok = ReadFile(handle, header, sizeof header, &read, nullptr) && read == sizeof header;
+  CloseHandle(handle);
+  return ok && HasMagic(header);
+}
+
 int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
            SpiProgress progress, LONG_PTR user, TSusiePictureInfo* pictureInfo) {
   std::vector<BYTE> bytes;
-  const int read = ReadSource(source, length, flag, bytes);
-  if (read != SusieResult::kSuccess) return read;
+  std::wstring file;
+  if ((flag & 7) == 0 && length == 0 && source != nullptr) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, source, -1, nullptr, 0);
+    file.resize(static_cast<size_t>(std::max(size, 1)));
+    MultiByteToWideChar(CP_ACP, 0, source, -1, file.data(), size);
+    file.resize(wcslen(file.c_str()));
+    if (!FileHasMagic(file)) return SusieResult::kUnknownFormat;
+  } else {
+    const int read = ReadSource(source, length, flag, bytes);
+    if (read != SusieResult::kSuccess) return read;
+    if (bytes.size() < 8 || !HasMagic(bytes.data())) return SusieResult::kUnknownFormat;
+  }
   TComScope com;
   TCom<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
@@ -127,7 +177,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   TCom<IWICBitmapDecoder> decoder;
   TCom<IWICBitmapFrameDecode> frame;
   TCom<IWICFormatConverter> converter;
-  if (FAILED(OpenFrame(bytes, factory.get(), stream, decoder, frame, converter))) {
+  if (FAILED(OpenFrame(file, bytes, factory.get(), stream, decoder, frame, converter))) {
     return SusieResult::kUnknownFormat;
   }
   UINT width = 0;
@@ -222,6 +272,33 @@ SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
 SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
                                      TSusiePictureInfo* info) {
   if (info == nullptr) return SusieResult::kInternalError;
+  unsigned char header[32] = {};
+  size_t n = 0;
+  if ((flag & 7) == 1) {
+    if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
+    n = std::min<size_t>(sizeof header, static_cast<size_t>(length));
+    std::memcpy(header, source, n);
+  } else {
+    HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return SusieResult::kFileReadError;
+    DWORD read = 0;
+    if (SetFilePointer(file, length, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+      ReadFile(file, header, sizeof header, &read, nullptr);
+    }
+    CloseHandle(file);
+    n = read;
+  }
+  if (n < 8 || !HasMagic(header)) return SusieResult::kUnknownFormat;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  if (SizeFromHeader(header, n, width, height) && width <= 0x7FFFFFFF && height <= 0x7FFFFFFF) {
+    std::memset(info, 0, sizeof *info);
+    info->width = static_cast<int32_t>(width);
+    info->height = static_cast<int32_t>(height);
+    info->colorDepth = 24;
+    return SusieResult::kSuccess;
+  }
   return Decode(source, length, flag, nullptr, nullptr, nullptr, 0, info);
 }
 

@@ -11,6 +11,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBErrors.h"
+#include "decode/DIBImage_win.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -356,4 +357,26 @@ TEST_CASE("progress, aborts, failing plug-ins and bad handles") {
   };
   CHECK_THROWS_AS(dib.LoadFromFile(U(dir / L"pic.dat")), EInvalidGraphic);
   CHECK(reports == 3);
+}
+
+TEST_CASE("a decoded picture's pixels are taken over, and still work with a canvas") {
+  TTempDir dir;
+  TTempDir plugins;
+  CopyFixture(L"fxa", plugins.Path());
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(plugins / L"fxa.spi"));
+  WriteBytes(dir / L"p.fxa", FxPicture(8, 4, 24));
+  TSPIDIBImage dib;
+  dib.LoadFromFile(U(dir / L"p.fxa"));
+  CHECK(dib.Store().Pixels.Mapping() == nullptr);  // the plug-in's own block, not a copy
+  {
+    TDIBCanvas canvas(dib);
+    SetPixel(canvas.Handle(), 0, 0, RGB(1, 2, 3));
+  }
+  CHECK(dib.Store().Pixels.Mapping() != nullptr);
+  TBitmap bitmap;
+  bitmap.Assign(&dib);
+  CHECK(bitmap.GetPixel(0, 0).Red == 1);
+  CHECK(bitmap.GetPixel(1, 0).Red == 10);
 }
