@@ -2,8 +2,8 @@
 // directly, against the whole TSPIDIBImage load of the same 24-megapixel PNG (candidate search,
 // header block, plug-in call, checks, conversion into the DIB). Alternating runs, medians.
 //   spi_bench [plug-in folder] [width height]
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -24,7 +24,8 @@ void Chunk(std::string& png, const char* type, const std::string& data) {
   for (int i = 3; i >= 0; --i) png += static_cast<char>(length >> (8 * i));
   std::string body = std::string(type, 4) + data;
   png += body;
-  const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+  const uLong crc =
+      crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
   for (int i = 3; i >= 0; --i) png += static_cast<char>(crc >> (8 * i));
 }
 

@@ -268,22 +268,9 @@ std::vector<TRGBQuad> TSPIGraphic::Palette() const {
 
 void TSPIGraphic::SaveToStream(TStream& stream) const {
   if (Empty()) return;
-  const TPluginDib& dib = job_->Dib();
-  uint8_t file[14] = {'B', 'M'};
-  const uint32_t offBits = 14 + dib.HeaderSize;
-  const uint32_t total = offBits + dib.ImageSize;
-  std::memcpy(file + 2, &total, 4);
-  std::memcpy(file + 10, &offBits, 4);
-  stream.Write(file, sizeof file);
-  // The information block as the plug-in made it, but always as a 40-byte header.
-  uint8_t header[40];
-  std::memcpy(header, job_->InfoBlock(), 40);
-  const uint32_t forty = 40;
-  std::memcpy(header, &forty, 4);
-  stream.Write(header, sizeof header);
-  // The colour table, or the masks of bit fields, which newer headers hold at the same place.
-  stream.Write(job_->InfoBlock() + 40, dib.HeaderSize - 40);
-  stream.Write(job_->PixelBlock(), dib.ImageSize);
+  const std::vector<uint8_t> head = PluginBmpHead(job_->InfoBlock(), job_->Dib());
+  stream.Write(head.data(), head.size());
+  stream.Write(job_->PixelBlock(), job_->Dib().ImageSize);
 }
 
 void TSPIGraphic::Draw(TCanvasHandle canvas, const TRect& rect) const {
@@ -409,22 +396,9 @@ std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
       }
     }
   }
-  // Everything else goes through a BMP image: the head as SaveToStream writes it, then the
-  // plug-in's pixels read straight from its block.
-  TMemoryStream head;
-  uint8_t file[14] = {'B', 'M'};
-  const uint32_t offBits = 14 + dib.HeaderSize;
-  const uint32_t total = offBits + dib.ImageSize;
-  std::memcpy(file + 2, &total, 4);
-  std::memcpy(file + 10, &offBits, 4);
-  head.Write(file, sizeof file);
-  uint8_t header[40];
-  std::memcpy(header, job_->InfoBlock(), 40);
-  const uint32_t forty = 40;
-  std::memcpy(header, &forty, 4);
-  head.Write(header, sizeof header);
-  head.Write(job_->InfoBlock() + 40, dib.HeaderSize - 40);
-  TTwoPartStream bmp(head.TakeBytes(), job_->PixelBlock(), dib.ImageSize);
+  // Everything else goes through a BMP image: its head, then the plug-in's pixels read
+  // straight from its block.
+  TTwoPartStream bmp(PluginBmpHead(job_->InfoBlock(), dib), job_->PixelBlock(), dib.ImageSize);
   graphic->LoadFromStream(bmp);
   if (release) Release();
   return graphic;

@@ -91,3 +91,17 @@ TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize
   dib.Valid = true;
   return dib;
 }
+
+std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib) {
+  std::vector<uint8_t> head(14 + dib.HeaderSize, 0);
+  const uint32_t offBits = 14 + dib.HeaderSize;
+  const uint32_t total = offBits + dib.ImageSize;
+  head[0] = 'B';
+  head[1] = 'M';
+  std::memcpy(&head[2], &total, 4);
+  std::memcpy(&head[10], &offBits, 4);
+  std::memcpy(&head[14], info, dib.HeaderSize);
+  const uint32_t forty = 40;  // whatever header the plug-in wrote, it is written as 40 bytes
+  std::memcpy(&head[14], &forty, 4);
+  return head;
+}

@@ -39,3 +39,7 @@ struct TPluginDib {
   uint32_t ImageSize = 0;   // padded rows × |height|, or the stated size of compressed data
 };
 TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize);
+
+// The start of the BMP image of a checked plug-in picture: file header, a 40-byte information
+// header and the colour table (or bit-field masks); the pixel block follows it unchanged.
+std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib);
