@@ -6,6 +6,7 @@
 #include "base/TextCase.h"
 #include "decode/Bitmap.h"
 #include "decode/DIBImage.h"
+#include "decode/JPEGImage.h"
 
 TPictureFormatRegistry& TPictureFormatRegistry::Instance() {
   static TPictureFormatRegistry registry;
@@ -55,4 +56,6 @@ void RegisterBuiltInFormats() {
   registry.Register("bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); });
   registry.Register("dib", "Device Independent Bitmap",
                     [] { return std::make_unique<TDIBImage>(); });
+  registry.Register("jpeg", "JPEG イメージファイル", [] { return std::make_unique<TJPEGImage>(); });
+  registry.Register("jpg", "JPEG イメージファイル", [] { return std::make_unique<TJPEGImage>(); });
 }

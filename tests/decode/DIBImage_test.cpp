@@ -609,6 +609,8 @@ TEST_CASE("the picture format registry lists DIBs and builds the dialog filter")
   CHECK(std::string(dib->Create()->ClassName()) == "TDIBImage");
   CHECK(registry.Find("noext") == nullptr);
   CHECK(registry.Filter() ==
-        "All (*.bmp;*.dib)|*.bmp;*.dib|Bitmaps (*.bmp)|*.bmp|Device Independent Bitmap "
-        "(*.dib)|*.dib");
+        "All (*.bmp;*.dib;*.jpeg;*.jpg)|*.bmp;*.dib;*.jpeg;*.jpg|Bitmaps (*.bmp)|*.bmp|"
+        "Device Independent Bitmap (*.dib)|*.dib|JPEG イメージファイル (*.jpeg)|*.jpeg|"
+        "JPEG イメージファイル (*.jpg)|*.jpg");
+  CHECK(std::string(registry.Find("a.JPG")->Create()->ClassName()) == "TJPEGImage");
 }

@@ -1,0 +1,214 @@
+#include "decode/JPEGImage.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "base/Stream.h"
+#include "decode/JpegCodec.h"
+
+bool TJPEGImage::ScreenHasPalette = false;
+int TJPEGImage::ProgressIntervalMs = 500;
+
+namespace {
+
+std::string JpegError(int code) { return "JPEG エラー #" + std::to_string(code); }
+
+// Receives rows from the decoder into a TBitmap and relays progress, at most every 500 ms.
+struct TBitmapSink {
+  TBitmap* bitmap;
+  TJPEGImage* owner;
+  std::function<void(TProgressStage, uint8_t)> report;
+  std::chrono::steady_clock::time_point last;
+  bool aborted = false;
+  bool failed = false;
+
+  static bool Begin(void* context, int width, int height, int components, const uint8_t* map,
+                    int colors) {
+    auto* sink = static_cast<TBitmapSink*>(context);
+    try {
+      std::vector<TRGBQuad> palette;
+      if (components == 1) {
+        for (int i = 0; i < (map != nullptr ? colors : 256); ++i) {
+          palette.push_back(map != nullptr ? TRGBQuad{map[i * 3 + 2], map[i * 3 + 1], map[i * 3], 0}
+                                           : TRGBQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                                                      static_cast<uint8_t>(i), 0});
+        }
+      }
+      sink->bitmap->Assign(nullptr);
+      sink->bitmap->SetPixelFormat(components == 1 ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+      sink->bitmap->SetPalette(palette);
+      sink->bitmap->SetSize(width, height);
+      return true;
+    } catch (...) {
+      sink->failed = true;
+      return false;
+    }
+  }
+  static uint8_t* Row(void* context, int y) {
+    return static_cast<TBitmapSink*>(context)->bitmap->ScanLine(y);
+  }
+  static bool Progress(void* context, int percent) {
+    auto* sink = static_cast<TBitmapSink*>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - sink->last < std::chrono::milliseconds(TJPEGImage::ProgressIntervalMs)) return false;
+    sink->last = now;
+    try {
+      sink->report(TProgressStage::psRunning, static_cast<uint8_t>(percent));
+      return false;
+    } catch (const EAbort&) {
+      sink->aborted = true;
+      return true;
+    } catch (...) {
+      sink->aborted = true;
+      return true;
+    }
+  }
+};
+
+}  // namespace
+
+TJPEGImage::TJPEGImage()
+    : PixelFormat(ScreenHasPalette ? TJPEGPixelFormat::jf8Bit : TJPEGPixelFormat::jf24Bit) {}
+
+int TJPEGImage::Width() const {
+  if (bitmap_) return bitmap_->Width();
+  if (!data_) return 0;
+  return (data_->Width + ScaleDenominator() - 1) / ScaleDenominator();
+}
+
+int TJPEGImage::Height() const {
+  if (bitmap_) return bitmap_->Height();
+  if (!data_) return 0;
+  return (data_->Height + ScaleDenominator() - 1) / ScaleDenominator();
+}
+
+void TJPEGImage::SetWidth(int /*width*/) {
+  throw EInvalidGraphic("JPEG イメージのサイズは変更できません");
+}
+
+void TJPEGImage::SetHeight(int /*height*/) {
+  throw EInvalidGraphic("JPEG イメージのサイズは変更できません");
+}
+
+void TJPEGImage::LoadFromStream(TStream& stream) {
+  auto data = std::make_shared<TJPEGData>();
+  data->Bytes.resize(static_cast<size_t>(stream.Remaining()));
+  data->Bytes.resize(stream.Read(data->Bytes.data(), data->Bytes.size()));
+  if (!data->Bytes.empty()) {
+    TJpegHeader header;
+    const int code = ReadJpegHeader(data->Bytes.data(), data->Bytes.size(), header);
+    if (code != 0) throw EJPEG(JpegError(code));
+    data->Width = header.Width;
+    data->Height = header.Height;
+    data->Grayscale = header.Grey;
+    ProgressiveEncoding = header.Progressive;
+  }
+  data_ = std::move(data);
+  bitmap_.reset();
+  Changed();
+}
+
+void TJPEGImage::SaveToStream(TStream& stream) const {
+  if (data_ && !data_->Bytes.empty()) {
+    stream.Write(data_->Bytes.data(), data_->Bytes.size());
+    return;
+  }
+  if (!bitmap_ || bitmap_->Empty()) return;
+  // A picture assigned from a bitmap is compressed now.
+  TBitmap bgr;
+  bgr.Assign(bitmap_.get());
+  bgr.SetPixelFormat(TPixelFormat::pf24bit);
+  std::vector<uint8_t> bytes;
+  const int code = EncodeJpeg(
+      bgr.Width(), bgr.Height(), CompressionQuality, Grayscale, ProgressiveEncoding,
+      [](void* context, int y) -> const uint8_t* {
+        return static_cast<const TBitmap*>(context)->ScanLine(y);
+      },
+      &bgr, bytes);
+  if (code != 0) throw EJPEG(JpegError(code));
+  stream.Write(bytes.data(), bytes.size());
+}
+
+void TJPEGImage::Assign(const TGraphic* source) {
+  if (source == this) return;
+  if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(source)) {
+    data_ = jpeg->data_;
+    bitmap_.reset();
+    CompressionQuality = jpeg->CompressionQuality;
+    Grayscale = jpeg->Grayscale;
+    Scale = jpeg->Scale;
+    Changed();
+    return;
+  }
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
+    data_.reset();
+    bitmap_ = std::make_unique<TBitmap>();
+    bitmap_->Assign(bitmap);
+    Changed();
+    return;
+  }
+  TGraphic::Assign(source);
+}
+
+bool TJPEGImage::AssignTo(TGraphic& target) const {
+  auto* bitmap = dynamic_cast<TBitmap*>(&target);
+  if (bitmap == nullptr) return false;
+  if (Empty() && !bitmap_) {
+    bitmap->Assign(nullptr);
+    return true;
+  }
+  bitmap->Assign(&Bitmap());
+  return true;
+}
+
+void TJPEGImage::Draw(TCanvasHandle canvas, const TRect& rect) const {
+  if (Empty() && !bitmap_) return;
+  Bitmap().Draw(canvas, rect);
+}
+
+const TBitmap& TJPEGImage::Bitmap() const {
+  if (!bitmap_) Decode();
+  return *bitmap_;
+}
+
+void TJPEGImage::Decode() const {
+  auto bitmap = std::make_unique<TBitmap>();
+  if (!data_ || data_->Bytes.empty()) {
+    bitmap_ = std::move(bitmap);
+    return;
+  }
+  auto* self = const_cast<TJPEGImage*>(this);
+  const TRect rect{0, 0, Width(), Height()};
+  TBitmapSink sink{bitmap.get(), self,
+                   [self, rect](TProgressStage stage, uint8_t percent) {
+                     self->Progress(stage, percent, rect, "");
+                   },
+                   std::chrono::steady_clock::now(), false, false};
+  self->Progress(TProgressStage::psStarting, 0, rect, "");
+  TJpegDecodeOptions options;
+  options.Grayscale = Grayscale;
+  // Grey pictures keep all 256 levels with the grey ramp; only colour output is quantised.
+  options.Quantize = PixelFormat == TJPEGPixelFormat::jf8Bit;
+  options.Smoothing = Smoothing;
+  options.FastDct = Performance == TJPEGPerformance::jpBestSpeed;
+  options.ScaleDenominator = ScaleDenominator();
+  TJpegSink jpegSink;
+  jpegSink.Context = &sink;
+  jpegSink.Begin = &TBitmapSink::Begin;
+  jpegSink.Row = &TBitmapSink::Row;
+  jpegSink.Progress = self->OnProgress ? &TBitmapSink::Progress : nullptr;
+  const int code = DecodeJpeg(data_->Bytes.data(), data_->Bytes.size(), options, jpegSink);
+  if (code == kJpegAborted && sink.aborted) {
+    // Stopped quietly: the partly filled picture stays.
+    bitmap_ = std::move(bitmap);
+    self->Progress(TProgressStage::psEnding, 0, rect, "");
+    return;
+  }
+  if (code != 0 || sink.failed) {
+    self->Progress(TProgressStage::psEnding, 0, rect, "");
+    if (code == kJpegTooLarge) throw EJPEG("JPEG エラー #" + std::to_string(code) + " (too large)");
+    throw EJPEG(JpegError(code));
+  }
+  bitmap_ = std::move(bitmap);
+  self->Progress(TProgressStage::psEnding, 100, rect, "");
+}

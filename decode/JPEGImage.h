@@ -1,0 +1,73 @@
+// The built-in JPEG picture class: keeps the compressed bytes (shared between copies), reads the
+// header on load and decodes into a device bitmap on first need.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "decode/Bitmap.h"
+#include "decode/DIBErrors.h"
+#include "decode/Graphic.h"
+
+// A libjpeg failure: "JPEG エラー #" and the library's message code.
+class EJPEG : public EInvalidGraphic {
+ public:
+  using EInvalidGraphic::EInvalidGraphic;
+};
+
+// The compressed bytes and what their header says, shared between copies.
+struct TJPEGData {
+  std::vector<uint8_t> Bytes;
+  int Width = 0;
+  int Height = 0;
+  bool Grayscale = false;
+};
+
+enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
+enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
+enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
+
+class TJPEGImage : public TGraphic {
+ public:
+  TJPEGImage();
+
+  const char* ClassName() const override { return "TJPEGImage"; }
+  int Width() const override;
+  int Height() const override;
+  bool Empty() const override { return !data_ || data_->Bytes.empty(); }
+  // Always refused: "JPEG イメージのサイズは変更できません".
+  void SetWidth(int width);
+  void SetHeight(int height);
+
+  // Takes the bytes from the stream's position to its end and reads their header.
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
+  void Assign(const TGraphic* source) override;
+  bool AssignTo(TGraphic& target) const override;
+  void Draw(TCanvasHandle canvas, const TRect& rect) const override;
+
+  // The decoded picture (decoding now if needed); EJPEG on corrupt data.
+  const TBitmap& Bitmap() const;
+  bool SharesDataWith(const TJPEGImage& other) const { return data_ && data_ == other.data_; }
+
+  int CompressionQuality = 90;
+  bool Grayscale = false;
+  TJPEGPerformance Performance = TJPEGPerformance::jpBestQuality;
+  TJPEGPixelFormat PixelFormat;  // 8 bits only on screens of 8 bits or fewer
+  bool ProgressiveDisplay = false;
+  bool ProgressiveEncoding = false;
+  TJPEGScale Scale = TJPEGScale::jsFullSize;
+  bool Smoothing = true;
+
+  // Set once at start-up by the platform: whether the screen has 8 or fewer bits per pixel.
+  static bool ScreenHasPalette;
+  // The least time between two progress reports while decoding.
+  static int ProgressIntervalMs;
+
+ private:
+  void Decode() const;
+  int ScaleDenominator() const { return 1 << static_cast<int>(Scale); }
+
+  std::shared_ptr<TJPEGData> data_;
+  mutable std::unique_ptr<TBitmap> bitmap_;
+};
