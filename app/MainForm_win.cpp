@@ -14,6 +14,7 @@
 #include "base/IniFile.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
+#include "decode/JPEGImage.h"
 #include "decode/PictureFormats.h"
 
 namespace {
@@ -47,13 +48,17 @@ void DrawTriangle(HDC dc, const RECT& r, bool pointsRight) {
 }  // namespace
 
 TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
-    : List(Settings, {files_, env.Dialogs, *this, random_, clock_}), env_(std::move(env)) {
+    : List(Settings, {files_, env.Dialogs, *this, random_, clock_}),
+      Loader(*this, env.Dialogs),
+      env_(std::move(env)) {
   StartTick = GetTickCount();
   random_.Seed(
       static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   BindActions();
   HDC screen = GetDC(nullptr);
   Settings.MessFont.PixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+  TJPEGImage::ScreenHasPalette =
+      GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL) <= 8;
   ReleaseDC(nullptr, screen);
   Settings.MessFont.SetSize(9);
 
@@ -171,6 +176,10 @@ void TVesko2MainForm::SetPanelColor(uint32_t color) {
 
 void TVesko2MainForm::SetAppTitle(const std::string& title) {
   env_.Application.SetTitle(title);
+}
+
+void TVesko2MainForm::SetWaitCursor(bool wait) {
+  SetCursor(LoadCursorW(nullptr, wait ? IDC_WAIT : IDC_ARROW));
 }
 
 std::string TVesko2MainForm::Caption() {

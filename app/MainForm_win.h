@@ -11,10 +11,12 @@
 #include "base/Action.h"
 #include "base/Random.h"
 #include "base/Window_win.h"
+#include "decode/Picture.h"
 #include "decode/SPIs_win.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
 #include "engine/PictureList.h"
+#include "engine/PictureLoader_win.h"
 
 class IDialogs;
 class TApplication;
@@ -40,6 +42,9 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   // The plug-in host: made and searched before the window's creation step.
   TSPIs SPIs;
   TPictureList List;
+  // The picture being set, and the loading that fills it.
+  TPicture Image;
+  TPictureLoader Loader;
   std::string IniFileName;
   std::string TmpPaperName;
   std::string BossPaperName;
@@ -79,6 +84,7 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void SetPanelColor(uint32_t color) override;
   void SetAppTitle(const std::string& title) override;
   std::string Caption() override;
+  void SetWaitCursor(bool wait) override;
 
   TMainFormEnv env_;
   TWinFileSystem files_;

@@ -11,7 +11,9 @@ int TJPEGImage::ProgressIntervalMs = 500;
 
 namespace {
 
-std::string JpegError(int code) { return "JPEG エラー #" + std::to_string(code); }
+std::string JpegError(int code) {
+  return "JPEG エラー #" + std::to_string(code);
+}
 
 // Receives rows from the decoder into a TBitmap and relays progress, at most every 500 ms.
 struct TBitmapSink {
@@ -29,9 +31,10 @@ struct TBitmapSink {
       std::vector<TRGBQuad> palette;
       if (components == 1) {
         for (int i = 0; i < (map != nullptr ? colors : 256); ++i) {
-          palette.push_back(map != nullptr ? TRGBQuad{map[i * 3 + 2], map[i * 3 + 1], map[i * 3], 0}
-                                           : TRGBQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i),
-                                                      static_cast<uint8_t>(i), 0});
+          palette.push_back(map != nullptr
+                                ? TRGBQuad{map[i * 3 + 2], map[i * 3 + 1], map[i * 3], 0}
+                                : TRGBQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                                           static_cast<uint8_t>(i), 0});
         }
       }
       sink->bitmap->Assign(nullptr);
@@ -179,11 +182,14 @@ void TJPEGImage::Decode() const {
   }
   auto* self = const_cast<TJPEGImage*>(this);
   const TRect rect{0, 0, Width(), Height()};
-  TBitmapSink sink{bitmap.get(), self,
+  TBitmapSink sink{bitmap.get(),
+                   self,
                    [self, rect](TProgressStage stage, uint8_t percent) {
                      self->Progress(stage, percent, rect, "");
                    },
-                   std::chrono::steady_clock::now(), false, false};
+                   std::chrono::steady_clock::now(),
+                   false,
+                   false};
   self->Progress(TProgressStage::psStarting, 0, rect, "");
   TJpegDecodeOptions options;
   options.Grayscale = Grayscale;

@@ -47,8 +47,9 @@ void ProgressHook(j_common_ptr cinfo) {
   if (progress->sink->Progress == nullptr) return;
   const jpeg_progress_mgr& p = progress->base;
   if (p.pass_limit <= 0 || p.total_passes <= 0) return;
-  const int percent = static_cast<int>(
-      (static_cast<double>(p.pass_counter) / p.pass_limit + p.completed_passes) * 100 / p.total_passes);
+  const int percent =
+      static_cast<int>((static_cast<double>(p.pass_counter) / p.pass_limit + p.completed_passes) *
+                       100 / p.total_passes);
   if (percent == progress->lastPercent) return;
   progress->lastPercent = percent;
   if (progress->sink->Progress(progress->sink->Context, percent)) {
@@ -204,8 +205,8 @@ int EncodeJpeg(int width, int height, int quality, bool grey, bool progressive,
     const uint8_t* bgr = rowAt(context, static_cast<int>(cinfo.next_scanline));
     if (grey) {
       for (int x = 0; x < width; ++x) {
-        greyRow[0][x] =
-            static_cast<JSAMPLE>((bgr[x * 3 + 2] * 299 + bgr[x * 3 + 1] * 587 + bgr[x * 3] * 114 + 500) / 1000);
+        greyRow[0][x] = static_cast<JSAMPLE>(
+            (bgr[x * 3 + 2] * 299 + bgr[x * 3 + 1] * 587 + bgr[x * 3] * 114 + 500) / 1000);
       }
       jpeg_write_scanlines(&cinfo, greyRow, 1);
     } else {

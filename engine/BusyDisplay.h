@@ -13,6 +13,8 @@ class IBusyDisplay {
   virtual void SetPanelColor(uint32_t color) = 0;
   virtual void SetAppTitle(const std::string& title) = 0;
   virtual std::string Caption() = 0;
+  // The hourglass while a long step runs.
+  virtual void SetWaitCursor(bool /*wait*/) {}
 };
 
 class TBusyScope {

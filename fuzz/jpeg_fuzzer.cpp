@@ -14,7 +14,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TArcLink link;
   try {
-    if (ParseArcLink(SplitListLines(std::string(reinterpret_cast<const char*>(data), size)), link)) {
+    if (ParseArcLink(SplitListLines(std::string(reinterpret_cast<const char*>(data), size)),
+                     link)) {
       FUZZ_CHECK(link.Size >= 0);
     }
   } catch (const std::exception&) {

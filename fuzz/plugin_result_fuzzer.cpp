@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!dib.Valid) return 0;
   FUZZ_CHECK(dib.HeaderSize <= info.size());
   FUZZ_CHECK(dib.ImageSize <= pixels.size());
-  if (static_cast<uint64_t>(dib.Width) * static_cast<uint64_t>(dib.Height < 0 ? -int64_t{dib.Height} : dib.Height) > (1u << 20)) {
+  if (static_cast<uint64_t>(dib.Width) *
+          static_cast<uint64_t>(dib.Height < 0 ? -int64_t{dib.Height} : dib.Height) >
+      (1u << 20)) {
     return 0;
   }
   std::vector<uint8_t> bmp = PluginBmpHead(info.data(), dib);

@@ -63,7 +63,9 @@ void Load(TJPEGImage& jpeg, const std::vector<uint8_t>& bytes, size_t position =
   jpeg.LoadFromStream(stream);
 }
 
-bool Near(int a, int b, int tolerance = 3) { return a - b <= tolerance && b - a <= tolerance; }
+bool Near(int a, int b, int tolerance = 3) {
+  return a - b <= tolerance && b - a <= tolerance;
+}
 
 }  // namespace
 

@@ -1,0 +1,204 @@
+#include "engine/PictureLoader_win.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+
+#include "base/Dialogs.h"
+#include "base/FileIO_win.h"
+#include "base/Handles_win.h"
+#include "base/Stream.h"
+#include "base/Unicode_win.h"
+#include "decode/JPEGImage.h"
+#include "decode/SPIGraphic_win.h"
+#include "engine/ArcLink.h"
+#include "engine/BusyDisplay.h"
+#include "engine/FileSystem_win.h"
+#include "engine/PictureFiles.h"
+
+namespace {
+
+constexpr uint32_t kBusyRed = 255;
+
+template <typename T>
+class TComPtr {
+ public:
+  TComPtr() = default;
+  TComPtr(const TComPtr&) = delete;
+  TComPtr& operator=(const TComPtr&) = delete;
+  ~TComPtr() {
+    if (p_ != nullptr) p_->Release();
+  }
+  T** operator&() { return &p_; }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+}  // namespace
+
+int FindJpegStart(const std::string& path) {
+  THandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return -1;
+  uint8_t head[kJpegSearchBytes] = {};
+  DWORD read = 0;
+  if (!ReadFile(file.get(), head, sizeof head, &read, nullptr)) return -1;
+  return FindJpegStartIn(head, read);
+}
+
+void GetFileDateAndSize(const std::string& path, std::string& date, std::string& size) {
+  size.assign(1, '0');
+  WIN32_FIND_DATAW data;
+  TFindHandle find(FindFirstFileW(ToWide(path).c_str(), &data));
+  if (!find) return;
+  FILETIME local;
+  SYSTEMTIME time;
+  FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+  FileTimeToSystemTime(&local, &time);
+  wchar_t text[64];
+  swprintf(text, 64, L"%04u/%02u/%02u %u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
+           time.wHour, time.wMinute, time.wSecond);
+  date = ToUtf8(text);
+  const uint64_t bytes = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  char digits[24];
+  std::snprintf(digits, sizeof digits, "%llu", static_cast<unsigned long long>(bytes));
+  size.assign(digits);
+}
+
+bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap) {
+  std::string date;
+  std::string size;
+  GetFileDateAndSize(path, date, size);
+  if (size == "0") return false;
+  try {
+    TSPIDIBImage dib;
+    dib.LoadFromFile(path);
+    bitmap.Assign(&dib);
+    return true;
+  } catch (const std::exception&) {
+  }
+  // JPEG data behind a foreign header: the whole file is read once.
+  try {
+    const int start = FindJpegStart(path);
+    if (start < 0) return false;
+    TMemoryStream stream;
+    std::unique_ptr<TStream> file = OpenFileStream(path);
+    std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
+    bytes.resize(file->Read(bytes.data(), bytes.size()));
+    TBytesStream data(bytes.data(), bytes.size());
+    data.Seek(static_cast<uint64_t>(start));
+    TJPEGImage jpeg;
+    jpeg.LoadFromStream(data);
+    bitmap.Assign(&jpeg);
+    return !bitmap.Empty();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool LoadPictureIntoImage(const std::string& path, TPicture& holder) {
+  auto bitmap = std::make_unique<TBitmap>();
+  if (!LoadPictureAsBitmap(path, *bitmap)) return false;
+  holder.Take(std::move(bitmap));
+  return true;
+}
+
+std::string GetLongFileName(const std::string& path) {
+  if (!FileExists(path) && !DirectoryExists(path)) return path;
+  const std::wstring wide = ToWide(path);
+  wchar_t full[MAX_PATH * 4] = {};
+  if (GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr) == 0) {
+    throw EConvertError("ファイルを変換できません。");
+  }
+  TComPtr<IShellFolder> desktop;
+  PIDLIST_RELATIVE list = nullptr;
+  wchar_t result[MAX_PATH] = {};
+  const bool ok = SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
+                  SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &list, nullptr)) &&
+                  SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(list), result);
+  if (list != nullptr) CoTaskMemFree(list);
+  if (!ok) throw EConvertError("ファイルを変換できません。");
+  return ToUtf8(result);
+}
+
+std::string ResolveShortcut(const std::string& path) {
+  try {
+    TComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link)))) {
+      return {};
+    }
+    TComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) return {};
+    if (FAILED(file->Load(ToWide(path).c_str(), 0))) return {};
+    wchar_t target[MAX_PATH] = {};
+    WIN32_FIND_DATAW data;
+    if (FAILED(link->GetPath(target, MAX_PATH, &data, SLGP_SHORTPATH))) return {};
+    if (target[0] == L'\0') return {};
+    return GetLongFileName(ToUtf8(target));
+  } catch (...) {
+    return {};
+  }
+}
+
+bool TPictureLoader::LoadPictureFile(const std::string& path, TPicture& holder) {
+  if (!FileExists(path)) return false;
+  const bool result = LoadPictureIntoImage(path, holder);
+  // A failed load of an existing file shows no size, whatever the holder still holds.
+  if (result) {
+    UpdatePictureSize(holder);
+  } else {
+    ImageSize = TImageSize{};
+  }
+  return result;
+}
+
+void TPictureLoader::UpdatePictureSize(const TPicture& holder) {
+  if (holder.Width() > 0 && holder.Height() > 0) {
+    ImageSize = TImageSize{holder.Width(), holder.Height()};
+  } else {
+    ImageSize = TImageSize{};
+  }
+}
+
+void TPictureLoader::LoadArcLink(const std::string& path, TPicture& holder) {
+  TWinFileSystem files;
+  TArcLink link;
+  if (!ParseArcLink(files.ReadListFile(path), link)) return;
+  if (!FileExists(link.Archive)) return;
+  try {
+    ExtractArchivePicture(link.Archive, link.Member, holder, link.Size);
+  } catch (const std::exception&) {
+    dialogs_.ShowMessage("予期したかもしれないエラー");
+  }
+}
+
+void TPictureLoader::ExtractArchivePicture(const std::string& archive, const std::string& member,
+                                           TPicture& holder, int64_t size) {
+  struct TBusy {
+    IBusyDisplay& busy;
+    TBusyScope scope;
+    TBusy(IBusyDisplay& b) : busy(b), scope(b, kBusyRed, "Load PNG..") { busy.SetWaitCursor(true); }
+    TBusy(const TBusy&) = delete;
+    TBusy& operator=(const TBusy&) = delete;
+    ~TBusy() { busy.SetWaitCursor(false); }
+  } display(busy_);
+  if (!CreateArchiveExtractor) throw Exception("no archiver library is available");
+  std::unique_ptr<IArchiveExtractor> extractor = CreateArchiveExtractor();
+  const size_t outputSize = static_cast<size_t>(size) + 1024;
+  std::vector<uint8_t> buffer(outputSize, 0);
+  extractor->ExtractToMemory(archive, member, buffer.data(), buffer.size(), static_cast<size_t>(size));
+  try {
+    TMemoryStream stream(std::move(buffer));
+    TSPIDIBImage dib;
+    dib.LoadFromStream(stream);
+    holder.Assign(&dib);
+  } catch (const std::exception&) {
+    // An undecodable member leaves the holder as it was.
+  }
+}
