@@ -35,3 +35,6 @@ target_link_libraries(bmp_load_bench PRIVATE vesko_core)
 add_executable(spi_bench bench/SpiBench_win.cpp)
 target_link_libraries(spi_bench PRIVATE vesko_win z)
 add_dependencies(spi_bench wic_spi)
+
+add_executable(jpeg_bench bench/JpegBench.cpp)
+target_link_libraries(jpeg_bench PRIVATE vesko_core)

@@ -2,7 +2,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "decode/PixelMemory.h"
 
@@ -13,13 +15,70 @@ struct TBitmapInfo256 {
   RGBQUAD colors[256];
 };
 
+struct TLayoutKey {
+  int width, height, bitCount;
+  bool rgb565;
+  bool operator==(const TLayoutKey&) const = default;
+};
+
+// The last two big DIB sections freed, kept for the next picture of the same layout: a fresh
+// section's pages cost more in page faults than decoding a photo into them.
+class TSectionCache {
+ public:
+  static constexpr size_t kMinSize = size_t{4} << 20;
+  struct TEntry {
+    TLayoutKey key;
+    HBITMAP bitmap;
+    uint8_t* bits;
+    size_t size;
+  };
+
+  TSectionCache() = default;
+  TSectionCache(const TSectionCache&) = delete;
+  TSectionCache& operator=(const TSectionCache&) = delete;
+  ~TSectionCache() {
+    for (const TEntry& e : entries_) DeleteObject(e.bitmap);
+  }
+  void Put(const TEntry& entry) {
+    if (entries_.size() == 2) {
+      DeleteObject(entries_.front().bitmap);
+      entries_.erase(entries_.begin());
+    }
+    entries_.push_back(entry);
+  }
+  bool Take(const TLayoutKey& key, TEntry& entry) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+      if (it->key == key) {
+        entry = *it;
+        entries_.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  std::vector<TEntry> entries_;
+};
+
+TSectionCache& SectionCache() {
+  static TSectionCache cache;
+  return cache;
+}
+
 class TDibSectionMemory final : public TPixelMemory {
  public:
-  TDibSectionMemory(HBITMAP bitmap, uint8_t* bits, size_t size)
-      : bitmap_(bitmap), bits_(bits), size_(size) {}
+  TDibSectionMemory(HBITMAP bitmap, uint8_t* bits, size_t size, TLayoutKey key)
+      : bitmap_(bitmap), bits_(bits), size_(size), key_(key) {}
   TDibSectionMemory(const TDibSectionMemory&) = delete;
   TDibSectionMemory& operator=(const TDibSectionMemory&) = delete;
-  ~TDibSectionMemory() override { DeleteObject(bitmap_); }
+  ~TDibSectionMemory() override {
+    if (size_ >= TSectionCache::kMinSize) {
+      SectionCache().Put({key_, bitmap_, bits_, size_});
+    } else {
+      DeleteObject(bitmap_);
+    }
+  }
 
   uint8_t* Bits() override { return bits_; }
   size_t Size() const override { return size_; }
@@ -38,11 +97,18 @@ class TDibSectionMemory final : public TPixelMemory {
   HBITMAP bitmap_;
   uint8_t* bits_;
   size_t size_;
+  TLayoutKey key_;
 };
 
 }  // namespace
 
 std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout) {
+  const TLayoutKey key{layout.Width, layout.Height, layout.BitCount,
+                       layout.BitCount == 16 && layout.Rgb565};
+  if (TSectionCache::TEntry entry; SectionCache().Take(key, entry)) {
+    std::memset(entry.bits, 0, entry.size);
+    return std::make_unique<TDibSectionMemory>(entry.bitmap, entry.bits, entry.size, key);
+  }
   TBitmapInfo256 info{};
   info.header.biSize = sizeof(BITMAPINFOHEADER);
   info.header.biWidth = layout.Width;
@@ -65,7 +131,7 @@ std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout) {
       RowBytes(static_cast<uint64_t>(layout.Width), static_cast<uint64_t>(layout.BitCount)) *
       static_cast<uint64_t>(layout.Height);
   return std::make_unique<TDibSectionMemory>(bitmap, static_cast<uint8_t*>(bits),
-                                             static_cast<size_t>(size));
+                                             static_cast<size_t>(size), key);
 }
 
 #include "decode/DIBErrors.h"

@@ -11,4 +11,6 @@ int FindJpegStartIn(const uint8_t* data, size_t size);
 
 constexpr int kJpegSearchBytes = 258;
 
-inline const char* BoolToText(bool value) { return value ? "True" : "False"; }
+inline const char* BoolToText(bool value) {
+  return value ? "True" : "False";
+}

@@ -1,8 +1,8 @@
 #include "engine/PictureLoader_win.h"
 
-#include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <windows.h>
 
 #include <cstdio>
 
@@ -61,8 +61,8 @@ void GetFileDateAndSize(const std::string& path, std::string& date, std::string&
   FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
   FileTimeToSystemTime(&local, &time);
   wchar_t text[64];
-  swprintf(text, 64, L"%04u/%02u/%02u %u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
-           time.wHour, time.wMinute, time.wSecond);
+  swprintf(text, 64, L"%04u/%02u/%02u %u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+           time.wMinute, time.wSecond);
   date = ToUtf8(text);
   const uint64_t bytes = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
   char digits[24];
@@ -118,9 +118,10 @@ std::string GetLongFileName(const std::string& path) {
   TComPtr<IShellFolder> desktop;
   PIDLIST_RELATIVE list = nullptr;
   wchar_t result[MAX_PATH] = {};
-  const bool ok = SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
-                  SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &list, nullptr)) &&
-                  SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(list), result);
+  const bool ok =
+      SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
+      SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, full, nullptr, &list, nullptr)) &&
+      SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(list), result);
   if (list != nullptr) CoTaskMemFree(list);
   if (!ok) throw EConvertError("ファイルを変換できません。");
   return ToUtf8(result);
@@ -192,7 +193,8 @@ void TPictureLoader::ExtractArchivePicture(const std::string& archive, const std
   std::unique_ptr<IArchiveExtractor> extractor = CreateArchiveExtractor();
   const size_t outputSize = static_cast<size_t>(size) + 1024;
   std::vector<uint8_t> buffer(outputSize, 0);
-  extractor->ExtractToMemory(archive, member, buffer.data(), buffer.size(), static_cast<size_t>(size));
+  extractor->ExtractToMemory(archive, member, buffer.data(), buffer.size(),
+                             static_cast<size_t>(size));
   try {
     TMemoryStream stream(std::move(buffer));
     TSPIDIBImage dib;

@@ -31,3 +31,15 @@ echo "== loading a 6000 x 4000 24-bit BMP (native, then under Wine)"
 echo "== decoding a 24-megapixel PNG: the WIC plug-in alone, then through the host"
 (cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" spi_bench.exe \
   "$(winepath -w "$build/win" 2>/dev/null)")
+
+echo "== decoding a 24-megapixel JPEG: ours against djpeg, then the Windows build under Wine"
+jpeg=$build/bench-data/jpeg-bench.jpg
+mkdir -p "$build/bench-data"
+native=$("$build/native/bench/jpeg_bench" "$jpeg" "$(command -v djpeg)")
+echo "$native"
+wine_out=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/jpeg_bench.exe" \
+  "$(winepath -w "$jpeg" 2>/dev/null)")
+echo "under Wine: $wine_out"
+awk -v a="$(echo "$wine_out" | sed -n 's/.*: \([0-9.]*\) s$/\1/p' | head -1)" \
+    -v b="$(echo "$native" | sed -n 's/^TJPEGImage.*: \([0-9.]*\) s$/\1/p')" \
+    'BEGIN { if (b > 0) printf "Wine (i686) / native (x86-64) ratio=%.2f (target: at most 1.35)\n", a / b }'

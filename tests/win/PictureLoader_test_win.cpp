@@ -23,9 +23,13 @@
 
 namespace {
 
-std::string U(const std::wstring& s) { return ToUtf8(s); }
+std::string U(const std::wstring& s) {
+  return ToUtf8(s);
+}
 
-std::string ExtractFileNameOf(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
+std::string ExtractFileNameOf(const std::string& path) {
+  return path.substr(path.rfind('\\') + 1);
+}
 
 std::string MakeJpeg(int width, int height) {
   std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
@@ -36,7 +40,9 @@ std::string MakeJpeg(int width, int height) {
   }
   std::vector<uint8_t> bytes;
   struct TRow {
-    static const uint8_t* At(void* context, int) { return static_cast<std::vector<uint8_t>*>(context)->data(); }
+    static const uint8_t* At(void* context, int) {
+      return static_cast<std::vector<uint8_t>*>(context)->data();
+    }
   };
   REQUIRE(EncodeJpeg(width, height, 95, false, false, &TRow::At, &row, bytes) == 0);
   return std::string(bytes.begin(), bytes.end());
@@ -66,7 +72,8 @@ void MakeShortcut(const std::wstring& link, const std::wstring& target) {
 
 class TFakeExtractor final : public IArchiveExtractor {
  public:
-  explicit TFakeExtractor(std::string bytes, bool fail = false) : bytes_(std::move(bytes)), fail_(fail) {}
+  explicit TFakeExtractor(std::string bytes, bool fail = false)
+      : bytes_(std::move(bytes)), fail_(fail) {}
   void ExtractToMemory(const std::string& archive, const std::string& member, uint8_t* buffer,
                        size_t bufferSize, size_t dataSize) override {
     calls.push_back(archive + "|" + member + "|" + std::to_string(bufferSize) + "|" +
@@ -105,7 +112,8 @@ TEST_CASE("JPEG data behind a foreign header loads through the fallback; past 25
   CHECK(FindJpegStartIn(tiny, 2) == -1);  // too short for the read at offset 1
 }
 
-TEST_CASE("BMP, JPEG and plug-in pictures all end as device bitmaps; empty files reach no decoder") {
+TEST_CASE(
+    "BMP, JPEG and plug-in pictures all end as device bitmaps; empty files reach no decoder") {
   TTempDir dir;
   TTempDir plugins;
   wchar_t fixtures[1024] = {};
@@ -205,7 +213,8 @@ TEST_CASE("archive links: their error paths and a member decoded from memory") {
 
   loader.LoadArcLink(link(L"two.ArcLink", archive + "\r\nwall.bmp\r\n"), image);
   CHECK(image.Empty());  // two lines: nothing happens
-  loader.LoadArcLink(link(L"noarc.ArcLink", U(dir / L"missing.zip") + "\r\na.bmp\r\n10\r\n"), image);
+  loader.LoadArcLink(link(L"noarc.ArcLink", U(dir / L"missing.zip") + "\r\na.bmp\r\n10\r\n"),
+                     image);
   CHECK(image.Empty());
   CHECK_THROWS_AS(loader.LoadArcLink(link(L"nan.ArcLink", archive + "\r\na.bmp\r\nten\r\n"), image),
                   EConvertError);
