@@ -36,7 +36,8 @@ void WritePicture(const std::string& path) {
       auto* p = static_cast<TPattern*>(context);
       const int width = static_cast<int>(p->row.size() / 3);
       for (int x = 0; x < width; ++x) {
-        const unsigned noise = (static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u) >> 27;
+        const unsigned noise =
+            (static_cast<unsigned>(x) * 2654435761u ^ static_cast<unsigned>(y) * 40503u) >> 27;
         p->row[x * 3] = static_cast<uint8_t>((x / 25 + noise) & 0xFF);
         p->row[x * 3 + 1] = static_cast<uint8_t>((y / 16 + noise) & 0xFF);
         p->row[x * 3 + 2] = static_cast<uint8_t>(((x + y) / 40) & 0xFF);
@@ -45,7 +46,8 @@ void WritePicture(const std::string& path) {
     }
   } pattern{std::vector<uint8_t>(static_cast<size_t>(width) * 3)};
   std::vector<uint8_t> bytes;
-  if (EncodeJpeg(width, height, 90, false, false, &TPattern::At, &pattern, bytes) != 0) std::exit(1);
+  if (EncodeJpeg(width, height, 90, false, false, &TPattern::At, &pattern, bytes) != 0)
+    std::exit(1);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);

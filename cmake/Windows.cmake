@@ -1,8 +1,4 @@
 # The Windows build: the program, its Windows-side library and the tests that run under Wine.
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--large-address-aware)
-
 add_library(vesko_win STATIC
   base/Window_win.cpp
   app/Application_win.cpp
