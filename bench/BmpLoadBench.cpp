@@ -10,25 +10,10 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "bench/BenchTiming.h"
 #include "decode/DIBImage.h"
 
 namespace {
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-template <typename F>
-double TimeOnce(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return Seconds(std::chrono::steady_clock::now() - start);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 void WriteTestFile(const std::string& path, int width, int height) {
   TDIBImage dib;

@@ -9,22 +9,11 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "bench/BenchTiming.h"
 #include "decode/JPEGImage.h"
 #include "decode/JpegCodec.h"
 
 namespace {
-
-template <typename F>
-double TimeOnce(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 // A photo-like 6000 x 4000 picture: smooth gradients with texture, quality 90.
 void WritePicture(const std::string& path) {

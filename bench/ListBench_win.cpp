@@ -14,6 +14,7 @@
 #include "base/Dialogs.h"
 #include "base/Random.h"
 #include "base/Unicode_win.h"
+#include "bench/BenchTiming.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
 #include "engine/PictureList.h"
@@ -58,22 +59,6 @@ void Prepare(const std::wstring& folder, int count) {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   }
   CloseHandle(CreateFileW(stamp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-}
-
-double Seconds(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-template <typename F>
-double TimeOnce(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return Seconds(std::chrono::steady_clock::now() - start);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

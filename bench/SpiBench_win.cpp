@@ -14,6 +14,7 @@
 
 #include "app/PluginSetup_win.h"
 #include "base/Unicode_win.h"
+#include "bench/BenchTiming.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -58,18 +59,6 @@ std::string MakePng(int width, int height) {
   Chunk(png, "IDAT", compressed);
   Chunk(png, "IEND", "");
   return png;
-}
-
-template <typename F>
-double TimeOnce(F f) {
-  const auto start = std::chrono::steady_clock::now();
-  f();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "decode/DIBImage_win.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -30,17 +31,22 @@ std::vector<uint8_t> BitmapInfo(const TDIBStore& store, const std::vector<TRGBQu
 
 }  // namespace
 
-TGdiObject CreateDIBPalette(const TDIBImage& dib) {
-  const std::vector<TRGBQuad> colors = dib.Palette();
+TGdiObject CreateLogicalPalette(const std::vector<TRGBQuad>& colors) {
   if (colors.empty()) return TGdiObject();
   std::vector<uint8_t> buffer(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY), 0);
   auto* palette = reinterpret_cast<LOGPALETTE*>(buffer.data());
   palette->palVersion = 0x300;
-  palette->palNumEntries = static_cast<WORD>(colors.size());
-  for (size_t i = 0; i < colors.size(); ++i) {
+  palette->palNumEntries = static_cast<WORD>(std::min<size_t>(colors.size(), 256));
+  for (size_t i = 0; i < palette->palNumEntries; ++i) {
     palette->palPalEntry[i] = PALETTEENTRY{colors[i].Red, colors[i].Green, colors[i].Blue, 0};
   }
-  TGdiObject handle(CreatePalette(palette));
+  return TGdiObject(CreatePalette(palette));
+}
+
+TGdiObject CreateDIBPalette(const TDIBImage& dib) {
+  const std::vector<TRGBQuad> colors = dib.Palette();
+  if (colors.empty()) return TGdiObject();
+  TGdiObject handle = CreateLogicalPalette(colors);
   if (!handle) {
     throw EOutOfResources(dib.HalftoneMode != 0 ? "TDIBImage.GetPalette: Cannot Make Palette(1)"
                                                 : "GetPaletteFromDIBInfos: Cannot Make Palette");

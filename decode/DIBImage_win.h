@@ -7,6 +7,9 @@
 #include "base/Handles_win.h"
 #include "decode/DIBImage.h"
 
+// A logical palette of these colours (version 0x300, flags 0); none when there are none.
+TGdiObject CreateLogicalPalette(const std::vector<TRGBQuad>& colors);
+
 // A logical palette of the picture's palette (halftone palettes in the halftone modes); none
 // when it has no colours. EOutOfResources when GDI refuses.
 TGdiObject CreateDIBPalette(const TDIBImage& dib);

@@ -9,6 +9,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBErrors.h"
+#include "decode/DIBImage_win.h"
 #include "decode/SPIs_win.h"
 
 namespace {
@@ -276,22 +277,11 @@ void TSPIGraphic::SaveToStream(TStream& stream) const {
 void TSPIGraphic::Draw(TCanvasHandle canvas, const TRect& rect) const {
   if (Empty()) return;
   HDC dc = static_cast<HDC>(canvas);
-  const std::vector<TRGBQuad> colors = Palette();
-  TGdiObject palette;
+  TGdiObject palette = CreateLogicalPalette(Palette());
   HPALETTE oldPalette = nullptr;
-  if (!colors.empty()) {
-    std::vector<uint8_t> buffer(sizeof(LOGPALETTE) + 256 * sizeof(PALETTEENTRY), 0);
-    auto* logical = reinterpret_cast<LOGPALETTE*>(buffer.data());
-    logical->palVersion = 0x300;
-    logical->palNumEntries = static_cast<WORD>(colors.size());
-    for (size_t i = 0; i < colors.size(); ++i) {
-      logical->palPalEntry[i] = PALETTEENTRY{colors[i].Red, colors[i].Green, colors[i].Blue, 0};
-    }
-    palette.reset(CreatePalette(logical));
-    if (palette) {
-      oldPalette = SelectPalette(dc, static_cast<HPALETTE>(palette.get()), TRUE);
-      RealizePalette(dc);
-    }
+  if (palette) {
+    oldPalette = SelectPalette(dc, static_cast<HPALETTE>(palette.get()), TRUE);
+    RealizePalette(dc);
   }
   const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
   const int height = Height() < 0 ? -Height() : Height();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "base/ComPtr_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Handles_win.h"
@@ -21,23 +22,6 @@
 namespace {
 
 constexpr uint32_t kBusyRed = 255;
-
-template <typename T>
-class TComPtr {
- public:
-  TComPtr() = default;
-  TComPtr(const TComPtr&) = delete;
-  TComPtr& operator=(const TComPtr&) = delete;
-  ~TComPtr() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T** operator&() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
 
 }  // namespace
 

@@ -145,9 +145,10 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
     working->SetPixelFormat(TPixelFormat::pf24bit);
     pixels = working.get();
   }
-  const double area = static_cast<double>(static_cast<int32_t>(
-                          static_cast<uint32_t>(source.Width()) * static_cast<uint32_t>(source.Height()))) /
-                      newWidth / newHeight;
+  const double area =
+      static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(source.Width()) *
+                                               static_cast<uint32_t>(source.Height()))) /
+      newWidth / newHeight;
   const TAxisWeights across = AxisWeights(source.Width(), newWidth);
   const TAxisWeights down = AxisWeights(source.Height(), newHeight);
 
@@ -163,7 +164,8 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
   for (int t = 0; t < threads; ++t) {
     const int begin = newHeight * t / threads;
     const int end = newHeight * (t + 1) / threads;
-    workers.emplace_back([&, begin, end] { ResampleRows(*pixels, *result, across, down, area, begin, end); });
+    workers.emplace_back(
+        [&, begin, end] { ResampleRows(*pixels, *result, across, down, area, begin, end); });
   }
   for (std::thread& worker : workers) worker.join();
   return result;

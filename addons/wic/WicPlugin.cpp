@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "addons/SpiExports.h"
+#include "base/ComPtr_win.h"
 
 namespace {
 
@@ -71,23 +72,6 @@ class TComScope {
   HRESULT hr_;
 };
 
-template <typename T>
-class TCom {
- public:
-  TCom() = default;
-  TCom(const TCom&) = delete;
-  TCom& operator=(const TCom&) = delete;
-  ~TCom() {
-    if (p_ != nullptr) p_->Release();
-  }
-  T** operator&() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
-
 // The bytes of the picture: a file from an offset (flag 0) or memory (flag 1).
 int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes) {
   if ((flag & 7) == 1) {
@@ -120,8 +104,8 @@ int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes) 
 // The first frame of the picture, converted to 32-bit BGRA. A whole file is read by WIC
 // itself (only what it needs); memory, or a file with a header before the picture, from bytes.
 HRESULT OpenFrame(const std::wstring& file, std::vector<BYTE>& bytes, IWICImagingFactory* factory,
-                  TCom<IWICStream>& stream, TCom<IWICBitmapDecoder>& decoder,
-                  TCom<IWICBitmapFrameDecode>& frame, TCom<IWICFormatConverter>& converter) {
+                  TComPtr<IWICStream>& stream, TComPtr<IWICBitmapDecoder>& decoder,
+                  TComPtr<IWICBitmapFrameDecode>& frame, TComPtr<IWICFormatConverter>& converter) {
   HRESULT hr = factory->CreateStream(&stream);
   if (SUCCEEDED(hr)) {
     hr = file.empty() ? stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))
@@ -168,15 +152,15 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     if (bytes.size() < 8 || !HasMagic(bytes.data())) return SusieResult::kUnknownFormat;
   }
   TComScope com;
-  TCom<IWICImagingFactory> factory;
+  TComPtr<IWICImagingFactory> factory;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
     return SusieResult::kInternalError;
   }
-  TCom<IWICStream> stream;
-  TCom<IWICBitmapDecoder> decoder;
-  TCom<IWICBitmapFrameDecode> frame;
-  TCom<IWICFormatConverter> converter;
+  TComPtr<IWICStream> stream;
+  TComPtr<IWICBitmapDecoder> decoder;
+  TComPtr<IWICBitmapFrameDecode> frame;
+  TComPtr<IWICFormatConverter> converter;
   if (FAILED(OpenFrame(file, bytes, factory.get(), stream, decoder, frame, converter))) {
     return SusieResult::kUnknownFormat;
   }

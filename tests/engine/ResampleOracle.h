@@ -41,12 +41,14 @@ inline std::unique_ptr<TBitmap> ResampleOracle(const TBitmap& source, int w2, in
       ResampleBox(x, sx, x0, x1);
       ResampleBox(y, sy, y0, y1);
       double acc[3] = {0, 0, 0};
-      for (int iy = static_cast<int>(std::floor(y0)); iy <= static_cast<int>(std::floor(y1)); ++iy) {
+      for (int iy = static_cast<int>(std::floor(y0)); iy <= static_cast<int>(std::floor(y1));
+           ++iy) {
         const uint8_t* upper = work.ScanLine(std::max(iy, 0));
         const uint8_t* lower = work.ScanLine(std::min(iy + 1, H - 1));
         double wy, my;
         overlap(iy, y0, y1, wy, my);
-        for (int ix = static_cast<int>(std::floor(x0)); ix <= static_cast<int>(std::floor(x1)); ++ix) {
+        for (int ix = static_cast<int>(std::floor(x0)); ix <= static_cast<int>(std::floor(x1));
+             ++ix) {
           double wx, mx;
           overlap(ix, x0, x1, wx, mx);
           const int left = std::max(ix, 0);

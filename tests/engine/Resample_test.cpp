@@ -19,14 +19,16 @@ TBitmap Make(int w, int h, TPixelFormat format = TPixelFormat::pf24bit) {
 void Fill(TBitmap& b, std::mt19937& random, int levels) {
   for (int y = 0; y < b.Height(); ++y) {
     uint8_t* row = b.ScanLine(y);
-    for (size_t i = 0; i < b.Stride(); ++i) row[i] = static_cast<uint8_t>(random() % levels * (255 / (levels - 1)));
+    for (size_t i = 0; i < b.Stride(); ++i)
+      row[i] = static_cast<uint8_t>(random() % levels * (255 / (levels - 1)));
   }
 }
 
 bool SamePixels(const TBitmap& a, const TBitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
   for (int y = 0; y < a.Height(); ++y) {
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0) return false;
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0)
+      return false;
   }
   return true;
 }
@@ -58,7 +60,8 @@ TEST_CASE("the definition's own examples") {
   for (uint8_t v : {uint8_t{255}, uint8_t{1}, uint8_t{0}}) {
     TBitmap flat = Make(37, 23);
     for (int y = 0; y < 23; ++y) std::memset(flat.ScanLine(y), v, 37 * 3);
-    for (auto [w, h] : {std::pair{5, 3}, std::pair{37, 23}, std::pair{1, 1}, std::pair{36, 2}, std::pair{80, 40}}) {
+    for (auto [w, h] : {std::pair{5, 3}, std::pair{37, 23}, std::pair{1, 1}, std::pair{36, 2},
+                        std::pair{80, 40}}) {
       auto r = ResampleBitmap(flat, w, h);
       for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w * 3; ++x) REQUIRE(r->ScanLine(y)[x] == v);
@@ -70,7 +73,8 @@ TEST_CASE("the definition's own examples") {
 }
 
 TEST_CASE("8, 16 and 32-bit sources are read as 24 bits") {
-  for (TPixelFormat f : {TPixelFormat::pf8bit, TPixelFormat::pf16bit, TPixelFormat::pf15bit, TPixelFormat::pf32bit}) {
+  for (TPixelFormat f : {TPixelFormat::pf8bit, TPixelFormat::pf16bit, TPixelFormat::pf15bit,
+                         TPixelFormat::pf32bit}) {
     TBitmap src = Make(9, 7, f);
     src.SetPixel(3, 3, TRGBQuad{255, 255, 255, 0});
     auto r = ResampleBitmap(src, 4, 3);

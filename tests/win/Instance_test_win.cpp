@@ -12,14 +12,7 @@
 namespace {
 
 std::wstring ProgramUnderTest() {
-  wchar_t value[1024] = {};
-  GetEnvironmentVariableW(L"VESKO2_EXE", value, 1024);
-  std::wstring path = value;
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
+  return EnvPath(L"VESKO2_EXE");
 }
 
 struct TProcess {

@@ -98,11 +98,7 @@ TEST_CASE("settings survive a restart; unknown sections are kept; the window mov
 
 TEST_CASE("plug-ins in the current folder extend the accepted file masks") {
   FormFixture f;
-  wchar_t fixtures[1024] = {};
-  GetEnvironmentVariableW(L"VESKO2_FIXTURE_SPI", fixtures, 1024);
-  std::wstring folder = fixtures;
-  if (!folder.empty() && folder[0] == L'/') folder = L"Z:" + folder;
-  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  const std::wstring folder = EnvPath(L"VESKO2_FIXTURE_SPI");
   REQUIRE(CopyFileW((folder + L"\\fxmulti.spi").c_str(), (f.dir / L"fxmulti.spi").c_str(), FALSE));
   auto form = f.Create();
   REQUIRE(form->SPIs.Count() == 1);

@@ -116,11 +116,7 @@ TEST_CASE(
     "BMP, JPEG and plug-in pictures all end as device bitmaps; empty files reach no decoder") {
   TTempDir dir;
   TTempDir plugins;
-  wchar_t fixtures[1024] = {};
-  GetEnvironmentVariableW(L"VESKO2_FIXTURE_SPI", fixtures, 1024);
-  std::wstring folder = fixtures;
-  if (!folder.empty() && folder[0] == L'/') folder = L"Z:" + folder;
-  std::replace(folder.begin(), folder.end(), L'/', L'\\');
+  const std::wstring folder = EnvPath(L"VESKO2_FIXTURE_SPI");
   REQUIRE(CopyFileW((folder + L"\\fxa.spi").c_str(), (plugins / L"fxa.spi").c_str(), FALSE));
   TSPIs spis;
   ConfigureMainWindowSPIs(spis);

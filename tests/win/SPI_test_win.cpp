@@ -18,12 +18,7 @@
 namespace {
 
 std::wstring FixtureFolder() {
-  wchar_t value[1024] = {};
-  GetEnvironmentVariableW(L"VESKO2_FIXTURE_SPI", value, 1024);
-  std::wstring path = value;
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
+  return EnvPath(L"VESKO2_FIXTURE_SPI");
 }
 
 void CopyFixture(const std::wstring& name, const std::wstring& folder,

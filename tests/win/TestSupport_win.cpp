@@ -66,3 +66,14 @@ std::string ReadBytes(const std::wstring& path) {
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+std::wstring EnvPath(const wchar_t* name) {
+  wchar_t value[1024] = {};
+  GetEnvironmentVariableW(name, value, 1024);
+  std::wstring path = value;
+  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}

@@ -22,6 +22,8 @@ class TTempDir {
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// A path the test's environment names (CTest passes build paths); a Unix path becomes Z:\...
+std::wstring EnvPath(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
 
 // Dispatches messages until `done` holds or the time runs out; whether `done` held.

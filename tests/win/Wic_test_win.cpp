@@ -16,15 +16,6 @@
 
 namespace {
 
-std::wstring EnvPath(const wchar_t* name) {
-  wchar_t value[1024] = {};
-  GetEnvironmentVariableW(name, value, 1024);
-  std::wstring path = value;
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return path;
-}
-
 void Put16(std::string& b, unsigned v) {
   b += static_cast<char>(v & 0xFF);
   b += static_cast<char>((v >> 8) & 0xFF);
