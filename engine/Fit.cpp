@@ -1,0 +1,103 @@
+#include "engine/Fit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/BusyDisplay.h"
+#include "engine/Resample.h"
+
+namespace {
+
+int Trunc(long double value) { return static_cast<int>(value); }
+
+}  // namespace
+
+TFitPlan PlanFit(int w, int h, int rw, int rh) {
+  TFitPlan plan;
+  plan.Left = w < rw ? (rw - w) / 2 : 0;
+  plan.Top = h < rh ? (rh - h) / 2 : 0;
+  if ((w < rw && h < rh) || w == 0 || h == 0 || rw == 0 || rh == 0) return plan;
+  const double r = static_cast<double>(h) / w;
+  const long double rl = r;
+  int nw = 0;
+  int nh = 0;
+  auto byWidth = [&] {
+    nw = rw;
+    nh = Trunc(rw * rl);
+  };
+  auto byHeight = [&] {
+    nw = Trunc(rh / rl);
+    nh = rh;
+  };
+  if (rh < rw) {
+    if (r < 1) {
+      byWidth();
+      if (nh > rh) byHeight();
+    } else {
+      byHeight();
+    }
+  } else if (r < 1) {
+    byWidth();
+  } else {
+    byHeight();
+    if (nw > rw) byWidth();
+  }
+  nw = std::max(nw, 1);
+  nh = std::max(nh, 1);
+  if (nw == w && nh == h) return plan;  // already fits exactly: resampling 1:1 would blur it
+  plan.Shrink = true;
+  plan.Width = nw;
+  plan.Height = nh;
+  return plan;
+}
+
+std::unique_ptr<TBitmap> StretchNearest(const TBitmap& source, int width, int height) {
+  const TBitmap* pixels = &source;
+  TBitmap working;
+  if (source.PixelFormat() != TPixelFormat::pf24bit) {
+    working.Assign(&source);
+    working.SetPixelFormat(TPixelFormat::pf24bit);
+    pixels = &working;
+  }
+  auto result = std::make_unique<TBitmap>();
+  result->SetPixelFormat(TPixelFormat::pf24bit);
+  result->SetSize(width, height);
+  std::vector<int> columns(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x) {
+    columns[static_cast<size_t>(x)] = static_cast<int>(int64_t{x} * pixels->Width() / width);
+  }
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* in = pixels->ScanLine(static_cast<int>(int64_t{y} * pixels->Height() / height));
+    uint8_t* out = result->ScanLine(y);
+    for (int x = 0; x < width; ++x) std::memcpy(out + x * 3, in + columns[static_cast<size_t>(x)] * 3, 3);
+  }
+  return result;
+}
+
+void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& busy,
+               int threads) {
+  if (holder.Empty()) return;
+  struct TGuard {
+    IBusyDisplay& busy;
+    TBusyScope scope;
+    explicit TGuard(IBusyDisplay& b) : busy(b), scope(b, 255, "ReSize..") { busy.SetWaitCursor(true); }
+    TGuard(const TGuard&) = delete;
+    TGuard& operator=(const TGuard&) = delete;
+    ~TGuard() { busy.SetWaitCursor(false); }
+  } guard(busy);
+  const TFitPlan plan =
+      PlanFit(holder.Width(), holder.Height(), rect.Right - rect.Left, rect.Bottom - rect.Top);
+  rect.Left = plan.Left;
+  rect.Top = plan.Top;
+  if (!plan.Shrink) return;
+  TBitmap copy;
+  const TBitmap* source = holder.Bitmap();
+  if (source == nullptr) {
+    copy.Assign(holder.Graphic());
+    source = &copy;
+  }
+  std::unique_ptr<TBitmap> result = speedPriority
+                                        ? StretchNearest(*source, plan.Width, plan.Height)
+                                        : ResampleBitmap(*source, plan.Width, plan.Height, threads);
+  holder.Take(std::move(result));
+}
