@@ -8,6 +8,7 @@
 #include "app/HandOver.h"
 #include "app/PluginSetup_win.h"
 #include "app/StartUp.h"
+#include "app/ViewMode_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Handles_win.h"
@@ -110,6 +111,8 @@ void TVesko2MainForm::BindActions() {
   ReloadFolderAction.OnExecute = [this](TAction& a) { List.ReloadFolderActionExecute(a); };
   ReloadFolderAction.OnUpdate = [this](TAction& a) { List.ReloadFolderActionUpdate(a); };
   CloseAction.OnExecute = [this](TAction&) { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
+  ViewModeAction.OnExecute = [this](TAction&) { ViewModeActionExecute(); };
+  ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 
 // Until pictures can be loaded and applied, setting the current picture records the entry
@@ -121,6 +124,12 @@ bool TVesko2MainForm::DefaultSetCurrentPicture() {
       List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
   Settings.PaperName = entry;
   return true;
+}
+
+void TVesko2MainForm::ViewModeActionExecute() {
+  IncomingBossAction.Tag = 1;
+  TViewModeForm view(*this);
+  view.ShowModal();
 }
 
 void TVesko2MainForm::LoadSettings() {
@@ -219,8 +228,8 @@ void TVesko2MainForm::PanelMouseDown(int x, int y) {
 
 void TVesko2MainForm::ShowContextMenu(POINT at) {
   TAction* const entries[] = {&OpenFileAction, &OpenFolderAction,   &SaveListAction,
-                              &LoadListAction, &ReloadFolderAction, nullptr,
-                              &CloseAction};
+                              &LoadListAction, &ReloadFolderAction, &ViewModeAction,
+                              nullptr,         &CloseAction};
   TMenuHandle menu(CreatePopupMenu());
   UINT id = 1;
   for (TAction* action : entries) {

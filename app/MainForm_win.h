@@ -58,7 +58,14 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   TAction LoadListAction{0, "ファイルリストの読み込み.."};
   TAction ReloadFolderAction{0, "フォルダの再読込"};
   TAction CloseAction{0, "終了"};
+  TAction ViewModeAction{0, "ビューモード"};
+  // Its tag is the boss-key toggle, which the view mode starts afresh.
+  TAction IncomingBossAction{1, "ボスが来た"};
 
+  IDialogs& Dialogs() { return env_.Dialogs; }
+  IBusyDisplay& Busy() { return *this; }
+
+  void ViewModeActionExecute();
   void LoadSettings();
   void SaveSettings();
   // Every close request: writes the settings. An error keeps the window open.

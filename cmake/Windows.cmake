@@ -5,6 +5,7 @@ add_library(vesko_win STATIC
   app/Dialogs_win.cpp
   app/MainForm_win.cpp
   app/PluginSetup_win.cpp
+  app/ViewMode_win.cpp
   app/SingleInstance_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp

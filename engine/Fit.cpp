@@ -8,7 +8,9 @@
 
 namespace {
 
-int Trunc(long double value) { return static_cast<int>(value); }
+int Trunc(long double value) {
+  return static_cast<int>(value);
+}
 
 }  // namespace
 
@@ -69,18 +71,20 @@ std::unique_ptr<TBitmap> StretchNearest(const TBitmap& source, int width, int he
   for (int y = 0; y < height; ++y) {
     const uint8_t* in = pixels->ScanLine(static_cast<int>(int64_t{y} * pixels->Height() / height));
     uint8_t* out = result->ScanLine(y);
-    for (int x = 0; x < width; ++x) std::memcpy(out + x * 3, in + columns[static_cast<size_t>(x)] * 3, 3);
+    for (int x = 0; x < width; ++x)
+      std::memcpy(out + x * 3, in + columns[static_cast<size_t>(x)] * 3, 3);
   }
   return result;
 }
 
-void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& busy,
-               int threads) {
+void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& busy, int threads) {
   if (holder.Empty()) return;
   struct TGuard {
     IBusyDisplay& busy;
     TBusyScope scope;
-    explicit TGuard(IBusyDisplay& b) : busy(b), scope(b, 255, "ReSize..") { busy.SetWaitCursor(true); }
+    explicit TGuard(IBusyDisplay& b) : busy(b), scope(b, 255, "ReSize..") {
+      busy.SetWaitCursor(true);
+    }
     TGuard(const TGuard&) = delete;
     TGuard& operator=(const TGuard&) = delete;
     ~TGuard() { busy.SetWaitCursor(false); }

@@ -5,7 +5,9 @@
 
 namespace {
 
-TFitPlan Plan(int w, int h, int rw, int rh) { return PlanFit(w, h, rw, rh); }
+TFitPlan Plan(int w, int h, int rw, int rh) {
+  return PlanFit(w, h, rw, rh);
+}
 
 }  // namespace
 
@@ -29,7 +31,7 @@ TEST_CASE("fitting sizes on landscape and portrait desktops") {
   CHECK(p.Height == 1024);
   p = Plan(3000, 1000, 768, 1024);  // portrait desktop, wide picture
   CHECK(p.Width == 768);
-  CHECK(p.Height == 255);  // 768 × 0.333… truncated, as the size table says
+  CHECK(p.Height == 255);           // 768 × 0.333… truncated, as the size table says
   p = Plan(1024, 2000, 1024, 768);  // wider than tall desktop, tall picture
   CHECK(p.Width == 393);
   CHECK(p.Height == 768);
@@ -53,7 +55,8 @@ TEST_CASE("the fast path drops whole rows and columns; the holder gets the resul
   source.SetSize(8, 4);
   for (int y = 0; y < 4; ++y) {
     for (int x = 0; x < 8; ++x) {
-      source.SetPixel(x, y, TRGBQuad{static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 60), 7, 0});
+      source.SetPixel(x, y,
+                      TRGBQuad{static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 60), 7, 0});
     }
   }
   auto half = StretchNearest(source, 4, 2);

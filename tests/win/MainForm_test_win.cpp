@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "../support/Fakes.h"
 #include "TestSupport_win.h"
@@ -12,6 +13,7 @@
 #include "app/MainForm_win.h"
 #include "base/IniFile.h"
 #include "base/Unicode_win.h"
+#include "decode/DIBImage.h"
 
 namespace {
 
@@ -180,5 +182,83 @@ TEST_CASE("the open-folder command runs its dialog with the window's tag set") {
   form->ReloadFolderAction.Update();
   CHECK(form->ReloadFolderAction.Enabled);
   CHECK(form->ReloadFolderAction.Caption == "フォルダの再読込");
+  f.Close(form);
+}
+
+namespace {
+
+// Posts keys to the view window from another thread while the view runs its own loop.
+struct TKeyScript {
+  explicit TKeyScript(std::vector<wchar_t> k) : keys(std::move(k)) {}
+  std::vector<wchar_t> keys;
+  RECT viewRect{};
+  bool sawWindow = false;
+  std::thread worker;
+
+  void Start() {
+    worker = std::thread([this] {
+      HWND view = nullptr;
+      for (int i = 0; i < 200 && view == nullptr; ++i) {
+        view = FindWindowW(L"TViewModeForm", nullptr);
+        if (view == nullptr || !IsWindowVisible(view)) {
+          view = nullptr;
+          Sleep(25);
+        }
+      }
+      if (view == nullptr) return;
+      sawWindow = true;
+      GetWindowRect(view, &viewRect);
+      for (wchar_t key : keys) {
+        Sleep(60);
+        PostMessageW(view, WM_CHAR, key, 0);
+      }
+    });
+  }
+  void Join() { worker.join(); }
+};
+
+}  // namespace
+
+TEST_CASE("the view mode steps with Enter and Backspace, sets with Space, closes with Escape") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"v").c_str(), nullptr);
+  for (const wchar_t* name : {L"v\\1.bmp", L"v\\2.bmp", L"v\\3.bmp"}) {
+    TDIBImage dib;
+    dib.SetBitCount(24);
+    dib.SetWidth(50);
+    dib.SetHeight(40);
+    dib.SaveToFile(ToUtf8(f.dir / name));
+  }
+  auto form = f.Create({ToUtf8(f.dir / L"v\\1.bmp")});
+  REQUIRE(form->List.MainListBox.Count() == 3);
+  form->ViewModeAction.Update();
+  CHECK(form->ViewModeAction.Enabled);
+  const std::string first = form->List.MainListBox.Items[0];
+  const std::string second = form->List.MainListBox.Items[1];
+  form->Settings.PaperName = "unchanged";
+
+  TKeyScript escape({27});
+  escape.Start();
+  form->ViewModeAction.Execute();
+  escape.Join();
+  CHECK(escape.sawWindow);
+  CHECK(escape.viewRect.right - escape.viewRect.left == GetSystemMetrics(SM_CXSCREEN));
+  CHECK(form->Settings.PaperName == "unchanged");
+  CHECK(IsWindowEnabled(form->Handle()));
+
+  form->Settings.ScreenX = 300;
+  form->Settings.ScreenY = 200;
+  form->IncomingBossAction.Tag = -1;
+  TKeyScript walk({13, 13, 8, 32});
+  walk.Start();
+  form->ViewModeAction.Execute();
+  walk.Join();
+  CHECK(walk.viewRect.right - walk.viewRect.left == 300);
+  CHECK(walk.viewRect.bottom - walk.viewRect.top == 200);
+  CHECK(form->Settings.PaperName == second);  // 0, +1, +1, -1
+  CHECK(form->List.MainListBox.Current() == second);
+  CHECK(form->IncomingBossAction.Tag == 1);
+  CHECK(f.dialogs.messages.empty());
+  (void)first;
   f.Close(form);
 }

@@ -1,0 +1,148 @@
+#include "app/ViewMode_win.h"
+
+#include "app/MainForm_win.h"
+#include "base/Dialogs.h"
+#include "base/Handles_win.h"
+#include "base/Path.h"
+#include "base/TextCase.h"
+#include "engine/Fit.h"
+
+TViewModeForm::TViewModeForm(TVesko2MainForm& owner) : owner_(owner) {
+  const TSettings& s = owner.Settings;
+  const bool sized = s.ScreenX > 0 && s.ScreenY > 0;
+  CreateHandle(kClassName, L"", WS_POPUP | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 0, 0,
+               sized ? s.ScreenX : GetSystemMetrics(SM_CXSCREEN),
+               sized ? s.ScreenY : GetSystemMetrics(SM_CYSCREEN), owner.Handle());
+  if (!sized) ShowWindow(Handle(), SW_MAXIMIZE);
+
+  const TPictureList& pictures = owner.List;
+  if (s.RandomLoad) {
+    for (const std::string& item : pictures.RandomListBox.Items) {
+      const int index = std::stoi(item);
+      if (index >= 0 && index < pictures.MainListBox.Count()) {
+        list_.Items.push_back(pictures.MainListBox.Items[static_cast<size_t>(index)]);
+      }
+    }
+    list_.ItemIndex = list_.IndexOf(s.PaperName);
+  } else {
+    list_.Items = pictures.MainListBox.Items;
+  }
+  if (list_.ItemIndex < 0) list_.ItemIndex = 0;
+}
+
+void TViewModeForm::ShowModal() {
+  wchar_t start = 0;
+  ViewModeKeyPress(start);
+  if (closed_) return;
+  HWND owner = owner_.Handle();
+  EnableWindow(owner, FALSE);
+  ShowWindow(Handle(), IsZoomed(Handle()) ? SW_SHOWMAXIMIZED : SW_SHOW);
+  SetForegroundWindow(Handle());
+  SetFocus(Handle());
+  MSG msg;
+  while (!closed_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  if (msg.message == WM_QUIT) PostQuitMessage(static_cast<int>(msg.wParam));
+  EnableWindow(owner, TRUE);
+  ShowWindow(Handle(), SW_HIDE);
+  SetForegroundWindow(owner);
+}
+
+bool TViewModeForm::LoadEntry(const std::string& entry) {
+  TPictureLoader& loader = owner_.Loader;
+  const std::string ext = ExtractFileExt(entry);
+  if (SameText(ext, ".ArcLink")) {
+    loader.LoadArcLink(entry, image_);
+    return !image_.Empty();
+  }
+  if (SameText(ext, ".lnk")) return loader.LoadPictureFile(ResolveShortcut(entry), image_);
+  return loader.LoadPictureFile(entry, image_);
+}
+
+void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
+  if (!gate_) return;
+  gate_ = false;
+  struct TOpen {
+    bool& gate;
+    ~TOpen() { gate = true; }
+  } reopen{gate_};
+
+  int step = 0;
+  switch (key) {
+    case 8: step = -1; break;
+    case 13: step = 1; break;
+    case 27: Close(); return;
+    case 32: {
+      TPictureList& pictures = owner_.List;
+      const int index = pictures.MainListBox.IndexOf(list_.Current());
+      if (index >= 0) {
+        pictures.MainListBox.ItemIndex = index;
+        pictures.RandomListBox.ItemIndex = pictures.RandomListBox.IndexOf(std::to_string(index));
+        owner_.Settings.PaperName = pictures.MainListBox.Items[static_cast<size_t>(index)];
+        if (pictures.SetCurrentPicture) pictures.SetCurrentPicture();
+        Close();
+        return;
+      }
+      break;
+    }
+    default: break;
+  }
+  if (list_.Empty()) {
+    WarnMessage(owner_.Dialogs(), "このフォルダにはもう画像がありません");
+    Close();
+    return;
+  }
+  if (step != 0) list_.ItemIndex = StepIndex(list_.Count(), list_.ItemIndex, step > 0);
+
+  image_.Clear();
+  bool loaded = false;
+  for (int tries = 0; tries < list_.Count() && !loaded; ++tries) {
+    loaded = LoadEntry(list_.Current());
+    if (!loaded) list_.ItemIndex = StepIndex(list_.Count(), list_.ItemIndex, true);
+  }
+  if (!loaded) {
+    WarnMessage(owner_.Dialogs(), "このフォルダにはもう画像がありません");
+    Close();
+    return;
+  }
+  RECT window{};
+  GetWindowRect(Handle(), &window);
+  TRect rect{window.left, window.top, window.right - window.left, window.bottom - window.top};
+  FitToRect(image_, rect, owner_.Settings.SpeedpPriority, owner_.Busy(), 2);
+  imageLeft_ = rect.Left;
+  imageTop_ = rect.Top;
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CHAR: {
+      auto key = static_cast<wchar_t>(wParam);
+      ViewModeKeyPress(key);
+      return 0;
+    }
+    case WM_ERASEBKGND: {
+      RECT all{};
+      GetClientRect(Handle(), &all);
+      FillRect(reinterpret_cast<HDC>(wParam), &all, GetSysColorBrush(COLOR_WINDOW));
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(Handle(), &ps);
+      if (const TGraphic* picture = image_.Graphic()) {
+        picture->Draw(dc, TRect{imageLeft_, imageTop_, imageLeft_ + picture->Width(),
+                                imageTop_ + picture->Height()});
+      }
+      EndPaint(Handle(), &ps);
+      return 0;
+    }
+    case WM_CLOSE:
+      Close();
+      return 0;
+    default: break;
+  }
+  return DefaultHandler(message, wParam, lParam);
+}
