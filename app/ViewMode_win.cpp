@@ -71,9 +71,15 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
 
   int step = 0;
   switch (key) {
-    case 8: step = -1; break;
-    case 13: step = 1; break;
-    case 27: Close(); return;
+    case 8:
+      step = -1;
+      break;
+    case 13:
+      step = 1;
+      break;
+    case 27:
+      Close();
+      return;
     case 32: {
       TPictureList& pictures = owner_.List;
       const int index = pictures.MainListBox.IndexOf(list_.Current());
@@ -87,7 +93,8 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   if (list_.Empty()) {
     WarnMessage(owner_.Dialogs(), "このフォルダにはもう画像がありません");
@@ -142,7 +149,8 @@ LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
       Close();
       return 0;
-    default: break;
+    default:
+      break;
   }
   return DefaultHandler(message, wParam, lParam);
 }

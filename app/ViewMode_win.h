@@ -29,10 +29,10 @@ class TViewModeForm final : public TWindowBase {
   void Close() { closed_ = true; }
 
   TVesko2MainForm& owner_;
-  TListBox list_;      // the entries in display order
+  TListBox list_;  // the entries in display order
   TPicture image_;
   int imageLeft_ = 0;  // where the picture is drawn
   int imageTop_ = 0;
-  bool gate_ = true;   // off while a key is being handled
+  bool gate_ = true;  // off while a key is being handled
   bool closed_ = false;
 };

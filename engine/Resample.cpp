@@ -1,6 +1,9 @@
 #include "engine/Resample.h"
 
 #include <cmath>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -60,66 +63,108 @@ TAxisWeights AxisWeights(int sourceSize, int destinationSize) {
   return axis;
 }
 
-// Rounds to nearest, ties to even (the conversion's own rounding), clamped to a byte.
+// Rounds to nearest, ties to even (the SSE2 conversion's own rounding), clamped to a byte.
 inline uint8_t ToByte(double value) {
+#ifdef __SSE2__
+  const int v = _mm_cvtsd_si32(_mm_set_sd(value));
+#else
   const long v = std::lrint(value);
+#endif
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
+
+// Bytes as doubles by table: a load instead of a conversion per sample.
+struct TByteToDouble {
+  double value[256];
+  TByteToDouble() {
+    for (int i = 0; i < 256; ++i) value[i] = i;
+  }
+};
+const TByteToDouble kByte;
+
+// The weights of one axis in a flat table: `taps` weights per destination index (zero-padded),
+// starting at source index first[d]. Regular loops let the compiler keep them in registers.
+struct TFlatWeights {
+  int taps = 0;
+  std::vector<int> first;
+  std::vector<double> weights;
+};
+
+TFlatWeights Flatten(const TAxisWeights& axis) {
+  TFlatWeights flat;
+  for (const std::vector<double>& w : axis.weights)
+    flat.taps = std::max(flat.taps, static_cast<int>(w.size()));
+  flat.first = axis.first;
+  flat.weights.assign(axis.weights.size() * static_cast<size_t>(flat.taps), 0.0);
+  for (size_t d = 0; d < axis.weights.size(); ++d) {
+    std::copy(axis.weights[d].begin(), axis.weights[d].end(),
+              flat.weights.begin() + static_cast<ptrdiff_t>(d * static_cast<size_t>(flat.taps)));
+  }
+  return flat;
+}
+
+// One source row weighted across: `sums` gets three doubles per destination column. The row is
+// first widened to doubles, each sample once.
+void HorizontalSums(const uint8_t* line, int sourceWidth, const TFlatWeights& across,
+                    std::vector<double>& widened, double* sums, int width) {
+  for (int i = 0; i < sourceWidth * 3; ++i) widened[static_cast<size_t>(i)] = kByte.value[line[i]];
+  const int taps = across.taps;
+  for (int x = 0; x < width; ++x) {
+    const double* w = across.weights.data() + static_cast<size_t>(x) * static_cast<size_t>(taps);
+    int c = across.first[static_cast<size_t>(x)];
+    // Zero-padded taps past the row's end would read outside it: those columns take fewer.
+    const int n = std::min(taps, sourceWidth - c);
+    const double* p = widened.data() + static_cast<size_t>(c) * 3;
+    double b = 0;
+    double g = 0;
+    double r = 0;
+    for (int t = 0; t < n; ++t, p += 3) {
+      b += w[t] * p[0];
+      g += w[t] * p[1];
+      r += w[t] * p[2];
+    }
+    sums[x * 3] = b;
+    sums[x * 3 + 1] = g;
+    sums[x * 3 + 2] = r;
+  }
 }
 
 // Destination rows [rowBegin, rowEnd): horizontal sums of each needed source row (kept while
 // neighbouring destination rows share it), then the vertical weighting.
-void ResampleRows(const TBitmap& source, TBitmap& result, const TAxisWeights& across,
+void ResampleRows(const TBitmap& source, TBitmap& result, const TFlatWeights& across,
                   const TAxisWeights& down, double area, int rowBegin, int rowEnd) {
   const int width = result.Width();
+  const size_t rowLength = static_cast<size_t>(width) * 3;
+  std::vector<double> widened(static_cast<size_t>(source.Width()) * 3);
+  // A small ring of horizontally summed source rows, indexed by source row.
   struct TRowSums {
     int row = -1;
     std::vector<double> sums;
   };
-  std::vector<TRowSums> cache;  // the source rows of the current destination row
+  std::vector<TRowSums> ring(16);
+  auto rowSums = [&](int r) -> const double* {
+    TRowSums& slot = ring[static_cast<size_t>(r) % ring.size()];
+    if (slot.row != r) {
+      slot.row = r;
+      slot.sums.resize(rowLength);
+      HorizontalSums(source.ScanLine(r), source.Width(), across, widened, slot.sums.data(), width);
+    }
+    return slot.sums.data();
+  };
+  std::vector<double> acc(rowLength);
+  const double inverse = area;  // divided, not multiplied by a reciprocal: the bytes must match
   for (int y = rowBegin; y < rowEnd; ++y) {
     const int first = down.first[static_cast<size_t>(y)];
     const std::vector<double>& wy = down.weights[static_cast<size_t>(y)];
-    std::vector<TRowSums> rows;
-    rows.reserve(wy.size());
+    if (wy.size() > ring.size()) ring.resize(wy.size() * 2);
+    std::fill(acc.begin(), acc.end(), 0.0);
     for (size_t k = 0; k < wy.size(); ++k) {
-      const int r = first + static_cast<int>(k);
-      TRowSums entry;
-      for (TRowSums& old : cache) {
-        if (old.row == r) {
-          entry = std::move(old);
-          break;
-        }
-      }
-      if (entry.row != r) {
-        entry.row = r;
-        entry.sums.assign(static_cast<size_t>(width) * 3, 0.0);
-        const uint8_t* line = source.ScanLine(r);
-        for (int x = 0; x < width; ++x) {
-          const int c0 = across.first[static_cast<size_t>(x)];
-          const std::vector<double>& wx = across.weights[static_cast<size_t>(x)];
-          double b = 0;
-          double g = 0;
-          double red = 0;
-          const uint8_t* p = line + static_cast<ptrdiff_t>(c0) * 3;
-          for (size_t i = 0; i < wx.size(); ++i, p += 3) {
-            b += wx[i] * p[0];
-            g += wx[i] * p[1];
-            red += wx[i] * p[2];
-          }
-          entry.sums[static_cast<size_t>(x) * 3] = b;
-          entry.sums[static_cast<size_t>(x) * 3 + 1] = g;
-          entry.sums[static_cast<size_t>(x) * 3 + 2] = red;
-        }
-      }
-      rows.push_back(std::move(entry));
+      const double* sums = rowSums(first + static_cast<int>(k));
+      const double weight = wy[k];
+      for (size_t i = 0; i < rowLength; ++i) acc[i] += weight * sums[i];
     }
     uint8_t* out = result.ScanLine(y);
-    for (int i = 0; i < width * 3; ++i) {
-      double sum = 0;
-      for (size_t k = 0; k < wy.size(); ++k) sum += wy[k] * rows[k].sums[static_cast<size_t>(i)];
-      out[i] = ToByte(sum / area);
-    }
-    cache = std::move(rows);
+    for (size_t i = 0; i < rowLength; ++i) out[i] = ToByte(acc[i] / inverse);
   }
 }
 
@@ -149,7 +194,7 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
       static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(source.Width()) *
                                                static_cast<uint32_t>(source.Height()))) /
       newWidth / newHeight;
-  const TAxisWeights across = AxisWeights(source.Width(), newWidth);
+  const TFlatWeights across = Flatten(AxisWeights(source.Width(), newWidth));
   const TAxisWeights down = AxisWeights(source.Height(), newHeight);
 
   auto result = std::make_unique<TBitmap>();
