@@ -82,60 +82,117 @@ struct TByteToDouble {
 };
 const TByteToDouble kByte;
 
-// The weights of one axis in a flat table: `taps` weights per destination index (zero-padded),
-// starting at source index first[d]. Regular loops let the compiler keep them in registers.
-struct TFlatWeights {
-  int taps = 0;
-  std::vector<int> first;
-  std::vector<double> weights;
+// The horizontal weights of one destination column: inside the box every source column gets
+// exactly 1 (half from each neighbouring cell), so only the few columns at the box's edges carry
+// other weights. Those are kept; the run of ones between them is summed exactly in integers.
+struct TColumnWeights {
+  int first = 0;        // first source column
+  int lead = 0;         // weights before the run of ones
+  int ones = 0;         // length of the run
+  int trail = 0;        // weights after it
+  double weights[8]{};  // lead weights, then trail weights
 };
 
-TFlatWeights Flatten(const TAxisWeights& axis) {
-  TFlatWeights flat;
-  for (const std::vector<double>& w : axis.weights)
-    flat.taps = std::max(flat.taps, static_cast<int>(w.size()));
-  flat.first = axis.first;
-  flat.weights.assign(axis.weights.size() * static_cast<size_t>(flat.taps), 0.0);
-  for (size_t d = 0; d < axis.weights.size(); ++d) {
-    std::copy(axis.weights[d].begin(), axis.weights[d].end(),
-              flat.weights.begin() + static_cast<ptrdiff_t>(d * static_cast<size_t>(flat.taps)));
+struct TRowPlan {
+  std::vector<TColumnWeights> columns;
+  bool usable = true;  // false when some column has more than 8 edge weights
+};
+
+TRowPlan PlanColumns(const TAxisWeights& axis) {
+  TRowPlan plan;
+  plan.columns.resize(axis.weights.size());
+  for (size_t x = 0; x < axis.weights.size(); ++x) {
+    const std::vector<double>& w = axis.weights[x];
+    TColumnWeights& c = plan.columns[x];
+    c.first = axis.first[x];
+    size_t begin = 0;
+    while (begin < w.size() && w[begin] != 1.0) ++begin;
+    size_t end = begin;
+    while (end < w.size() && w[end] == 1.0) ++end;
+    if (begin == w.size()) end = begin;  // no run of ones: every weight is an edge weight
+    c.lead = static_cast<int>(begin);
+    c.ones = static_cast<int>(end - begin);
+    c.trail = static_cast<int>(w.size() - end);
+    if (c.lead + c.trail > 8) {
+      plan.usable = false;
+      continue;
+    }
+    int k = 0;
+    for (size_t i = 0; i < begin; ++i) c.weights[k++] = w[i];
+    for (size_t i = end; i < w.size(); ++i) c.weights[k++] = w[i];
   }
-  return flat;
+  return plan;
 }
 
-// One source row weighted across: `sums` gets three doubles per destination column. The row is
-// first widened to doubles, each sample once.
-void HorizontalSums(const uint8_t* line, int sourceWidth, const TFlatWeights& across,
-                    std::vector<double>& widened, double* sums, int width) {
-  for (int i = 0; i < sourceWidth * 3; ++i) widened[static_cast<size_t>(i)] = kByte.value[line[i]];
-  const int taps = across.taps;
-  for (int x = 0; x < width; ++x) {
-    const double* w = across.weights.data() + static_cast<size_t>(x) * static_cast<size_t>(taps);
-    int c = across.first[static_cast<size_t>(x)];
-    // Zero-padded taps past the row's end would read outside it: those columns take fewer.
-    const int n = std::min(taps, sourceWidth - c);
-    const double* p = widened.data() + static_cast<size_t>(c) * 3;
-    double b = 0;
-    double g = 0;
-    double r = 0;
-    for (int t = 0; t < n; ++t, p += 3) {
-      b += w[t] * p[0];
-      g += w[t] * p[1];
-      r += w[t] * p[2];
+// One source row weighted across: three doubles per destination column. Prefix sums of the row
+// (exact in integers) give each run of ones in one subtraction.
+void HorizontalSums(const uint8_t* line, int sourceWidth, const TRowPlan& plan,
+                    const TAxisWeights& axis, std::vector<int32_t>& prefix, double* sums,
+                    int width) {
+  if (!plan.usable) {
+    // Enlarging or extreme shapes: weigh every column.
+    for (int x = 0; x < width; ++x) {
+      const std::vector<double>& w = axis.weights[static_cast<size_t>(x)];
+      const uint8_t* p = line + static_cast<ptrdiff_t>(axis.first[static_cast<size_t>(x)]) * 3;
+      double b = 0, g = 0, r = 0;
+      for (size_t t = 0; t < w.size(); ++t, p += 3) {
+        b += w[t] * kByte.value[p[0]];
+        g += w[t] * kByte.value[p[1]];
+        r += w[t] * kByte.value[p[2]];
+      }
+      sums[x * 3] = b;
+      sums[x * 3 + 1] = g;
+      sums[x * 3 + 2] = r;
     }
-    sums[x * 3] = b;
-    sums[x * 3 + 1] = g;
-    sums[x * 3 + 2] = r;
+    return;
+  }
+  int32_t b = 0, g = 0, r = 0;
+  prefix[0] = prefix[1] = prefix[2] = 0;
+  for (int i = 0; i < sourceWidth; ++i) {
+    b += line[i * 3];
+    g += line[i * 3 + 1];
+    r += line[i * 3 + 2];
+    prefix[static_cast<size_t>(i + 1) * 3] = b;
+    prefix[static_cast<size_t>(i + 1) * 3 + 1] = g;
+    prefix[static_cast<size_t>(i + 1) * 3 + 2] = r;
+  }
+  for (int x = 0; x < width; ++x) {
+    const TColumnWeights& c = plan.columns[static_cast<size_t>(x)];
+    const uint8_t* p = line + static_cast<ptrdiff_t>(c.first) * 3;
+    double sb = 0, sg = 0, sr = 0;
+    int k = 0;
+    for (int t = 0; t < c.lead; ++t, ++k, p += 3) {
+      sb += c.weights[k] * kByte.value[p[0]];
+      sg += c.weights[k] * kByte.value[p[1]];
+      sr += c.weights[k] * kByte.value[p[2]];
+    }
+    if (c.ones > 0) {
+      const int32_t* from = prefix.data() + static_cast<ptrdiff_t>(c.first + c.lead) * 3;
+      const int32_t* to = from + static_cast<ptrdiff_t>(c.ones) * 3;
+      sb += to[0] - from[0];
+      sg += to[1] - from[1];
+      sr += to[2] - from[2];
+      p += static_cast<ptrdiff_t>(c.ones) * 3;
+    }
+    for (int t = 0; t < c.trail; ++t, ++k, p += 3) {
+      sb += c.weights[k] * kByte.value[p[0]];
+      sg += c.weights[k] * kByte.value[p[1]];
+      sr += c.weights[k] * kByte.value[p[2]];
+    }
+    sums[x * 3] = sb;
+    sums[x * 3 + 1] = sg;
+    sums[x * 3 + 2] = sr;
   }
 }
 
 // Destination rows [rowBegin, rowEnd): horizontal sums of each needed source row (kept while
 // neighbouring destination rows share it), then the vertical weighting.
-void ResampleRows(const TBitmap& source, TBitmap& result, const TFlatWeights& across,
-                  const TAxisWeights& down, double area, int rowBegin, int rowEnd) {
+void ResampleRows(const TBitmap& source, TBitmap& result, const TRowPlan& plan,
+                  const TAxisWeights& across, const TAxisWeights& down, double area, int rowBegin,
+                  int rowEnd) {
   const int width = result.Width();
   const size_t rowLength = static_cast<size_t>(width) * 3;
-  std::vector<double> widened(static_cast<size_t>(source.Width()) * 3);
+  std::vector<int32_t> prefix(static_cast<size_t>(source.Width() + 1) * 3);
   // A small ring of horizontally summed source rows, indexed by source row.
   struct TRowSums {
     int row = -1;
@@ -147,7 +204,8 @@ void ResampleRows(const TBitmap& source, TBitmap& result, const TFlatWeights& ac
     if (slot.row != r) {
       slot.row = r;
       slot.sums.resize(rowLength);
-      HorizontalSums(source.ScanLine(r), source.Width(), across, widened, slot.sums.data(), width);
+      HorizontalSums(source.ScanLine(r), source.Width(), plan, across, prefix, slot.sums.data(),
+                     width);
     }
     return slot.sums.data();
   };
@@ -194,7 +252,8 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
       static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(source.Width()) *
                                                static_cast<uint32_t>(source.Height()))) /
       newWidth / newHeight;
-  const TFlatWeights across = Flatten(AxisWeights(source.Width(), newWidth));
+  const TAxisWeights across = AxisWeights(source.Width(), newWidth);
+  const TRowPlan plan = PlanColumns(across);
   const TAxisWeights down = AxisWeights(source.Height(), newHeight);
 
   auto result = std::make_unique<TBitmap>();
@@ -202,7 +261,7 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
   result->SetSize(newWidth, newHeight);
   threads = std::max(1, std::min(threads, newHeight));
   if (threads == 1) {
-    ResampleRows(*pixels, *result, across, down, area, 0, newHeight);
+    ResampleRows(*pixels, *result, plan, across, down, area, 0, newHeight);
     return result;
   }
   std::vector<std::thread> workers;
@@ -210,7 +269,7 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
     const int begin = newHeight * t / threads;
     const int end = newHeight * (t + 1) / threads;
     workers.emplace_back(
-        [&, begin, end] { ResampleRows(*pixels, *result, across, down, area, begin, end); });
+        [&, begin, end] { ResampleRows(*pixels, *result, plan, across, down, area, begin, end); });
   }
   for (std::thread& worker : workers) worker.join();
   return result;
