@@ -47,9 +47,9 @@ void ProgressHook(j_common_ptr cinfo) {
   if (progress->sink->Progress == nullptr) return;
   const jpeg_progress_mgr& p = progress->base;
   if (p.pass_limit <= 0 || p.total_passes <= 0) return;
-  const int percent =
-      static_cast<int>((static_cast<double>(p.pass_counter) / p.pass_limit + p.completed_passes) *
-                       100 / p.total_passes);
+  const double done = static_cast<double>(p.pass_counter) / static_cast<double>(p.pass_limit) +
+                      static_cast<double>(p.completed_passes);
+  const int percent = static_cast<int>(done * 100 / static_cast<double>(p.total_passes));
   if (percent == progress->lastPercent) return;
   progress->lastPercent = percent;
   if (progress->sink->Progress(progress->sink->Context, percent)) {

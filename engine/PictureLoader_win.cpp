@@ -70,7 +70,6 @@ bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap) {
   try {
     const int start = FindJpegStart(path);
     if (start < 0) return false;
-    TMemoryStream stream;
     std::unique_ptr<TStream> file = OpenFileStream(path);
     std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
     bytes.resize(file->Read(bytes.data(), bytes.size()));
