@@ -14,9 +14,14 @@
 #include "base/Handles_win.h"
 #include "base/IniFile.h"
 #include "base/Path.h"
+#include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/JPEGImage.h"
 #include "decode/PictureFormats.h"
+#include "engine/Fit.h"
+#include "engine/MessageOverlay_win.h"
+#include "engine/MessageText.h"
+#include "engine/Wallpaper_win.h"
 
 namespace {
 
@@ -102,7 +107,7 @@ TVesko2MainForm::~TVesko2MainForm() {
 
 void TVesko2MainForm::BindActions() {
   List.FormTag = &Tag;
-  List.SetCurrentPicture = [this] { return DefaultSetCurrentPicture(); };
+  List.SetCurrentPicture = [this] { return SetCurrentPicture(); };
   OpenFileAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
   OpenFolderAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
   SaveListAction.OnExecute = [this](TAction& a) { List.SaveListActionExecute(a); };
@@ -112,18 +117,85 @@ void TVesko2MainForm::BindActions() {
   ReloadFolderAction.OnUpdate = [this](TAction& a) { List.ReloadFolderActionUpdate(a); };
   CloseAction.OnExecute = [this](TAction&) { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
   ViewModeAction.OnExecute = [this](TAction&) { ViewModeActionExecute(); };
+  for (TAction* mode : {&TileAction, &CenterAction, &WideAction}) {
+    mode->OnExecute = [this](TAction& a) { SetTileMode(a.Tag); };
+  }
+  NotWallpaperAction.OnExecute = [this](TAction&) { ApplyWallpaper(""); };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 
-// Until pictures can be loaded and applied, setting the current picture records the entry
-// under the cursor; the RandomList cursor follows it.
-bool TVesko2MainForm::DefaultSetCurrentPicture() {
-  const std::string entry = List.MainListBox.Current();
-  if (entry.empty() || !files_.FileExists(entry)) return false;
-  List.RandomListBox.ItemIndex =
-      List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
-  Settings.PaperName = entry;
-  return true;
+bool TVesko2MainForm::SetCurrentPicture() {
+  Image.Clear();
+  int attempts = 0;
+  for (;;) {
+    if (!Image.Empty()) {
+      List.RandomListBox.ItemIndex =
+          List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
+      Settings.PaperName = List.MainListBox.Current();
+      ApplyWallpaper(TmpPaperName);
+      return true;
+    }
+    if (attempts > List.MainListBox.Count() - 1) {
+      WarnMessage(env_.Dialogs, "このフォルダにはもう画像がありません");
+      return false;
+    }
+    ++attempts;
+    std::string entry = List.MainListBox.Current();
+    RealFileName.clear();
+    const std::string ext = ExtractFileExt(entry);
+    if (SameText(ext, ".ArcLink")) {
+      Loader.LoadArcLink(entry, Image);
+    } else {
+      if (SameText(ext, ".lnk")) {
+        entry = ResolveShortcut(entry);
+        RealFileName = entry;
+      }
+      Loader.LoadPictureFile(entry, Image);
+    }
+    if (Image.Empty()) List.StepActiveOrder(true);
+  }
+}
+
+void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
+  if (!path.empty()) {
+    TRect desktop = VirtualDesktop();
+    if (Settings.ReSize) FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
+    if (Settings.SetMess) DrawMessage();
+    SaveWallpaperBitmap(Image, path);
+    WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
+  }
+  SetDesktopWallpaper(path);
+  PanelHint = ExtractFileName(Settings.PaperName);
+  TrayTip = Caption() + " - " + PanelHint;
+  Image.Clear();
+}
+
+std::string TVesko2MainForm::GetMessageText() {
+  LastMessage.clear();
+  if (!FileExists(MessageFile)) return Settings.MessText;
+  TMessageState state;
+  state.SepString = Settings.SepString;
+  state.SepLines = Settings.SepLines;
+  state.SepIndex = Settings.SepIndex;
+  state.SepRandom = Settings.SepRandom;
+  const std::string text = ChooseMessage(ReadMessageFile(MessageFile), state, random_);
+  Settings.SepIndex = state.SepIndex;
+  SeparatorCount = state.SeparatorCount;
+  return text;
+}
+
+void TVesko2MainForm::DrawMessage() {
+  if (Image.Empty()) return;
+  const std::string text =
+      SubstituteFileName(GetMessageText(), ExtractFileName(Settings.PaperName));
+  LastMessage = text;
+  DrawMessageText(Image, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
+                  Settings.ShadowColor);
+}
+
+void TVesko2MainForm::SetTileMode(int mode) {
+  WriteTileMode(mode);
+  SetDesktopWallpaper(TmpPaperName);
 }
 
 void TVesko2MainForm::ViewModeActionExecute() {

@@ -59,6 +59,10 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   TAction ReloadFolderAction{0, "フォルダの再読込"};
   TAction CloseAction{0, "終了"};
   TAction ViewModeAction{0, "ビューモード"};
+  TAction TileAction{1, "タイル"};
+  TAction CenterAction{0, "センター"};
+  TAction WideAction{2, "ワイド"};
+  TAction NotWallpaperAction{0, "壁紙無し"};
   // Its tag is the boss-key toggle, which the view mode starts afresh.
   TAction IncomingBossAction{1, "ボスが来た"};
 
@@ -66,6 +70,22 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   IBusyDisplay& Busy() { return *this; }
 
   void ViewModeActionExecute();
+
+  // Loads the entry under the PictureList cursor (skipping forward past entries that do not
+  // load, each at most once) and makes it the wallpaper; true when a picture was set.
+  bool SetCurrentPicture();
+  // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
+  // path removes the wallpaper.
+  void ApplyWallpaper(const std::string& path);
+  std::string GetMessageText();
+  void DrawMessage();
+  void SetTileMode(int mode);
+
+  std::string RealFileName;  // the target of a shortcut entry
+  std::string LastMessage;
+  int SeparatorCount = 0;
+  std::string PanelHint;  // the file name of the current wallpaper
+  std::string TrayTip;
   void LoadSettings();
   void SaveSettings();
   // Every close request: writes the settings. An error keeps the window open.
@@ -84,7 +104,6 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void Paint();
   void PanelMouseDown(int x, int y);
   void ShowContextMenu(POINT at);
-  bool DefaultSetCurrentPicture();
   void OnCopyData(const COPYDATASTRUCT& data);
 
   uint32_t PanelColor() override { return panelColor_; }

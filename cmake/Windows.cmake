@@ -9,6 +9,8 @@ add_library(vesko_win STATIC
   app/SingleInstance_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp
+  engine/MessageOverlay_win.cpp
+  engine/Wallpaper_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
 target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 gdi32 user32 uuid)

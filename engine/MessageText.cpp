@@ -78,4 +78,6 @@ std::string SubstituteFileName(const std::string& text, const std::string& name)
   return ReplaceAll(text, "$FileName", name);
 }
 
-std::string WidenLineEnds(const std::string& text) { return ReplaceAll(text, "\r", "  \r"); }
+std::string WidenLineEnds(const std::string& text) {
+  return ReplaceAll(text, "\r", "  \r");
+}

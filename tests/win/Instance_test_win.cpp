@@ -191,7 +191,7 @@ TEST_CASE("a first start in an empty folder writes all 46 keys at close") {
 TEST_CASE("a second start hands a folder to the running instance, which opens it") {
   TTempDir dir;
   CreateDirectoryW((dir / L"壁紙").c_str(), nullptr);
-  WriteBytes(dir / L"壁紙\\a.jpg", "x");
+  WriteBytes(dir / L"壁紙\\a.jpg", MakeTestBmp(8, 6));
   auto first = Start(L"", dir.Path());
   HWND window = WaitForMainWindow();
   REQUIRE(window != nullptr);
@@ -217,7 +217,7 @@ TEST_CASE("/R and -r end the first instance after start-up without writing the s
   for (const wchar_t* quit : {L"/R", L"-r"}) {
     TTempDir dir;
     CreateDirectoryW((dir / L"p").c_str(), nullptr);
-    WriteBytes(dir / L"p\\a.jpg", "x");
+    WriteBytes(dir / L"p\\a.jpg", MakeTestBmp(8, 6));
     auto first = Start(std::wstring(quit) + L" p", dir.Path());
     CHECK(first->Exited(15000));
     CHECK_FALSE(Exists(dir / L"Vesko2.ini"));
@@ -231,9 +231,11 @@ TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures j
   REQUIRE(CopyFileW(exe.c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
   REQUIRE(CopyFileW((folder + L"\\ifwic.spi").c_str(), (dir / L"ifwic.spi").c_str(), FALSE));
   CreateDirectoryW((dir / L"pics").c_str(), nullptr);
-  for (const wchar_t* name : {L"a.png", L"b.gif", L"c.tif", L"d.txt"}) {
-    WriteBytes(dir / (std::wstring(L"pics\\") + name), "x");
-  }
+  WriteBytes(dir / L"pics\\a.png",
+             ReadBytes(EnvPath(L"VESKO2_TEST_DATA") + L"\\pngsuite\\basn2c08.png"));
+  WriteBytes(dir / L"pics\\b.gif", MakeTestGif(16, 8));
+  WriteBytes(dir / L"pics\\c.tif", MakeTestTiff(16, 8));
+  WriteBytes(dir / L"pics\\d.txt", "not a picture");
   for (const wchar_t* name : {L"a.png", L"b.gif", L"c.tif"}) {
     const std::wstring picture = dir / (std::wstring(L"pics\\") + name);
     STARTUPINFOW si{};

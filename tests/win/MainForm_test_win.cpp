@@ -71,8 +71,8 @@ TEST_CASE("a first start places the window, derives its paths, and writes 46 key
 TEST_CASE("settings survive a restart; unknown sections are kept; the window moves back") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"写真").c_str(), nullptr);
-  WriteBytes(f.dir / L"写真\\一.jpg", "x");
-  WriteBytes(f.dir / L"写真\\二.jpg", "x");
+  WriteBytes(f.dir / L"写真\\一.jpg", MakeTestBmp(4, 3));
+  WriteBytes(f.dir / L"写真\\二.jpg", MakeTestBmp(4, 3));
   WriteBytes(f.dir / L"Vesko2.ini",
              Utf8ToAnsi("[History]\r\nCount=1\r\n0=C:\\old\r\n[window]\r\ntop=120\r\nleft=300\r\n"
                         "[Load]\r\nPaperName=" +
@@ -128,8 +128,8 @@ TEST_CASE("an unreadable settings file is reported and never overwritten") {
 TEST_CASE("the hand-over message opens files and folders and survives bad payloads") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
-  WriteBytes(f.dir / L"p\\a.jpg", "x");
-  WriteBytes(f.dir / L"p\\b.bmp", "x");
+  WriteBytes(f.dir / L"p\\a.jpg", MakeTestBmp(4, 3));
+  WriteBytes(f.dir / L"p\\b.bmp", MakeTestBmp(4, 3));
   auto form = f.Create();
 
   auto send = [&](const void* data, DWORD size) {
@@ -171,7 +171,7 @@ TEST_CASE("a list build shows the busy display and restores it") {
 TEST_CASE("the open-folder command runs its dialog with the window's tag set") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"q").c_str(), nullptr);
-  WriteBytes(f.dir / L"q\\z.ico", "x");
+  WriteBytes(f.dir / L"q\\z.ico", MakeTestBmp(4, 3));  // a BMP under another name
   auto form = f.Create();
   f.dialogs.answers = {ToUtf8(f.dir / L"q")};
   CHECK(form->OpenFolderAction.Execute());

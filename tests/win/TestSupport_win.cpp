@@ -1,6 +1,10 @@
 #include "TestSupport_win.h"
 
+#include <algorithm>
 #include <stdexcept>
+
+#include "base/Stream.h"
+#include "decode/Bitmap.h"
 
 TTempDir::TTempDir() {
   wchar_t base[MAX_PATH] = {};
@@ -76,4 +80,139 @@ std::wstring EnvPath(const wchar_t* name) {
     if (c == L'/') c = L'\\';
   }
   return path;
+}
+
+namespace {
+
+void Put16(std::string& b, unsigned v) {
+  b += static_cast<char>(v & 0xFF);
+  b += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& b, unsigned v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+
+TTestRgb PaletteColorOf(int i) {
+  return {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7)};
+}
+
+// A GIF whose LZW data holds only literal codes: a clear code every 250 codes keeps the code
+// width at 9 bits.
+std::string MakeGif(int width, int height) {
+  std::string b = "GIF89a";
+  Put16(b, static_cast<unsigned>(width));
+  Put16(b, static_cast<unsigned>(height));
+  b += static_cast<char>(0xF7);  // global table of 256 entries
+  b += '\0';
+  b += '\0';
+  for (int i = 0; i < 256; ++i) {
+    const TTestRgb c = PaletteColorOf(i);
+    b += static_cast<char>(c.r);
+    b += static_cast<char>(c.g);
+    b += static_cast<char>(c.b);
+  }
+  b += ',';
+  Put16(b, 0);
+  Put16(b, 0);
+  Put16(b, static_cast<unsigned>(width));
+  Put16(b, static_cast<unsigned>(height));
+  b += '\0';
+  b += static_cast<char>(8);  // minimum code size
+  std::string data;
+  uint32_t buffer = 0;
+  int bits = 0;
+  auto emit = [&](unsigned code) {
+    buffer |= code << bits;
+    bits += 9;
+    while (bits >= 8) {
+      data += static_cast<char>(buffer & 0xFF);
+      buffer >>= 8;
+      bits -= 8;
+    }
+  };
+  int sinceClear = 0;
+  emit(256);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (++sinceClear == 250) {
+        emit(256);
+        sinceClear = 1;
+      }
+      emit(static_cast<unsigned>((x * 3 + y * 5) % 256));
+    }
+  }
+  emit(257);
+  if (bits > 0) data += static_cast<char>(buffer & 0xFF);
+  for (size_t at = 0; at < data.size(); at += 255) {
+    const size_t n = std::min<size_t>(255, data.size() - at);
+    b += static_cast<char>(n);
+    b += data.substr(at, n);
+  }
+  b += '\0';
+  b += ';';
+  return b;
+}
+
+// A baseline TIFF: one uncompressed strip of 8-bit RGB.
+std::string MakeTiff(int width, int height) {
+  std::string b = "II";
+  Put16(b, 42);
+  Put32(b, 8);
+  const int entries = 10;
+  const unsigned bpsOffset = 8 + 2 + entries * 12 + 4;
+  const unsigned dataOffset = bpsOffset + 6;
+  Put16(b, entries);
+  auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
+    Put16(b, tag);
+    Put16(b, type);
+    Put32(b, count);
+    Put32(b, value);
+  };
+  entry(256, 3, 1, static_cast<unsigned>(width));
+  entry(257, 3, 1, static_cast<unsigned>(height));
+  entry(258, 3, 3, bpsOffset);
+  entry(259, 3, 1, 1);
+  entry(262, 3, 1, 2);
+  entry(273, 4, 1, dataOffset);
+  entry(277, 3, 1, 3);
+  entry(278, 3, 1, static_cast<unsigned>(height));
+  entry(279, 4, 1, static_cast<unsigned>(width * height * 3));
+  entry(284, 3, 1, 1);
+  Put32(b, 0);
+  Put16(b, 8);
+  Put16(b, 8);
+  Put16(b, 8);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      b += static_cast<char>(x * 9);
+      b += static_cast<char>(y * 13);
+      b += static_cast<char>(200 - x);
+    }
+  }
+  return b;
+}
+
+}  // namespace
+
+TTestRgb PaletteColor(int i) {
+  return PaletteColorOf(i);
+}
+
+std::string MakeTestGif(int width, int height) {
+  return MakeGif(width, height);
+}
+std::string MakeTestTiff(int width, int height) {
+  return MakeTiff(width, height);
+}
+
+std::string MakeTestBmp(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
+  TBitmap bitmap;
+  bitmap.SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) bitmap.SetPixel(x, y, TRGBQuad{blue, green, red, 0});
+  }
+  TMemoryStream stream;
+  bitmap.SaveToStream(stream);
+  return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // A fresh folder under %TEMP%, removed with everything in it at the end of the scope.
@@ -25,6 +26,18 @@ bool Exists(const std::wstring& path);
 // A path the test's environment names (CTest passes build paths); a Unix path becomes Z:\...
 std::wstring EnvPath(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
+
+struct TTestRgb {
+  uint8_t r, g, b;
+};
+// Pictures for the tests, written byte by byte: a GIF of only literal LZW codes (pixel (x, y)
+// is palette entry (3x + 5y) mod 256, whose colour PaletteColor gives), a baseline RGB TIFF
+// (x × 9, y × 13, 200 − x), and a one-colour 24-bit BMP.
+TTestRgb PaletteColor(int index);
+std::string MakeTestGif(int width, int height);
+std::string MakeTestTiff(int width, int height);
+std::string MakeTestBmp(int width, int height, uint8_t red = 200, uint8_t green = 100,
+                        uint8_t blue = 50);
 
 // Dispatches messages until `done` holds or the time runs out; whether `done` held.
 template <typename Done>

@@ -1,0 +1,23 @@
+// What the desktop is told: the wallpaper file, its tile origin and tile mode, all under the
+// current user's "Control Panel\desktop".
+#pragma once
+
+#include <string>
+
+#include "decode/Graphic.h"
+#include "decode/Picture.h"
+
+// The whole desktop over all monitors.
+TRect VirtualDesktop();
+// The desktop without the task bar.
+TRect WorkArea();
+
+// WallpaperOriginX/Y: the picture centred in the work area when `centre` is on, else 0, 0.
+// Nothing for an empty holder.
+void WriteWallpaperOrigin(const TPicture& image, bool centre);
+// TileWallpaper := mode (1 tile, 0 centre, 2 wide).
+void WriteTileMode(int mode);
+// SPI_SETDESKWALLPAPER with update and broadcast; an empty path removes the wallpaper.
+void SetDesktopWallpaper(const std::string& path);
+// The picture as a BMP in its own pixel format, written atomically over `path`.
+void SaveWallpaperBitmap(const TPicture& image, const std::string& path);
