@@ -92,12 +92,14 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
                  ChangeFileExt(ExtractFileName(env_.ProgramPath), ".bmp");
   BossPaperName = IncludeTrailingPathDelimiter(folder) + "$Boss" + ExtractFileName(TmpPaperName);
 
+  // The default message file is known before the start-up sequence sets the first picture, so
+  // that picture carries the file's message too; a "/M" argument replaces it during start-up.
+  MessageFile = ChangeFileExt(env_.ProgramPath, ".mes");
   try {
     LoadSettings();
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
-  if (MessageFile.empty()) MessageFile = ChangeFileExt(env_.ProgramPath, ".mes");
 }
 
 TVesko2MainForm::~TVesko2MainForm() {

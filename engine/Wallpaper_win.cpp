@@ -53,7 +53,9 @@ void WriteWallpaperOrigin(const TPicture& image, bool centre) {
   WriteDesktopValue(L"WallpaperOriginY", y);
 }
 
-void WriteTileMode(int mode) { WriteDesktopValue(L"TileWallpaper", mode); }
+void WriteTileMode(int mode) {
+  WriteDesktopValue(L"TileWallpaper", mode);
+}
 
 void SetDesktopWallpaper(const std::string& path) {
   std::wstring wide = ToWide(path);

@@ -11,9 +11,12 @@
 #include "app/Application_win.h"
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
+#include "base/FileIO_win.h"
 #include "base/IniFile.h"
+#include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
+#include "engine/Wallpaper_win.h"
 
 namespace {
 
@@ -261,4 +264,119 @@ TEST_CASE("the view mode steps with Enter and Backspace, sets with Space, closes
   CHECK(f.dialogs.messages.empty());
   (void)first;
   f.Close(form);
+}
+
+namespace {
+
+std::wstring DesktopValue(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  DWORD size = sizeof value;
+  RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, RRF_RT_REG_SZ, nullptr, value,
+               &size);
+  return value;
+}
+
+COLORREF ScreenPixel(int x, int y) {
+  HDC screen = GetDC(nullptr);
+  const COLORREF c = GetPixel(screen, x, y);
+  ReleaseDC(nullptr, screen);
+  return c;
+}
+
+}  // namespace
+
+TEST_CASE(
+    "a change writes the wallpaper file, the origin and the tile mode, and the desktop shows it") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\red.bmp", MakeTestBmp(300, 200, 255, 0, 0));
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nTileCenterPosit=1\r\n");
+  auto form = f.Create({ToUtf8(f.dir / L"w\\red.bmp")});
+  const TRect work = WorkArea();
+  CHECK(DesktopValue(L"WallpaperOriginX") == std::to_wstring((work.Right - work.Left - 300) / 2));
+  CHECK(DesktopValue(L"WallpaperOriginY") == std::to_wstring((work.Bottom - work.Top - 200) / 2));
+  CHECK(SameText(ToUtf8(DesktopValue(L"Wallpaper")), form->TmpPaperName));
+  TDIBImage written;
+  written.LoadFromFile(form->TmpPaperName);
+  CHECK(written.Width() == 300);
+  CHECK(written.BitCount() == 24);
+  CHECK(form->PanelHint == "red.bmp");
+  CHECK(form->TrayTip == "Vesko 2 - red.bmp");
+  CHECK(form->Image.Empty());
+
+  // Tiled, the desktop is red wherever no window covers it.
+  form->TileAction.Execute();
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
+  PumpUntil([] { return ScreenPixel(700, 500) == RGB(255, 0, 0); }, 3000);
+  CHECK(ScreenPixel(700, 500) == RGB(255, 0, 0));
+  form->WideAction.Execute();
+  CHECK(DesktopValue(L"TileWallpaper") == L"2");
+
+  // "壁紙無し" removes the wallpaper and leaves the file and the origin values.
+  form->NotWallpaperAction.Execute();
+  CHECK(DesktopValue(L"Wallpaper").empty());
+  CHECK(Exists(ToWide(form->TmpPaperName)));
+  CHECK(DesktopValue(L"WallpaperOriginX") == std::to_wstring((work.Right - work.Left - 300) / 2));
+  CHECK(form->TrayTip == "Vesko 2 - red.bmp");
+  f.Close(form);
+}
+
+TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its shadow") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\wide.bmp", MakeTestBmp(4000, 1000, 255, 255, 255));
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"),
+                      Utf8ToAnsi("[Load]\r\nReSize=1\r\nSetMess=1\r\n[Mess]\r\nAddShadow=1\r\n"
+                                 "ShadowColor=16711680\r\nMessText=■■ $FileName\r\n"
+                                 "[MessFont]\r\nColor=clRed\r\nHeight=-24\r\nSize=18\r\n"));
+  auto form = f.Create({ToUtf8(f.dir / L"w\\wide.bmp")});
+  TBitmap written;
+  written.LoadFromFile(form->TmpPaperName);
+  const TRect desktop = VirtualDesktop();
+  CHECK(written.Width() == desktop.Right - desktop.Left);
+  CHECK(written.Height() == (desktop.Right - desktop.Left) / 4);
+  CHECK(form->LastMessage == "■■ wide.bmp");
+
+  // Text pixels are red; the shadow (blue) shows one right and one down of the text's edge.
+  int red = 0;
+  int blue = 0;
+  int shadowBelowText = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 200; ++x) {
+      const TRGBQuad c = written.GetPixel(x, y);
+      if (c.Red == 255 && c.Green == 0 && c.Blue == 0) ++red;
+      if (c.Red == 0 && c.Green == 0 && c.Blue == 255) {
+        ++blue;
+        const TRGBQuad up = written.GetPixel(x - 1, y - 1);
+        if (up.Red == 255 && up.Blue == 0) ++shadowBelowText;
+      }
+    }
+  }
+  CHECK(red > 50);
+  CHECK(blue > 10);
+  CHECK(shadowBelowText == blue);  // every shadow pixel has text one up and one left
+  f.Close(form);
+}
+
+TEST_CASE("message file sections rotate across changes; an unreadable file stops the change") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\a.bmp", MakeTestBmp(20, 10));
+  WriteBytes(f.dir / L"Vesko2.mes", Utf8ToAnsi("a\r\n--\r\nb\r\nc\r\n--\r\nd\r\n"));
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"),
+                      "[Load]\r\nSetMess=1\r\n[Mess]\r\nSepString=--\r\nSepIndex=0\r\n");
+  auto form = f.Create({ToUtf8(f.dir / L"w\\a.bmp")});
+  CHECK(form->LastMessage == "d\r\n");
+  CHECK(form->SeparatorCount == 2);
+  CHECK(form->SetCurrentPicture());
+  CHECK(form->LastMessage == "b\r\nc\r\n");
+
+  const std::string before = ReadBytes(ToWide(form->TmpPaperName));
+  HANDLE held = CreateFileW((f.dir / L"Vesko2.mes").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  CHECK_THROWS_AS(form->SetCurrentPicture(), EFOpenError);
+  CloseHandle(held);
+  CHECK(ReadBytes(ToWide(form->TmpPaperName)) == before);
+  f.Close(form);
+  CHECK(f.Ini().ReadInteger("Mess", "SepIndex", -1) == 0);
 }
