@@ -168,7 +168,8 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
   }
   SetDesktopWallpaper(path);
   PanelHint = ExtractFileName(Settings.PaperName);
-  TrayTip = Caption() + " - " + PanelHint;
+  // The shell's tip record holds 63 bytes of ANSI text: cut between characters.
+  TrayTip = TruncateForAnsi(Caption() + " - " + PanelHint, 63);
   Image.Clear();
 }
 

@@ -53,3 +53,20 @@ std::string Utf8ToAnsi(std::string_view utf8, bool* lossy) {
 std::string WideToAnsi(std::wstring_view wide, bool* lossy) {
   return Encode(CP_ACP, wide, lossy);
 }
+
+std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes) {
+  const std::wstring wide = ToWide(utf8);
+  size_t used = 0;
+  size_t keep = 0;
+  while (keep < wide.size()) {
+    // A surrogate pair is one character.
+    const size_t length =
+        (IS_HIGH_SURROGATE(wide[keep]) && keep + 1 < wide.size()) ? 2 : 1;
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data() + keep, static_cast<int>(length),
+                                          nullptr, 0, nullptr, nullptr);
+    if (used + static_cast<size_t>(bytes) > maxBytes) break;
+    used += static_cast<size_t>(bytes);
+    keep += length;
+  }
+  return ToUtf8(wide.substr(0, keep));
+}

@@ -11,3 +11,7 @@ std::string AnsiToUtf8(std::string_view ansi);
 // `lossy` reports characters the ANSI code page cannot hold.
 std::string Utf8ToAnsi(std::string_view utf8, bool* lossy = nullptr);
 std::string WideToAnsi(std::wstring_view wide, bool* lossy = nullptr);
+
+// The longest beginning of the text whose ANSI form takes at most `maxBytes` bytes, never cutting
+// a character (a Shift-JIS character takes two bytes).
+std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes);

@@ -38,7 +38,7 @@ def sea(x, y, w, h):
 
 
 def forest(x, y, w, h):
-    tree = (x % 120) < 60 and y > h * 0.4 + abs((x % 120) - 30) * 2
+    tree = (x % 128) < 64 and y > h * 0.4 + abs((x % 128) - 32) * 3
     if tree:
         return 20, 90, 40
     return 170, int(200 - 80 * y / h), 230
@@ -47,7 +47,7 @@ def forest(x, y, w, h):
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
-    w, h = 640, 400
+    w, h = 1280, 800  # the Wine desktop's size: each sample fills it
     for name, fn in (("夕焼け.bmp", sunset), ("海.bmp", sea), ("森.bmp", forest)):
         path = os.path.join(out, name)
         if not os.path.exists(path):

@@ -24,6 +24,11 @@ TEST_CASE("the ANSI code page is Shift-JIS and conversions are exact") {
   CHECK(Utf8ToAnsi("café", &lossy) != "cafe");  // never a best-fit look-alike
   CHECK(lossy);
   CHECK(ToUtf8(ToWide("ＭＳ Ｐゴシック")) == "ＭＳ Ｐゴシック");
+  // Cutting to a number of ANSI bytes never splits a character.
+  CHECK(TruncateForAnsi("Vesko 2 - 壁紙.jpg", 11) == "Vesko 2 - ");  // 壁 would need 12
+  CHECK(TruncateForAnsi("Vesko 2 - 壁紙.jpg", 13) == "Vesko 2 - 壁");
+  CHECK(TruncateForAnsi("Vesko 2 - 壁紙.jpg", 12) == "Vesko 2 - 壁");
+  CHECK(TruncateForAnsi("abc", 63) == "abc");
   // Invalid Shift-JIS still converts to something valid.
   CHECK_FALSE(AnsiToUtf8("\x81\xff\x82").empty());
 }

@@ -326,7 +326,8 @@ TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its
   CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
   WriteBytes(f.dir / L"w\\wide.bmp", MakeTestBmp(4000, 1000, 255, 255, 255));
   WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"),
-                      Utf8ToAnsi("[Load]\r\nReSize=1\r\nSetMess=1\r\n[Mess]\r\nAddShadow=1\r\n"
+                      Utf8ToAnsi("[Window]\r\nLeft=900\r\nTop=600\r\n"
+                                 "[Load]\r\nReSize=1\r\nSetMess=1\r\n[Mess]\r\nAddShadow=1\r\n"
                                  "ShadowColor=16711680\r\nMessText=■■ $FileName\r\n"
                                  "[MessFont]\r\nColor=clRed\r\nHeight=-24\r\nSize=18\r\n"));
   auto form = f.Create({ToUtf8(f.dir / L"w\\wide.bmp")});
@@ -355,6 +356,20 @@ TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its
   CHECK(red > 50);
   CHECK(blue > 10);
   CHECK(shadowBelowText == blue);  // every shadow pixel has text one up and one left
+
+  // On the desktop itself (tiled from its top-left corner), the message is there too.
+  form->TileAction.Execute();
+  auto messageOnScreen = [] {
+    int onScreen = 0;
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 200; ++x) {
+        if (ScreenPixel(x, y) == RGB(255, 0, 0)) ++onScreen;
+      }
+    }
+    return onScreen;
+  };
+  PumpUntil([&] { return messageOnScreen() > 50; }, 3000);
+  CHECK(messageOnScreen() == red);
   f.Close(form);
 }
 
