@@ -6,6 +6,7 @@
 
 #include "app/Application_win.h"
 #include "app/HandOver.h"
+#include "app/HintImage_win.h"
 #include "app/PluginSetup_win.h"
 #include "app/StartUp.h"
 #include "app/ViewMode_win.h"
@@ -26,6 +27,7 @@
 namespace {
 
 constexpr int kWidth = 45;
+constexpr UINT_PTR kChangeTimer = 1;
 constexpr int kHeight = 35;
 const RECT kPreButton{2, 11, 22, 31};
 const RECT kNextButton{22, 11, 43, 31};
@@ -123,6 +125,28 @@ void TVesko2MainForm::BindActions() {
     mode->OnExecute = [this](TAction& a) { SetTileMode(a.Tag); };
   }
   NotWallpaperAction.OnExecute = [this](TAction&) { ApplyWallpaper(""); };
+  NextAction.OnExecute = [this](TAction& a) { NextActionExecute(a); };
+  PreAction.OnExecute = [this](TAction& a) { NextActionExecute(a); };
+  TimerAction.OnExecute = [this](TAction& a) {
+    a.Checked = !a.Checked;
+    Settings.TimerEnabled = a.Checked;
+    ApplyTimer();
+  };
+  TimerAction.OnUpdate = [this](TAction& a) { a.Checked = Settings.TimerEnabled; };
+  ReloadAction.OnExecute = [this](TAction&) {
+    Loader.LoadPictureFile(Settings.PaperName, Image);
+    ApplyWallpaper(TmpPaperName);
+  };
+  BetterReloadAction.OnExecute = [this](TAction&) {
+    Settings.SpeedpPriority = false;
+    struct TRestore {
+      bool& speed;
+      ~TRestore() { speed = true; }
+    } restore{Settings.SpeedpPriority};
+    Loader.LoadPictureFile(Settings.PaperName, Image);
+    ApplyWallpaper(TmpPaperName);
+  };
+  BetterReloadAction.OnUpdate = [this](TAction& a) { a.Enabled = Settings.SpeedpPriority; };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 
@@ -156,6 +180,95 @@ bool TVesko2MainForm::SetCurrentPicture() {
     }
     if (Image.Empty()) List.StepActiveOrder(true);
   }
+}
+
+bool TVesko2MainForm::ShiftDown() const {
+  if (env_.Keyboard != nullptr) return env_.Keyboard->ShiftDown();
+  return (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+}
+
+bool TVesko2MainForm::CtrlDown() const {
+  if (env_.Keyboard != nullptr) return env_.Keyboard->CtrlDown();
+  return (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+}
+
+void TVesko2MainForm::ApplyTimer() {
+  KillTimer(Handle(), kChangeTimer);
+  if (Settings.TimerEnabled && Settings.TimerInterval > 0) {
+    SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
+  }
+}
+
+void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
+  if (List.MainListBox.Empty()) {
+    OpenFolderAction.Execute();
+    return;
+  }
+  // The timer waits while the change runs and starts a full interval afresh afterwards.
+  const bool wasEnabled = Settings.TimerEnabled;
+  Settings.TimerEnabled = false;
+  ApplyTimer();
+  struct TRestore {
+    TVesko2MainForm& form;
+    bool enabled;
+    ~TRestore() {
+      form.Settings.TimerEnabled = enabled;
+      form.ApplyTimer();
+    }
+  } restore{*this, wasEnabled};
+  const bool forward = sender.Tag > 0;
+  if (ShiftDown() || !CtrlDown()) {
+    List.StepActiveOrder(forward);
+    SetCurrentPicture();
+    return;
+  }
+  // Preview: the stepped entry, without moving a cursor.
+  int position = 0;
+  if (Settings.RandomLoad && !List.RandomListBox.Empty()) {
+    const int r = StepIndex(List.RandomListBox.Count(), List.RandomListBox.ItemIndex, forward);
+    position = std::stoi(List.RandomListBox.Items[static_cast<size_t>(r)]);
+  } else {
+    position = StepIndex(List.MainListBox.Count(), List.MainListBox.ItemIndex, forward);
+  }
+  if (position >= 0 && position < List.MainListBox.Count()) {
+    ShowPreview(List.MainListBox.Items[static_cast<size_t>(position)]);
+  }
+}
+
+void TVesko2MainForm::ShowPreview(const std::string& entry) {
+  auto* preview = new THintImageForm(Handle());  // frees itself after its first tick
+  preview->TimerInterval = 1000;
+  try {
+    const std::string ext = ExtractFileExt(entry);
+    if (SameText(ext, ".ArcLink")) {
+      Loader.LoadArcLink(entry, preview->HintImage);
+    } else {
+      Loader.LoadPictureFile(SameText(ext, ".lnk") ? ResolveShortcut(entry) : entry,
+                             preview->HintImage);
+    }
+  } catch (...) {
+    // A preview that cannot load shows its empty window.
+  }
+  int width = 218;
+  int height = 186;
+  const int w = preview->HintImage.Width();
+  const int h = preview->HintImage.Height();
+  if (w > 0 && h > 0) {
+    if (w > h) {
+      width = 200;
+      height = static_cast<int>(static_cast<long double>(h) * (200.0L / w));
+    } else {
+      height = 200;
+      width = static_cast<int>(static_cast<long double>(w) * (200.0L / h));
+    }
+  }
+  RECT main{};
+  GetWindowRect(Handle(), &main);
+  const int desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int desktopHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int left = main.left > desktopWidth / 2 ? main.left - width : main.right;
+  const int top = main.top > desktopHeight / 2 ? main.top - height : main.bottom;
+  preview->Show(left, top, width, height);
 }
 
 void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
@@ -225,6 +338,7 @@ void TVesko2MainForm::LoadSettings() {
   ReadSettings(ini, Settings, screen);
   SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyTimer();
 
   ShowWindow(Handle(), SW_SHOWNORMAL);
   env_.Application.ShowTaskbarButton();
@@ -296,33 +410,62 @@ void TVesko2MainForm::PanelMouseDown(int x, int y) {
     env_.Application.Minimize();
     return;
   }
-  if (Inside(kPreButton, x, y) || Inside(kNextButton, x, y)) return;
+  if (Inside(kPreButton, x, y)) {
+    PreAction.Execute();
+    return;
+  }
+  if (Inside(kNextButton, x, y)) {
+    NextAction.Execute();
+    return;
+  }
   ReleaseCapture();
   SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, MAKELPARAM(x, y));
 }
 
 void TVesko2MainForm::ShowContextMenu(POINT at) {
-  TAction* const entries[] = {&OpenFileAction, &OpenFolderAction,   &SaveListAction,
-                              &LoadListAction, &ReloadFolderAction, &ViewModeAction,
-                              nullptr,         &CloseAction};
+  // Until the full command table arrives: the commands built so far.
+  struct TEntry {
+    std::string caption;
+    bool enabled;
+    bool checked;
+    std::function<void()> run;
+  };
+  std::vector<TEntry> entries;
+  auto action = [&](TAction& a) {
+    a.Update();
+    entries.push_back({a.Caption, a.Enabled, a.Checked, [&a] { a.Execute(); }});
+  };
+  action(OpenFileAction);
+  action(OpenFolderAction);
+  action(SaveListAction);
+  action(LoadListAction);
+  entries.push_back({"次へ", true, false, [this] { NextActionExecute(NextMenuItem); }});
+  entries.push_back({"前へ", true, false, [this] { NextActionExecute(PreMenuItem); }});
+  entries.push_back({});
+  action(ReloadAction);
+  action(ReloadFolderAction);
+  action(ViewModeAction);
+  action(TimerAction);
+  action(NotWallpaperAction);
+  entries.push_back({});
+  action(CloseAction);
+
   TMenuHandle menu(CreatePopupMenu());
-  UINT id = 1;
-  for (TAction* action : entries) {
-    if (action == nullptr) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TEntry& e = entries[i];
+    if (e.caption.empty()) {
       AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
-    } else {
-      action->Update();
-      AppendMenuW(menu.get(), MF_STRING | (action->Enabled ? 0 : MF_GRAYED), id,
-                  ToWide(action->Caption).c_str());
+      continue;
     }
-    ++id;
+    AppendMenuW(menu.get(), MF_STRING | (e.enabled ? 0 : MF_GRAYED) | (e.checked ? MF_CHECKED : 0),
+                static_cast<UINT_PTR>(i + 1), ToWide(e.caption).c_str());
   }
   SetForegroundWindow(Handle());
   const UINT chosen =
       TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
   PostMessageW(Handle(), WM_NULL, 0, 0);
-  if (chosen >= 1 && chosen <= std::size(entries) && entries[chosen - 1] != nullptr) {
-    entries[chosen - 1]->Execute();
+  if (chosen >= 1 && chosen <= entries.size() && entries[chosen - 1].run) {
+    entries[chosen - 1].run();
   }
 }
 
@@ -350,6 +493,9 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       ShowContextMenu(at);
       return 0;
     }
+    case WM_TIMER:
+      if (wParam == kChangeTimer) TimerTimer();
+      return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
       return 0;

@@ -9,6 +9,7 @@
 
 #include "app/Settings.h"
 #include "base/Action.h"
+#include "base/Keyboard.h"
 #include "base/Random.h"
 #include "base/Window_win.h"
 #include "decode/Picture.h"
@@ -24,9 +25,10 @@ class TApplication;
 struct TMainFormEnv {
   TApplication& Application;
   IDialogs& Dialogs;
-  std::vector<std::string> Arguments;  // the command line without the program
-  std::string ProgramPath;             // the full path of the program file
-  std::string CurrentDirectory;        // at start, without a trailing separator
+  std::vector<std::string> Arguments;   // the command line without the program
+  std::string ProgramPath;              // the full path of the program file
+  std::string CurrentDirectory;         // at start, without a trailing separator
+  const IKeyboard* Keyboard = nullptr;  // null: the real keyboard
 };
 
 class TVesko2MainForm final : public TWindowBase, public TComponent, private IBusyDisplay {
@@ -59,6 +61,14 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   TAction ReloadFolderAction{0, "フォルダの再読込"};
   TAction CloseAction{0, "終了"};
   TAction ViewModeAction{0, "ビューモード"};
+  TAction NextAction{1, ""};
+  TAction PreAction{-1, ""};
+  TAction TimerAction{0, "タイマー"};
+  TAction ReloadAction{0, "再読込"};
+  TAction BetterReloadAction{0, "画質優先で再読込"};
+  // The context menu's "次へ" and "前へ": plain entries without a tag, so both step backward.
+  TComponent NextMenuItem{0};
+  TComponent PreMenuItem{0};
   TAction TileAction{1, "タイル"};
   TAction CenterAction{0, "センター"};
   TAction WideAction{2, "ワイド"};
@@ -74,6 +84,13 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   // Loads the entry under the PictureList cursor (skipping forward past entries that do not
   // load, each at most once) and makes it the wallpaper; true when a picture was set.
   bool SetCurrentPicture();
+  // Next or previous by the sender's tag (> 0 forward); with Ctrl held (and not Shift) only a
+  // preview of that entry. The change timer waits while it runs and restarts afterwards.
+  void NextActionExecute(const TComponent& sender);
+  void TimerTimer() { NextActionExecute(NextAction); }
+  void ShowPreview(const std::string& entry);
+  // Starts or stops the change timer from the settings (interval in ms, enabled state).
+  void ApplyTimer();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.
   void ApplyWallpaper(const std::string& path);
@@ -103,6 +120,8 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void BindActions();
   void Paint();
   void PanelMouseDown(int x, int y);
+  bool ShiftDown() const;
+  bool CtrlDown() const;
   void ShowContextMenu(POINT at);
   void OnCopyData(const COPYDATASTRUCT& data);
 

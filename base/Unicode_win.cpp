@@ -60,8 +60,7 @@ std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes) {
   size_t keep = 0;
   while (keep < wide.size()) {
     // A surrogate pair is one character.
-    const size_t length =
-        (IS_HIGH_SURROGATE(wide[keep]) && keep + 1 < wide.size()) ? 2 : 1;
+    const size_t length = (IS_HIGH_SURROGATE(wide[keep]) && keep + 1 < wide.size()) ? 2 : 1;
     const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data() + keep, static_cast<int>(length),
                                           nullptr, 0, nullptr, nullptr);
     if (used + static_cast<size_t>(bytes) > maxBytes) break;

@@ -54,7 +54,9 @@ LRESULT CALLBACK TWindowBase::Trampoline(HWND window, UINT message, WPARAM wPara
     // The window is gone: forget it, so that the destructor does not destroy it again.
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->handle_ = nullptr;
-    return DefWindowProcW(window, message, wParam, lParam);
+    const LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+    self->WindowDestroyed();
+    return result;
   }
   try {
     return self->HandleMessage(message, wParam, lParam);

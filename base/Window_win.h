@@ -26,6 +26,8 @@ class TWindowBase {
   void CreateHandle(const wchar_t* className, const wchar_t* caption, DWORD style, DWORD exStyle,
                     int x, int y, int width, int height, HWND owner);
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // Called once the window is gone (its last message); a window that owns itself deletes itself.
+  virtual void WindowDestroyed() {}
   LRESULT DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(handle_, message, wParam, lParam);
   }

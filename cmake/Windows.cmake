@@ -6,6 +6,7 @@ add_library(vesko_win STATIC
   app/MainForm_win.cpp
   app/PluginSetup_win.cpp
   app/ViewMode_win.cpp
+  app/HintImage_win.cpp
   app/SingleInstance_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp

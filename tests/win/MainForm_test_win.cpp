@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "../support/Fakes.h"
@@ -394,4 +395,167 @@ TEST_CASE("message file sections rotate across changes; an unreadable file stops
   CHECK(ReadBytes(ToWide(form->TmpPaperName)) == before);
   f.Close(form);
   CHECK(f.Ini().ReadInteger("Mess", "SepIndex", -1) == 0);
+}
+
+namespace {
+
+class THeldKeys final : public IKeyboard {
+ public:
+  bool ShiftDown() const override { return shift; }
+  bool CtrlDown() const override { return ctrl; }
+  bool shift = false;
+  bool ctrl = false;
+};
+
+// A form over a folder of one-colour pictures a.bmp, b.bmp, c.bmp (plus what the test adds).
+struct CycleFixture : FormFixture {
+  THeldKeys keys;
+  std::unique_ptr<TVesko2MainForm> form;
+
+  explicit CycleFixture(bool unreadableB = false, const std::string& ini = "") {
+    CreateDirectoryW((dir / L"c").c_str(), nullptr);
+    WriteBytes(dir / L"c\\a.bmp", MakeTestBmp(6, 4, 255, 0, 0));
+    WriteBytes(dir / L"c\\b.bmp",
+               unreadableB ? std::string("broken") : MakeTestBmp(6, 4, 0, 255, 0));
+    WriteBytes(dir / L"c\\c.bmp", MakeTestBmp(6, 4, 0, 0, 255));
+    if (!ini.empty()) WriteFileAtomically(ToUtf8(dir / L"Vesko2.ini"), ini);
+    SetCurrentDirectoryW(dir.Path().c_str());
+    TMainFormEnv env{application,
+                     dialogs,
+                     {ToUtf8(dir / L"c")},
+                     ToUtf8(dir / L"Vesko2.exe"),
+                     ToUtf8(dir.Path())};
+    env.Keyboard = &keys;
+    form = std::make_unique<TVesko2MainForm>(std::move(env));
+  }
+  ~CycleFixture() {
+    if (form) Close(form);
+  }
+  std::string Current() { return ExtractFileNameOf(form->Settings.PaperName); }
+  void MoveTo(const char* name) {
+    auto& box = form->List.MainListBox;
+    box.ItemIndex = box.IndexOf(ToUtf8(dir / L"c\\") + name);
+    REQUIRE(form->SetCurrentPicture());
+  }
+  static std::string ExtractFileNameOf(const std::string& path) {
+    return path.substr(path.rfind('\\') + 1);
+  }
+};
+
+}  // namespace
+
+TEST_CASE("next and previous wrap around; a failed entry is skipped forward") {
+  CycleFixture f;
+  REQUIRE(f.form->List.MainListBox.Count() == 3);
+  std::vector<std::string> order;
+  for (const auto& item : f.form->List.MainListBox.Items)
+    order.push_back(CycleFixture::ExtractFileNameOf(item));
+  f.MoveTo(order.back().c_str());
+  f.form->NextAction.Execute();
+  CHECK(f.Current() == order[0]);
+  f.form->PreAction.Execute();
+  CHECK(f.Current() == order.back());
+  CHECK(f.form->List.RandomListBox.Current() == std::to_string(f.form->List.MainListBox.ItemIndex));
+
+  // The two menu entries both step backward.
+  f.form->NextActionExecute(f.form->NextMenuItem);
+  CHECK(f.Current() == order[1]);
+  f.form->NextActionExecute(f.form->PreMenuItem);
+  CHECK(f.Current() == order[0]);
+}
+
+TEST_CASE("a backward step onto an unreadable entry ends on the next one forward") {
+  CycleFixture f(true);
+  auto& box = f.form->List.MainListBox;
+  const int b = box.IndexOf(ToUtf8(f.dir / L"c\\b.bmp"));
+  // Put the cursor just after b in list order and step back: b fails, the skip goes forward.
+  const int after = StepIndex(box.Count(), b, true);
+  f.MoveTo(CycleFixture::ExtractFileNameOf(box.Items[static_cast<size_t>(after)]).c_str());
+  f.form->PreAction.Execute();
+  CHECK(box.ItemIndex == after);
+  CHECK(f.dialogs.messages.empty());
+}
+
+TEST_CASE("every entry failing: one warning after n attempts, cursors and wallpaper unchanged") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  const std::string wallpaper = ReadBytes(ToWide(f.form->TmpPaperName));
+  const int cursor = f.form->List.MainListBox.ItemIndex;
+  for (const wchar_t* name : {L"c\\a.bmp", L"c\\b.bmp", L"c\\c.bmp"})
+    WriteBytes(f.dir / name, "gone bad");
+  f.dialogs.beeps.clear();
+  f.form->NextAction.Execute();
+  CHECK(f.dialogs.messages == std::vector<std::string>{"このフォルダにはもう画像がありません"});
+  CHECK(f.dialogs.beeps == std::vector<unsigned>{0x30});
+  CHECK(f.form->List.MainListBox.ItemIndex == StepIndex(3, cursor, true));
+  CHECK(f.Current() == "a.bmp");
+  CHECK(ReadBytes(ToWide(f.form->TmpPaperName)) == wallpaper);
+}
+
+TEST_CASE("random order visits every entry once in n steps") {
+  CycleFixture f(false, "[Load]\r\nRandomLoad=1\r\n");
+  std::set<std::string> seen;
+  for (int i = 0; i < 3; ++i) {
+    f.form->NextAction.Execute();
+    seen.insert(f.Current());
+  }
+  CHECK(seen.size() == 3);
+}
+
+TEST_CASE(
+    "Ctrl previews instead of changing; Ctrl+Shift changes; an empty list opens the folder "
+    "dialog") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  const std::string before = f.Current();
+  f.keys.ctrl = true;
+  f.form->TimerTimer();  // a tick is a forward step, with the same rule
+  CHECK(f.Current() == before);
+  HWND preview = FindWindowW(L"THintImageForm", nullptr);
+  REQUIRE(preview != nullptr);
+  RECT r{};
+  GetWindowRect(preview, &r);
+  CHECK(r.right - r.left == 200);
+  CHECK(r.bottom - r.top == 133);  // 4 × (200 / 6), truncated
+  PumpUntil([] { return FindWindowW(L"THintImageForm", nullptr) == nullptr; }, 3000);
+  CHECK(FindWindowW(L"THintImageForm", nullptr) == nullptr);  // gone after its tick
+
+  f.keys.shift = true;
+  f.form->NextAction.Execute();
+  CHECK(f.Current() != before);
+  f.keys = THeldKeys{};
+
+  f.form->List.MainListBox.Clear();
+  f.dialogs.answers = {""};
+  f.form->NextAction.Execute();
+  CHECK(f.dialogs.folderTitles == std::vector<std::string>{"フォルダを開く"});
+}
+
+TEST_CASE("the timer steps forward on its ticks and waits a full interval after a change") {
+  CycleFixture f(false, "[Timer]\r\nInterval=400\r\nEnabled=1\r\n");
+  f.MoveTo("a.bmp");
+  const std::string first = f.Current();
+  PumpUntil([&] { return f.Current() != first; }, 3000);
+  CHECK(f.Current() != first);
+  f.form->TimerAction.Execute();  // off
+  CHECK_FALSE(f.form->Settings.TimerEnabled);
+  const std::string stopped = f.Current();
+  PumpUntil([] { return false; }, 800);
+  CHECK(f.Current() == stopped);
+  f.form->TimerAction.Update();
+  CHECK_FALSE(f.form->TimerAction.Checked);
+}
+
+TEST_CASE("reload, and the quality reload only while speed is preferred") {
+  CycleFixture f(false, "[Load]\r\nSpeedpPriority=1\r\n");
+  f.MoveTo("c.bmp");
+  WriteBytes(f.dir / L"c\\c.bmp", MakeTestBmp(6, 4, 10, 20, 30));
+  f.form->ReloadAction.Execute();
+  TBitmap written;
+  written.LoadFromFile(f.form->TmpPaperName);
+  CHECK(written.GetPixel(0, 0).Red == 10);
+  f.form->BetterReloadAction.Update();
+  CHECK(f.form->BetterReloadAction.Enabled);
+  f.form->BetterReloadAction.Execute();
+  CHECK(f.form->Settings.SpeedpPriority);
 }

@@ -1,0 +1,35 @@
+#include "app/HintImage_win.h"
+
+THintImageForm::THintImageForm(HWND owner) {
+  CreateHandle(kClassName, L"", WS_POPUP | WS_BORDER, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, 0, 0,
+               218, 186, owner);
+}
+
+void THintImageForm::Show(int left, int top, int width, int height) {
+  SetWindowPos(Handle(), HWND_TOP, left, top, width, height, SWP_NOACTIVATE);
+  ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+  SetTimer(Handle(), 1, TimerInterval, nullptr);
+}
+
+LRESULT THintImageForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(Handle(), &ps);
+      RECT client{};
+      GetClientRect(Handle(), &client);
+      FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+      if (const TGraphic* picture = HintImage.Graphic()) {
+        picture->Draw(dc, TRect{0, 0, client.right, client.bottom});
+      }
+      EndPaint(Handle(), &ps);
+      return 0;
+    }
+    case WM_TIMER:
+      KillTimer(Handle(), 1);
+      DestroyWindow(Handle());
+      return 0;
+    default: break;
+  }
+  return DefaultHandler(message, wParam, lParam);
+}
