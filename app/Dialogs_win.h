@@ -18,6 +18,8 @@ class TWinDialogs final : public IDialogs {
   void ShowError(const std::exception& error) override;
   bool OpenFile(const TFileDialogOptions& options, std::string& path) override;
   bool SaveFile(const TFileDialogOptions& options, std::string& path) override;
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override;
   std::string BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
 
  private:

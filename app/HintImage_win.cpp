@@ -29,7 +29,8 @@ LRESULT THintImageForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
       KillTimer(Handle(), 1);
       DestroyWindow(Handle());
       return 0;
-    default: break;
+    default:
+      break;
   }
   return DefaultHandler(message, wParam, lParam);
 }

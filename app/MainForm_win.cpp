@@ -147,6 +147,32 @@ void TVesko2MainForm::BindActions() {
     ApplyWallpaper(TmpPaperName);
   };
   BetterReloadAction.OnUpdate = [this](TAction& a) { a.Enabled = Settings.SpeedpPriority; };
+  JumpAction.OnExecute = [this](TAction&) {
+    std::string name;
+    if (!env_.Dialogs.InputQuery("ファイル名の指定", "このフォルダにあればね", name)) return;
+    const int index = List.MainListBox.IndexOf(name);
+    if (index < 0) return;
+    List.MainListBox.ItemIndex = index;
+    SetCurrentPicture();
+  };
+  ClipPasteAction.OnExecute = [this](TAction&) { ClipPasteActionExecute(); };
+  ClipPasteAction.OnUpdate = [](TAction& a) {
+    a.Enabled = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_TEXT);
+  };
+  // Shortcuts as the command table gives them.
+  TileAction.ShortCut = 'T';
+  CenterAction.ShortCut = 'C';
+  WideAction.ShortCut = 'W';
+  NotWallpaperAction.ShortCut = 'N';
+  ReloadFolderAction.ShortCut = 0x4000 | VK_F5;
+  OpenFileAction.ShortCut = 'F';
+  OpenFolderAction.ShortCut = 'D';
+  NextAction.ShortCut = VK_RETURN;
+  PreAction.ShortCut = VK_BACK;
+  ClipPasteAction.ShortCut = 0x4000 | 'V';
+  ViewModeAction.ShortCut = 'V';
+  ReloadAction.ShortCut = VK_F5;
+  BetterReloadAction.ShortCut = 0x2000 | VK_F5;
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 
@@ -190,6 +216,74 @@ bool TVesko2MainForm::ShiftDown() const {
 bool TVesko2MainForm::CtrlDown() const {
   if (env_.Keyboard != nullptr) return env_.Keyboard->CtrlDown();
   return (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+}
+
+void TVesko2MainForm::FileExistsPaper(TAction& sender) {
+  sender.Enabled = FileExists(Settings.PaperName);
+}
+
+bool TVesko2MainForm::RunShortCut(uint16_t shortCut) {
+  TAction* const table[] = {&TileAction,         &CenterAction,       &WideAction,
+                            &NotWallpaperAction, &ReloadFolderAction, &CloseAction,
+                            &OpenFileAction,     &OpenFolderAction,   &NextAction,
+                            &PreAction,          &TimerAction,        &ClipPasteAction,
+                            &ViewModeAction,     &ReloadAction,       &JumpAction,
+                            &BetterReloadAction, &SaveListAction,     &LoadListAction};
+  for (TAction* action : table) {
+    if (action->ShortCut == shortCut && shortCut != 0) {
+      action->Execute();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TVesko2MainForm::ClipPasteActionExecute() {
+  if (!OpenClipboard(Handle())) return;
+  struct TClose {
+    ~TClose() { CloseClipboard(); }
+  } close;
+  if (auto* bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) {
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    if (info.bmWidth <= 0 || info.bmHeight <= 0) return;
+    auto copy = std::make_unique<TBitmap>();
+    copy->SetSize(info.bmWidth, info.bmHeight);
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 24;
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.bmHeight),
+              copy->ScanLine(info.bmHeight - 1), &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    Image.Take(std::move(copy));
+    ApplyWallpaper(TmpPaperName);
+    return;
+  }
+  auto* handle = GetClipboardData(CF_UNICODETEXT);
+  if (handle == nullptr) return;
+  const auto* text = static_cast<const wchar_t*>(GlobalLock(handle));
+  if (text == nullptr) return;
+  const std::string pasted = ToUtf8(std::wstring(text, wcsnlen(text, GlobalSize(handle) / 2)));
+  GlobalUnlock(handle);
+  // The pasted text becomes the message of the current picture, once.
+  const std::string savedText = Settings.MessText;
+  const bool savedSetMess = Settings.SetMess;
+  struct TRestore {
+    TSettings& s;
+    std::string text;
+    bool setMess;
+    ~TRestore() {
+      s.MessText = text;
+      s.SetMess = setMess;
+    }
+  } restore{Settings, savedText, savedSetMess};
+  Settings.MessText = pasted;
+  Settings.SetMess = true;
+  SetCurrentPicture();
 }
 
 void TVesko2MainForm::ApplyTimer() {
@@ -492,6 +586,15 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       }
       ShowContextMenu(at);
       return 0;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+      uint16_t shortCut = static_cast<uint16_t>(wParam & 0xFF);
+      if (GetKeyState(VK_SHIFT) & 0x8000) shortCut |= 0x2000;
+      if (GetKeyState(VK_CONTROL) & 0x8000) shortCut |= 0x4000;
+      if (GetKeyState(VK_MENU) & 0x8000) shortCut |= 0x8000;
+      if (RunShortCut(shortCut)) return 0;
+      break;
     }
     case WM_TIMER:
       if (wParam == kChangeTimer) TimerTimer();

@@ -69,6 +69,8 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   // The context menu's "次へ" and "前へ": plain entries without a tag, so both step backward.
   TComponent NextMenuItem{0};
   TComponent PreMenuItem{0};
+  TAction JumpAction{0, "指定名を表示.."};
+  TAction ClipPasteAction{0, "クリップボードの画像をセット"};
   TAction TileAction{1, "タイル"};
   TAction CenterAction{0, "センター"};
   TAction WideAction{2, "ワイド"};
@@ -91,6 +93,12 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void ShowPreview(const std::string& entry);
   // Starts or stops the change timer from the settings (interval in ms, enabled state).
   void ApplyTimer();
+  // Enables the file commands while the file PaperName exists.
+  void FileExistsPaper(TAction& sender);
+  // Runs the first command whose shortcut (key | 0x2000 Shift | 0x4000 Ctrl | 0x8000 Alt)
+  // matches; false when none does.
+  bool RunShortCut(uint16_t shortCut);
+  void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.
   void ApplyWallpaper(const std::string& path);

@@ -33,6 +33,9 @@ class IDialogs {
   // Open and save dialogs: true and the chosen path on OK.
   virtual bool OpenFile(const TFileDialogOptions& options, std::string& path) = 0;
   virtual bool SaveFile(const TFileDialogOptions& options, std::string& path) = 0;
+  // A one-line text query: true and the text on OK.
+  virtual bool InputQuery(const std::string& caption, const std::string& prompt,
+                          std::string& value) = 0;
   // The shell's folder selection; the chosen folder or an empty text.
   virtual std::string BrowseForFolder(const std::string& title,
                                       const std::string& initialFolder) = 0;

@@ -28,6 +28,7 @@ class TQuietDialogs final : public IDialogs {
   void ShowError(const std::exception&) override {}
   bool OpenFile(const TFileDialogOptions&, std::string&) override { return false; }
   bool SaveFile(const TFileDialogOptions&, std::string&) override { return false; }
+  bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
   std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
 };
 

@@ -3,6 +3,7 @@ add_library(vesko_win STATIC
   base/Window_win.cpp
   app/Application_win.cpp
   app/Dialogs_win.cpp
+  app/InputQuery_win.cpp
   app/MainForm_win.cpp
   app/PluginSetup_win.cpp
   app/ViewMode_win.cpp

@@ -94,6 +94,14 @@ class TScriptedDialogs final : public IDialogs {
   bool SaveFile(const TFileDialogOptions& options, std::string& path) override {
     return Answer(options, path);
   }
+  bool InputQuery(const std::string& caption, const std::string& prompt,
+                  std::string& value) override {
+    queries.push_back(caption + "|" + prompt + "|" + value);
+    if (answers.empty()) throw std::logic_error("unexpected input query");
+    value = answers.front();
+    answers.pop_front();
+    return !value.empty();
+  }
   std::string BrowseForFolder(const std::string& title, const std::string& initial) override {
     folderTitles.push_back(title);
     folderInitials.push_back(initial);
@@ -106,6 +114,7 @@ class TScriptedDialogs final : public IDialogs {
   std::deque<std::string> answers;  // "" cancels
   std::vector<TFileDialogOptions> fileDialogs;
   std::vector<std::string> folderTitles;
+  std::vector<std::string> queries;
   std::vector<std::string> folderInitials;
   std::vector<unsigned> beeps;
   std::vector<std::string> messages;

@@ -3,6 +3,7 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <thread>
@@ -558,4 +559,82 @@ TEST_CASE("reload, and the quality reload only while speed is preferred") {
   CHECK(f.form->BetterReloadAction.Enabled);
   f.form->BetterReloadAction.Execute();
   CHECK(f.form->Settings.SpeedpPriority);
+}
+
+TEST_CASE("jump finds an entry in another letter case; keys reach the commands") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  f.dialogs.answers = {UpperCase(ToUtf8(f.dir / L"c\\c.bmp"))};
+  f.form->JumpAction.Execute();
+  CHECK(f.dialogs.queries == std::vector<std::string>{"ファイル名の指定|このフォルダにあればね|"});
+  CHECK(f.Current() == "c.bmp");
+  f.dialogs.answers = {"nothing like it"};
+  f.form->JumpAction.Execute();
+  CHECK(f.Current() == "c.bmp");
+
+  const int before = f.form->List.MainListBox.ItemIndex;
+  SendMessageW(f.form->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  CHECK(f.form->List.MainListBox.ItemIndex == StepIndex(3, before, true));
+  SendMessageW(f.form->Handle(), WM_KEYDOWN, VK_BACK, 0);
+  CHECK(f.form->List.MainListBox.ItemIndex == before);
+  SendMessageW(f.form->Handle(), WM_KEYDOWN, 'W', 0);
+  CHECK(DesktopValue(L"TileWallpaper") == L"2");
+  SendMessageW(f.form->Handle(), WM_KEYDOWN, 'T', 0);
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
+}
+
+TEST_CASE("clipboard: a bitmap becomes the wallpaper; text becomes the message once") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  const std::string paper = f.form->Settings.PaperName;
+
+  HDC screen = GetDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 30, 20);
+  HDC dc = CreateCompatibleDC(screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, 30, 20};
+  HBRUSH green = CreateSolidBrush(RGB(0, 200, 0));
+  FillRect(dc, &all, green);
+  DeleteObject(green);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  REQUIRE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  SetClipboardData(CF_BITMAP, bitmap);
+  CloseClipboard();
+  f.form->ClipPasteAction.Update();
+  CHECK(f.form->ClipPasteAction.Enabled);
+  f.form->ClipPasteAction.Execute();
+  TBitmap written;
+  written.LoadFromFile(f.form->TmpPaperName);
+  CHECK(written.Width() == 30);
+  CHECK(written.GetPixel(5, 5).Green == 200);
+  CHECK(f.form->Settings.PaperName == paper);
+
+  const std::wstring text = L"クリップの言葉";
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  std::memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+  GlobalUnlock(block);
+  REQUIRE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  SetClipboardData(CF_UNICODETEXT, block);
+  CloseClipboard();
+  f.form->ClipPasteAction.Execute();
+  CHECK(f.form->LastMessage == "クリップの言葉");
+  CHECK_FALSE(f.form->Settings.SetMess);
+  CHECK(f.form->Settings.MessText != "クリップの言葉");
+  CHECK(f.form->Settings.PaperName == paper);  // the same picture again
+
+  // With a message file, the file's text is drawn instead.
+  WriteBytes(f.dir / L"Vesko2.mes", "from the file\r\n");
+  f.form->ClipPasteAction.Execute();
+  CHECK(f.form->LastMessage == "from the file\r\n");
+
+  TAction fileCommand(1, "ゴミ箱..");
+  f.form->FileExistsPaper(fileCommand);
+  CHECK(fileCommand.Enabled);
+  DeleteFileW(ToWide(paper).c_str());
+  f.form->FileExistsPaper(fileCommand);
+  CHECK_FALSE(fileCommand.Enabled);
 }
