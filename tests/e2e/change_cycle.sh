@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# End to end: the real Vesko2.exe in the Wine desktop on a folder of real pictures (BMP, JPEG,
+# a PNG through our WIC plug-in, a corrupt file). Enter is pressed through real X input; after
+# each press the desktop is photographed and its colour checked: every picture is shown once
+# per round, the corrupt file never. Screenshots are kept in the output folder.
+#   change_cycle.sh <windows build folder> <output folder>
+set -uo pipefail
+build=$1
+out=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$out" && mkdir -p "$out/app/pics"
+cp "$build/Vesko2.exe" "$build/ifwic.spi" "$out/app/"
+convert -size 320x200 xc:'#ff0000' "$out/app/pics/red.bmp"
+convert -size 320x200 xc:'#00ff00' -quality 100 "$out/app/pics/green.jpg"
+convert -size 320x200 xc:'#0000ff' "$out/app/pics/blue.png"
+head -c 4000 /dev/urandom > "$out/app/pics/corrupt.bmp"
+
+# shellcheck source=../../scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+# Tiled: any point of the desktop shows the picture.
+timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/dev/null 2>&1
+cd "$out/app"
+timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+program=$!
+sleep 5
+
+# The colour of the desktop at one point, named: red, green, blue or other (JPEG is lossy).
+colour() {
+  import -window root "$1"
+  convert "$1" -format '%[fx:int(255*p{700,450}.r)] %[fx:int(255*p{700,450}.g)] %[fx:int(255*p{700,450}.b)]' info: |
+    awk '{ if ($1 > 220 && $2 < 35 && $3 < 35) print "red";
+           else if ($2 > 220 && $1 < 35 && $3 < 35) print "green";
+           else if ($3 > 220 && $1 < 35 && $2 < 35) print "blue";
+           else printf "other(%s,%s,%s)\n", $1, $2, $3 }'
+}
+
+failures=0
+declare -A seen=()
+previous=$(colour "$out/step-0.png")
+echo "start: $previous"
+for step in 1 2 3 4 5 6; do
+  xdotool key Return
+  sleep 2
+  now=$(colour "$out/step-$step.png")
+  echo "Enter $step: $now"
+  case "$now" in
+    red | green | blue) ;;
+    *) echo "FAIL: the desktop shows $now, not one of the pictures"; failures=$((failures + 1)) ;;
+  esac
+  if [ "$now" = "$previous" ]; then
+    echo "FAIL: Enter did not change the wallpaper"
+    failures=$((failures + 1))
+  fi
+  seen[$now]=1
+  previous=$now
+done
+if [ "${#seen[@]}" -ne 3 ]; then
+  echo "FAIL: ${#seen[@]} different pictures shown, 3 expected"
+  failures=$((failures + 1))
+fi
+wallpaper=$(timeout 30 wine reg query 'HKCU\Control Panel\Desktop' /v Wallpaper 2>/dev/null | tr -d '\r' | grep -i wallpaper)
+echo "registry: $wallpaper"
+case "$wallpaper" in
+  *'$Vesko2.bmp'*) ;;
+  *) echo "FAIL: the registry does not name the wallpaper file"; failures=$((failures + 1)) ;;
+esac
+kill "$program" 2>/dev/null
+wineserver -k 2>/dev/null
+echo "screenshots: $out"
+[ "$failures" -eq 0 ] && echo "e2e change cycle: passed" || echo "e2e change cycle: $failures failures"
+exit $failures
