@@ -10,18 +10,30 @@ TArchiverType ArchiverTypeOfName(std::string_view fileName) {
     TArchiverType type;
   };
   static const TRow kTable[] = {
-      {".LZH", TArchiverType::atLha}, {".CAB", TArchiverType::atCab},
-      {".ZIP", TArchiverType::atZip}, {".JAR", TArchiverType::atZip},
-      {".EAR", TArchiverType::atZip}, {".WAR", TArchiverType::atZip},
-      {".ARJ", TArchiverType::atArj}, {".RAR", TArchiverType::atRar},
-      {".YZ1", TArchiverType::atYz1}, {".GCA", TArchiverType::atGCA},
-      {".GZA", TArchiverType::atBga}, {".BZA", TArchiverType::atBga},
-      {".BZ2", TArchiverType::atBZ2}, {".TAR", TArchiverType::atTar},
-      {".A", TArchiverType::atTar},   {".LIB", TArchiverType::atTar},
-      {".DEB", TArchiverType::atTar}, {".RPM", TArchiverType::atTar},
-      {".CPIO", TArchiverType::atTar}, {".TGZ", TArchiverType::atTgz},
-      {".GZ", TArchiverType::atTgz},  {".Z", TArchiverType::atTgz},
-      {".TAZ", TArchiverType::atTgz}, {".7Z", TArchiverType::at7z},
+      {".LZH", TArchiverType::atLha},
+      {".CAB", TArchiverType::atCab},
+      {".ZIP", TArchiverType::atZip},
+      {".JAR", TArchiverType::atZip},
+      {".EAR", TArchiverType::atZip},
+      {".WAR", TArchiverType::atZip},
+      {".ARJ", TArchiverType::atArj},
+      {".RAR", TArchiverType::atRar},
+      {".YZ1", TArchiverType::atYz1},
+      {".GCA", TArchiverType::atGCA},
+      {".GZA", TArchiverType::atBga},
+      {".BZA", TArchiverType::atBga},
+      {".BZ2", TArchiverType::atBZ2},
+      {".TAR", TArchiverType::atTar},
+      {".A", TArchiverType::atTar},
+      {".LIB", TArchiverType::atTar},
+      {".DEB", TArchiverType::atTar},
+      {".RPM", TArchiverType::atTar},
+      {".CPIO", TArchiverType::atTar},
+      {".TGZ", TArchiverType::atTgz},
+      {".GZ", TArchiverType::atTgz},
+      {".Z", TArchiverType::atTgz},
+      {".TAZ", TArchiverType::atTgz},
+      {".7Z", TArchiverType::at7z},
       {".EXE", TArchiverType::atProbeContent},
   };
   for (const TRow& row : kTable) {
@@ -98,8 +110,12 @@ std::string ExtractMemCommandLine(TArchiverDriver driver, const std::string& arc
           case TSwitchKind::Numeric:
             cmd.Numeric(s.Name, (s.Name == "n" && ownerWindow) ? 1 : s.Number);
             break;
-          case TSwitchKind::Folder: cmd.Text(s.Name, AsFolder(s.Text)); break;
-          case TSwitchKind::Text: cmd.Text(s.Name, s.Text); break;
+          case TSwitchKind::Folder:
+            cmd.Text(s.Name, AsFolder(s.Text));
+            break;
+          case TSwitchKind::Text:
+            cmd.Text(s.Name, s.Text);
+            break;
           case TSwitchKind::List:
             for (const std::string& item : s.List) cmd.Text("jx", item);
             break;

@@ -26,8 +26,21 @@ class ESfxNoRequiredFile : public EArchiver {
 };
 
 enum class TArchiverType {
-  atLha, atZip, atCab, atArj, atTar, atTgz, atBZ2, atRar, atBga, atYz1, atGCA, atBel, at7z,
-  atNone, atAutoDetect,
+  atLha,
+  atZip,
+  atCab,
+  atArj,
+  atTar,
+  atTgz,
+  atBZ2,
+  atRar,
+  atBga,
+  atYz1,
+  atGCA,
+  atBel,
+  at7z,
+  atNone,
+  atAutoDetect,
   // Not a type: ".exe" asks for the content probe.
   atProbeContent
 };

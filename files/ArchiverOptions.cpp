@@ -56,8 +56,14 @@ TArchiverSwitch& TArchiverOptions::Find(std::string_view name) {
   throw std::logic_error("no archiver switch " + std::string(name));
 }
 
-int8_t& TArchiverOptions::Num(std::string_view name) { return Find(name).Number; }
+int8_t& TArchiverOptions::Num(std::string_view name) {
+  return Find(name).Number;
+}
 
-std::string& TArchiverOptions::Text(std::string_view name) { return Find(name).Text; }
+std::string& TArchiverOptions::Text(std::string_view name) {
+  return Find(name).Text;
+}
 
-std::vector<std::string>& TArchiverOptions::Jx() { return Find("jx").List; }
+std::vector<std::string>& TArchiverOptions::Jx() {
+  return Find("jx").List;
+}

@@ -24,11 +24,13 @@ TEST_CASE("archive types by extension, in any letter case") {
   CHECK(ArchiverTypeOfName("a.lzh") == TArchiverType::atLha);
   CHECK(ArchiverTypeOfName("A.TGZ") == TArchiverType::atTgz);
   CHECK(ArchiverTypeOfName("a.tgz") == TArchiverType::atTgz);
-  for (const char* zip : {"a.zip", "a.JAR", "a.ear", "a.War"}) CHECK(ArchiverTypeOfName(zip) == TArchiverType::atZip);
+  for (const char* zip : {"a.zip", "a.JAR", "a.ear", "a.War"})
+    CHECK(ArchiverTypeOfName(zip) == TArchiverType::atZip);
   for (const char* tar : {"a.tar", "a.a", "a.lib", "a.deb", "a.rpm", "a.cpio"}) {
     CHECK(ArchiverTypeOfName(tar) == TArchiverType::atTar);
   }
-  for (const char* tgz : {"a.gz", "a.Z", "a.taz"}) CHECK(ArchiverTypeOfName(tgz) == TArchiverType::atTgz);
+  for (const char* tgz : {"a.gz", "a.Z", "a.taz"})
+    CHECK(ArchiverTypeOfName(tgz) == TArchiverType::atTgz);
   CHECK(ArchiverTypeOfName("a.bz2") == TArchiverType::atBZ2);
   CHECK(ArchiverTypeOfName("a.gza") == TArchiverType::atBga);
   CHECK(ArchiverTypeOfName("a.bza") == TArchiverType::atBga);
@@ -52,7 +54,8 @@ TEST_CASE("memory extraction command lines, byte for byte, with picture loading'
   CHECK(Line(TArchiverDriver::BZ2) ==
         "  --display-dialog=0 -B  -f \"C:\\arc\\x.lzh\"  \"pics\\a.jpg\" ");
   CHECK(Line(TArchiverDriver::Rar) == "  -u  \"C:\\arc\\x.lzh\"  \"pics\\a.jpg\" ");
-  for (TArchiverDriver none : {TArchiverDriver::Bga, TArchiverDriver::Yz1, TArchiverDriver::SevenZip}) {
+  for (TArchiverDriver none :
+       {TArchiverDriver::Bga, TArchiverDriver::Yz1, TArchiverDriver::SevenZip}) {
     CHECK_THROWS_WITH_AS(Line(none), "この形式ではメモリ展開をサポートしておりません。", EArchiver);
   }
 }
