@@ -23,6 +23,7 @@
 #include "engine/MessageOverlay_win.h"
 #include "engine/MessageText.h"
 #include "engine/Wallpaper_win.h"
+#include "files/ArchiveFile_win.h"
 
 namespace {
 
@@ -105,6 +106,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 }
 
 TVesko2MainForm::~TVesko2MainForm() {
+  ReleaseAllArchivers();
   env_.Application.SetMainWindow(nullptr);
   DestroyHandle();
 }
@@ -112,6 +114,9 @@ TVesko2MainForm::~TVesko2MainForm() {
 void TVesko2MainForm::BindActions() {
   List.FormTag = &Tag;
   List.SetCurrentPicture = [this] { return SetCurrentPicture(); };
+  Loader.CreateArchiveExtractor = [this] {
+    return std::make_unique<TArchiveExtractor>(env_.Application.Handle());
+  };
   OpenFileAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
   OpenFolderAction.OnExecute = [this](TAction& a) { List.OpenFileActionExecute(a); };
   SaveListAction.OnExecute = [this](TAction& a) { List.SaveListActionExecute(a); };

@@ -13,6 +13,7 @@ add_library(vesko_win STATIC
   engine/PictureLoader_win.cpp
   engine/MessageOverlay_win.cpp
   engine/Wallpaper_win.cpp
+  files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
 target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 gdi32 user32 uuid)

@@ -26,7 +26,8 @@ class TFileSource final : public IZipSource {
       : file_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, 0, nullptr)) {
     LARGE_INTEGER size{};
-    if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
+    if (file_ != INVALID_HANDLE_VALUE && GetFileSizeEx(file_, &size))
+      size_ = static_cast<uint64_t>(size.QuadPart);
   }
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
@@ -79,10 +80,13 @@ std::vector<std::string> QuotedNames(const char* line) {
 // A stored name as the command line's code page writes it.
 std::string AnsiName(const TZipEntry& entry) {
   if (!entry.Utf8) return entry.Name;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, entry.Name.data(), static_cast<int>(entry.Name.size()), nullptr, 0);
+  const int length = MultiByteToWideChar(CP_UTF8, 0, entry.Name.data(),
+                                         static_cast<int>(entry.Name.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, entry.Name.data(), static_cast<int>(entry.Name.size()), wide.data(), length);
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  MultiByteToWideChar(CP_UTF8, 0, entry.Name.data(), static_cast<int>(entry.Name.size()),
+                      wide.data(), length);
+  const int bytes =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   std::string ansi(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.data(), length, ansi.data(), bytes, nullptr, nullptr);
   return ansi;
@@ -96,7 +100,9 @@ bool IsZip(const char* path) {
 
 }  // namespace
 
-ARC_EXPORT WORD WINAPI UnZipGetVersion() { return 100; }
+ARC_EXPORT WORD WINAPI UnZipGetVersion() {
+  return 100;
+}
 
 ARC_EXPORT int WINAPI UnZipExtractMem(HWND, LPCSTR commandLine, LPBYTE buffer, DWORD size,
                                       void* /*time*/, LPWORD /*attributes*/, LPDWORD written) {
@@ -107,7 +113,8 @@ ARC_EXPORT int WINAPI UnZipExtractMem(HWND, LPCSTR commandLine, LPBYTE buffer, D
   if (!source.Ok()) return kErrorNotArchive;
   TZipReader reader;
   const int opened = reader.Open(source);
-  if (opened != ZipError::kOk) return opened == ZipError::kNotZip ? kErrorNotArchive : kErrorBrokenArchive;
+  if (opened != ZipError::kOk)
+    return opened == ZipError::kNotZip ? kErrorNotArchive : kErrorBrokenArchive;
   for (const TZipEntry& entry : reader.Entries()) {
     const std::string name = AnsiName(entry);
     if (name.empty() || name.back() == '/') continue;  // folders
@@ -137,7 +144,15 @@ ARC_EXPORT int WINAPI UnZipCloseArchive(void* handle) {
   return 0;
 }
 
-ARC_EXPORT BOOL WINAPI UnZipSetOwnerWindowEx(HWND, void*) { return TRUE; }
-ARC_EXPORT BOOL WINAPI UnZipKillOwnerWindowEx(HWND) { return TRUE; }
-ARC_EXPORT BOOL WINAPI UnZipSetEnumMembersProc64(void*, DWORD) { return TRUE; }
-ARC_EXPORT BOOL WINAPI UnZipClearEnumMembersProc64() { return TRUE; }
+ARC_EXPORT BOOL WINAPI UnZipSetOwnerWindowEx(HWND, void*) {
+  return TRUE;
+}
+ARC_EXPORT BOOL WINAPI UnZipKillOwnerWindowEx(HWND) {
+  return TRUE;
+}
+ARC_EXPORT BOOL WINAPI UnZipSetEnumMembersProc64(void*, DWORD) {
+  return TRUE;
+}
+ARC_EXPORT BOOL WINAPI UnZipClearEnumMembersProc64() {
+  return TRUE;
+}

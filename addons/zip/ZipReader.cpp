@@ -13,12 +13,22 @@ constexpr uint32_t kCentralSignature = 0x02014b50;
 constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr size_t kMaxEntries = 1 << 20;
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16); }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
+uint16_t Get16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Get32(const uint8_t* p) {
+  return Get16(p) | (static_cast<uint32_t>(Get16(p + 2)) << 16);
+}
+uint64_t Get64(const uint8_t* p) {
+  return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
+}
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-char Slash(char c) { return c == '\\' ? '/' : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+char Slash(char c) {
+  return c == '\\' ? '/' : c;
+}
 
 }  // namespace
 
@@ -147,7 +157,8 @@ int TZipReader::Extract(const TZipEntry& entry, uint8_t* out, size_t capacity, s
   int result = Z_OK;
   while (result != Z_STREAM_END) {
     if (z.avail_in == 0) {
-      const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), entry.CompressedSize - consumed));
+      const size_t n =
+          static_cast<size_t>(std::min<uint64_t>(chunk.size(), entry.CompressedSize - consumed));
       if (n == 0) break;  // the data ends before the stream does
       if (!source_->ReadAt(dataOffset + consumed, chunk.data(), n)) return ZipError::kBroken;
       consumed += n;

@@ -43,7 +43,7 @@ constexpr int kOk = 0;
 constexpr int kNotZip = 1;
 constexpr int kBroken = 2;
 constexpr int kNoMember = 3;
-constexpr int kUnsupported = 4;  // method or encryption
+constexpr int kUnsupported = 4;     // method or encryption
 constexpr int kBufferTooSmall = 5;  // the member was cut to the buffer
 }  // namespace ZipError
 

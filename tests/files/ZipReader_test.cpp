@@ -49,7 +49,8 @@ TEST_CASE("stored, deflated and Zip64 members come out whole") {
 
 TEST_CASE("a buffer smaller than the member is never overrun") {
   TTestZip z;
-  z.members = {{"a", std::string(5000, 'z'), true, false}, {"b", std::string(5000, 'y'), false, false}};
+  z.members = {{"a", std::string(5000, 'z'), true, false},
+               {"b", std::string(5000, 'y'), false, false}};
   Opened zip(z.Build());
   for (size_t index : {0u, 1u}) {
     std::string out(100 + 16, '#');

@@ -40,7 +40,8 @@ struct TTestZip {
         deflateEnd(&z);
         payload = buffer;
       }
-      const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size()));
+      const uint32_t crc =
+          crc32(0, reinterpret_cast<const Bytef*>(m.data.data()), static_cast<uInt>(m.data.size()));
       const uint64_t offset = out.size();
       const uint16_t flags = m.utf8 ? 0x0800 : 0;
       const uint16_t method = m.deflate ? 8 : 0;

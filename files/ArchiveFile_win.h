@@ -1,0 +1,61 @@
+// Archive access through archiver libraries: the component that picks a library by the
+// archive's name (or content, for self-extracting ".exe" files), loads it once per family, and
+// extracts one member into memory with the family's command line.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/PictureLoader_win.h"
+#include "files/ArchiveCommandLine.h"
+
+class TArchiverLibrary;
+
+class TArchiveFile {
+ public:
+  TArchiveFile();
+  ~TArchiveFile();
+  TArchiveFile(const TArchiveFile&) = delete;
+  TArchiveFile& operator=(const TArchiveFile&) = delete;
+
+  // Detects the type and installs its driver (loading its library).
+  void SetFileName(const std::string& fileName);
+  const std::string& FileName() const { return fileName_; }
+  TArchiverType ArchiverType() const { return type_; }
+  void SetArchiverType(TArchiverType type);
+
+  TArchiverOptions Options;
+  size_t OutputSize = 0;
+  const std::string& LastCommandLine() const { return commandLine_; }
+
+  // The library's result code; EArchiver "書庫の形式を判別できません。" without a driver.
+  int ExtractMem(HWND window, TArchiverOptions* options, const std::string& member,
+                 uint8_t* buffer, size_t size, size_t& written);
+
+ private:
+  std::string fileName_;
+  TArchiverType type_ = TArchiverType::atAutoDetect;
+  TArchiverDriver driver_ = TArchiverDriver::Lha;
+  TArchiverLibrary* library_ = nullptr;  // shared by the family; not owned
+  std::string commandLine_;
+};
+
+// The type of a self-extracting archive by asking every library (all are loaded).
+TArchiverType ProbeArchiveContent(const std::string& path);
+
+// Frees every archiver library (at the main window's end).
+void ReleaseAllArchivers();
+
+// Picture loading's way into archives: options n and jso set to 1, the buffer 1024 bytes larger
+// than the member.
+class TArchiveExtractor final : public IArchiveExtractor {
+ public:
+  explicit TArchiveExtractor(HWND owner) : owner_(owner) {}
+  void ExtractToMemory(const std::string& archive, const std::string& member, uint8_t* buffer,
+                       size_t bufferSize, size_t dataSize) override;
+
+ private:
+  HWND owner_;
+};

@@ -1,0 +1,119 @@
+// Archive access with real libraries under Wine: our UNZIP32.DLL beside the program, pictures
+// inside ZIP archives through archive-link files, and the paths without a library.
+#include <doctest/doctest.h>
+
+#include "../support/Fakes.h"
+#include "TestSupport_win.h"
+#include "base/Unicode_win.h"
+#include "engine/PictureLoader_win.h"
+#include "files/ArchiveFile_win.h"
+#include "tests/files/ZipWriter.h"
+
+namespace {
+
+struct ArchiveFixture {
+  TTempDir dir;
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TPictureLoader loader{busy, dialogs};
+
+  ArchiveFixture() {
+    SetDllDirectoryW(EnvPath(L"VESKO2_PLUGIN_DIR").c_str());
+    loader.CreateArchiveExtractor = [] { return std::make_unique<TArchiveExtractor>(nullptr); };
+  }
+  ~ArchiveFixture() {
+    ReleaseAllArchivers();
+    SetDllDirectoryW(nullptr);
+  }
+  std::string Link(const std::wstring& name, const std::string& archive, const std::string& member,
+                   size_t size) {
+    WriteBytes(dir / name, Utf8ToAnsi(archive + "\r\n" + member + "\r\n" + std::to_string(size) + "\r\n"));
+    return ToUtf8(dir / name);
+  }
+};
+
+}  // namespace
+
+TEST_CASE("pictures inside a ZIP load through archive links with our library") {
+  ArchiveFixture f;
+  const std::string red = MakeTestBmp(12, 8, 255, 0, 0);
+  const std::string blue = MakeTestBmp(7, 5, 0, 0, 255);
+  TTestZip zip;
+  zip.members = {{"stored/red.bmp", red, false, false},
+                 {"deflated/blue.bmp", blue, true, false},
+                 {"[x]/red.bmp", red, true, false},
+                 {"壁紙/海.bmp", blue, true, true},
+                 {Utf8ToAnsi("写真/赤.bmp"), red, true, false}};
+  WriteBytes(f.dir / L"pics.zip", zip.Build());
+  const std::string archive = ToUtf8(f.dir / L"pics.zip");
+  struct Case {
+    const wchar_t* link;
+    std::string member;
+    std::string bytes;
+    int width;
+  };
+  const Case cases[] = {{L"1.ArcLink", "stored\\red.bmp", red, 12},
+                        {L"2.ArcLink", "deflated\\blue.bmp", blue, 7},
+                        {L"3.ArcLink", "[x]\\red.bmp", red, 12},
+                        {L"4.ArcLink", "壁紙\\海.bmp", blue, 7},
+                        {L"5.ArcLink", "写真\\赤.bmp", red, 12}};
+  for (const Case& c : cases) {
+    CAPTURE(c.member);
+    TPicture image;
+    f.loader.LoadArcLink(f.Link(c.link, archive, c.member, c.bytes.size()), image);
+    REQUIRE(image.Bitmap() != nullptr);
+    CHECK(image.Width() == c.width);
+  }
+  CHECK(f.dialogs.messages.empty());
+
+  // The command line the ZIP library got for the name with "[".
+  TArchiveFile file;
+  file.SetFileName(archive);
+  file.Options.Num("n") = 1;
+  file.Options.Num("jso") = 1;
+  std::vector<uint8_t> buffer(red.size() + 1024);
+  size_t written = 0;
+  CHECK(file.ExtractMem(nullptr, nullptr, "[x]\\red.bmp", buffer.data(), red.size(), written) == 0);
+  CHECK(written == red.size());
+  CHECK(file.LastCommandLine().find("\"[[]x]/red.bmp\"") != std::string::npos);
+
+  // A member larger than the link says is cut there: never past the buffer.
+  TPicture cut;
+  f.loader.LoadArcLink(f.Link(L"6.ArcLink", archive, "stored\\red.bmp", 10), cut);
+  CHECK(cut.Empty());
+
+  // A self-extracting name: the content probe finds the ZIP.
+  CopyFileW((f.dir / L"pics.zip").c_str(), (f.dir / L"pics.exe").c_str(), FALSE);
+  TArchiveFile sfx;
+  sfx.SetFileName(ToUtf8(f.dir / L"pics.exe"));
+  CHECK(sfx.ArchiverType() == TArchiverType::atZip);
+}
+
+TEST_CASE("without a library, and for names no library takes, the messages say so") {
+  ArchiveFixture f;
+  TArchiveFile arj;
+  CHECK_THROWS_WITH_AS(arj.SetFileName("C:\\a.arj"), "書庫の形式を特定できませんでした。", EArchiver);
+  TArchiveFile lha;
+  CHECK_THROWS_WITH_AS(lha.SetFileName("C:\\a.lzh"), "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。",
+                       ENoArchiverDLL);
+  TArchiveFile none;
+  none.SetFileName("C:\\a.txt");
+  size_t written = 0;
+  uint8_t byte = 0;
+  CHECK_THROWS_WITH_AS(none.ExtractMem(nullptr, nullptr, "m", &byte, 1, written),
+                       "書庫の形式を判別できません。", EArchiver);
+
+  // The ZIP library missing: extraction fails, picture loading says its own words.
+  ReleaseAllArchivers();
+  TTempDir empty;
+  SetDllDirectoryW(empty.Path().c_str());
+  WriteBytes(f.dir / L"pics.zip", TTestZip{}.Build());
+  TPicture image;
+  f.loader.LoadArcLink(f.Link(L"x.ArcLink", ToUtf8(f.dir / L"pics.zip"), "a.bmp", 10), image);
+  CHECK(image.Empty());
+  CHECK(f.dialogs.messages == std::vector<std::string>{"予期したかもしれないエラー"});
+  TArchiveFile zip;
+  zip.SetFileName(ToUtf8(f.dir / L"pics.zip"));
+  CHECK_THROWS_WITH_AS(zip.ExtractMem(nullptr, nullptr, "a.bmp", &byte, 1, written),
+                       "ExtractMem のエントリが DLL に見つかりませんでした。", EEntryNotFound);
+}
