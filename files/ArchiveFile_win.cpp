@@ -22,7 +22,9 @@ F As(FARPROC address) {
 }
 
 // Member enumeration: every member is let through.
-BOOL CALLBACK EnumMembers(void*) { return TRUE; }
+BOOL CALLBACK EnumMembers(void*) {
+  return TRUE;
+}
 
 std::string AnsiPath(const std::string& path) {
   bool lossy = false;
@@ -40,7 +42,9 @@ class TArchiverLibrary {
  public:
   TArchiverLibrary(std::string description, std::vector<std::string> dlls, std::string prefix,
                    bool zip = false)
-      : description_(std::move(description)), dlls_(std::move(dlls)), prefix_(std::move(prefix)),
+      : description_(std::move(description)),
+        dlls_(std::move(dlls)),
+        prefix_(std::move(prefix)),
         zip_(zip) {}
   TArchiverLibrary(const TArchiverLibrary&) = delete;
   TArchiverLibrary& operator=(const TArchiverLibrary&) = delete;
@@ -85,7 +89,8 @@ class TArchiverLibrary {
       if (zip_) throw EEntryNotFound(name + " のエントリが DLL に見つかりませんでした。");
       char path[257] = {};
       GetModuleFileNameA(modules_.empty() ? nullptr : modules_[0], path, 256);
-      throw EEntryNotFound(std::string(path) + " に " + prefix_ + name + " のエントリが見つかりません。");
+      throw EEntryNotFound(std::string(path) + " に " + prefix_ + name +
+                           " のエントリが見つかりません。");
     }
     cache_[name] = address;
     return address;
@@ -139,7 +144,8 @@ std::vector<TFamily>& Families() {
   static std::vector<TFamily> families = [] {
     std::vector<TFamily> f;
     f.push_back({"LHA 形式書庫", {"UNLHA32.DLL"}, "Unlha", false, nullptr});
-    f.push_back({"ZIP 形式書庫", {"UNZIP32.DLL", "ZIP32J.DLL", "LMZIP32.DLL"}, "UnZip", true, nullptr});
+    f.push_back(
+        {"ZIP 形式書庫", {"UNZIP32.DLL", "ZIP32J.DLL", "LMZIP32.DLL"}, "UnZip", true, nullptr});
     f.push_back({"CAB 形式書庫", {"CAB32.DLL"}, "Cab", false, nullptr});
     f.push_back({"tar/tgz/taz/bz2 形式書庫", {"TAR32.DLL"}, "Tar", false, nullptr});
     f.push_back({"RAR 形式書庫", {"UNRAR32.DLL"}, "Unrar", false, nullptr});
@@ -155,7 +161,8 @@ enum FamilyIndex { kLha, kZip, kCab, kTar, kRar, kBga, kYz1, kSevenZip };
 
 TArchiverLibrary& Library(int family) {
   TFamily& f = Families()[static_cast<size_t>(family)];
-  if (!f.library) f.library = std::make_unique<TArchiverLibrary>(f.description, f.dlls, f.prefix, f.zip);
+  if (!f.library)
+    f.library = std::make_unique<TArchiverLibrary>(f.description, f.dlls, f.prefix, f.zip);
   f.library->Load();
   return *f.library;
 }
@@ -165,7 +172,8 @@ bool ProbeOpen(int family, const std::string& path, bool check, int checkMode, b
     TArchiverLibrary& library = Library(family);
     char full[MAX_PATH] = {};
     GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (check && !As<TCheckArchive>(library.Resolve("CheckArchive", true))(full, checkMode)) return false;
+    if (check && !As<TCheckArchive>(library.Resolve("CheckArchive", true))(full, checkMode))
+      return false;
     if (needExists && GetFileAttributesA(full) == INVALID_FILE_ATTRIBUTES) return false;
     void* handle = As<TOpenArchive>(library.Resolve("OpenArchive", true))(nullptr, full, 0x800002);
     if (handle == nullptr) return false;
@@ -183,7 +191,8 @@ TArchiverType ProbeArchiveContent(const std::string& utf8Path) {
   // Every probe runs, in this order, so that every library present gets loaded.
   TArchiverType tar = TArchiverType::atNone;
   try {
-    const int kind = As<TGetArchiveType>(Library(kTar).Resolve("GetArchiveType", true))(path.c_str());
+    const int kind =
+        As<TGetArchiveType>(Library(kTar).Resolve("GetArchiveType", true))(path.c_str());
     if (kind == 1) tar = TArchiverType::atTar;
     if (kind >= 2 && kind <= 5) tar = TArchiverType::atTgz;
     if (kind == 6 || kind == 7) tar = TArchiverType::atBZ2;
@@ -227,16 +236,36 @@ void TArchiveFile::SetArchiverType(TArchiverType type) {
   };
   TInstall install{};
   switch (type) {
-    case TArchiverType::atLha: install = {TArchiverDriver::Lha, kLha}; break;
-    case TArchiverType::atZip: install = {TArchiverDriver::Zip, kZip}; break;
-    case TArchiverType::atCab: install = {TArchiverDriver::Cab, kCab}; break;
-    case TArchiverType::atTar: install = {TArchiverDriver::Tar, kTar}; break;
-    case TArchiverType::atTgz: install = {TArchiverDriver::Tgz, kTar}; break;
-    case TArchiverType::atBZ2: install = {TArchiverDriver::BZ2, kTar}; break;
-    case TArchiverType::atRar: install = {TArchiverDriver::Rar, kRar}; break;
-    case TArchiverType::atBga: install = {TArchiverDriver::Bga, kBga}; break;
-    case TArchiverType::atYz1: install = {TArchiverDriver::Yz1, kYz1}; break;
-    case TArchiverType::at7z: install = {TArchiverDriver::SevenZip, kSevenZip}; break;
+    case TArchiverType::atLha:
+      install = {TArchiverDriver::Lha, kLha};
+      break;
+    case TArchiverType::atZip:
+      install = {TArchiverDriver::Zip, kZip};
+      break;
+    case TArchiverType::atCab:
+      install = {TArchiverDriver::Cab, kCab};
+      break;
+    case TArchiverType::atTar:
+      install = {TArchiverDriver::Tar, kTar};
+      break;
+    case TArchiverType::atTgz:
+      install = {TArchiverDriver::Tgz, kTar};
+      break;
+    case TArchiverType::atBZ2:
+      install = {TArchiverDriver::BZ2, kTar};
+      break;
+    case TArchiverType::atRar:
+      install = {TArchiverDriver::Rar, kRar};
+      break;
+    case TArchiverType::atBga:
+      install = {TArchiverDriver::Bga, kBga};
+      break;
+    case TArchiverType::atYz1:
+      install = {TArchiverDriver::Yz1, kYz1};
+      break;
+    case TArchiverType::at7z:
+      install = {TArchiverDriver::SevenZip, kSevenZip};
+      break;
     case TArchiverType::atNone:
     case TArchiverType::atAutoDetect:
     case TArchiverType::atProbeContent:
@@ -267,7 +296,8 @@ int TArchiveFile::ExtractMem(HWND window, TArchiverOptions* options, const std::
     ~TUndo() {
       if (!enumerate) return;
       try {
-        if (auto clear = As<TClearEnumMembersProc>(library->Resolve("ClearEnumMembersProc64", false))) {
+        if (auto clear =
+                As<TClearEnumMembersProc>(library->Resolve("ClearEnumMembersProc64", false))) {
           clear();
         }
       } catch (...) {
@@ -277,8 +307,8 @@ int TArchiveFile::ExtractMem(HWND window, TArchiverOptions* options, const std::
   commandLine_ = ExtractMemCommandLine(driver_, AnsiPath(fileName_), Utf8ToAnsi(member), o, false);
   auto extract = As<TExtractMem>(library_->Resolve("ExtractMem", true));
   DWORD done = 0;
-  const int result = extract(window, commandLine_.c_str(), buffer, static_cast<DWORD>(size), nullptr,
-                             nullptr, &done);
+  const int result = extract(window, commandLine_.c_str(), buffer, static_cast<DWORD>(size),
+                             nullptr, nullptr, &done);
   written = std::min<size_t>(done, size);
   return result;
 }

@@ -31,8 +31,8 @@ class TArchiveFile {
   const std::string& LastCommandLine() const { return commandLine_; }
 
   // The library's result code; EArchiver "書庫の形式を判別できません。" without a driver.
-  int ExtractMem(HWND window, TArchiverOptions* options, const std::string& member,
-                 uint8_t* buffer, size_t size, size_t& written);
+  int ExtractMem(HWND window, TArchiverOptions* options, const std::string& member, uint8_t* buffer,
+                 size_t size, size_t& written);
 
  private:
   std::string fileName_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End to end: the real Vesko2.exe in the Wine desktop on a folder of real pictures (BMP, JPEG,
-# a PNG through our WIC plug-in, a corrupt file). Enter is pressed through real X input; after
+# a PNG through our WIC plug-in, a picture inside a ZIP through an ArcLink file and our
+# UNZIP32.DLL, a shell shortcut to a picture elsewhere, a corrupt file). Enter is pressed through real X input; after
 # each press the desktop is photographed and its colour checked: every picture is shown once
 # per round, the corrupt file never. Screenshots are kept in the output folder.
 #   change_cycle.sh <windows build folder> <output folder>
@@ -9,14 +10,20 @@ build=$1
 out=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out" && mkdir -p "$out/app/pics"
-cp "$build/Vesko2.exe" "$build/ifwic.spi" "$out/app/"
+cp "$build/Vesko2.exe" "$build/ifwic.spi" "$build/UNZIP32.DLL" "$out/app/"
+mkdir -p "$out/app/elsewhere"
 convert -size 320x200 xc:'#ff0000' "$out/app/pics/red.bmp"
 convert -size 320x200 xc:'#00ff00' -quality 100 "$out/app/pics/green.jpg"
 convert -size 320x200 xc:'#0000ff' "$out/app/pics/blue.png"
 head -c 4000 /dev/urandom > "$out/app/pics/corrupt.bmp"
-
+convert -size 320x200 xc:'#ffff00' "$out/app/elsewhere/yellow.bmp"
+convert -size 320x200 xc:'#ff00ff' "$out/app/elsewhere/magenta.bmp"
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
+python3 "$root/tests/e2e/make_links.py" "$out/app" \
+  "$(winepath -w "$out/app/elsewhere/yellow.zip" 2>/dev/null)" \
+  "$(winepath -w "$out/app/elsewhere/magenta.bmp" 2>/dev/null)"
+
 # Tiled: any point of the desktop shows the picture.
 timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/dev/null 2>&1
 cd "$out/app"
@@ -31,6 +38,8 @@ colour() {
     awk '{ if ($1 > 220 && $2 < 35 && $3 < 35) print "red";
            else if ($2 > 220 && $1 < 35 && $3 < 35) print "green";
            else if ($3 > 220 && $1 < 35 && $2 < 35) print "blue";
+           else if ($1 > 220 && $2 > 220 && $3 < 35) print "yellow";
+           else if ($1 > 220 && $3 > 220 && $2 < 35) print "magenta";
            else printf "other(%s,%s,%s)\n", $1, $2, $3 }'
 }
 
@@ -38,24 +47,24 @@ failures=0
 declare -A seen=()
 previous=$(colour "$out/step-0.png")
 echo "start: $previous"
-for step in 1 2 3 4 5 6; do
+for step in 1 2 3 4 5 6 7 8 9 10; do
   xdotool key Return
   sleep 2
   now=$(colour "$out/step-$step.png")
   echo "Enter $step: $now"
   case "$now" in
-    red | green | blue) ;;
+    red | green | blue | yellow | magenta) ;;
     *) echo "FAIL: the desktop shows $now, not one of the pictures"; failures=$((failures + 1)) ;;
   esac
   if [ "$now" = "$previous" ]; then
     echo "FAIL: Enter did not change the wallpaper"
     failures=$((failures + 1))
   fi
-  seen[$now]=1
+  [ -n "$now" ] && seen["$now"]=1
   previous=$now
 done
-if [ "${#seen[@]}" -ne 3 ]; then
-  echo "FAIL: ${#seen[@]} different pictures shown, 3 expected"
+if [ "${#seen[@]}" -ne 5 ]; then
+  echo "FAIL: ${#seen[@]} different pictures shown, 5 expected"
   failures=$((failures + 1))
 fi
 wallpaper=$(timeout 30 wine reg query 'HKCU\Control Panel\Desktop' /v Wallpaper 2>/dev/null | tr -d '\r' | grep -i wallpaper)

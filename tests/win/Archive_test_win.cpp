@@ -27,7 +27,8 @@ struct ArchiveFixture {
   }
   std::string Link(const std::wstring& name, const std::string& archive, const std::string& member,
                    size_t size) {
-    WriteBytes(dir / name, Utf8ToAnsi(archive + "\r\n" + member + "\r\n" + std::to_string(size) + "\r\n"));
+    WriteBytes(dir / name,
+               Utf8ToAnsi(archive + "\r\n" + member + "\r\n" + std::to_string(size) + "\r\n"));
     return ToUtf8(dir / name);
   }
 };
@@ -92,10 +93,11 @@ TEST_CASE("pictures inside a ZIP load through archive links with our library") {
 TEST_CASE("without a library, and for names no library takes, the messages say so") {
   ArchiveFixture f;
   TArchiveFile arj;
-  CHECK_THROWS_WITH_AS(arj.SetFileName("C:\\a.arj"), "書庫の形式を特定できませんでした。", EArchiver);
+  CHECK_THROWS_WITH_AS(arj.SetFileName("C:\\a.arj"), "書庫の形式を特定できませんでした。",
+                       EArchiver);
   TArchiveFile lha;
-  CHECK_THROWS_WITH_AS(lha.SetFileName("C:\\a.lzh"), "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。",
-                       ENoArchiverDLL);
+  CHECK_THROWS_WITH_AS(lha.SetFileName("C:\\a.lzh"),
+                       "LHA 形式書庫 を扱うには UNLHA32.DLL が 必要です。", ENoArchiverDLL);
   TArchiveFile none;
   none.SetFileName("C:\\a.txt");
   size_t written = 0;
