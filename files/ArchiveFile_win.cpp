@@ -15,16 +15,18 @@ using TCloseArchive = int(WINAPI*)(void*);
 using TGetArchiveType = int(WINAPI*)(LPCSTR);
 using TSetEnumMembersProc = BOOL(WINAPI*)(void*, DWORD);
 using TClearEnumMembersProc = BOOL(WINAPI*)();
+using TSetOwnerWindowEx = BOOL(WINAPI*)(HWND, void*);
+using TKillOwnerWindowEx = BOOL(WINAPI*)(HWND);
 
 template <typename F>
 F As(FARPROC address) {
   return reinterpret_cast<F>(reinterpret_cast<void (*)()>(address));
 }
 
-// Member enumeration: every member is let through.
-BOOL CALLBACK EnumMembers(void*) {
-  return TRUE;
-}
+// The component whose extraction the library is enumerating (extraction runs on one thread).
+thread_local TArchiveFile* enumerating = nullptr;
+
+constexpr wchar_t kProgressClass[] = L"Vesko2ArchiveProgress";
 
 std::string AnsiPath(const std::string& path) {
   bool lossy = false;
@@ -220,7 +222,48 @@ void ReleaseAllArchivers() {
 }
 
 TArchiveFile::TArchiveFile() = default;
-TArchiveFile::~TArchiveFile() = default;
+
+TArchiveFile::~TArchiveFile() {
+  if (progressWindow_ != nullptr) DestroyWindow(progressWindow_);
+}
+
+LRESULT CALLBACK TArchiveFile::ProgressProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+  static const UINT progressMessage = RegisterWindowMessageA("wm_arcextract");
+  auto* self = reinterpret_cast<TArchiveFile*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (message == progressMessage && self != nullptr && self->OnProgress) {
+    bool abort = false;
+    self->OnProgress(*self, static_cast<int>(wParam), reinterpret_cast<const void*>(lParam), abort);
+    return abort ? TRUE : FALSE;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Lets the member through unless the component's handler asks to stop.
+BOOL CALLBACK TArchiveFile::EnumMembersProc(void* memberInfo) {
+  TArchiveFile* self = enumerating;
+  if (self == nullptr || !self->OnEnumMember) return TRUE;
+  bool abort = false;
+  self->OnEnumMember(*self, memberInfo, abort);
+  return abort ? FALSE : TRUE;
+}
+
+HWND TArchiveFile::ProgressWindow() {
+  if (progressWindow_ != nullptr) return progressWindow_;
+  static const bool registered = [] {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &TArchiveFile::ProgressProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kProgressClass;
+    return RegisterClassW(&windowClass) != 0;
+  }();
+  if (!registered) return nullptr;
+  progressWindow_ = CreateWindowExW(0, kProgressClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+  if (progressWindow_ != nullptr)
+    SetWindowLongPtrW(progressWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  return progressWindow_;
+}
 
 void TArchiveFile::SetFileName(const std::string& fileName) {
   TArchiverType type = ArchiverTypeOfName(fileName);
@@ -284,27 +327,48 @@ int TArchiveFile::ExtractMem(HWND window, TArchiverOptions* options, const std::
   written = 0;
   if (library_ == nullptr) throw EArchiver("書庫の形式を判別できません。");
   TArchiverOptions& o = options != nullptr ? *options : Options;
-  const bool enumerate = o.IncludeExtraStreams;
-  if (enumerate) {
-    if (auto set = As<TSetEnumMembersProc>(library_->Resolve("SetEnumMembersProc64", false))) {
-      set(reinterpret_cast<void*>(&EnumMembers), 1094);
-    }
-  }
+
+  // Set-up: the enumeration procedure, then the progress window as the library's owner window.
   struct TUndo {
     TArchiverLibrary* library;
-    bool enumerate;
+    TArchiveFile* previous;
+    bool enumerate = false;
+    HWND owner = nullptr;
     ~TUndo() {
-      if (!enumerate) return;
       try {
-        if (auto clear =
-                As<TClearEnumMembersProc>(library->Resolve("ClearEnumMembersProc64", false))) {
-          clear();
+        if (enumerate) {
+          if (auto clear =
+                  As<TClearEnumMembersProc>(library->Resolve("ClearEnumMembersProc64", false)))
+            clear();
+        }
+        if (owner != nullptr) {
+          if (auto kill = As<TKillOwnerWindowEx>(library->Resolve("KillOwnerWindowEx", false)))
+            kill(owner);
         }
       } catch (...) {
       }
+      enumerating = previous;
     }
-  } undo{library_, enumerate};
-  commandLine_ = ExtractMemCommandLine(driver_, AnsiPath(fileName_), Utf8ToAnsi(member), o, false);
+  } undo{library_, enumerating};
+  if (OnEnumMember || o.IncludeExtraStreams) {
+    enumerating = this;
+    if (auto set = As<TSetEnumMembersProc>(library_->Resolve("SetEnumMembersProc64", false))) {
+      set(reinterpret_cast<void*>(&TArchiveFile::EnumMembersProc), 1094);
+      undo.enumerate = true;
+    }
+  }
+  if (OnProgress) {
+    try {
+      HWND progress = ProgressWindow();
+      auto set = As<TSetOwnerWindowEx>(library_->Resolve("SetOwnerWindowEx", false));
+      if (progress != nullptr && set != nullptr && set(progress, nullptr)) undo.owner = progress;
+    } catch (...) {
+      // Progress is a courtesy: the extraction goes on without it.
+    }
+  }
+
+  commandLine_ = ExtractMemCommandLine(driver_, AnsiPath(fileName_), Utf8ToAnsi(member), o,
+                                       undo.owner != nullptr);
   auto extract = As<TExtractMem>(library_->Resolve("ExtractMem", true));
   DWORD done = 0;
   const int result = extract(window, commandLine_.c_str(), buffer, static_cast<DWORD>(size),

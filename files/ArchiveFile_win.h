@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,12 @@ class TArchiveFile {
   size_t OutputSize = 0;
   const std::string& LastCommandLine() const { return commandLine_; }
 
+  // Raised while a member is extracted: the library's state code and its extracting-info record.
+  // Setting abort asks the library to stop.
+  std::function<void(TArchiveFile& sender, int state, const void* info, bool& abort)> OnProgress;
+  // Raised for each member the library visits; setting abort stops the extraction.
+  std::function<void(TArchiveFile& sender, void* memberInfo, bool& abort)> OnEnumMember;
+
   // The library's result code; EArchiver "書庫の形式を判別できません。" without a driver.
   int ExtractMem(HWND window, TArchiverOptions* options, const std::string& member, uint8_t* buffer,
                  size_t size, size_t& written);
@@ -40,6 +47,11 @@ class TArchiveFile {
   TArchiverDriver driver_ = TArchiverDriver::Lha;
   TArchiverLibrary* library_ = nullptr;  // shared by the family; not owned
   std::string commandLine_;
+  HWND progressWindow_ = nullptr;  // turns the library's progress messages into OnProgress
+
+  static LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static BOOL CALLBACK EnumMembersProc(void* memberInfo);
+  HWND ProgressWindow();
 };
 
 // The type of a self-extracting archive by asking every library (all are loaded).

@@ -3,6 +3,7 @@
 // owner-window and enumeration calls — on zlib. It never writes anything to disk.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,6 +20,33 @@ constexpr int kErrorBrokenArchive = 0x8022;
 constexpr int kErrorNoMember = 0x8023;
 constexpr int kErrorUnsupported = 0x8024;
 constexpr int kErrorCommand = 0x8025;
+constexpr int kErrorCancelled = 0x8026;
+
+// Progress states sent to the owner window with the "wm_arcextract" message.
+constexpr WPARAM kExtractBegin = 0;
+constexpr WPARAM kExtractInProcess = 1;
+constexpr WPARAM kExtractEnd = 2;
+
+// The record behind the progress message and the enumeration procedure's argument.
+struct TExtractingInfo {
+  DWORD FileSize;
+  DWORD WriteSize;
+  char SourceFileName[513];
+  char DestFileName[513];
+};
+
+using TEnumMembersProc = BOOL(CALLBACK*)(void*);
+
+// Set by the caller around one extraction; one caller at a time.
+HWND ownerWindow = nullptr;
+TEnumMembersProc enumMembers = nullptr;
+
+// Tells the owner window; true when it asks to stop.
+bool Notify(WPARAM state, TExtractingInfo& info) {
+  if (ownerWindow == nullptr) return false;
+  static const UINT message = RegisterWindowMessageA("wm_arcextract");
+  return SendMessageA(ownerWindow, message, state, reinterpret_cast<LPARAM>(&info)) != 0;
+}
 
 class TFileSource final : public IZipSource {
  public:
@@ -121,9 +149,18 @@ ARC_EXPORT int WINAPI UnZipExtractMem(HWND, LPCSTR commandLine, LPBYTE buffer, D
     bool match = false;
     for (size_t i = 1; i < names.size() && !match; ++i) match = ZipNameMatches(names[i], name);
     if (!match) continue;
+    TExtractingInfo info{};
+    info.FileSize = static_cast<DWORD>(std::min<uint64_t>(entry.Size, 0xFFFFFFFFu));
+    lstrcpynA(info.SourceFileName, names[0].c_str(), sizeof info.SourceFileName);
+    lstrcpynA(info.DestFileName, name.c_str(), sizeof info.DestFileName);
+    if (enumMembers != nullptr && !enumMembers(&info)) return kErrorCancelled;
+    if (Notify(kExtractBegin, info)) return kErrorCancelled;
     size_t done = 0;
     const int result = reader.Extract(entry, buffer, size, done);
     if (written != nullptr) *written = static_cast<DWORD>(done);
+    info.WriteSize = static_cast<DWORD>(done);
+    if (Notify(kExtractInProcess, info)) return kErrorCancelled;
+    Notify(kExtractEnd, info);
     if (result == ZipError::kOk || result == ZipError::kBufferTooSmall) return 0;
     return result == ZipError::kUnsupported ? kErrorUnsupported : kErrorBrokenArchive;
   }
@@ -144,15 +181,21 @@ ARC_EXPORT int WINAPI UnZipCloseArchive(void* handle) {
   return 0;
 }
 
-ARC_EXPORT BOOL WINAPI UnZipSetOwnerWindowEx(HWND, void*) {
+ARC_EXPORT BOOL WINAPI UnZipSetOwnerWindowEx(HWND window, void* /*callback*/) {
+  if (window != nullptr && !IsWindow(window)) return FALSE;
+  ownerWindow = window;
   return TRUE;
 }
-ARC_EXPORT BOOL WINAPI UnZipKillOwnerWindowEx(HWND) {
+ARC_EXPORT BOOL WINAPI UnZipKillOwnerWindowEx(HWND window) {
+  if (window != ownerWindow) return FALSE;
+  ownerWindow = nullptr;
   return TRUE;
 }
-ARC_EXPORT BOOL WINAPI UnZipSetEnumMembersProc64(void*, DWORD) {
+ARC_EXPORT BOOL WINAPI UnZipSetEnumMembersProc64(void* procedure, DWORD /*structSize*/) {
+  enumMembers = reinterpret_cast<TEnumMembersProc>(procedure);
   return TRUE;
 }
 ARC_EXPORT BOOL WINAPI UnZipClearEnumMembersProc64() {
+  enumMembers = nullptr;
   return TRUE;
 }

@@ -90,6 +90,51 @@ TEST_CASE("pictures inside a ZIP load through archive links with our library") {
   CHECK(sfx.ArchiverType() == TArchiverType::atZip);
 }
 
+TEST_CASE("progress and member events reach their handlers, and either can stop extraction") {
+  ArchiveFixture f;
+  const std::string red = MakeTestBmp(12, 8, 255, 0, 0);
+  TTestZip zip;
+  zip.members = {{"red.bmp", red, true, false}};
+  WriteBytes(f.dir / L"pics.zip", zip.Build());
+  std::vector<uint8_t> buffer(red.size() + 1024);
+  size_t written = 0;
+
+  TArchiveFile file;
+  file.SetFileName(ToUtf8(f.dir / L"pics.zip"));
+  std::vector<int> states;
+  int members = 0;
+  file.OnProgress = [&](TArchiveFile& sender, int state, const void* info, bool&) {
+    CHECK(&sender == &file);
+    CHECK(info != nullptr);
+    states.push_back(state);
+  };
+  file.OnEnumMember = [&](TArchiveFile&, void* info, bool&) { members += info != nullptr; };
+  CHECK(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) == 0);
+  CHECK(written == red.size());
+  CHECK(states == std::vector<int>{0, 1, 2});
+  CHECK(members == 1);
+  // With an owner window the library is told to stay quiet itself.
+  CHECK(file.LastCommandLine().find("--i") != std::string::npos);
+
+  // The library's owner window and enumeration procedure are taken back after each call:
+  // a component without handlers gets no events and no "--i".
+  TArchiveFile plain;
+  plain.SetFileName(ToUtf8(f.dir / L"pics.zip"));
+  states.clear();
+  CHECK(plain.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) == 0);
+  CHECK(states.empty());
+  CHECK(plain.LastCommandLine().find("--i") == std::string::npos);
+
+  file.OnEnumMember = [](TArchiveFile&, void*, bool& abort) { abort = true; };
+  CHECK(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) != 0);
+  CHECK(written == 0);
+
+  file.OnEnumMember = nullptr;
+  file.OnProgress = [](TArchiveFile&, int, const void*, bool& abort) { abort = true; };
+  CHECK(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) != 0);
+  CHECK(written == 0);
+}
+
 TEST_CASE("without a library, and for names no library takes, the messages say so") {
   ArchiveFixture f;
   TArchiveFile arj;
