@@ -43,3 +43,6 @@ echo "under Wine: $wine_out"
 awk -v a="$(echo "$wine_out" | sed -n 's/.*: \([0-9.]*\) s$/\1/p' | head -1)" \
     -v b="$(echo "$native" | sed -n 's/^TJPEGImage.*: \([0-9.]*\) s$/\1/p')" \
     'BEGIN { if (b > 0) printf "Wine (i686) / native (x86-64) ratio=%.2f (target: at most 1.35)\n", a / b }'
+
+echo "== a whole change by the quality path beside vipsthumbnail, Pillow and ImageMagick"
+"$root/bench/peers.sh" "$build/native"

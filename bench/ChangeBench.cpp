@@ -1,0 +1,43 @@
+// The work of one wallpaper change done by the quality path, timed: load and decode a JPEG,
+// shrink it to fit the desktop with the area-averaging resampler, write the result as a BMP.
+// Prints the median seconds of several runs, so a script can set it beside other tools.
+//   change_bench picture.jpg out.bmp [width height [threads [runs]]]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/BenchTiming.h"
+#include "decode/JPEGImage.h"
+#include "engine/Fit.h"
+#include "engine/Resample.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: change_bench picture.jpg out.bmp [width height [threads [runs]]]\n");
+    return 2;
+  }
+  const std::string picture = argv[1];
+  const std::string output = argv[2];
+  const int width = argc > 4 ? std::atoi(argv[3]) : 1920;
+  const int height = argc > 4 ? std::atoi(argv[4]) : 1080;
+  const int threads = argc > 5 ? std::atoi(argv[5]) : 1;
+  const int runs = argc > 6 ? std::atoi(argv[6]) : 5;
+  if (width < 1 || height < 1 || threads < 1 || runs < 1) return 2;
+  std::vector<double> times;
+  for (int run = 0; run < runs; ++run) {
+    times.push_back(TimeOnce([&] {
+      TJPEGImage jpeg;
+      jpeg.LoadFromFile(picture);
+      const TBitmap& decoded = jpeg.Bitmap();
+      const TFitPlan plan = PlanFit(decoded.Width(), decoded.Height(), width, height);
+      if (plan.Shrink) {
+        ResampleBitmap(decoded, plan.Width, plan.Height, threads)->SaveToFile(output);
+      } else {
+        decoded.SaveToFile(output);
+      }
+    }));
+  }
+  std::printf("%.4f\n", Median(times));
+  return 0;
+}
