@@ -14,7 +14,8 @@
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: change_bench picture.jpg out.bmp [width height [threads [runs]]]\n");
+    std::fprintf(stderr,
+                 "usage: change_bench picture.jpg out.bmp [width height [threads [runs]]]\n");
     return 2;
   }
   const std::string picture = argv[1];

@@ -124,11 +124,10 @@ TRowPlan PlanColumns(const TAxisWeights& axis) {
   return plan;
 }
 
-// One source row weighted across: three doubles per destination column. Prefix sums of the row
-// (exact in integers) give each run of ones in one subtraction.
-void HorizontalSums(const uint8_t* line, int sourceWidth, const TRowPlan& plan,
-                    const TAxisWeights& axis, std::vector<int32_t>& prefix, double* sums,
-                    int width) {
+// One source row weighted across: three doubles per destination column. Each run of ones is
+// summed in integers (exact), then added once.
+void HorizontalSums(const uint8_t* line, const TRowPlan& plan, const TAxisWeights& axis,
+                    double* sums, int width) {
   if (!plan.usable) {
     // Enlarging or extreme shapes: weigh every column.
     for (int x = 0; x < width; ++x) {
@@ -146,16 +145,6 @@ void HorizontalSums(const uint8_t* line, int sourceWidth, const TRowPlan& plan,
     }
     return;
   }
-  int32_t b = 0, g = 0, r = 0;
-  prefix[0] = prefix[1] = prefix[2] = 0;
-  for (int i = 0; i < sourceWidth; ++i) {
-    b += line[i * 3];
-    g += line[i * 3 + 1];
-    r += line[i * 3 + 2];
-    prefix[static_cast<size_t>(i + 1) * 3] = b;
-    prefix[static_cast<size_t>(i + 1) * 3 + 1] = g;
-    prefix[static_cast<size_t>(i + 1) * 3 + 2] = r;
-  }
   for (int x = 0; x < width; ++x) {
     const TColumnWeights& c = plan.columns[static_cast<size_t>(x)];
     const uint8_t* p = line + static_cast<ptrdiff_t>(c.first) * 3;
@@ -167,12 +156,15 @@ void HorizontalSums(const uint8_t* line, int sourceWidth, const TRowPlan& plan,
       sr += c.weights[k] * kByte.value[p[2]];
     }
     if (c.ones > 0) {
-      const int32_t* from = prefix.data() + static_cast<ptrdiff_t>(c.first + c.lead) * 3;
-      const int32_t* to = from + static_cast<ptrdiff_t>(c.ones) * 3;
-      sb += to[0] - from[0];
-      sg += to[1] - from[1];
-      sr += to[2] - from[2];
-      p += static_cast<ptrdiff_t>(c.ones) * 3;
+      int32_t rb = 0, rg = 0, rr = 0;
+      for (int t = 0; t < c.ones; ++t, p += 3) {
+        rb += p[0];
+        rg += p[1];
+        rr += p[2];
+      }
+      sb += rb;
+      sg += rg;
+      sr += rr;
     }
     for (int t = 0; t < c.trail; ++t, ++k, p += 3) {
       sb += c.weights[k] * kByte.value[p[0]];
@@ -192,7 +184,6 @@ void ResampleRows(const TBitmap& source, TBitmap& result, const TRowPlan& plan,
                   int rowEnd) {
   const int width = result.Width();
   const size_t rowLength = static_cast<size_t>(width) * 3;
-  std::vector<int32_t> prefix(static_cast<size_t>(source.Width() + 1) * 3);
   // A small ring of horizontally summed source rows, indexed by source row.
   struct TRowSums {
     int row = -1;
@@ -204,8 +195,7 @@ void ResampleRows(const TBitmap& source, TBitmap& result, const TRowPlan& plan,
     if (slot.row != r) {
       slot.row = r;
       slot.sums.resize(rowLength);
-      HorizontalSums(source.ScanLine(r), source.Width(), plan, across, prefix, slot.sums.data(),
-                     width);
+      HorizontalSums(source.ScanLine(r), plan, across, slot.sums.data(), width);
     }
     return slot.sums.data();
   };
