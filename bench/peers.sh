@@ -25,32 +25,32 @@ jpeg=$data/jpeg-bench.jpg
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-# Median wall time of five runs of a command, in seconds.
+# Median wall time of five runs of a command, in seconds, process start included.
 median() {
-  local times=() i start
-  for i in 1 2 3 4 5; do
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    times+=("$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.4f", b - a }')")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n 3p
+  python3 - "$@" <<'PY'
+import subprocess, sys, time
+times = []
+for _ in range(5):
+    start = time.perf_counter()
+    subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    times.append(time.perf_counter() - start)
+print("%.4f" % sorted(times)[2])
+PY
 }
 
-pillow() {
-  /usr/bin/python3 - "$jpeg" "$out/pillow.bmp" <<'PY'
+cat >"$out/pillow.py" <<'PY'
 import sys
 from PIL import Image
 im = Image.open(sys.argv[1])
 scale = min(1920 / im.width, 1080 / im.height)
 im.resize((int(im.width * scale), int(im.height * scale)), Image.BOX).save(sys.argv[2])
 PY
-}
 
 djpeg_s=$(median djpeg -outfile /dev/null "$jpeg")
 ours1=$("$native/bench/change_bench" "$jpeg" "$out/ours.bmp" 1920 1080 1)
 ours2=$("$native/bench/change_bench" "$jpeg" "$out/ours.bmp" 1920 1080 2)
 vips_s=$(median vipsthumbnail "$jpeg" --size 1920x1080 -o "$out/vips.ppm")
-pillow_s=$(median pillow)
+pillow_s=$(median /usr/bin/python3 "$out/pillow.py" "$jpeg" "$out/pillow.bmp")
 magick_s=$(median /usr/bin/convert "$jpeg" -filter box -resize 1920x1080 "$out/magick.bmp")
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
