@@ -1,6 +1,7 @@
 #include "files/ArchiveFile_win.h"
 
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "base/FileIO_win.h"
@@ -233,7 +234,13 @@ LRESULT CALLBACK TArchiveFile::ProgressProc(HWND window, UINT message, WPARAM wP
   auto* self = reinterpret_cast<TArchiveFile*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (message == progressMessage && self != nullptr && self->OnProgress) {
     bool abort = false;
-    self->OnProgress(*self, static_cast<int>(wParam), reinterpret_cast<const void*>(lParam), abort);
+    try {
+      self->OnProgress(*self, static_cast<int>(wParam), reinterpret_cast<const void*>(lParam),
+                       abort);
+    } catch (...) {
+      self->handlerError_ = std::current_exception();
+      abort = true;
+    }
     return abort ? TRUE : FALSE;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -244,7 +251,12 @@ BOOL CALLBACK TArchiveFile::EnumMembersProc(void* memberInfo) {
   TArchiveFile* self = enumerating;
   if (self == nullptr || !self->OnEnumMember) return TRUE;
   bool abort = false;
-  self->OnEnumMember(*self, memberInfo, abort);
+  try {
+    self->OnEnumMember(*self, memberInfo, abort);
+  } catch (...) {
+    self->handlerError_ = std::current_exception();
+    abort = true;
+  }
   return abort ? FALSE : TRUE;
 }
 
@@ -371,9 +383,11 @@ int TArchiveFile::ExtractMem(HWND window, TArchiverOptions* options, const std::
                                        undo.owner != nullptr);
   auto extract = As<TExtractMem>(library_->Resolve("ExtractMem", true));
   DWORD done = 0;
+  handlerError_ = nullptr;
   const int result = extract(window, commandLine_.c_str(), buffer, static_cast<DWORD>(size),
                              nullptr, nullptr, &done);
   written = std::min<size_t>(done, size);
+  if (handlerError_) std::rethrow_exception(std::exchange(handlerError_, nullptr));
   return result;
 }
 

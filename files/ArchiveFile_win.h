@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,7 +35,8 @@ class TArchiveFile {
   // Raised while a member is extracted: the library's state code and its extracting-info record.
   // Setting abort asks the library to stop.
   std::function<void(TArchiveFile& sender, int state, const void* info, bool& abort)> OnProgress;
-  // Raised for each member the library visits; setting abort stops the extraction.
+  // Raised for each member the library visits; setting abort stops the extraction. An exception
+  // from either handler stops the extraction and is raised again by ExtractMem.
   std::function<void(TArchiveFile& sender, void* memberInfo, bool& abort)> OnEnumMember;
 
   // The library's result code; EArchiver "書庫の形式を判別できません。" without a driver.
@@ -47,7 +49,8 @@ class TArchiveFile {
   TArchiverDriver driver_ = TArchiverDriver::Lha;
   TArchiverLibrary* library_ = nullptr;  // shared by the family; not owned
   std::string commandLine_;
-  HWND progressWindow_ = nullptr;  // turns the library's progress messages into OnProgress
+  HWND progressWindow_ = nullptr;    // turns the library's progress messages into OnProgress
+  std::exception_ptr handlerError_;  // a handler's exception, kept from crossing the library
 
   static LRESULT CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static BOOL CALLBACK EnumMembersProc(void* memberInfo);

@@ -4,6 +4,7 @@
 
 #include "../support/Fakes.h"
 #include "TestSupport_win.h"
+#include "base/Exception.h"
 #include "base/Unicode_win.h"
 #include "engine/PictureLoader_win.h"
 #include "files/ArchiveFile_win.h"
@@ -133,6 +134,18 @@ TEST_CASE("progress and member events reach their handlers, and either can stop 
   file.OnProgress = [](TArchiveFile&, int, const void*, bool& abort) { abort = true; };
   CHECK(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) != 0);
   CHECK(written == 0);
+
+  // A handler's exception never crosses the library: extraction stops, and it arrives here.
+  file.OnProgress = [](TArchiveFile&, int, const void*, bool&) { throw EAbort(); };
+  CHECK_THROWS_AS(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written),
+                  EAbort);
+  file.OnProgress = nullptr;
+  file.OnEnumMember = [](TArchiveFile&, void*, bool&) { throw EArchiver("stop"); };
+  CHECK_THROWS_WITH_AS(
+      file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written), "stop",
+      EArchiver);
+  file.OnEnumMember = nullptr;
+  CHECK(file.ExtractMem(nullptr, nullptr, "red.bmp", buffer.data(), red.size(), written) == 0);
 }
 
 TEST_CASE("without a library, and for names no library takes, the messages say so") {
