@@ -99,6 +99,16 @@ void CheckRle4(const uint8_t* data, size_t size, int width, int height) {
   Decode<4, false>(data, size, width, height);
 }
 
+namespace {
+
+// The escape that ends a row: end of line, or end of bitmap after the last row.
+void EndRow(std::vector<uint8_t>& out, bool last) {
+  out.push_back(0);
+  out.push_back(last ? 1 : 0);
+}
+
+}  // namespace
+
 std::vector<uint8_t> EncodeRle8(const uint8_t* rows, int width, int height) {
   const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), 8));
   std::vector<uint8_t> out;
@@ -136,13 +146,9 @@ std::vector<uint8_t> EncodeRle8(const uint8_t* rows, int width, int height) {
       }
       x += n;
     }
-    out.push_back(0);
-    out.push_back(y + 1 < height ? 0 : 1);
+    EndRow(out, y + 1 == height);
   }
-  if (height == 0) {
-    out.push_back(0);
-    out.push_back(1);
-  }
+  if (height == 0) EndRow(out, true);
   return out;
 }
 
@@ -190,12 +196,8 @@ std::vector<uint8_t> EncodeRle4(const uint8_t* rows, int width, int height) {
       }
       x += n;
     }
-    out.push_back(0);
-    out.push_back(y + 1 < height ? 0 : 1);
+    EndRow(out, y + 1 == height);
   }
-  if (height == 0) {
-    out.push_back(0);
-    out.push_back(1);
-  }
+  if (height == 0) EndRow(out, true);
   return out;
 }
