@@ -374,6 +374,7 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
   if (!path.empty()) {
     TRect desktop = VirtualDesktop();
     if (Settings.ReSize) FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
+    Image.Realize();
     if (Settings.SetMess) DrawMessage();
     SaveWallpaperBitmap(Image, path);
     WriteWallpaperOrigin(Image, Settings.TileCenterPosit);

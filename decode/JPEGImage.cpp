@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 #include "base/Stream.h"
 #include "decode/JpegCodec.h"
@@ -174,6 +175,17 @@ const TBitmap& TJPEGImage::Bitmap() const {
   return *bitmap_;
 }
 
+TJpegDecodeOptions TJPEGImage::DecodeOptions() const {
+  TJpegDecodeOptions options;
+  options.Grayscale = Grayscale;
+  // Grey pictures keep all 256 levels with the grey ramp; only colour output is quantised.
+  options.Quantize = PixelFormat == TJPEGPixelFormat::jf8Bit;
+  options.Smoothing = Smoothing;
+  options.FastDct = Performance == TJPEGPerformance::jpBestSpeed;
+  options.ScaleDenominator = ScaleDenominator();
+  return options;
+}
+
 void TJPEGImage::Decode() const {
   auto bitmap = std::make_unique<TBitmap>();
   if (!data_ || data_->Bytes.empty()) {
@@ -191,13 +203,7 @@ void TJPEGImage::Decode() const {
                    false,
                    false};
   self->Progress(TProgressStage::psStarting, 0, rect, "");
-  TJpegDecodeOptions options;
-  options.Grayscale = Grayscale;
-  // Grey pictures keep all 256 levels with the grey ramp; only colour output is quantised.
-  options.Quantize = PixelFormat == TJPEGPixelFormat::jf8Bit;
-  options.Smoothing = Smoothing;
-  options.FastDct = Performance == TJPEGPerformance::jpBestSpeed;
-  options.ScaleDenominator = ScaleDenominator();
+  const TJpegDecodeOptions options = DecodeOptions();
   TJpegSink jpegSink;
   jpegSink.Context = &sink;
   jpegSink.Begin = &TBitmapSink::Begin;
@@ -217,4 +223,118 @@ void TJPEGImage::Decode() const {
   }
   bitmap_ = std::move(bitmap);
   self->Progress(TProgressStage::psEnding, 100, rect, "");
+}
+
+std::unique_ptr<TBitmap> TJPEGImage::TakeBitmap() {
+  if (!bitmap_) Decode();
+  return std::move(bitmap_);
+}
+
+bool TJPEGImage::CanDecodeRows() const {
+  return data_ && !data_->Bytes.empty() && PixelFormat == TJPEGPixelFormat::jf24Bit;
+}
+
+namespace {
+
+// Hands decoded rows to the caller's memory, widening grey rows to blue-green-red once the
+// decoder has finished them.
+struct TRowsSink {
+  const std::function<uint8_t*(int)>* target = nullptr;
+  int width = 0;
+  int height = 0;
+  std::function<void(TProgressStage, uint8_t)> report;
+  std::chrono::steady_clock::time_point last;
+  bool grey = false;
+  uint8_t* pending = nullptr;  // the last grey row handed out, still to be widened
+  // A failing target must not unwind through the decoder: its error is kept, and the remaining
+  // rows go to a scratch row until the decoder stops.
+  std::exception_ptr error;
+  std::vector<uint8_t> scratch;
+  bool aborted = false;
+  bool failed = false;
+
+  void Widen() {
+    if (pending == nullptr) return;
+    // From the right end, so every grey byte is read before its place is written over.
+    for (int x = width - 1; x >= 0; --x) {
+      const uint8_t v = pending[x];
+      pending[x * 3] = v;
+      pending[x * 3 + 1] = v;
+      pending[x * 3 + 2] = v;
+    }
+    pending = nullptr;
+  }
+  static bool Begin(void* context, int width, int height, int components, const uint8_t* map,
+                    int /*colors*/) {
+    auto* sink = static_cast<TRowsSink*>(context);
+    if (map != nullptr || width != sink->width || height != sink->height) {
+      sink->failed = true;
+      return false;
+    }
+    sink->grey = components == 1;
+    return true;
+  }
+  static uint8_t* Row(void* context, int y) {
+    auto* sink = static_cast<TRowsSink*>(context);
+    sink->Widen();
+    uint8_t* row = nullptr;
+    if (!sink->error) {
+      try {
+        row = (*sink->target)(y);
+      } catch (...) {
+        sink->error = std::current_exception();
+      }
+    }
+    if (row == nullptr) {
+      if (!sink->error) sink->error = std::make_exception_ptr(EJPEG(JpegError(kJpegAborted)));
+      sink->scratch.resize(static_cast<size_t>(sink->width) * 3);
+      return sink->scratch.data();
+    }
+    if (sink->grey) sink->pending = row;
+    return row;
+  }
+  static bool Progress(void* context, int percent) {
+    auto* sink = static_cast<TRowsSink*>(context);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - sink->last < std::chrono::milliseconds(TJPEGImage::ProgressIntervalMs)) return false;
+    sink->last = now;
+    try {
+      sink->report(TProgressStage::psRunning, static_cast<uint8_t>(percent));
+      return false;
+    } catch (...) {
+      sink->aborted = true;
+      return true;
+    }
+  }
+};
+
+}  // namespace
+
+void TJPEGImage::DecodeRows(const std::function<uint8_t*(int y)>& target) const {
+  if (!CanDecodeRows()) throw EJPEG(JpegError(kJpegAborted));
+  auto* self = const_cast<TJPEGImage*>(this);
+  const TRect rect{0, 0, Width(), Height()};
+  TRowsSink sink;
+  sink.target = &target;
+  sink.width = Width();
+  sink.height = Height();
+  sink.report = [self, rect](TProgressStage stage, uint8_t percent) {
+    self->Progress(stage, percent, rect, "");
+  };
+  sink.last = std::chrono::steady_clock::now();
+  self->Progress(TProgressStage::psStarting, 0, rect, "");
+  TJpegSink jpegSink;
+  jpegSink.Context = &sink;
+  jpegSink.Begin = &TRowsSink::Begin;
+  jpegSink.Row = &TRowsSink::Row;
+  jpegSink.Progress = self->OnProgress ? &TRowsSink::Progress : nullptr;
+  const int code = DecodeJpeg(data_->Bytes.data(), data_->Bytes.size(), DecodeOptions(), jpegSink);
+  sink.Widen();
+  self->Progress(TProgressStage::psEnding, code == 0 ? 100 : 0, rect, "");
+  if (sink.error) std::rethrow_exception(sink.error);
+  if (code == kJpegAborted && sink.aborted) return;
+  if (code != 0 || sink.failed) {
+    if (code == kJpegTooLarge) throw EJPEG("JPEG エラー #" + std::to_string(code) + " (too large)");
+    throw EJPEG(JpegError(code));
+  }
 }

@@ -2,12 +2,15 @@
 // header on load and decodes into a device bitmap on first need.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "decode/Bitmap.h"
 #include "decode/DIBErrors.h"
 #include "decode/Graphic.h"
+
+struct TJpegDecodeOptions;
 
 // A libjpeg failure: "JPEG エラー #" and the library's message code.
 class EJPEG : public EInvalidGraphic {
@@ -49,6 +52,17 @@ class TJPEGImage : public TGraphic {
   // The decoded picture (decoding now if needed); EJPEG on corrupt data.
   const TBitmap& Bitmap() const;
   bool SharesDataWith(const TJPEGImage& other) const { return data_ && data_ == other.data_; }
+  // Whether the decoded picture is held already.
+  bool Decoded() const { return bitmap_ != nullptr; }
+  // Hands the decoded picture over (decoding now if needed); the image decodes again on next need.
+  std::unique_ptr<TBitmap> TakeBitmap();
+  // Whether DecodeRows can deliver this picture: compressed bytes held and 24-bit output.
+  bool CanDecodeRows() const;
+  // Decodes without keeping the picture: row y (Width() blue-green-red pixels, top first, grey
+  // pictures too) is written to `target(y)`, memory of the caller's that must hold 3 * Width()
+  // bytes. Row y is complete when `target(y + 1)` is asked for or the call returns. EJPEG on
+  // corrupt data; progress is reported as for a decode.
+  void DecodeRows(const std::function<uint8_t*(int y)>& target) const;
 
   int CompressionQuality = 90;
   bool Grayscale = false;
@@ -66,6 +80,7 @@ class TJPEGImage : public TGraphic {
 
  private:
   void Decode() const;
+  TJpegDecodeOptions DecodeOptions() const;
   int ScaleDenominator() const { return 1 << static_cast<int>(Scale); }
 
   std::shared_ptr<TJPEGData> data_;

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uint64_t kMaxJpegPixelBytes = uint64_t{1} << 30;
-
 struct TErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;

@@ -19,6 +19,7 @@ struct TJpegHeader {
 constexpr int kJpegAborted = -1;
 // Refused before decoding: the picture would take more than 1 GiB of 24-bit pixels.
 constexpr int kJpegTooLarge = -2;
+constexpr uint64_t kMaxJpegPixelBytes = uint64_t{1} << 30;
 
 int ReadJpegHeader(const uint8_t* data, size_t size, TJpegHeader& header);
 

@@ -1,4 +1,5 @@
-// An image holder: empty, or one picture. Loaders put a device bitmap copy into it.
+// An image holder: empty, or one picture. Loaders put a device bitmap copy into it; a JPEG may
+// be held still compressed, so that shrinking it can take its rows straight from the decoder.
 #pragma once
 
 #include <memory>
@@ -26,6 +27,11 @@ class TPicture {
   }
   // Takes a bitmap over without copying it.
   void Take(std::unique_ptr<TBitmap> bitmap) { graphic_ = std::move(bitmap); }
+  // Holds a picture in its own form (a compressed JPEG) until Realize.
+  void TakeGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
+  // Makes the held picture a device bitmap (decoding a compressed one); the pixels are moved,
+  // not copied, where the picture allows it.
+  void Realize();
   void Clear() { graphic_.reset(); }
 
  private:

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decode/JPEGImage.h"
 #include "engine/BusyDisplay.h"
 #include "engine/Resample.h"
+#include "engine/ResampleJpeg.h"
 
 namespace {
 
@@ -93,15 +95,20 @@ void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& 
       PlanFit(holder.Width(), holder.Height(), rect.Right - rect.Left, rect.Bottom - rect.Top);
   rect.Left = plan.Left;
   rect.Top = plan.Top;
-  if (!plan.Shrink) return;
-  TBitmap copy;
-  const TBitmap* source = holder.Bitmap();
-  if (source == nullptr) {
-    copy.Assign(holder.Graphic());
-    source = &copy;
+  if (!plan.Shrink) {
+    holder.Realize();
+    return;
   }
+  // A JPEG still compressed is shrunk straight from its decoder's rows.
+  const auto* jpeg = dynamic_cast<const TJPEGImage*>(holder.Graphic());
+  if (!speedPriority && jpeg != nullptr && !jpeg->Decoded() && jpeg->CanDecodeRows()) {
+    holder.Take(ResampleJpeg(*jpeg, plan.Width, plan.Height, threads));
+    return;
+  }
+  holder.Realize();
+  const TBitmap& source = *holder.Bitmap();
   std::unique_ptr<TBitmap> result = speedPriority
-                                        ? StretchNearest(*source, plan.Width, plan.Height)
-                                        : ResampleBitmap(*source, plan.Width, plan.Height, threads);
+                                        ? StretchNearest(source, plan.Width, plan.Height)
+                                        : ResampleBitmap(source, plan.Width, plan.Height, threads);
   holder.Take(std::move(result));
 }

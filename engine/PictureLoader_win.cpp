@@ -13,6 +13,7 @@
 #include "base/Stream.h"
 #include "base/Unicode_win.h"
 #include "decode/JPEGImage.h"
+#include "decode/JpegCodec.h"
 #include "decode/SPIGraphic_win.h"
 #include "engine/ArcLink.h"
 #include "engine/BusyDisplay.h"
@@ -54,30 +55,53 @@ void GetFileDateAndSize(const std::string& path, std::string& date, std::string&
   size.assign(digits);
 }
 
-bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap) {
+namespace {
+
+// The picture of a file: decoded by the plug-ins or the built-in formats, or JPEG data found
+// behind a foreign header, kept compressed (its header read) until it is drawn or shrunk.
+std::unique_ptr<TGraphic> LoadPictureGraphic(const std::string& path) {
   std::string date;
   std::string size;
   GetFileDateAndSize(path, date, size);
-  if (size == "0") return false;
+  if (size == "0") return nullptr;
   try {
     TSPIDIBImage dib;
     dib.LoadFromFile(path);
-    bitmap.Assign(&dib);
-    return true;
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->Assign(&dib);
+    return bitmap;
   } catch (const std::exception&) {
   }
   // JPEG data behind a foreign header: the whole file is read once.
   try {
     const int start = FindJpegStart(path);
-    if (start < 0) return false;
+    if (start < 0) return nullptr;
     std::unique_ptr<TStream> file = OpenFileStream(path);
     std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
     bytes.resize(file->Read(bytes.data(), bytes.size()));
     TBytesStream data(bytes.data(), bytes.size());
     data.Seek(static_cast<uint64_t>(start));
-    TJPEGImage jpeg;
-    jpeg.LoadFromStream(data);
-    bitmap.Assign(&jpeg);
+    auto jpeg = std::make_unique<TJPEGImage>();
+    jpeg->LoadFromStream(data);
+    // A picture too large to decode whole is refused here, where the decode used to refuse it.
+    if (jpeg->Empty() ||
+        RowBytes(static_cast<uint64_t>(jpeg->Width()), 24) * static_cast<uint64_t>(jpeg->Height()) >
+            kMaxJpegPixelBytes) {
+      return nullptr;
+    }
+    return jpeg;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap) {
+  std::unique_ptr<TGraphic> graphic = LoadPictureGraphic(path);
+  if (!graphic) return false;
+  try {
+    bitmap.Assign(graphic.get());
     return !bitmap.Empty();
   } catch (const std::exception&) {
     return false;
@@ -85,9 +109,9 @@ bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap) {
 }
 
 bool LoadPictureIntoImage(const std::string& path, TPicture& holder) {
-  auto bitmap = std::make_unique<TBitmap>();
-  if (!LoadPictureAsBitmap(path, *bitmap)) return false;
-  holder.Take(std::move(bitmap));
+  std::unique_ptr<TGraphic> graphic = LoadPictureGraphic(path);
+  if (!graphic) return false;
+  holder.TakeGraphic(std::move(graphic));
   return true;
 }
 

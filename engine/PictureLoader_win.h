@@ -28,7 +28,8 @@ struct TImageSize {
 
 // Decodes a file into a bitmap: plug-ins and the BMP reader, then the JPEG fallback.
 bool LoadPictureAsBitmap(const std::string& path, TBitmap& bitmap);
-// On success the holder holds a bitmap copy; on failure it is untouched.
+// On success the holder holds the picture: a bitmap, or a JPEG still compressed (decoded when
+// it is drawn, realised or shrunk); on failure it is untouched.
 bool LoadPictureIntoImage(const std::string& path, TPicture& holder);
 int FindJpegStart(const std::string& path);
 // The last-write time as local date-time text and the size in decimal; size "0" when the file

@@ -177,46 +177,92 @@ void HorizontalSums(const uint8_t* line, const TRowPlan& plan, const TAxisWeight
   }
 }
 
-// Destination rows [rowBegin, rowEnd): horizontal sums of each needed source row (kept while
-// neighbouring destination rows share it), then the vertical weighting.
-void ResampleRows(const TBitmap& source, TBitmap& result, const TRowPlan& plan,
-                  const TAxisWeights& across, const TAxisWeights& down, double area, int rowBegin,
-                  int rowEnd) {
-  const int width = result.Width();
-  const size_t rowLength = static_cast<size_t>(width) * 3;
-  // A small ring of horizontally summed source rows, indexed by source row.
-  struct TRowSums {
-    int row = -1;
-    std::vector<double> sums;
-  };
-  std::vector<TRowSums> ring(16);
-  auto rowSums = [&](int r) -> const double* {
-    TRowSums& slot = ring[static_cast<size_t>(r) % ring.size()];
-    if (slot.row != r) {
-      slot.row = r;
-      slot.sums.resize(rowLength);
-      HorizontalSums(source.ScanLine(r), plan, across, slot.sums.data(), width);
-    }
-    return slot.sums.data();
-  };
-  std::vector<double> acc(rowLength);
-  const double inverse = area;  // divided, not multiplied by a reciprocal: the bytes must match
-  for (int y = rowBegin; y < rowEnd; ++y) {
-    const int first = down.first[static_cast<size_t>(y)];
-    const std::vector<double>& wy = down.weights[static_cast<size_t>(y)];
-    if (wy.size() > ring.size()) ring.resize(wy.size() * 2);
-    std::fill(acc.begin(), acc.end(), 0.0);
-    for (size_t k = 0; k < wy.size(); ++k) {
-      const double* sums = rowSums(first + static_cast<int>(k));
-      const double weight = wy[k];
-      for (size_t i = 0; i < rowLength; ++i) acc[i] += weight * sums[i];
-    }
-    uint8_t* out = result.ScanLine(y);
-    for (size_t i = 0; i < rowLength; ++i) out[i] = ToByte(acc[i] / inverse);
+}  // namespace
+
+// The plan shared by every row: both axes' weights and the run-of-ones form of the horizontal one.
+struct TRowResampler::TPlan {
+  TAxisWeights across;
+  TRowPlan columns;
+  TAxisWeights down;
+  double area = 0;
+};
+
+TRowResampler::TRowResampler(int sourceWidth, int sourceHeight, TBitmap& result, int rowBegin,
+                             int rowEnd)
+    : result_(result), nextRow_(rowBegin), rowEnd_(rowEnd) {
+  if (sourceWidth < 1 || sourceHeight < 1 || result.Width() < 1 || result.Height() < 1) {
+    throw EAssertionFailed();
   }
+  auto shared = std::make_shared<TPlan>();
+  TPlan& plan = *shared;
+  plan.across = AxisWeights(sourceWidth, result.Width());
+  plan.columns = PlanColumns(plan.across);
+  plan.down = AxisWeights(sourceHeight, result.Height());
+  plan.area = static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(sourceWidth) *
+                                                       static_cast<uint32_t>(sourceHeight))) /
+              result.Width() / result.Height();
+  plan_ = std::move(shared);
+  Init();
 }
 
-}  // namespace
+TRowResampler::TRowResampler(const TRowResampler& shared, int rowBegin, int rowEnd)
+    : result_(shared.result_), plan_(shared.plan_), nextRow_(rowBegin), rowEnd_(rowEnd) {
+  Init();
+}
+
+TRowResampler::~TRowResampler() = default;
+
+void TRowResampler::Init() {
+  const TAxisWeights& down = plan_->down;
+  nextRow_ = std::max(0, std::min(nextRow_, result_.Height()));
+  rowEnd_ = std::max(nextRow_, std::min(rowEnd_, result_.Height()));
+  size_t taps = 1;
+  for (int y = nextRow_; y < rowEnd_; ++y) {
+    taps = std::max(taps, down.weights[static_cast<size_t>(y)].size());
+  }
+  // Every pending destination row reaches back at most `taps` source rows.
+  ring_.assign(taps + 1, TRowSums{});
+  acc_.resize(static_cast<size_t>(result_.Width()) * 3);
+}
+
+int TRowResampler::FirstSourceRow() const {
+  return nextRow_ < rowEnd_ ? plan_->down.first[static_cast<size_t>(nextRow_)] : 0;
+}
+
+int TRowResampler::EndSourceRow() const {
+  if (nextRow_ >= rowEnd_) return 0;
+  const size_t last = static_cast<size_t>(rowEnd_ - 1);
+  return plan_->down.first[last] + static_cast<int>(plan_->down.weights[last].size());
+}
+
+void TRowResampler::Push(int sourceRow, const uint8_t* line) {
+  const TPlan& plan = *plan_;
+  if (nextRow_ >= rowEnd_ || sourceRow < plan.down.first[static_cast<size_t>(nextRow_)]) return;
+  const int width = result_.Width();
+  const size_t rowLength = static_cast<size_t>(width) * 3;
+  TRowSums& slot = ring_[static_cast<size_t>(sourceRow) % ring_.size()];
+  slot.row = sourceRow;
+  slot.sums.resize(rowLength);
+  HorizontalSums(line, plan.columns, plan.across, slot.sums.data(), width);
+  // Every destination row whose last source row this was is complete now.
+  while (nextRow_ < rowEnd_) {
+    const size_t y = static_cast<size_t>(nextRow_);
+    const int first = plan.down.first[y];
+    const std::vector<double>& wy = plan.down.weights[y];
+    if (first + static_cast<int>(wy.size()) - 1 > sourceRow) break;
+    std::fill(acc_.begin(), acc_.end(), 0.0);
+    for (size_t k = 0; k < wy.size(); ++k) {
+      const TRowSums& sums = ring_[static_cast<size_t>(first + static_cast<int>(k)) % ring_.size()];
+      const double weight = wy[k];
+      const double* in = sums.sums.data();
+      for (size_t i = 0; i < rowLength; ++i) acc_[i] += weight * in[i];
+    }
+    // Divided, not multiplied by a reciprocal: the bytes must match the definition.
+    uint8_t* out = result_.ScanLine(nextRow_);
+    for (size_t i = 0; i < rowLength; ++i) out[i] = ToByte(acc_[i] / plan.area);
+    ++nextRow_;
+  }
+}
 
 void ResampleBox(int index, double scale, double& start, double& end) {
   const long double s = scale;
@@ -238,28 +284,26 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
     working->SetPixelFormat(TPixelFormat::pf24bit);
     pixels = working.get();
   }
-  const double area =
-      static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(source.Width()) *
-                                               static_cast<uint32_t>(source.Height()))) /
-      newWidth / newHeight;
-  const TAxisWeights across = AxisWeights(source.Width(), newWidth);
-  const TRowPlan plan = PlanColumns(across);
-  const TAxisWeights down = AxisWeights(source.Height(), newHeight);
-
   auto result = std::make_unique<TBitmap>();
   result->SetPixelFormat(TPixelFormat::pf24bit);
   result->SetSize(newWidth, newHeight);
+  const TRowResampler whole(pixels->Width(), pixels->Height(), *result);
+  auto run = [pixels](TRowResampler& part) {
+    const int end = part.EndSourceRow();
+    for (int y = part.FirstSourceRow(); y < end; ++y) part.Push(y, pixels->ScanLine(y));
+  };
   threads = std::max(1, std::min(threads, newHeight));
   if (threads == 1) {
-    ResampleRows(*pixels, *result, plan, across, down, area, 0, newHeight);
+    TRowResampler all(whole, 0, newHeight);
+    run(all);
     return result;
   }
   std::vector<std::thread> workers;
   for (int t = 0; t < threads; ++t) {
-    const int begin = newHeight * t / threads;
-    const int end = newHeight * (t + 1) / threads;
-    workers.emplace_back(
-        [&, begin, end] { ResampleRows(*pixels, *result, plan, across, down, area, begin, end); });
+    workers.emplace_back([&, t] {
+      TRowResampler part(whole, newHeight * t / threads, newHeight * (t + 1) / threads);
+      run(part);
+    });
   }
   for (std::thread& worker : workers) worker.join();
   return result;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "decode/Bitmap.h"
 
@@ -15,6 +16,43 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
 class EAssertionFailed : public Exception {
  public:
   EAssertionFailed() : Exception("Assertion failure") {}
+};
+
+// The same computation fed one source row at a time, top first, so a decoder can hand its rows
+// over as it produces them and no whole source picture is ever held. Each destination row is
+// written into `result` (24 bits, already sized) as soon as its last source row has arrived.
+class TRowResampler {
+ public:
+  // Destination rows [rowBegin, rowEnd) of `result`, from a source of the given size.
+  TRowResampler(int sourceWidth, int sourceHeight, TBitmap& result, int rowBegin = 0,
+                int rowEnd = 1 << 30);
+  // Another range of the same job, sharing the weights computed by `shared`.
+  TRowResampler(const TRowResampler& shared, int rowBegin, int rowEnd);
+  TRowResampler& operator=(const TRowResampler&) = delete;
+  ~TRowResampler();
+
+  // The source rows the pending destination rows still need: [FirstSourceRow, EndSourceRow).
+  int FirstSourceRow() const;
+  int EndSourceRow() const;
+  // Source row `sourceRow` (24-bit, blue-green-red). Rows must come in increasing order; rows
+  // no pending destination row needs are ignored.
+  void Push(int sourceRow, const uint8_t* line);
+  bool Done() const { return nextRow_ >= rowEnd_; }
+
+ private:
+  struct TPlan;
+  struct TRowSums {
+    int row = -1;
+    std::vector<double> sums;
+  };
+  void Init();
+
+  TBitmap& result_;
+  std::shared_ptr<const TPlan> plan_;
+  int nextRow_;
+  int rowEnd_;
+  std::vector<TRowSums> ring_;
+  std::vector<double> acc_;
 };
 
 // The footprint of destination pixel `index` along one axis, in source coordinates, computed as

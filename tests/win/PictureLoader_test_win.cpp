@@ -139,6 +139,9 @@ TEST_CASE(
            {L"a.bmp", 7, 5}, {L"b.jpg", 9, 4}, {L"c.fxa", 3, 2}}) {
     CAPTURE(U(name));
     REQUIRE(loader.LoadPictureFile(U(dir / name), image));
+    // A JPEG stays compressed until it is shrunk or realised.
+    CHECK((dynamic_cast<const TJPEGImage*>(image.Graphic()) != nullptr) == (name == L"b.jpg"));
+    image.Realize();
     REQUIRE(image.Bitmap() != nullptr);
     CHECK(loader.ImageSize.Width == w);
     CHECK(loader.ImageSize.Height == h);
