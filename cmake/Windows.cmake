@@ -40,3 +40,6 @@ add_dependencies(spi_bench wic_spi)
 
 add_executable(jpeg_bench bench/JpegBench.cpp)
 target_link_libraries(jpeg_bench PRIVATE vesko_core)
+
+add_executable(change_bench bench/ChangeBench.cpp)
+target_link_libraries(change_bench PRIVATE vesko_core)

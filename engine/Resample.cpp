@@ -14,6 +14,7 @@ namespace {
 // of each following source index. The surface is bilinear, so the box integral splits into a
 // horizontal and a vertical weighting of the four corners of every cell.
 struct TAxisWeights {
+  int sourceSize = 0;
   std::vector<int> first;
   std::vector<std::vector<double>> weights;
 };
@@ -39,6 +40,7 @@ void Overlap(int i, double start, double end, double& w, double& m) {
 TAxisWeights AxisWeights(int sourceSize, int destinationSize) {
   const double scale = static_cast<double>(sourceSize) / destinationSize;
   TAxisWeights axis;
+  axis.sourceSize = sourceSize;
   axis.first.resize(static_cast<size_t>(destinationSize));
   axis.weights.resize(static_cast<size_t>(destinationSize));
   for (int d = 0; d < destinationSize; ++d) {
@@ -73,107 +75,142 @@ inline uint8_t ToByte(double value) {
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
-// Bytes as doubles by table: a load instead of a conversion per sample.
-struct TByteToDouble {
-  double value[256];
-  TByteToDouble() {
-    for (int i = 0; i < 256; ++i) value[i] = i;
-  }
-};
-const TByteToDouble kByte;
-
-// The horizontal weights of one destination column: inside the box every source column gets
-// exactly 1 (half from each neighbouring cell), so only the few columns at the box's edges carry
-// other weights. Those are kept; the run of ones between them is summed exactly in integers.
-struct TColumnWeights {
-  int first = 0;        // first source column
-  int lead = 0;         // weights before the run of ones
-  int ones = 0;         // length of the run
-  int trail = 0;        // weights after it
-  double weights[8]{};  // lead weights, then trail weights
+// The horizontal weights laid out for a loop of fixed length: every destination column reads
+// `taps` consecutive source columns from its `first`, the weights it does not need being 0 (an
+// added 0 * p leaves a sum unchanged). A loop whose length never changes runs without mispredicted
+// branches, which dominate a loop over a few taps of varying count.
+struct THorizontalPlan {
+  int taps = 0;
+  std::vector<int> first;       // per destination column
+  std::vector<double> weights;  // `taps` per destination column, each stored twice (w, w)
 };
 
-struct TRowPlan {
-  std::vector<TColumnWeights> columns;
-  bool usable = true;  // false when some column has more than 8 edge weights
-};
-
-TRowPlan PlanColumns(const TAxisWeights& axis) {
-  TRowPlan plan;
-  plan.columns.resize(axis.weights.size());
+THorizontalPlan PlanColumns(const TAxisWeights& axis, int sourceWidth) {
+  THorizontalPlan plan;
+  size_t taps = 1;
+  for (const std::vector<double>& w : axis.weights) taps = std::max(taps, w.size());
+  plan.taps = static_cast<int>(taps);
+  plan.first.resize(axis.weights.size());
+  plan.weights.assign(axis.weights.size() * taps * 2, 0.0);
   for (size_t x = 0; x < axis.weights.size(); ++x) {
     const std::vector<double>& w = axis.weights[x];
-    TColumnWeights& c = plan.columns[x];
-    c.first = axis.first[x];
-    size_t begin = 0;
-    while (begin < w.size() && w[begin] != 1.0) ++begin;
-    size_t end = begin;
-    while (end < w.size() && w[end] == 1.0) ++end;
-    if (begin == w.size()) end = begin;  // no run of ones: every weight is an edge weight
-    c.lead = static_cast<int>(begin);
-    c.ones = static_cast<int>(end - begin);
-    c.trail = static_cast<int>(w.size() - end);
-    if (c.lead + c.trail > 8) {
-      plan.usable = false;
-      continue;
+    // Zeros pad the end; near the right edge they pad the front instead, so no tap reads past
+    // the row (a column's weights never span more than the row).
+    const int first = std::min(axis.first[x], sourceWidth - plan.taps);
+    const size_t shift = static_cast<size_t>(axis.first[x] - first);
+    plan.first[x] = first;
+    for (size_t t = 0; t < w.size(); ++t) {
+      plan.weights[(x * taps + shift + t) * 2] = w[t];
+      plan.weights[(x * taps + shift + t) * 2 + 1] = w[t];
     }
-    int k = 0;
-    for (size_t i = 0; i < begin; ++i) c.weights[k++] = w[i];
-    for (size_t i = end; i < w.size(); ++i) c.weights[k++] = w[i];
   }
   return plan;
 }
 
-// One source row weighted across: three doubles per destination column. Each run of ones is
-// summed in integers (exact), then added once.
-void HorizontalSums(const uint8_t* line, const TRowPlan& plan, const TAxisWeights& axis,
-                    double* sums, int width) {
-  if (!plan.usable) {
-    // Enlarging or extreme shapes: weigh every column.
-    for (int x = 0; x < width; ++x) {
-      const std::vector<double>& w = axis.weights[static_cast<size_t>(x)];
-      const uint8_t* p = line + static_cast<ptrdiff_t>(axis.first[static_cast<size_t>(x)]) * 3;
-      double b = 0, g = 0, r = 0;
-      for (size_t t = 0; t < w.size(); ++t, p += 3) {
-        b += w[t] * kByte.value[p[0]];
-        g += w[t] * kByte.value[p[1]];
-        r += w[t] * kByte.value[p[2]];
-      }
-      sums[x * 3] = b;
-      sums[x * 3 + 1] = g;
-      sums[x * 3 + 2] = r;
-    }
-    return;
+// Turns bytes into doubles a little ahead of the columns that read them, so the converted
+// samples are still in the nearest cache when they are used.
+class TLazyLine {
+ public:
+  TLazyLine(const uint8_t* bytes, double* doubles, size_t length)
+      : bytes_(bytes), doubles_(doubles), length_(length) {}
+  // Makes samples [0, end) ready.
+  void Need(size_t end) {
+    if (end <= done_) return;
+    const size_t until = std::min(length_, std::max(end, done_ + kChunk));
+    for (size_t i = done_; i < until; ++i) doubles_[i] = bytes_[i];
+    done_ = until;
   }
-  for (int x = 0; x < width; ++x) {
-    const TColumnWeights& c = plan.columns[static_cast<size_t>(x)];
-    const uint8_t* p = line + static_cast<ptrdiff_t>(c.first) * 3;
-    double sb = 0, sg = 0, sr = 0;
-    int k = 0;
-    for (int t = 0; t < c.lead; ++t, ++k, p += 3) {
-      sb += c.weights[k] * kByte.value[p[0]];
-      sg += c.weights[k] * kByte.value[p[1]];
-      sr += c.weights[k] * kByte.value[p[2]];
+  const double* Data() const { return doubles_; }
+
+ private:
+  static constexpr size_t kChunk = 768;
+  const uint8_t* bytes_;
+  double* doubles_;
+  size_t length_;
+  size_t done_ = 0;
+};
+
+// One source row weighted across: three doubles per destination column, each the weighted sum of
+// its taps in source order. `kTaps` fixes the tap count at compile time for the usual shrink
+// factors (the loops then unroll); 0 takes it from the plan.
+template <int kTaps>
+void HorizontalSums(TLazyLine& source, const THorizontalPlan& plan, double* sums, int width) {
+  const int taps = kTaps > 0 ? kTaps : plan.taps;
+  const double* line = source.Data();
+  const double* w = plan.weights.data();
+  int x = 0;
+#ifdef __SSE2__
+  // Two columns at a time, blue and green side by side in one register: four independent chains
+  // of additions hide their latency, and each lane does exactly the scalar operations.
+  for (; x + 2 <= width; x += 2, w += 4 * taps) {
+    const int first1 = plan.first[static_cast<size_t>(x) + 1];
+    source.Need(static_cast<size_t>(first1 + taps) * 3);
+    const double* p0 = line + static_cast<ptrdiff_t>(plan.first[static_cast<size_t>(x)]) * 3;
+    const double* p1 = line + static_cast<ptrdiff_t>(first1) * 3;
+    const double* w0 = w;
+    const double* w1 = w + 2 * taps;
+    __m128d bg0 = _mm_setzero_pd();
+    __m128d bg1 = _mm_setzero_pd();
+    double r0 = 0;
+    double r1 = 0;
+    for (int t = 0; t < taps; ++t, p0 += 3, p1 += 3, w0 += 2, w1 += 2) {
+      bg0 = _mm_add_pd(bg0, _mm_mul_pd(_mm_loadu_pd(w0), _mm_loadu_pd(p0)));
+      bg1 = _mm_add_pd(bg1, _mm_mul_pd(_mm_loadu_pd(w1), _mm_loadu_pd(p1)));
+      r0 += *w0 * p0[2];
+      r1 += *w1 * p1[2];
     }
-    if (c.ones > 0) {
-      int32_t rb = 0, rg = 0, rr = 0;
-      for (int t = 0; t < c.ones; ++t, p += 3) {
-        rb += p[0];
-        rg += p[1];
-        rr += p[2];
-      }
-      sb += rb;
-      sg += rg;
-      sr += rr;
+    _mm_storeu_pd(sums + x * 3, bg0);
+    sums[x * 3 + 2] = r0;
+    _mm_storeu_pd(sums + x * 3 + 3, bg1);
+    sums[x * 3 + 5] = r1;
+  }
+#endif
+  for (; x < width; ++x, w += 2 * taps) {
+    const int first = plan.first[static_cast<size_t>(x)];
+    source.Need(static_cast<size_t>(first + taps) * 3);
+    const double* p = line + static_cast<ptrdiff_t>(first) * 3;
+    double b = 0, g = 0, r = 0;
+    for (int t = 0; t < taps; ++t, p += 3) {
+      const double weight = w[t * 2];
+      b += weight * p[0];
+      g += weight * p[1];
+      r += weight * p[2];
     }
-    for (int t = 0; t < c.trail; ++t, ++k, p += 3) {
-      sb += c.weights[k] * kByte.value[p[0]];
-      sg += c.weights[k] * kByte.value[p[1]];
-      sr += c.weights[k] * kByte.value[p[2]];
+    sums[x * 3] = b;
+    sums[x * 3 + 1] = g;
+    sums[x * 3 + 2] = r;
+  }
+}
+
+// A destination row from the horizontal sums of its source rows: weighted in order, divided by
+// the area (divided, not multiplied by a reciprocal: the bytes must match the definition),
+// rounded half to even and clamped.
+void VerticalRow(const double* const* rows, const double* weights, size_t taps, double area,
+                 uint8_t* out, size_t length) {
+  size_t i = 0;
+#ifdef __SSE2__
+  // Four values at a time in two registers: each weight and row pointer is loaded once for both.
+  const __m128d divisor = _mm_set1_pd(area);
+  for (; i + 4 <= length; i += 4) {
+    __m128d acc0 = _mm_setzero_pd();
+    __m128d acc1 = _mm_setzero_pd();
+    for (size_t k = 0; k < taps; ++k) {
+      const __m128d weight = _mm_set1_pd(weights[k]);
+      const double* row = rows[k] + i;
+      acc0 = _mm_add_pd(acc0, _mm_mul_pd(weight, _mm_loadu_pd(row)));
+      acc1 = _mm_add_pd(acc1, _mm_mul_pd(weight, _mm_loadu_pd(row + 2)));
     }
-    sums[x * 3] = sb;
-    sums[x * 3 + 1] = sg;
-    sums[x * 3 + 2] = sr;
+    const __m128i low = _mm_cvtpd_epi32(_mm_div_pd(acc0, divisor));
+    const __m128i high = _mm_cvtpd_epi32(_mm_div_pd(acc1, divisor));
+    const __m128i words = _mm_packs_epi32(_mm_unpacklo_epi64(low, high), _mm_setzero_si128());
+    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(words, _mm_setzero_si128()));
+    std::memcpy(out + i, &four, 4);
+  }
+#endif
+  for (; i < length; ++i) {
+    double acc = 0;
+    for (size_t k = 0; k < taps; ++k) acc += weights[k] * rows[k][i];
+    out[i] = ToByte(acc / area);
   }
 }
 
@@ -182,7 +219,7 @@ void HorizontalSums(const uint8_t* line, const TRowPlan& plan, const TAxisWeight
 // The plan shared by every row: both axes' weights and the run-of-ones form of the horizontal one.
 struct TRowResampler::TPlan {
   TAxisWeights across;
-  TRowPlan columns;
+  THorizontalPlan columns;
   TAxisWeights down;
   double area = 0;
 };
@@ -196,7 +233,7 @@ TRowResampler::TRowResampler(int sourceWidth, int sourceHeight, TBitmap& result,
   auto shared = std::make_shared<TPlan>();
   TPlan& plan = *shared;
   plan.across = AxisWeights(sourceWidth, result.Width());
-  plan.columns = PlanColumns(plan.across);
+  plan.columns = PlanColumns(plan.across, sourceWidth);
   plan.down = AxisWeights(sourceHeight, result.Height());
   plan.area = static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(sourceWidth) *
                                                        static_cast<uint32_t>(sourceHeight))) /
@@ -222,7 +259,7 @@ void TRowResampler::Init() {
   }
   // Every pending destination row reaches back at most `taps` source rows.
   ring_.assign(taps + 1, TRowSums{});
-  acc_.resize(static_cast<size_t>(result_.Width()) * 3);
+  line_.resize(static_cast<size_t>(plan_->across.sourceSize) * 3);
 }
 
 int TRowResampler::FirstSourceRow() const {
@@ -240,26 +277,42 @@ void TRowResampler::Push(int sourceRow, const uint8_t* line) {
   if (nextRow_ >= rowEnd_ || sourceRow < plan.down.first[static_cast<size_t>(nextRow_)]) return;
   const int width = result_.Width();
   const size_t rowLength = static_cast<size_t>(width) * 3;
+  TLazyLine source(line, line_.data(), line_.size());
   TRowSums& slot = ring_[static_cast<size_t>(sourceRow) % ring_.size()];
   slot.row = sourceRow;
   slot.sums.resize(rowLength);
-  HorizontalSums(line, plan.columns, plan.across, slot.sums.data(), width);
+  switch (plan.columns.taps) {
+    case 3:
+      HorizontalSums<3>(source, plan.columns, slot.sums.data(), width);
+      break;
+    case 4:
+      HorizontalSums<4>(source, plan.columns, slot.sums.data(), width);
+      break;
+    case 5:
+      HorizontalSums<5>(source, plan.columns, slot.sums.data(), width);
+      break;
+    case 6:
+      HorizontalSums<6>(source, plan.columns, slot.sums.data(), width);
+      break;
+    case 7:
+      HorizontalSums<7>(source, plan.columns, slot.sums.data(), width);
+      break;
+    default:
+      HorizontalSums<0>(source, plan.columns, slot.sums.data(), width);
+      break;
+  }
   // Every destination row whose last source row this was is complete now.
   while (nextRow_ < rowEnd_) {
     const size_t y = static_cast<size_t>(nextRow_);
     const int first = plan.down.first[y];
     const std::vector<double>& wy = plan.down.weights[y];
     if (first + static_cast<int>(wy.size()) - 1 > sourceRow) break;
-    std::fill(acc_.begin(), acc_.end(), 0.0);
+    rows_.resize(wy.size());
     for (size_t k = 0; k < wy.size(); ++k) {
-      const TRowSums& sums = ring_[static_cast<size_t>(first + static_cast<int>(k)) % ring_.size()];
-      const double weight = wy[k];
-      const double* in = sums.sums.data();
-      for (size_t i = 0; i < rowLength; ++i) acc_[i] += weight * in[i];
+      rows_[k] = ring_[static_cast<size_t>(first + static_cast<int>(k)) % ring_.size()].sums.data();
     }
-    // Divided, not multiplied by a reciprocal: the bytes must match the definition.
-    uint8_t* out = result_.ScanLine(nextRow_);
-    for (size_t i = 0; i < rowLength; ++i) out[i] = ToByte(acc_[i] / plan.area);
+    VerticalRow(rows_.data(), wy.data(), wy.size(), plan.area, result_.ScanLine(nextRow_),
+                rowLength);
     ++nextRow_;
   }
 }

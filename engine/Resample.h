@@ -52,7 +52,8 @@ class TRowResampler {
   int nextRow_;
   int rowEnd_;
   std::vector<TRowSums> ring_;
-  std::vector<double> acc_;
+  std::vector<double> line_;
+  std::vector<const double*> rows_;
 };
 
 // The footprint of destination pixel `index` along one axis, in source coordinates, computed as

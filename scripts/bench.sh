@@ -44,5 +44,16 @@ awk -v a="$(echo "$wine_out" | sed -n 's/.*: \([0-9.]*\) s$/\1/p' | head -1)" \
     -v b="$(echo "$native" | sed -n 's/^TJPEGImage.*: \([0-9.]*\) s$/\1/p')" \
     'BEGIN { if (b > 0) printf "Wine (i686) / native (x86-64) ratio=%.2f (target: at most 1.35)\n", a / b }'
 
+echo "== a whole change by the quality path (decode, shrink to 1920 x 1080, write a BMP): Wine / native"
+for threads in 1 2; do
+  here=$("$build/native/bench/change_bench" "$jpeg" "$build/bench-data/change.bmp" 1920 1080 "$threads")
+  there=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/change_bench.exe" \
+    "$(winepath -w "$jpeg" 2>/dev/null)" "$(winepath -w "$build/bench-data/change-win.bmp" 2>/dev/null)" \
+    1920 1080 "$threads" | tr -d '\r')
+  awk -v a="$there" -v b="$here" -v t="$threads" \
+    'BEGIN { printf "%d thread(s): native %.3f s, Wine %.3f s, ratio=%.2f (target: at most 1.35)\n", t, b, a, a / b }'
+done
+cmp "$build/bench-data/change.bmp" "$build/bench-data/change-win.bmp" && echo "same bytes natively and under Wine"
+
 echo "== a whole change by the quality path beside vipsthumbnail, Pillow and ImageMagick"
 "$root/bench/peers.sh" "$build/native"
