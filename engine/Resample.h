@@ -53,6 +53,9 @@ class TRowResampler {
   int rowEnd_;
   std::vector<TRowSums> ring_;
   std::vector<double> line_;
+  std::vector<double> pairLine_;
+  std::vector<uint8_t> held_;  // a source row waiting for the next, to be weighted as a pair
+  int heldRow_ = -1;
   std::vector<const double*> rows_;
 };
 
