@@ -9,6 +9,7 @@ add_library(vesko_win STATIC
   app/ViewMode_win.cpp
   app/HintImage_win.cpp
   app/SingleInstance_win.cpp
+  app/TaskTray_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp
   engine/MessageOverlay_win.cpp
