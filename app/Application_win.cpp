@@ -8,6 +8,8 @@ TApplication::TApplication() {
   CreateHandle(L"TApplication", ToWide(kTitle).c_str(),
                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, x, y, 0, 0,
                nullptr);
+  SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon()));
+  SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Icon()));
 }
 
 std::string TApplication::Title() const {
@@ -22,6 +24,18 @@ void TApplication::SetTitle(const std::string& title) {
 
 void TApplication::ShowTaskbarButton() {
   ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+}
+
+void TApplication::HideTaskbarButton() {
+  ShowWindow(Handle(), SW_HIDE);
+}
+
+HICON TApplication::Icon() {
+  static const HICON icon = [] {
+    HICON own = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    return own != nullptr ? own : LoadIconW(nullptr, IDI_APPLICATION);
+  }();
+  return icon;
 }
 
 void TApplication::Minimize() {

@@ -20,6 +20,10 @@ class TApplication final : public TWindowBase {
   HWND MainWindow() const { return mainWindow_; }
   // Shows the taskbar button (the main window is shown by its owner).
   void ShowTaskbarButton();
+  void HideTaskbarButton();
+  // The program's icon (resource 1), or the system's application icon when the running module
+  // has none (as in tests). Shared: never destroyed by its users.
+  static HICON Icon();
 
   void Minimize();
   void Restore();

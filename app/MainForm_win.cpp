@@ -27,32 +27,7 @@
 
 namespace {
 
-constexpr int kWidth = 45;
 constexpr UINT_PTR kChangeTimer = 1;
-constexpr int kHeight = 35;
-const RECT kPreButton{2, 11, 22, 31};
-const RECT kNextButton{22, 11, 43, 31};
-const RECT kMinimizeButton{0, 0, 9, 9};
-
-bool Inside(const RECT& r, int x, int y) {
-  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
-}
-
-void DrawTriangle(HDC dc, const RECT& r, bool pointsRight) {
-  const int cx = (r.left + r.right) / 2;
-  const int cy = (r.top + r.bottom) / 2;
-  POINT points[3];
-  if (pointsRight) {
-    points[0] = {cx - 3, cy - 5};
-    points[1] = {cx + 3, cy};
-    points[2] = {cx - 3, cy + 5};
-  } else {
-    points[0] = {cx + 3, cy - 5};
-    points[1] = {cx - 3, cy};
-    points[2] = {cx + 3, cy + 5};
-  }
-  Polygon(dc, points, 3);
-}
 
 }  // namespace
 
@@ -72,8 +47,16 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   Settings.MessFont.SetSize(9);
 
   CreateHandle(kClassName, ToWide(TApplication::kTitle).c_str(), WS_POPUP | WS_CLIPCHILDREN, 0, 0,
-               0, kWidth, kHeight, env_.Application.Handle());
+               0, kPanelWidth, kPanelHeight, env_.Application.Handle());
   env_.Application.SetMainWindow(Handle());
+  ApplyDpi(WindowDpi(Handle()));
+  CreateHints();
+  PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
+  TaskTray = std::make_unique<TTaskTray>(Handle());
+  if (TaskTray->IconID() != 1) TaskTray->SetIconID(1);
+  TaskTray->SetIcon(TApplication::Icon());
+  TaskTray->SetPopupMenuR(PopupMenu.get());
+  TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
 
   RegisterBuiltInFormats();
   ConfigureMainWindowSPIs(SPIs);
@@ -103,10 +86,12 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
+  if (TaskTray->TipString().empty()) TaskTray->SetTipString(Caption());
 }
 
 TVesko2MainForm::~TVesko2MainForm() {
   ReleaseAllArchivers();
+  TaskTray.reset();
   env_.Application.SetMainWindow(nullptr);
   DestroyHandle();
 }
@@ -164,20 +149,15 @@ void TVesko2MainForm::BindActions() {
   ClipPasteAction.OnUpdate = [](TAction& a) {
     a.Enabled = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_TEXT);
   };
-  // Shortcuts as the command table gives them.
-  TileAction.ShortCut = 'T';
-  CenterAction.ShortCut = 'C';
-  WideAction.ShortCut = 'W';
-  NotWallpaperAction.ShortCut = 'N';
-  ReloadFolderAction.ShortCut = 0x4000 | VK_F5;
-  OpenFileAction.ShortCut = 'F';
-  OpenFolderAction.ShortCut = 'D';
-  NextAction.ShortCut = VK_RETURN;
-  PreAction.ShortCut = VK_BACK;
-  ClipPasteAction.ShortCut = 0x4000 | 'V';
-  ViewModeAction.ShortCut = 'V';
-  ReloadAction.ShortCut = VK_F5;
-  BetterReloadAction.ShortCut = 0x2000 | VK_F5;
+  TrayAction.OnExecute = [this](TAction&) { TrayActionExecute(); };
+  TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
+  // Commands whose handlers come with later parts of the program stay disabled until then.
+  for (TAction* later :
+       {&G_EditorAction, &AboutAction, &OptionAction, &PropAction, &TrushAction, &DeleteAction,
+        &CopyAction, &ShortCutAction, &StartScreenSacverAction, &PauseScreenSacverAction,
+        &G_SelectEditorAction, &IncomingBossAction, &CopyFileNameAction}) {
+    later->OnUpdate = [](TAction& a) { a.Enabled = false; };
+  }
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 
@@ -228,19 +208,14 @@ void TVesko2MainForm::FileExistsPaper(TAction& sender) {
 }
 
 bool TVesko2MainForm::RunShortCut(uint16_t shortCut) {
-  TAction* const table[] = {&TileAction,         &CenterAction,       &WideAction,
-                            &NotWallpaperAction, &ReloadFolderAction, &CloseAction,
-                            &OpenFileAction,     &OpenFolderAction,   &NextAction,
-                            &PreAction,          &TimerAction,        &ClipPasteAction,
-                            &ViewModeAction,     &ReloadAction,       &JumpAction,
-                            &BetterReloadAction, &SaveListAction,     &LoadListAction};
-  for (TAction* action : table) {
-    if (action->ShortCut == shortCut && shortCut != 0) {
-      action->Execute();
-      return true;
-    }
-  }
-  return false;
+  TAction* action = FindShortCut(ContextMenuEntries(), shortCut);
+  if (action == nullptr) return false;
+  action->Execute();
+  return true;
+}
+
+std::vector<TMenuEntry> TVesko2MainForm::ContextMenuEntries() {
+  return ContextMenu([this](TComponent& sender) { NextActionExecute(sender); });
 }
 
 void TVesko2MainForm::ClipPasteActionExecute() {
@@ -381,8 +356,7 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
   }
   SetDesktopWallpaper(path);
   PanelHint = ExtractFileName(Settings.PaperName);
-  // The shell's tip record holds 63 bytes of ANSI text: cut between characters.
-  TrayTip = TruncateForAnsi(Caption() + " - " + PanelHint, 63);
+  TaskTray->SetTipString(Caption() + " - " + PanelHint);
   Image.Clear();
 }
 
@@ -433,7 +407,7 @@ void TVesko2MainForm::LoadSettings() {
     }
   }
   TScreenMetrics screen;
-  screen.WindowHeight = kHeight;
+  screen.WindowHeight = Scale(kPanelHeight);
   screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
   ReadSettings(ini, Settings, screen);
   SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
@@ -455,7 +429,7 @@ void TVesko2MainForm::SaveSettings() {
   GetWindowRect(Handle(), &r);
   Settings.Top = r.top;
   Settings.Left = r.left;
-  Settings.Tray = false;
+  Settings.Tray = TaskTray->Registered();
   IniFile ini;
   if (FileExists(IniFileName)) ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
   WriteSettings(ini, Settings);
@@ -463,7 +437,49 @@ void TVesko2MainForm::SaveSettings() {
 }
 
 void TVesko2MainForm::FormCloseQuery() {
+  // A screen saver paused by the program is switched on again.
+  if (PauseScreenSacverAction.Tag < 0) {
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_UPDATEINIFILE);
+  }
+  if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
   SaveSettings();
+}
+
+void TVesko2MainForm::SetTrayMode(bool inTray) {
+  TaskTray->SetRegistered(inTray);
+  if (inTray) {
+    ShowWindow(Handle(), SW_HIDE);
+    env_.Application.Minimize();
+    env_.Application.HideTaskbarButton();
+  } else {
+    env_.Application.Restore();
+    env_.Application.ShowTaskbarButton();
+    ShowWindow(Handle(), SW_SHOW);
+  }
+}
+
+void TVesko2MainForm::ApplicationEventsDeactivate() {
+  if (SkipDeactivate) {
+    SkipDeactivate = false;
+    return;
+  }
+  if (Tag == 0 && !TaskTray->Registered() && Settings.NotUsedInTray) SetTrayMode(true);
+}
+
+void TVesko2MainForm::PanelDblClick() {
+  if (LastMessage.empty()) return;
+  std::string text = LastMessage;
+  // Empty lines at the start are dropped; the rest is shown as it is.
+  for (;;) {
+    if (text.rfind("\r\n", 0) == 0) {
+      text.erase(0, 2);
+    } else if (!text.empty() && (text[0] == '\n' || text[0] == '\r')) {
+      text.erase(0, 1);
+    } else {
+      break;
+    }
+  }
+  if (!text.empty()) env_.Dialogs.ShowMessage(text);
 }
 
 void TVesko2MainForm::SetPanelColor(uint32_t color) {
@@ -486,89 +502,6 @@ std::string TVesko2MainForm::Caption() {
   return ToUtf8(text);
 }
 
-void TVesko2MainForm::Paint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(Handle(), &ps);
-  TGdiObject panel(CreateSolidBrush(panelColor_));
-  RECT all{0, 0, kWidth, kHeight};
-  FillRect(dc, &all, static_cast<HBRUSH>(panel.get()));
-  TGdiObject face(CreateSolidBrush(RGB(96, 80, 64)));
-  TGdiObject pen(CreatePen(PS_SOLID, 1, RGB(96, 80, 64)));
-  {
-    TSelectObject selectBrush(dc, face.get());
-    TSelectObject selectPen(dc, pen.get());
-    DrawTriangle(dc, kPreButton, false);
-    DrawTriangle(dc, kNextButton, true);
-    MoveToEx(dc, kMinimizeButton.left + 2, kMinimizeButton.bottom - 3, nullptr);
-    LineTo(dc, kMinimizeButton.right - 2, kMinimizeButton.bottom - 3);
-  }
-  EndPaint(Handle(), &ps);
-}
-
-void TVesko2MainForm::PanelMouseDown(int x, int y) {
-  if (Inside(kMinimizeButton, x, y)) {
-    env_.Application.Minimize();
-    return;
-  }
-  if (Inside(kPreButton, x, y)) {
-    PreAction.Execute();
-    return;
-  }
-  if (Inside(kNextButton, x, y)) {
-    NextAction.Execute();
-    return;
-  }
-  ReleaseCapture();
-  SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, MAKELPARAM(x, y));
-}
-
-void TVesko2MainForm::ShowContextMenu(POINT at) {
-  // Until the full command table arrives: the commands built so far.
-  struct TEntry {
-    std::string caption;
-    bool enabled;
-    bool checked;
-    std::function<void()> run;
-  };
-  std::vector<TEntry> entries;
-  auto action = [&](TAction& a) {
-    a.Update();
-    entries.push_back({a.Caption, a.Enabled, a.Checked, [&a] { a.Execute(); }});
-  };
-  action(OpenFileAction);
-  action(OpenFolderAction);
-  action(SaveListAction);
-  action(LoadListAction);
-  entries.push_back({"次へ", true, false, [this] { NextActionExecute(NextMenuItem); }});
-  entries.push_back({"前へ", true, false, [this] { NextActionExecute(PreMenuItem); }});
-  entries.push_back({});
-  action(ReloadAction);
-  action(ReloadFolderAction);
-  action(ViewModeAction);
-  action(TimerAction);
-  action(NotWallpaperAction);
-  entries.push_back({});
-  action(CloseAction);
-
-  TMenuHandle menu(CreatePopupMenu());
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const TEntry& e = entries[i];
-    if (e.caption.empty()) {
-      AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
-      continue;
-    }
-    AppendMenuW(menu.get(), MF_STRING | (e.enabled ? 0 : MF_GRAYED) | (e.checked ? MF_CHECKED : 0),
-                static_cast<UINT_PTR>(i + 1), ToWide(e.caption).c_str());
-  }
-  SetForegroundWindow(Handle());
-  const UINT chosen =
-      TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, Handle(), nullptr);
-  PostMessageW(Handle(), WM_NULL, 0, 0);
-  if (chosen >= 1 && chosen <= entries.size() && entries[chosen - 1].run) {
-    entries[chosen - 1].run();
-  }
-}
-
 void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {
   const std::string path = AnsiToUtf8(ReadHandOverBuffer(data.lpData, data.cbData));
   ReceiveHandOver(List, files_, path, OpenFileAction);
@@ -578,19 +511,40 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
   switch (message) {
     case WM_PAINT:
       Paint();
+      if (!painted_) {
+        // The first paint decides: a program closed in the tray goes back there.
+        painted_ = true;
+        SetTrayMode(Settings.Tray);
+      }
       return 0;
     case WM_ERASEBKGND:
       return 1;
     case WM_LBUTTONDOWN:
       PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return 0;
+    case WM_LBUTTONDBLCLK:
+      PanelDblClick();
+      return 0;
+    case WM_MOUSEMOVE:
+      PanelMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      break;
     case WM_CONTEXTMENU: {
       POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
       if (at.x == -1 && at.y == -1) {
         at = {0, 0};
         ClientToScreen(Handle(), &at);
       }
-      ShowContextMenu(at);
+      PopupMenu->Popup(at.x, at.y);
+      return 0;
+    }
+    case WM_ACTIVATEAPP:
+      if (wParam == FALSE) ApplicationEventsDeactivate();
+      return 0;
+    case WM_DPICHANGED: {
+      ApplyDpi(HIWORD(wParam));
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, Scale(kPanelWidth),
+                   Scale(kPanelHeight), SWP_NOZORDER | SWP_NOACTIVATE);
       return 0;
     }
     case WM_KEYDOWN:

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/Commands.h"
+#include "app/ContextMenu_win.h"
 #include "app/Settings.h"
+#include "app/TaskTray_win.h"
 #include "base/Action.h"
 #include "base/Keyboard.h"
 #include "base/Random.h"
@@ -31,10 +35,16 @@ struct TMainFormEnv {
   const IKeyboard* Keyboard = nullptr;  // null: the real keyboard
 };
 
-class TVesko2MainForm final : public TWindowBase, public TComponent, private IBusyDisplay {
+class TVesko2MainForm final : public TWindowBase,
+                              public TComponent,
+                              public TCommands,
+                              private IBusyDisplay {
  public:
   static constexpr const wchar_t* kClassName = L"TVesko2MainForm";
   static constexpr uint32_t kPanelColor = 0xD2E4F4;  // RGB(244, 228, 210)
+  // The panel at 96 dots per inch; the window scales it to its screen.
+  static constexpr int kPanelWidth = 45;
+  static constexpr int kPanelHeight = 35;
 
   // FormCreate: everything up to and including the start-up sequence.
   explicit TVesko2MainForm(TMainFormEnv env);
@@ -54,29 +64,11 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   std::string HelpFile;
   uint32_t StartTick = 0;
 
-  TAction OpenFileAction{1, "ファイル.."};
-  TAction OpenFolderAction{-1, "フォルダ.."};
-  TAction SaveListAction{0, "ファイルリストの保存.."};
-  TAction LoadListAction{0, "ファイルリストの読み込み.."};
-  TAction ReloadFolderAction{0, "フォルダの再読込"};
-  TAction CloseAction{0, "終了"};
-  TAction ViewModeAction{0, "ビューモード"};
-  TAction NextAction{1, ""};
-  TAction PreAction{-1, ""};
-  TAction TimerAction{0, "タイマー"};
-  TAction ReloadAction{0, "再読込"};
-  TAction BetterReloadAction{0, "画質優先で再読込"};
-  // The context menu's "次へ" and "前へ": plain entries without a tag, so both step backward.
-  TComponent NextMenuItem{0};
-  TComponent PreMenuItem{0};
-  TAction JumpAction{0, "指定名を表示.."};
-  TAction ClipPasteAction{0, "クリップボードの画像をセット"};
-  TAction TileAction{1, "タイル"};
-  TAction CenterAction{0, "センター"};
-  TAction WideAction{2, "ワイド"};
-  TAction NotWallpaperAction{0, "壁紙無し"};
-  // Its tag is the boss-key toggle, which the view mode starts afresh.
-  TAction IncomingBossAction{1, "ボスが来た"};
+  // The notification-area icon (identifier 1) and the context menu it shares with the window.
+  std::unique_ptr<TTaskTray> TaskTray;
+  std::unique_ptr<TContextMenu> PopupMenu;
+  // Set by the screen-saver start: the next loss of focus does not send the program to the tray.
+  bool SkipDeactivate = false;
 
   IDialogs& Dialogs() { return env_.Dialogs; }
   IBusyDisplay& Busy() { return *this; }
@@ -95,9 +87,20 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void ApplyTimer();
   // Enables the file commands while the file PaperName exists.
   void FileExistsPaper(TAction& sender);
-  // Runs the first command whose shortcut (key | 0x2000 Shift | 0x4000 Ctrl | 0x8000 Alt)
-  // matches; false when none does.
+  // Runs the command of a key (key | 0x2000 Shift | 0x4000 Ctrl | 0x8000 Alt): the context
+  // menu's entries first, then the command table; false when none has it.
   bool RunShortCut(uint16_t shortCut);
+  // The context menu's tree, as it is built each time the menu opens.
+  std::vector<TMenuEntry> ContextMenuEntries();
+  // Window mode (false) or notification-area mode (true). Fails with the tray icon's error,
+  // leaving the window as it was, when the icon cannot be added.
+  void SetTrayMode(bool inTray);
+  void TrayActionExecute() { SetTrayMode(!TaskTray->Registered()); }
+  void TaskTrayDblClick() { SetTrayMode(false); }
+  // The application lost the focus.
+  void ApplicationEventsDeactivate();
+  // Shows the message last drawn on the wallpaper, without its leading empty lines.
+  void PanelDblClick();
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.
@@ -110,7 +113,6 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   std::string LastMessage;
   int SeparatorCount = 0;
   std::string PanelHint;  // the file name of the current wallpaper
-  std::string TrayTip;
   void LoadSettings();
   void SaveSettings();
   // Every close request: writes the settings. An error keeps the window open.
@@ -128,6 +130,12 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   void BindActions();
   void Paint();
   void PanelMouseDown(int x, int y);
+  void PanelMouseMove(int x, int y);
+  // Window sizes at the window's current dots per inch (designed at 96).
+  int Scale(int size) const;
+  RECT ScaleRect(const RECT& rect) const;
+  void ApplyDpi(UINT dpi);
+  void CreateHints();
   bool ShiftDown() const;
   bool CtrlDown() const;
   void ShowContextMenu(POINT at);
@@ -147,4 +155,9 @@ class TVesko2MainForm final : public TWindowBase, public TComponent, private IBu
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
   bool closing_ = false;  // the close path ends the message loop
+  bool painted_ = false;  // the first paint has decided between window and tray mode
+  UINT dpi_ = 96;
+  HWND hints_ = nullptr;  // the tooltip window (destroyed with this window)
+  int hintArea_ = -1;     // which part of the panel the hint describes
+  std::string hintText_;
 };

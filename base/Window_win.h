@@ -9,6 +9,10 @@
 #include <functional>
 #include <string>
 
+// The dots per inch of the monitor a window is on (per-monitor aware), or of the screen where
+// the system cannot tell.
+UINT WindowDpi(HWND window);
+
 class TWindowBase {
  public:
   TWindowBase() = default;

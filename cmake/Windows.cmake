@@ -10,6 +10,8 @@ add_library(vesko_win STATIC
   app/HintImage_win.cpp
   app/SingleInstance_win.cpp
   app/TaskTray_win.cpp
+  app/ContextMenu_win.cpp
+  app/MainFormPanel_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp
   engine/MessageOverlay_win.cpp
@@ -17,7 +19,7 @@ add_library(vesko_win STATIC
   files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
-target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 gdi32 user32 uuid)
+target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid)
 
 add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
 target_link_options(Vesko2 PRIVATE -municode)

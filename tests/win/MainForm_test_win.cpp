@@ -303,7 +303,7 @@ TEST_CASE(
   CHECK(written.Width() == 300);
   CHECK(written.BitCount() == 24);
   CHECK(form->PanelHint == "red.bmp");
-  CHECK(form->TrayTip == "Vesko 2 - red.bmp");
+  CHECK(form->TaskTray->TipString() == "Vesko 2 - red.bmp");
   CHECK(form->Image.Empty());
 
   // Tiled, the desktop is red wherever no window covers it.
@@ -319,7 +319,7 @@ TEST_CASE(
   CHECK(DesktopValue(L"Wallpaper").empty());
   CHECK(Exists(ToWide(form->TmpPaperName)));
   CHECK(DesktopValue(L"WallpaperOriginX") == std::to_wstring((work.Right - work.Left - 300) / 2));
-  CHECK(form->TrayTip == "Vesko 2 - red.bmp");
+  CHECK(form->TaskTray->TipString() == "Vesko 2 - red.bmp");
   f.Close(form);
 }
 

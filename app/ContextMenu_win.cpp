@@ -1,0 +1,100 @@
+#include "app/ContextMenu_win.h"
+
+#include "base/Handles_win.h"
+#include "base/Unicode_win.h"
+
+namespace {
+
+// What a command identifier stands for once the menu has closed.
+struct TChoice {
+  const TMenuEntry* entry = nullptr;
+  int history = -1;
+};
+
+void UpdateActions(const std::vector<TMenuEntry>& entries) {
+  for (const TMenuEntry& entry : entries) {
+    if (entry.Action != nullptr) entry.Action->Update();
+    UpdateActions(entry.Items);
+  }
+}
+
+}  // namespace
+
+TContextMenu::TContextMenu(HWND owner, std::function<std::vector<TMenuEntry>()> entries)
+    : owner_(owner), entries_(std::move(entries)) {
+  Track = [this](HMENU menu, int x, int y) -> UINT {
+    // The owner must be in the foreground, or the menu would not close when the user clicks
+    // elsewhere; the empty message afterwards lets it close at once.
+    SetForegroundWindow(owner_);
+    const auto chosen = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, x, y,
+                       0, owner_, nullptr));
+    PostMessageW(owner_, WM_NULL, 0, 0);
+    return chosen;
+  };
+}
+
+std::string TContextMenu::EntryText(const TMenuEntry& entry) {
+  std::string text = entry.Text();
+  if (entry.Action != nullptr && entry.Action->ShortCut != 0) {
+    text += "\t" + ShortCutToText(entry.Action->ShortCut);
+  }
+  return text;
+}
+
+void TContextMenu::Popup(int x, int y) {
+  const std::vector<TMenuEntry> entries = entries_();
+  UpdateActions(entries);
+  std::vector<TChoice> choices(1);  // identifier 0 means nothing chosen
+  std::function<void(HMENU, const std::vector<TMenuEntry>&)> fill =
+      [&](HMENU menu, const std::vector<TMenuEntry>& items) {
+        for (const TMenuEntry& entry : items) {
+          const std::wstring text = ToWide(EntryText(entry));
+          if (!entry.Items.empty() || entry.IsHistory) {
+            TMenuHandle sub(CreatePopupMenu());
+            if (!sub) continue;
+            if (entry.IsHistory) {
+              const std::vector<std::string> history =
+                  HistoryItems ? HistoryItems() : std::vector<std::string>{};
+              for (size_t i = 0; i < history.size(); ++i) {
+                choices.push_back({nullptr, static_cast<int>(i)});
+                AppendMenuW(sub.get(), MF_STRING, choices.size() - 1, ToWide(history[i]).c_str());
+              }
+            } else {
+              fill(sub.get(), entry.Items);
+            }
+            const UINT flags =
+                MF_POPUP | (entry.IsHistory && GetMenuItemCount(sub.get()) == 0 ? MF_GRAYED : 0);
+            // The parent menu owns the submenu once it is appended.
+            if (AppendMenuW(menu, flags, reinterpret_cast<UINT_PTR>(sub.get()), text.c_str())) {
+              sub.release();
+            }
+            continue;
+          }
+          UINT flags = MF_STRING;
+          if (entry.Action != nullptr) {
+            if (!entry.Action->Enabled) flags |= MF_GRAYED;
+            if (entry.Action->Checked) flags |= MF_CHECKED;
+          }
+          choices.push_back({&entry, -1});
+          AppendMenuW(menu, flags, choices.size() - 1, text.c_str());
+        }
+      };
+  TMenuHandle menu(CreatePopupMenu());
+  if (!menu) return;
+  fill(menu.get(), entries);
+  const UINT chosen = Track(menu.get(), x, y);
+  menu.reset();
+  if (chosen == 0 || chosen >= choices.size()) return;
+  const TChoice& choice = choices[chosen];
+  if (choice.history >= 0) {
+    if (OnHistory) OnHistory(choice.history);
+    return;
+  }
+  const TMenuEntry& entry = *choice.entry;
+  if (entry.Action != nullptr) {
+    entry.Action->Execute();
+  } else if (entry.OnClick && entry.Sender != nullptr) {
+    entry.OnClick(*entry.Sender);
+  }
+}

@@ -1,0 +1,35 @@
+// The context menu as a real popup menu: built afresh from the command table each time it
+// opens, after every action's update handler has run (enabling, checking and renaming entries),
+// shown at a screen point; the chosen entry runs once the menu has closed.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Commands.h"
+#include "base/PopupMenu.h"
+
+class TContextMenu final : public TPopupMenu {
+ public:
+  // `owner` receives the menu's messages; `entries` gives the tree each time the menu opens.
+  TContextMenu(HWND owner, std::function<std::vector<TMenuEntry>()> entries);
+
+  void Popup(int x, int y) override;
+
+  // The history submenu's entries, and what choosing one does (its index).
+  std::function<std::vector<std::string>()> HistoryItems;
+  std::function<void(int index)> OnHistory;
+  // Shows the built menu and returns the chosen command identifier, 0 for none. The real
+  // TrackPopupMenu unless a test puts its own in place.
+  std::function<UINT(HMENU menu, int x, int y)> Track;
+
+  // The text of an entry as the menu shows it: the caption, then a tab and the shortcut.
+  static std::string EntryText(const TMenuEntry& entry);
+
+ private:
+  HWND owner_;
+  std::function<std::vector<TMenuEntry>()> entries_;
+};

@@ -1,0 +1,136 @@
+#include <doctest/doctest.h>
+
+#include <set>
+
+#include "app/Commands.h"
+
+namespace {
+
+std::vector<std::string> Texts(const std::vector<TMenuEntry>& entries) {
+  std::vector<std::string> texts;
+  for (const TMenuEntry& e : entries) {
+    texts.push_back(e.Text() + (e.Action != nullptr ? "\t" + ShortCutToText(e.Action->ShortCut)
+                                                    : std::string()));
+  }
+  return texts;
+}
+
+void Collect(const std::vector<TMenuEntry>& entries, std::set<const TAction*>& found) {
+  for (const TMenuEntry& e : entries) {
+    if (e.Action != nullptr) found.insert(e.Action);
+    Collect(e.Items, found);
+  }
+}
+
+}  // namespace
+
+TEST_CASE("the command table: 33 actions in order, with the tags handlers read") {
+  TCommands c;
+  const std::vector<TAction*>& list = c.ActionList();
+  REQUIRE(list.size() == 33);
+  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 33);
+  CHECK(list.front() == &c.TileAction);
+  CHECK(list[6] == &c.ReloadFolderAction);
+  CHECK(list.back() == &c.LoadListAction);
+  CHECK(c.TileAction.Tag == 1);
+  CHECK(c.CenterAction.Tag == 0);
+  CHECK(c.WideAction.Tag == 2);
+  CHECK(c.OpenFolderAction.Tag == -1);
+  CHECK(c.PreAction.Tag == -1);
+  CHECK(c.DeleteAction.Tag == -1);
+  CHECK(c.ShortCutAction.Tag == -1);
+  CHECK(c.PauseScreenSacverAction.Tag == 1);
+  CHECK(c.G_SelectEditorAction.Caption == "G_SelectEditorAction");
+  CHECK(c.NextAction.Caption.empty());
+  CHECK(c.NextAction.Hint == "Next (Ctrl + Click = Preview)");
+  int view = 0, operation = 0, edit = 0;
+  for (const TAction* a : list) {
+    view += a->Category == "表示";
+    operation += a->Category == "操作";
+    edit += a->Category == "編集";
+  }
+  CHECK(view == 12);
+  CHECK(operation == 14);
+  CHECK(edit == 7);
+}
+
+TEST_CASE("shortcut texts") {
+  CHECK(ShortCutToText('T') == "T");
+  CHECK(ShortCutToText(kCtrl | kKeyF5) == "Ctrl+F5");
+  CHECK(ShortCutToText(kShift | kKeyDelete) == "Shift+Del");
+  CHECK(ShortCutToText(kAlt | kKeyReturn) == "Alt+Enter");
+  CHECK(ShortCutToText(kCtrl | kShift | 'S') == "Shift+Ctrl+S");
+  CHECK(ShortCutToText(kKeyBack) == "BkSp");
+  CHECK(ShortCutToText(0).empty());
+}
+
+TEST_CASE("the context menu tree: five submenus, then properties, about and close") {
+  TCommands c;
+  int nextRuns = 0;
+  const TComponent* lastSender = nullptr;
+  const std::vector<TMenuEntry> menu = c.ContextMenu([&](TComponent& sender) {
+    ++nextRuns;
+    lastSender = &sender;
+  });
+  REQUIRE(menu.size() == 8);
+  CHECK(Texts(menu) == std::vector<std::string>{"操作", "表示", "設定", "編集", "履歴",
+                                                "情報..\tAlt+Enter", "About Me ..\tA", "終了\t"});
+  CHECK(menu[4].IsHistory);
+  CHECK(Texts(menu[0].Items) ==
+        std::vector<std::string>{"ファイル..\tF", "フォルダ..\tD", "ファイルリストの保存..\t",
+                                 "ファイルリストの読み込み..\t", "次へ", "前へ", "ボスが来た\t",
+                                 "スクリーンセーバ起動\tS",
+                                 "スクリーンセーバ一時停止\tShift+Ctrl+S"});
+  CHECK(Texts(menu[1].Items) ==
+        std::vector<std::string>{"タイル\tT", "センター\tC", "壁紙無し\tN", "再読込\tF5",
+                                 "フォルダの再読込\tCtrl+F5", "クリップボード\tCtrl+V",
+                                 "指定名を表示..\t", "画質優先で再読込\tShift+F5"});
+  CHECK(Texts(menu[2].Items) ==
+        std::vector<std::string>{"設定..\tCtrl+O", "タスクトレイ\tCtrl+T", "タイマー\t"});
+  CHECK(Texts(menu[3].Items) ==
+        std::vector<std::string>{"グラフィックソフト..\tG", "ファイルのコピー..\tCtrl+C",
+                                 "ショートカットの作成..\tCtrl+S", "【ファイル名の】コピー\t",
+                                 "ゴミ箱..\tDel", "削除..\tShift+Del"});
+  // The plain entries run the next handler with senders whose tag is 0.
+  const TMenuEntry& next = menu[0].Items[4];
+  const TMenuEntry& pre = menu[0].Items[5];
+  next.OnClick(*next.Sender);
+  CHECK(lastSender == &c.NextMenuItem);
+  pre.OnClick(*pre.Sender);
+  CHECK(lastSender == &c.PreMenuItem);
+  CHECK(nextRuns == 2);
+  CHECK(c.NextMenuItem.Tag == 0);
+  CHECK(c.PreMenuItem.Tag == 0);
+  CHECK(next.Hint == "Next");
+
+  // Reached only by their keys (and the buttons).
+  std::set<const TAction*> inMenu;
+  Collect(menu, inMenu);
+  CHECK(inMenu.size() == 27);
+  for (const TAction* a : {&c.WideAction, &c.ViewModeAction, &c.G_SelectEditorAction, &c.NextAction,
+                           &c.PreAction, &c.SetNowAction}) {
+    CHECK(inMenu.count(a) == 0);
+  }
+}
+
+TEST_CASE("keys: menu entries first, then the table; Ctrl+F5 reloads the folder") {
+  TCommands c;
+  const std::vector<TMenuEntry> menu = c.ContextMenu([](TComponent&) {});
+  CHECK(c.FindShortCut(menu, kCtrl | kKeyF5) == &c.ReloadFolderAction);
+  CHECK(c.FindShortCut({}, kCtrl | kKeyF5) == &c.SetNowAction);  // what the menu prevents
+  CHECK(c.FindShortCut(menu, kKeyReturn) == &c.NextAction);
+  CHECK(c.FindShortCut(menu, kKeyBack) == &c.PreAction);
+  CHECK(c.FindShortCut(menu, kAlt | kKeyReturn) == &c.PropAction);
+  CHECK(c.FindShortCut(menu, 'W') == &c.WideAction);
+  CHECK(c.FindShortCut(menu, kShift | 'W') == nullptr);
+  CHECK(c.FindShortCut(menu, 0) == nullptr);
+  // No action has an empty shortcut that a bare modifier could reach.
+  CHECK(c.FindShortCut(menu, kCtrl) == nullptr);
+  // Every shortcut of the table reaches its own action, except the one Ctrl+F5 shadows.
+  for (TAction* a : c.ActionList()) {
+    if (a->ShortCut == 0 || a == &c.SetNowAction) continue;
+    CHECK(c.FindShortCut(menu, a->ShortCut) == a);
+  }
+  c.SetNowAction.OnExecute = [](TAction&) { FAIL("never runs"); };
+  CHECK_FALSE(c.SetNowAction.Execute());
+}
