@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "../support/Fakes.h"
+#include "FormFixture_win.h"
 #include "TestSupport_win.h"
 #include "app/Application_win.h"
 #include "app/HandOver.h"
@@ -19,30 +20,6 @@
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
 #include "engine/Wallpaper_win.h"
-
-namespace {
-
-// A form created in a temporary current folder, as a first start there would create it.
-struct FormFixture {
-  TTempDir dir;
-  TApplication application;
-  TScriptedDialogs dialogs;
-
-  std::unique_ptr<TVesko2MainForm> Create(std::vector<std::string> args = {}) {
-    SetCurrentDirectoryW(dir.Path().c_str());
-    TMainFormEnv env{application, dialogs, std::move(args), ToUtf8(dir / L"Vesko2.exe"),
-                     ToUtf8(dir.Path())};
-    return std::make_unique<TVesko2MainForm>(std::move(env));
-  }
-  void Close(std::unique_ptr<TVesko2MainForm>& form) {
-    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    DrainQuit();
-    form.reset();
-  }
-  IniFile Ini() { return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
-};
-
-}  // namespace
 
 TEST_CASE("a first start places the window, derives its paths, and writes 46 keys at close") {
   FormFixture f;

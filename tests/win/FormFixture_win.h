@@ -1,0 +1,35 @@
+// A main window created in a temporary current folder, as a first start there would create it,
+// with scripted dialogs.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../support/Fakes.h"
+#include "TestSupport_win.h"
+#include "app/Application_win.h"
+#include "app/MainForm_win.h"
+#include "base/FileIO_win.h"
+#include "base/IniFile.h"
+#include "base/Unicode_win.h"
+
+// A form created in a temporary current folder, as a first start there would create it.
+struct FormFixture {
+  TTempDir dir;
+  TApplication application;
+  TScriptedDialogs dialogs;
+
+  std::unique_ptr<TVesko2MainForm> Create(std::vector<std::string> args = {}) {
+    SetCurrentDirectoryW(dir.Path().c_str());
+    TMainFormEnv env{application, dialogs, std::move(args), ToUtf8(dir / L"Vesko2.exe"),
+                     ToUtf8(dir.Path())};
+    return std::make_unique<TVesko2MainForm>(std::move(env));
+  }
+  void Close(std::unique_ptr<TVesko2MainForm>& form) {
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    DrainQuit();
+    form.reset();
+  }
+  IniFile Ini() { return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
+};

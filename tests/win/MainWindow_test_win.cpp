@@ -1,0 +1,345 @@
+// The main window as a user meets it: every shortcut of the command table through the window's
+// keys, the context menu as Windows builds it, the panel, tray mode and the deactivation rule.
+#include <doctest/doctest.h>
+
+#include <map>
+
+#include "FormFixture_win.h"
+#include "app/Commands.h"
+// After windows.h.
+#include <commctrl.h>
+
+namespace {
+
+// Sends a key as the keyboard would, with the modifiers of a shortcut held in this thread's
+// key state (which the window reads).
+void PressShortCut(HWND window, uint16_t shortCut) {
+  BYTE state[256];
+  GetKeyboardState(state);
+  state[VK_SHIFT] = (shortCut & kShift) ? 0x80 : 0;
+  state[VK_CONTROL] = (shortCut & kCtrl) ? 0x80 : 0;
+  state[VK_MENU] = (shortCut & kAlt) ? 0x80 : 0;
+  SetKeyboardState(state);
+  SendMessageW(window, (shortCut & kAlt) ? WM_SYSKEYDOWN : WM_KEYDOWN, shortCut & 0xFF, 0);
+  state[VK_SHIFT] = state[VK_CONTROL] = state[VK_MENU] = 0;
+  SetKeyboardState(state);
+}
+
+// A built menu read back from Windows: one line per entry, submenus indented, with the
+// entry's state.
+void ReadMenu(HMENU menu, const std::string& indent, std::vector<std::string>& lines) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[256] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+    const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+    std::string line = indent + ToUtf8(text);
+    if (state & MF_GRAYED) line += " [grey]";
+    if (state & MF_CHECKED) line += " [check]";
+    lines.push_back(line);
+    if (HMENU sub = GetSubMenu(menu, i)) ReadMenu(sub, indent + "  ", lines);
+  }
+}
+
+// The identifier of the entry whose text starts with `text`, searched through submenus.
+UINT FindEntry(HMENU menu, const std::string& text) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      if (const UINT id = FindEntry(sub, text)) return id;
+      continue;
+    }
+    wchar_t entry[256] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), entry, 256, MF_BYPOSITION);
+    if (ToUtf8(entry).rfind(text, 0) == 0) return GetMenuItemID(menu, i);
+  }
+  return 0;
+}
+
+// Opens the window's context menu through the real message, reads what Windows shows, and
+// chooses the entry starting with `choose` (none when empty).
+std::vector<std::string> OpenMenu(TVesko2MainForm& form, const std::string& choose = "") {
+  std::vector<std::string> lines;
+  form.PopupMenu->Track = [&](HMENU menu, int, int) -> UINT {
+    ReadMenu(menu, "", lines);
+    return choose.empty() ? 0 : FindEntry(menu, choose);
+  };
+  SendMessageW(form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form.Handle()),
+               MAKELPARAM(100, 100));
+  return lines;
+}
+
+struct THintSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindHintWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<THintSearch*>(context);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The tooltip window the main window made for its hints.
+HWND HintWindow(HWND owner) {
+  THintSearch search{owner, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindHintWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string HintAt(TVesko2MainForm& form, int x, int y) {
+  SendMessageW(form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  HWND hints = HintWindow(form.Handle());
+  if (hints == nullptr) return "(no hint window)";
+  wchar_t text[256] = {};
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = form.Handle();
+  tool.uId = 1;
+  tool.lpszText = text;
+  SendMessageW(hints, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+  return ToUtf8(text);
+}
+
+COLORREF PixelOf(HWND window, int x, int y) {
+  HDC dc = GetDC(window);
+  const COLORREF colour = GetPixel(dc, x, y);
+  ReleaseDC(window, dc);
+  return colour;
+}
+
+}  // namespace
+
+TEST_CASE("every shortcut of the table runs its command through the window's keys") {
+  FormFixture f;
+  auto form = f.Create();
+  const TAction* ran = nullptr;
+  for (TAction* action : form->ActionList()) {
+    if (action == &form->SetNowAction) continue;
+    action->OnUpdate = [](TAction& a) { a.Enabled = true; };
+    action->OnExecute = [&ran](TAction& a) { ran = &a; };
+  }
+  std::map<const TAction*, const TAction*> expected;
+  for (const TAction* action : form->ActionList()) {
+    if (action->ShortCut != 0) expected[action] = action;
+  }
+  // Ctrl+F5 belongs to the folder reload, found in the menu first; SetNowAction never runs.
+  expected[&form->SetNowAction] = &form->ReloadFolderAction;
+  REQUIRE(expected.size() == 26);
+  for (const auto& [action, runs] : expected) {
+    CAPTURE(ShortCutToText(action->ShortCut));
+    ran = nullptr;
+    PressShortCut(form->Handle(), action->ShortCut);
+    CHECK(ran == runs);
+  }
+  ran = nullptr;
+  PressShortCut(form->Handle(), kShift | 'T');  // no command has it
+  CHECK(ran == nullptr);
+  f.Close(form);
+}
+
+TEST_CASE("the context menu as Windows shows it; its entries run their commands") {
+  FormFixture f;
+  auto form = f.Create();
+  form->Settings.TimerEnabled = true;
+  const std::vector<std::string> lines = OpenMenu(*form);
+  CHECK(lines ==
+        std::vector<std::string>{
+            "操作",
+            "  ファイル..\tF",
+            "  フォルダ..\tD",
+            "  ファイルリストの保存.. [grey]",
+            "  ファイルリストの読み込み..",
+            "  次へ",
+            "  前へ",
+            "  ボスが来た [grey]",
+            "  スクリーンセーバ起動\tS [grey]",
+            "  スクリーンセーバ一時停止\tShift+Ctrl+S [grey]",
+            "表示",
+            "  タイル\tT",
+            "  センター\tC",
+            "  壁紙無し\tN",
+            "  再読込\tF5",
+            "  フォルダの再読込\tCtrl+F5 [grey]",
+            "  クリップボード\tCtrl+V" + std::string(IsClipboardFormatAvailable(CF_BITMAP) ||
+                                                             IsClipboardFormatAvailable(CF_TEXT)
+                                                         ? ""
+                                                         : " [grey]"),
+            "  指定名を表示..",
+            "  画質優先で再読込\tShift+F5 [grey]",
+            "設定",
+            "  設定..\tCtrl+O [grey]",
+            "  タスクトレイ\tCtrl+T",
+            "  タイマー [check]",
+            "編集",
+            "  グラフィックソフト..\tG [grey]",
+            "  ファイルのコピー..\tCtrl+C [grey]",
+            "  ショートカットの作成..\tCtrl+S [grey]",
+            "  【ファイル名の】コピー [grey]",
+            "  ゴミ箱..\tDel [grey]",
+            "  削除..\tShift+Del [grey]",
+            "履歴 [grey]",
+            "情報..\tAlt+Enter [grey]",
+            "About Me ..\tA [grey]",
+            "終了",
+        });
+  // The update handlers run each time the menu opens.
+  form->Settings.TimerEnabled = false;
+  form->Settings.SpeedpPriority = true;
+  const std::vector<std::string> again = OpenMenu(*form);
+  CHECK(std::find(again.begin(), again.end(), "  タイマー") != again.end());
+  CHECK(std::find(again.begin(), again.end(), "  画質優先で再読込\tShift+F5") != again.end());
+
+  OpenMenu(*form, "タイマー");
+  CHECK(form->Settings.TimerEnabled);
+  // The plain entries run the next handler with a tag of 0: with no list, the folder dialog.
+  f.dialogs.answers = {""};
+  OpenMenu(*form, "次へ");
+  CHECK(f.dialogs.folderTitles.size() == 1);
+  const HWND window = form->Handle();
+  OpenMenu(*form, "終了");
+  CHECK(PumpUntil([&] { return !IsWindow(window); }, 2000));
+  DrainQuit();
+  CHECK(Exists(f.dir / L"Vesko2.ini"));
+  form.reset();
+}
+
+TEST_CASE("the panel: colour, glyph buttons, hints, and the last message on a double click") {
+  FormFixture f;
+  auto form = f.Create();
+  RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  CHECK(PixelOf(form->Handle(), 30, 4) == RGB(244, 228, 210));
+  CHECK(PixelOf(form->Handle(), 12, 21) == RGB(96, 80, 64));  // the previous triangle
+  CHECK(PixelOf(form->Handle(), 32, 21) == RGB(96, 80, 64));  // the next triangle
+
+  CHECK(HintAt(*form, 12, 21) == "Pre (Ctrl + Click = Preview)");
+  CHECK(HintAt(*form, 32, 21) == "Next (Ctrl + Click = Preview)");
+  CHECK(HintAt(*form, 3, 3) == "Minimize");
+  form->PanelHint = "夏.jpg";
+  CHECK(HintAt(*form, 30, 5) == "夏.jpg");
+
+  // A click on a button runs its command (with an empty list: the folder dialog).
+  f.dialogs.answers = {""};
+  SendMessageW(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(32, 21));
+  CHECK(f.dialogs.folderTitles.size() == 1);
+
+  SendMessageW(form->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(30, 5));
+  CHECK(f.dialogs.messages.empty());  // no message drawn yet
+  form->LastMessage = "\r\n\r\n今日の言葉\r\n\r\n二行目";
+  SendMessageW(form->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(30, 5));
+  CHECK(f.dialogs.messages == std::vector<std::string>{"今日の言葉\r\n\r\n二行目"});
+  f.Close(form);
+}
+
+TEST_CASE("on a screen of twice the density the panel, its buttons and hints scale") {
+  FormFixture f;
+  auto form = f.Create();
+  RECT suggested{100, 80, 190, 150};
+  SendMessageW(form->Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192),
+               reinterpret_cast<LPARAM>(&suggested));
+  RECT r{};
+  GetWindowRect(form->Handle(), &r);
+  CHECK(r.left == 100);
+  CHECK(r.top == 80);
+  CHECK(r.right - r.left == 90);
+  CHECK(r.bottom - r.top == 70);
+  RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  CHECK(PixelOf(form->Handle(), 60, 8) == RGB(244, 228, 210));
+  CHECK(PixelOf(form->Handle(), 24, 42) == RGB(96, 80, 64));
+  CHECK(PixelOf(form->Handle(), 64, 42) == RGB(96, 80, 64));
+  CHECK(HintAt(*form, 64, 42) == "Next (Ctrl + Click = Preview)");
+  CHECK(HintAt(*form, 40, 25) == "Pre (Ctrl + Click = Preview)");
+  f.Close(form);
+}
+
+TEST_CASE("tray mode: the command, a double click of either button, and the tip") {
+  FormFixture f;
+  auto form = f.Create();
+  REQUIRE(form->TaskTray->IconID() == 1);
+  CHECK(form->TaskTray->TipString() == "Vesko 2");
+  CHECK(form->TaskTray->Icon() != nullptr);
+  PressShortCut(form->Handle(), kCtrl | 'T');
+  CHECK(form->TaskTray->Registered());
+  CHECK_FALSE(IsWindowVisible(form->Handle()));
+  CHECK_FALSE(IsWindowVisible(f.application.Handle()));  // no taskbar button
+  HWND callback = TTaskTray::CallbackWindow();
+  REQUIRE(callback != nullptr);
+
+  // The right button pops the context menu up at the cursor.
+  SetCursorPos(300, 200);
+  std::vector<std::string> shown;
+  POINT at{};
+  form->PopupMenu->Track = [&](HMENU menu, int x, int y) -> UINT {
+    ReadMenu(menu, "", shown);
+    at = {x, y};
+    return 0;
+  };
+  SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_RBUTTONDOWN);
+  CHECK(shown.size() == 34);
+  CHECK(at.x == 300);
+  CHECK(at.y == 200);
+
+  SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_LBUTTONDBLCLK);
+  CHECK_FALSE(form->TaskTray->Registered());
+  CHECK(IsWindowVisible(form->Handle()));
+  CHECK(IsWindowVisible(f.application.Handle()));
+  form->TrayActionExecute();
+  CHECK(form->TaskTray->Registered());
+  SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_RBUTTONDBLCLK);
+  CHECK_FALSE(form->TaskTray->Registered());
+  CHECK(IsWindowVisible(form->Handle()));
+  f.Close(form);
+}
+
+TEST_CASE("losing the focus sends the program to the tray only when set, and not during dialogs") {
+  FormFixture f;
+  auto form = f.Create();
+  auto deactivate = [&] { SendMessageW(form->Handle(), WM_ACTIVATEAPP, FALSE, 0); };
+  deactivate();
+  CHECK_FALSE(form->TaskTray->Registered());  // NotUsedInTray off
+
+  form->Settings.NotUsedInTray = true;
+  form->Tag = 1;  // one of the window's own dialogs is open
+  deactivate();
+  CHECK_FALSE(form->TaskTray->Registered());
+  form->Tag = 0;
+  form->SkipDeactivate = true;  // the screen saver was started by the program
+  deactivate();
+  CHECK_FALSE(form->TaskTray->Registered());
+  CHECK_FALSE(form->SkipDeactivate);
+  deactivate();
+  CHECK(form->TaskTray->Registered());
+  CHECK_FALSE(IsWindowVisible(form->Handle()));
+  f.Close(form);
+}
+
+TEST_CASE("closing in tray mode saves it; the next start goes to the tray at its first paint") {
+  FormFixture f;
+  auto form = f.Create();
+  form->SetTrayMode(true);
+  f.Close(form);
+  CHECK(f.Ini().ReadInteger("Window", "Tray", 0) == 1);
+
+  form = f.Create();
+  PumpUntil([&] { return form->TaskTray->Registered(); }, 2000);
+  CHECK(form->TaskTray->Registered());
+  CHECK_FALSE(IsWindowVisible(form->Handle()));
+  form->TrayActionExecute();
+  CHECK(IsWindowVisible(form->Handle()));
+  f.Close(form);
+  CHECK(f.Ini().ReadInteger("Window", "Tray", 1) == 0);
+}
+
+TEST_CASE("closing switches a screen saver paused by the program back on") {
+  FormFixture f;
+  auto form = f.Create();
+  SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE);
+  form->PauseScreenSacverAction.Tag = -1;
+  f.Close(form);
+  BOOL active = FALSE;
+  SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+  CHECK(active);
+}
