@@ -57,6 +57,8 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   TaskTray->SetIcon(TApplication::Icon());
   TaskTray->SetPopupMenuR(PopupMenu.get());
   TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
+  HookHotKey = std::make_unique<THookHotKey>(Handle());
+  HookHotKey->OnHotKey = [this](THookHotKey&, int index) { HookHotKeyHotKey(index); };
 
   RegisterBuiltInFormats();
   ConfigureMainWindowSPIs(SPIs);
@@ -91,6 +93,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 
 TVesko2MainForm::~TVesko2MainForm() {
   ReleaseAllArchivers();
+  HookHotKey.reset();
   TaskTray.reset();
   env_.Application.SetMainWindow(nullptr);
   DestroyHandle();
@@ -150,12 +153,15 @@ void TVesko2MainForm::BindActions() {
     a.Enabled = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_TEXT);
   };
   TrayAction.OnExecute = [this](TAction&) { TrayActionExecute(); };
+  IncomingBossAction.OnExecute = [this](TAction& a) { IncomingBossActionExecute(a); };
+  IncomingBossAction.OnUpdate = [this](TAction& a) { IncomingBossActionUpdate(a); };
+  StartScreenSacverAction.OnExecute = [this](TAction&) { StartScreenSacverActionExecute(); };
+  PauseScreenSacverAction.OnExecute = [this](TAction& a) { PauseScreenSacverActionExecute(a); };
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
   // Commands whose handlers come with later parts of the program stay disabled until then.
   for (TAction* later :
        {&G_EditorAction, &AboutAction, &OptionAction, &PropAction, &TrushAction, &DeleteAction,
-        &CopyAction, &ShortCutAction, &StartScreenSacverAction, &PauseScreenSacverAction,
-        &G_SelectEditorAction, &IncomingBossAction, &CopyFileNameAction}) {
+        &CopyAction, &ShortCutAction, &G_SelectEditorAction, &CopyFileNameAction}) {
     later->OnUpdate = [](TAction& a) { a.Enabled = false; };
   }
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
@@ -410,6 +416,9 @@ void TVesko2MainForm::LoadSettings() {
   screen.WindowHeight = Scale(kPanelHeight);
   screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
   ReadSettings(ini, Settings, screen);
+  // A key another program holds is simply not active.
+  HookHotKey->RegisterKey(1, Settings.ActiveKey);
+  HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
   SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ApplyTimer();

@@ -10,6 +10,7 @@
 
 #include "app/Commands.h"
 #include "app/ContextMenu_win.h"
+#include "app/HookHotKey_win.h"
 #include "app/Settings.h"
 #include "app/TaskTray_win.h"
 #include "base/Action.h"
@@ -67,6 +68,8 @@ class TVesko2MainForm final : public TWindowBase,
   // The notification-area icon (identifier 1) and the context menu it shares with the window.
   std::unique_ptr<TTaskTray> TaskTray;
   std::unique_ptr<TContextMenu> PopupMenu;
+  // The activation key (1) and the boss key (2), working from any program.
+  std::unique_ptr<THookHotKey> HookHotKey;
   // Set by the screen-saver start: the next loss of focus does not send the program to the tray.
   bool SkipDeactivate = false;
 
@@ -101,6 +104,17 @@ class TVesko2MainForm final : public TWindowBase,
   void ApplicationEventsDeactivate();
   // Shows the message last drawn on the wallpaper, without its leading empty lines.
   void PanelDblClick();
+  // A hotkey: 1 pops the context menu up (or, with HotAct, brings the window back); any other
+  // runs the boss command.
+  void HookHotKeyHotKey(int index);
+  // Swaps the wallpaper for the boss picture (the sender's tag turning negative) and back.
+  void IncomingBossActionExecute(TAction& sender);
+  void IncomingBossActionUpdate(TAction& sender);
+  // The configured screen saver: system.ini's [boot] SCRNSAVE.EXE, else the user's
+  // Control Panel\desktop value; empty when neither names one.
+  std::string GetScreenSaverPath();
+  void StartScreenSacverActionExecute();
+  void PauseScreenSacverActionExecute(TAction& sender);
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.

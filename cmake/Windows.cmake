@@ -12,6 +12,8 @@ add_library(vesko_win STATIC
   app/TaskTray_win.cpp
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
+  app/MainFormHotKeys_win.cpp
+  app/HookHotKey_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp
   engine/MessageOverlay_win.cpp

@@ -27,6 +27,8 @@ class TPicture {
   }
   // Takes a bitmap over without copying it.
   void Take(std::unique_ptr<TBitmap> bitmap) { graphic_ = std::move(bitmap); }
+  // Hands the held picture over, leaving the holder empty.
+  std::unique_ptr<TGraphic> ReleaseGraphic() { return std::move(graphic_); }
   // Holds a picture in its own form (a compressed JPEG) until Realize.
   void TakeGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
   // Makes the held picture a device bitmap (decoding a compressed one); the pixels are moved,

@@ -247,14 +247,6 @@ TEST_CASE("the view mode steps with Enter and Backspace, sets with Space, closes
 
 namespace {
 
-std::wstring DesktopValue(const wchar_t* name) {
-  wchar_t value[MAX_PATH] = {};
-  DWORD size = sizeof value;
-  RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, RRF_RT_REG_SZ, nullptr, value,
-               &size);
-  return value;
-}
-
 COLORREF ScreenPixel(int x, int y) {
   HDC screen = GetDC(nullptr);
   const COLORREF c = GetPixel(screen, x, y);

@@ -216,3 +216,11 @@ std::string MakeTestBmp(int width, int height, uint8_t red, uint8_t green, uint8
   bitmap.SaveToStream(stream);
   return std::string(stream.Bytes().begin(), stream.Bytes().end());
 }
+
+std::wstring DesktopValue(const wchar_t* name) {
+  wchar_t value[MAX_PATH] = {};
+  DWORD size = sizeof value;
+  RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, RRF_RT_REG_SZ, nullptr, value,
+               &size);
+  return value;
+}

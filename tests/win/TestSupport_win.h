@@ -26,6 +26,8 @@ bool Exists(const std::wstring& path);
 // A path the test's environment names (CTest passes build paths); a Unix path becomes Z:\...
 std::wstring EnvPath(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
+// A string value of HKCU\Control Panel\Desktop (the wallpaper settings); empty when missing.
+std::wstring DesktopValue(const wchar_t* name);
 
 struct TTestRgb {
   uint8_t r, g, b;
