@@ -8,6 +8,8 @@ TApplication::TApplication() {
   CreateHandle(L"TApplication", ToWide(kTitle).c_str(),
                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, x, y, 0, 0,
                nullptr);
+  // The taskbar button shows the program's icon.
+  SetClassLongPtrW(Handle(), GCLP_HICON, reinterpret_cast<LONG_PTR>(Icon()));
   SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Icon()));
   SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Icon()));
 }
