@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "engine/Resample.h"
+#include "engine/ResampleKernels.h"
 #include "tests/engine/ResampleOracle.h"
 
 namespace {
@@ -83,28 +84,44 @@ TEST_CASE("8, 16 and 32-bit sources are read as 24 bits") {
   }
 }
 
+// Both builds of the inner loops this processor can run.
+static std::vector<const TResampleKernels*> RunnableKernels() {
+  std::vector<const TResampleKernels*> kernels{&kSse2ResampleKernels};
+#if defined(__i386__) || defined(__x86_64__)
+  if (kVexResampleKernels != nullptr && __builtin_cpu_supports("avx")) {
+    kernels.push_back(kVexResampleKernels);
+  }
+#endif
+  return kernels;
+}
+
 TEST_CASE("the fast resampler gives the oracle's bytes for random sizes and pictures") {
-  std::mt19937 random(20261207);
-  int cases = 0;
-  for (int round = 0; round < 300; ++round) {
-    const int w = 1 + static_cast<int>(random() % 60);
-    const int h = 1 + static_cast<int>(random() % 60);
-    TBitmap src = Make(w, h);
-    Fill(src, random, round % 3 == 0 ? 2 : 256);
-    const int w2 = 1 + static_cast<int>(random() % w);
-    const int h2 = 1 + static_cast<int>(random() % h);
-    const auto expected = ResampleOracle(src, w2, h2);
-    REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2), *expected));
-    REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2, 2), *expected));
-    ++cases;
+  for (const TResampleKernels* kernels : RunnableKernels()) {
+    CAPTURE(kernels->Name);
+    SetResampleKernels(kernels);
+    std::mt19937 random(20261207);
+    int cases = 0;
+    for (int round = 0; round < 300; ++round) {
+      const int w = 1 + static_cast<int>(random() % 60);
+      const int h = 1 + static_cast<int>(random() % 60);
+      TBitmap src = Make(w, h);
+      Fill(src, random, round % 3 == 0 ? 2 : 256);
+      const int w2 = 1 + static_cast<int>(random() % w);
+      const int h2 = 1 + static_cast<int>(random() % h);
+      const auto expected = ResampleOracle(src, w2, h2);
+      REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2), *expected));
+      REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2, 2), *expected));
+      ++cases;
+    }
+    // Bigger shrinks, like photos to a desktop.
+    for (auto [w, h, w2, h2] : {std::tuple{640, 480, 97, 61}, std::tuple{517, 389, 200, 150},
+                                std::tuple{300, 1000, 31, 100}}) {
+      TBitmap src = Make(w, h);
+      Fill(src, random, 256);
+      REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2, 2), *ResampleOracle(src, w2, h2)));
+      ++cases;
+    }
+    CHECK(cases == 303);
   }
-  // Bigger shrinks, like photos to a desktop.
-  for (auto [w, h, w2, h2] : {std::tuple{640, 480, 97, 61}, std::tuple{517, 389, 200, 150},
-                              std::tuple{300, 1000, 31, 100}}) {
-    TBitmap src = Make(w, h);
-    Fill(src, random, 256);
-    REQUIRE(SamePixels(*ResampleBitmap(src, w2, h2, 2), *ResampleOracle(src, w2, h2)));
-    ++cases;
-  }
-  CHECK(cases == 303);
+  SetResampleKernels(nullptr);
 }
