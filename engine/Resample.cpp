@@ -242,6 +242,7 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
     return result;
   }
   std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(threads));
   for (int t = 0; t < threads; ++t) {
     workers.emplace_back([&, t] {
       TRowResampler part(whole, newHeight * t / threads, newHeight * (t + 1) / threads);
