@@ -16,6 +16,22 @@ std::string JpegError(int code) {
   return "JPEG エラー #" + std::to_string(code);
 }
 
+// Relays the decoder's progress at most every ProgressIntervalMs. A handler that throws (EAbort
+// or anything else) stops the decode quietly: true asks the decoder to stop.
+bool ReportProgress(const std::function<void(TProgressStage, uint8_t)>& report,
+                    std::chrono::steady_clock::time_point& last, bool& aborted, int percent) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last < std::chrono::milliseconds(TJPEGImage::ProgressIntervalMs)) return false;
+  last = now;
+  try {
+    report(TProgressStage::psRunning, static_cast<uint8_t>(percent));
+    return false;
+  } catch (...) {
+    aborted = true;
+    return true;
+  }
+}
+
 // Receives rows from the decoder into a TBitmap and relays progress, at most every 500 ms.
 struct TBitmapSink {
   TBitmap* bitmap;
@@ -53,19 +69,7 @@ struct TBitmapSink {
   }
   static bool Progress(void* context, int percent) {
     auto* sink = static_cast<TBitmapSink*>(context);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - sink->last < std::chrono::milliseconds(TJPEGImage::ProgressIntervalMs)) return false;
-    sink->last = now;
-    try {
-      sink->report(TProgressStage::psRunning, static_cast<uint8_t>(percent));
-      return false;
-    } catch (const EAbort&) {
-      sink->aborted = true;
-      return true;
-    } catch (...) {
-      sink->aborted = true;
-      return true;
-    }
+    return ReportProgress(sink->report, sink->last, sink->aborted, percent);
   }
 };
 
@@ -295,16 +299,7 @@ struct TRowsSink {
   }
   static bool Progress(void* context, int percent) {
     auto* sink = static_cast<TRowsSink*>(context);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - sink->last < std::chrono::milliseconds(TJPEGImage::ProgressIntervalMs)) return false;
-    sink->last = now;
-    try {
-      sink->report(TProgressStage::psRunning, static_cast<uint8_t>(percent));
-      return false;
-    } catch (...) {
-      sink->aborted = true;
-      return true;
-    }
+    return ReportProgress(sink->report, sink->last, sink->aborted, percent);
   }
 };
 

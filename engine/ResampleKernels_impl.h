@@ -110,21 +110,10 @@ class TLazyPair {
     for (; i + 8 <= until; i += 8) {
       const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first_ + i));
       const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second_ + i));
-      const __m128i words = _mm_unpacklo_epi8(_mm_unpacklo_epi8(a, b), zero);  // a0 b0 ... a3 b3
-      const __m128i low = _mm_unpacklo_epi16(words, zero);
-      const __m128i high = _mm_unpackhi_epi16(words, zero);
+      const __m128i pairs = _mm_unpacklo_epi8(a, b);  // a0 b0 a1 b1 ... a7 b7
       double* out = doubles_ + i * 2;
-      _mm_storeu_pd(out, _mm_cvtepi32_pd(low));
-      _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(low, 0xEE)));
-      _mm_storeu_pd(out + 4, _mm_cvtepi32_pd(high));
-      _mm_storeu_pd(out + 6, _mm_cvtepi32_pd(_mm_shuffle_epi32(high, 0xEE)));
-      const __m128i words2 = _mm_unpackhi_epi8(_mm_unpacklo_epi8(a, b), zero);  // a4 b4 ... a7 b7
-      const __m128i low2 = _mm_unpacklo_epi16(words2, zero);
-      const __m128i high2 = _mm_unpackhi_epi16(words2, zero);
-      _mm_storeu_pd(out + 8, _mm_cvtepi32_pd(low2));
-      _mm_storeu_pd(out + 10, _mm_cvtepi32_pd(_mm_shuffle_epi32(low2, 0xEE)));
-      _mm_storeu_pd(out + 12, _mm_cvtepi32_pd(high2));
-      _mm_storeu_pd(out + 14, _mm_cvtepi32_pd(_mm_shuffle_epi32(high2, 0xEE)));
+      StoreEight(out, _mm_unpacklo_epi8(pairs, zero));
+      StoreEight(out + 8, _mm_unpackhi_epi8(pairs, zero));
     }
 #endif
     for (; i < until; ++i) {
@@ -138,6 +127,18 @@ class TLazyPair {
   }
 
  private:
+#ifdef __SSE2__
+  // Eight 16-bit samples as eight doubles.
+  static void StoreEight(double* out, __m128i words) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi16(words, zero);
+    const __m128i high = _mm_unpackhi_epi16(words, zero);
+    _mm_storeu_pd(out, _mm_cvtepi32_pd(low));
+    _mm_storeu_pd(out + 2, _mm_cvtepi32_pd(_mm_shuffle_epi32(low, 0xEE)));
+    _mm_storeu_pd(out + 4, _mm_cvtepi32_pd(high));
+    _mm_storeu_pd(out + 6, _mm_cvtepi32_pd(_mm_shuffle_epi32(high, 0xEE)));
+  }
+#endif
   static constexpr size_t kChunk = 768;
   const uint8_t* first_;
   const uint8_t* second_;
@@ -145,6 +146,19 @@ class TLazyPair {
   size_t length_;
   size_t done_ = 0;
 };
+
+#ifdef __SSE2__
+// The three channel sums of one column for two rows (low lanes: the first row, high lanes: the
+// second) stored into the rows' sums.
+inline void StorePair(double* first, double* second, __m128d b, __m128d g, __m128d r) {
+  _mm_storel_pd(first, b);
+  _mm_storeh_pd(second, b);
+  _mm_storel_pd(first + 1, g);
+  _mm_storeh_pd(second + 1, g);
+  _mm_storel_pd(first + 2, r);
+  _mm_storeh_pd(second + 2, r);
+}
+#endif
 
 // Two source rows weighted across at once: the same weights as HorizontalSums, each lane of a
 // register doing exactly its scalar operations for one of the rows. `kTaps` fixes the tap count
@@ -177,20 +191,8 @@ void HorizontalPairSums(TLazyPair& source, const THorizontalPlan& plan, double* 
       g1 = _mm_add_pd(g1, _mm_mul_pd(weight1, _mm_loadu_pd(p1 + 2)));
       r1 = _mm_add_pd(r1, _mm_mul_pd(weight1, _mm_loadu_pd(p1 + 4)));
     }
-    double* a = sumsA + x * 3;
-    double* b = sumsB + x * 3;
-    _mm_storel_pd(a, b0);
-    _mm_storeh_pd(b, b0);
-    _mm_storel_pd(a + 1, g0);
-    _mm_storeh_pd(b + 1, g0);
-    _mm_storel_pd(a + 2, r0);
-    _mm_storeh_pd(b + 2, r0);
-    _mm_storel_pd(a + 3, b1);
-    _mm_storeh_pd(b + 3, b1);
-    _mm_storel_pd(a + 4, g1);
-    _mm_storeh_pd(b + 4, g1);
-    _mm_storel_pd(a + 5, r1);
-    _mm_storeh_pd(b + 5, r1);
+    StorePair(sumsA + x * 3, sumsB + x * 3, b0, g0, r0);
+    StorePair(sumsA + x * 3 + 3, sumsB + x * 3 + 3, b1, g1, r1);
   }
 #elif defined(__SSE2__)
   // One column at a time: the eight registers of 32-bit code hold its three chains without
@@ -207,14 +209,7 @@ void HorizontalPairSums(TLazyPair& source, const THorizontalPlan& plan, double* 
       g = _mm_add_pd(g, _mm_mul_pd(weight, _mm_loadu_pd(p + 2)));
       r = _mm_add_pd(r, _mm_mul_pd(weight, _mm_loadu_pd(p + 4)));
     }
-    double* a = sumsA + x * 3;
-    double* bb = sumsB + x * 3;
-    _mm_storel_pd(a, b);
-    _mm_storeh_pd(bb, b);
-    _mm_storel_pd(a + 1, g);
-    _mm_storeh_pd(bb + 1, g);
-    _mm_storel_pd(a + 2, r);
-    _mm_storeh_pd(bb + 2, r);
+    StorePair(sumsA + x * 3, sumsB + x * 3, b, g, r);
   }
 #endif
   for (; x < width; ++x, w += 2 * taps) {

@@ -19,14 +19,8 @@ timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/
 boss=$(winepath -w "$out/app/boss.bmp" 2>/dev/null)
 pics=$(winepath -w "$out/app/pics" 2>/dev/null)
 
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-pixel() {
-  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
-}
+# shellcheck source=checks.sh
+. "$root/tests/e2e/checks.sh"
 shot() { import -window root "$out/$1.png"; }
 # Hotkeys reach Wine only while its desktop window has the X focus.
 press() {
@@ -72,10 +66,10 @@ stop
 printf '[IncomingBoss]\r\nFileName=%s\r\n[Window]\r\nHotAct=1\r\nTray=1\r\n' "$boss" >"$out/app/Vesko2.ini"
 start
 shot tray
-[ "$(pixel "$out/tray.png" 30 4)" = "244 228 210" ] && fail "the program did not start in the tray"
+is_panel "$out/tray.png" 30 4 && fail "the program did not start in the tray"
 press ctrl+shift+BackSpace
 shot returned
-[ "$(pixel "$out/returned.png" 30 4)" = "244 228 210" ] || fail "the activation key did not bring the window back"
+is_panel "$out/returned.png" 30 4 || fail "the activation key did not bring the window back"
 stop
 
 echo "screenshots: $out"

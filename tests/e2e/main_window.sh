@@ -22,16 +22,8 @@ timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev
 program=$!
 sleep 5
 
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-# "r g b" of one point of a screenshot.
-pixel() {
-  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]" info:
-}
-is_panel() { [ "$(pixel "$1" "$2" "$3")" = "244 228 210" ]; }
+# shellcheck source=checks.sh
+. "$root/tests/e2e/checks.sh"
 
 import -window root "$out/start.png"
 is_panel "$out/start.png" 30 4 || fail "no panel at the top left corner: $(pixel "$out/start.png" 30 4)"

@@ -12,6 +12,7 @@
 #include "engine/Resample.h"
 #include "engine/ResampleJpeg.h"
 #include "support/Fakes.h"
+#include "tests/engine/ResampleOracle.h"
 
 namespace {
 
@@ -48,15 +49,6 @@ std::unique_ptr<TJPEGImage> Load(const std::vector<uint8_t>& bytes) {
   TBytesStream stream(bytes.data(), bytes.size());
   jpeg->LoadFromStream(stream);
   return jpeg;
-}
-
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0)
-      return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "decode/Bitmap.h"
@@ -71,4 +72,14 @@ inline std::unique_ptr<TBitmap> ResampleOracle(const TBitmap& source, int w2, in
     }
   }
   return result;
+}
+
+// Whether two 24-bit bitmaps have the same size and the same bytes.
+inline bool SamePixels(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+  for (int y = 0; y < a.Height(); ++y) {
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0)
+      return false;
+  }
+  return true;
 }

@@ -25,15 +25,6 @@ void Fill(TBitmap& b, std::mt19937& random, int levels) {
   }
 }
 
-bool SamePixels(const TBitmap& a, const TBitmap& b) {
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-  for (int y = 0; y < a.Height(); ++y) {
-    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), static_cast<size_t>(a.Width()) * 3) != 0)
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 TEST_CASE("the definition's own examples") {
