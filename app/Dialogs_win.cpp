@@ -1,11 +1,14 @@
 #include "app/Dialogs_win.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
 
+#include "app/Settings.h"
 #include "base/Unicode_win.h"
+#include "engine/MessageOverlay_win.h"
 
 void TWinDialogs::Beep(unsigned soundType) {
   MessageBeep(soundType);
@@ -95,4 +98,43 @@ std::string TWinDialogs::BrowseForFolder(const std::string& title,
   const bool ok = SHGetPathFromIDListW(list, path) != FALSE;
   CoTaskMemFree(list);
   return ok ? ToUtf8(path) : std::string();
+}
+
+bool TWinDialogs::PickColor(TColor& color) {
+  static COLORREF custom[16] = {};
+  CHOOSECOLORW choose{};
+  choose.lStructSize = sizeof choose;
+  choose.hwndOwner = owner_();
+  choose.rgbResult = static_cast<COLORREF>(ColorToRGB(color));
+  choose.lpCustColors = custom;
+  choose.Flags = CC_RGBINIT | CC_FULLOPEN;
+  if (!ChooseColorW(&choose)) return false;
+  color = static_cast<TColor>(choose.rgbResult);
+  return true;
+}
+
+bool TWinDialogs::PickFont(TMessFont& font) {
+  LOGFONTW lf = MessageLogFont(font);
+  CHOOSEFONTW choose{};
+  choose.lStructSize = sizeof choose;
+  choose.hwndOwner = owner_();
+  choose.lpLogFont = &lf;
+  choose.Flags = CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT;
+  choose.rgbColors = static_cast<COLORREF>(ColorToRGB(font.Color));
+  if (!ChooseFontW(&choose)) return false;
+  font.Height = lf.lfHeight;
+  font.Name = ToUtf8(lf.lfFaceName);
+  font.Style = static_cast<uint8_t>(
+      (lf.lfWeight >= FW_BOLD ? TMessFont::Bold : 0) | (lf.lfItalic ? TMessFont::Italic : 0) |
+      (lf.lfUnderline ? TMessFont::Underline : 0) | (lf.lfStrikeOut ? TMessFont::StrikeOut : 0));
+  const int pitch = lf.lfPitchAndFamily & 3;
+  font.Pitch = pitch == VARIABLE_PITCH ? TMessFont::VariablePitch
+               : pitch == FIXED_PITCH  ? TMessFont::FixedPitch
+                                       : TMessFont::DefaultPitch;
+  font.Color = static_cast<TColor>(choose.rgbColors);
+  return true;
+}
+
+void TWinDialogs::ShellOpen(const std::string& path) {
+  ShellExecuteW(owner_(), L"open", ToWide(path).c_str(), L"", L"", SW_SHOW);
 }

@@ -21,6 +21,9 @@ class TWinDialogs final : public IDialogs {
   bool InputQuery(const std::string& caption, const std::string& prompt,
                   std::string& value) override;
   std::string BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
+  bool PickColor(TColor& color) override;
+  bool PickFont(TMessFont& font) override;
+  void ShellOpen(const std::string& path) override;
 
  private:
   bool RunFileDialog(const TFileDialogOptions& options, std::string& path, bool save);

@@ -153,6 +153,7 @@ void TVesko2MainForm::BindActions() {
     a.Enabled = IsClipboardFormatAvailable(CF_BITMAP) || IsClipboardFormatAvailable(CF_TEXT);
   };
   TrayAction.OnExecute = [this](TAction&) { TrayActionExecute(); };
+  OptionAction.OnExecute = [this](TAction& a) { OptionActionExecute(a); };
   IncomingBossAction.OnExecute = [this](TAction& a) { IncomingBossActionExecute(a); };
   IncomingBossAction.OnUpdate = [this](TAction& a) { IncomingBossActionUpdate(a); };
   StartScreenSacverAction.OnExecute = [this](TAction&) { StartScreenSacverActionExecute(); };
@@ -160,8 +161,8 @@ void TVesko2MainForm::BindActions() {
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
   // Commands whose handlers come with later parts of the program stay disabled until then.
   for (TAction* later :
-       {&G_EditorAction, &AboutAction, &OptionAction, &PropAction, &TrushAction, &DeleteAction,
-        &CopyAction, &ShortCutAction, &G_SelectEditorAction, &CopyFileNameAction}) {
+       {&G_EditorAction, &AboutAction, &PropAction, &TrushAction, &DeleteAction, &CopyAction,
+        &ShortCutAction, &G_SelectEditorAction, &CopyFileNameAction}) {
     later->OnUpdate = [](TAction& a) { a.Enabled = false; };
   }
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };

@@ -55,8 +55,13 @@ class TOleScope {
 
 int RunFirstInstance(const std::vector<std::wstring>& arguments) {
   TApplication application;
-  TWinDialogs dialogs([&] { return application.MainWindow(); },
-                      [&] { return application.Title(); });
+  // Boxes and dialogs belong to the window in front (a modal dialog of ours when one is open).
+  TWinDialogs dialogs(
+      [&] {
+        HWND active = GetActiveWindow();
+        return active != nullptr ? active : application.MainWindow();
+      },
+      [&] { return application.Title(); });
   TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
 
   TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};

@@ -5,6 +5,10 @@
 #include <exception>
 #include <string>
 
+#include "base/ColorText.h"
+
+struct TMessFont;
+
 struct TFileDialogOptions {
   std::string Title;
   std::string Filter;  // "description|masks|description|masks"
@@ -39,6 +43,12 @@ class IDialogs {
   // The shell's folder selection; the chosen folder or an empty text.
   virtual std::string BrowseForFolder(const std::string& title,
                                       const std::string& initialFolder) = 0;
+  // The colour dialog preset to `color`: true and the chosen colour on OK.
+  virtual bool PickColor(TColor& color) = 0;
+  // The font dialog preset to `font`: true and the chosen font on OK.
+  virtual bool PickFont(TMessFont& font) = 0;
+  // Opens a document with the program the shell associates with it.
+  virtual void ShellOpen(const std::string& path) = 0;
 };
 
 constexpr unsigned kBeepWarning = 0x30;  // MB_ICONEXCLAMATION

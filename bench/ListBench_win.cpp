@@ -30,6 +30,9 @@ class TQuietDialogs final : public IDialogs {
   bool SaveFile(const TFileDialogOptions&, std::string&) override { return false; }
   bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
   std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
+  bool PickColor(TColor&) override { return false; }
+  bool PickFont(TMessFont&) override { return false; }
+  void ShellOpen(const std::string&) override {}
 };
 
 class TNoBusy final : public IBusyDisplay {

@@ -13,6 +13,10 @@ add_library(vesko_win STATIC
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp
+  app/MainFormOptions_win.cpp
+  app/ModalForm_win.cpp
+  app/OptionsForm_win.cpp
+  app/InputSepStringForm_win.cpp
   app/HookHotKey_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp

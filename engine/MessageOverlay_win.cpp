@@ -13,7 +13,9 @@ namespace {
 constexpr size_t kMaxMessageFile = size_t{1} << 20;
 constexpr size_t kMaxMessageText = 32 * 1024;  // characters drawn at most
 
-TGdiObject CreateMessageFont(const TMessFont& font, TColor /*color*/) {
+}  // namespace
+
+LOGFONTW MessageLogFont(const TMessFont& font) {
   LOGFONTW lf{};
   lf.lfHeight = font.Height;
   lf.lfWeight = (font.Style & TMessFont::Bold) ? FW_BOLD : FW_NORMAL;
@@ -29,6 +31,13 @@ TGdiObject CreateMessageFont(const TMessFont& font, TColor /*color*/) {
                                                                : DEFAULT_PITCH;
   const std::wstring name = ToWide(font.Name);
   name.copy(lf.lfFaceName, LF_FACESIZE - 1);
+  return lf;
+}
+
+namespace {
+
+TGdiObject CreateMessageFont(const TMessFont& font, TColor /*color*/) {
+  const LOGFONTW lf = MessageLogFont(font);
   return TGdiObject(CreateFontIndirectW(&lf));
 }
 

@@ -2,6 +2,8 @@
 // one-pixel shadow.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,9 @@ std::vector<std::string> ReadMessageFile(const std::string& path);
 // marks an accelerator. Nothing happens to an empty holder.
 void DrawMessageText(TPicture& image, const std::string& text, const TMessFont& font,
                      bool addShadow, TColor shadowColor);
+
+// The message font as GDI describes it (Shift-JIS character set).
+LOGFONTW MessageLogFont(const TMessFont& font);
 
 // A colour value as RGB: system colours (0xFF000000 + index) through GetSysColor.
 unsigned long ColorToRGB(TColor color);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -111,7 +112,27 @@ class TScriptedDialogs final : public IDialogs {
     return answer;
   }
 
+  bool PickColor(TColor& color) override {
+    colorPresets.push_back(color);
+    if (colors.empty()) return false;
+    color = colors.front();
+    colors.pop_front();
+    return true;
+  }
+  bool PickFont(TMessFont& font) override {
+    fontDialogs += 1;
+    if (!fontAnswer) return false;
+    fontAnswer(font);
+    return true;
+  }
+  void ShellOpen(const std::string& path) override { opened.push_back(path); }
+
   std::deque<std::string> answers;  // "" cancels
+  std::deque<TColor> colors;        // empty: the colour dialog is cancelled
+  std::vector<TColor> colorPresets;
+  std::function<void(TMessFont&)> fontAnswer;  // unset: the font dialog is cancelled
+  int fontDialogs = 0;
+  std::vector<std::string> opened;
   std::vector<TFileDialogOptions> fileDialogs;
   std::vector<std::string> folderTitles;
   std::vector<std::string> queries;

@@ -1,0 +1,531 @@
+#include "app/OptionsForm_win.h"
+
+#include <commctrl.h>
+
+#include <map>
+
+#include "app/InputSepStringForm_win.h"
+#include "base/Dialogs.h"
+#include "base/FileIO_win.h"
+#include "base/Unicode_win.h"
+#include "engine/MessageOverlay_win.h"
+
+namespace {
+
+constexpr int kWidth = 379;
+constexpr int kHeight = 249;
+constexpr int kTitleHeight = 19;
+constexpr int kBottomHeight = 33;
+constexpr int kPageHeight = kHeight - kTitleHeight - kBottomHeight;
+constexpr COLORREF kTitleColor = RGB(253, 196, 240);
+constexpr COLORREF kBottomColor = RGB(174, 243, 253);
+constexpr COLORREF kComboColor = RGB(202, 201, 235);
+constexpr COLORREF kTeal = RGB(0, 128, 128);
+constexpr int kTabsId = 100;
+constexpr int kBrowseId = 101;
+const char* const kPageCaptions[] = {"全体", "操作", "その他"};
+
+// Shortcut values (key | 0x2000 Shift | 0x4000 Ctrl | 0x8000 Alt) and the hot-key field's.
+WPARAM ToHotKeyField(uint16_t shortCut) {
+  BYTE modifiers = 0;
+  if (shortCut & 0x2000) modifiers |= HOTKEYF_SHIFT;
+  if (shortCut & 0x4000) modifiers |= HOTKEYF_CONTROL;
+  if (shortCut & 0x8000) modifiers |= HOTKEYF_ALT;
+  return MAKEWORD(shortCut & 0xFF, modifiers);
+}
+
+uint16_t FromHotKeyField(LRESULT value) {
+  const BYTE key = LOBYTE(LOWORD(value));
+  const BYTE modifiers = HIBYTE(LOWORD(value));
+  uint16_t shortCut = key;
+  if (modifiers & HOTKEYF_SHIFT) shortCut |= 0x2000;
+  if (modifiers & HOTKEYF_CONTROL) shortCut |= 0x4000;
+  if (modifiers & HOTKEYF_ALT) shortCut |= 0x8000;
+  return shortCut;
+}
+
+// The edit control shows line breaks only as CR LF: lone CRs and LFs become CR LF.
+std::string ToEditLines(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += "\r\n";
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (text[i] == '\n') {
+      out += "\r\n";
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return ToUtf8(text);
+}
+
+bool Checked(HWND button) {
+  return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Check(HWND button, bool checked) {
+  SendMessageW(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+}  // namespace
+
+struct TOptionsForm::TControls {
+  HWND pages[3]{};
+  HWND tabs = nullptr;
+  std::unique_ptr<TColorPanel> ok, cancel;
+  // Page 1
+  HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
+  // Page 2
+  HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
+  HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
+  std::unique_ptr<TColorPanel> incomingBossKeyPanel;
+  // Page 3
+  HWND editorLabel, editorEdit, browse, setMess, addShadow, memo;
+  std::unique_ptr<TColorPanel> addMen, inputSep, shadowColor, messFont;
+  TMessFont font;
+  TGdiObject fontHandle;
+  TGdiObject titleFont;
+  std::string bossPicture;  // the boss picture path rides with its panel
+};
+
+TOptionsForm::TOptionsForm(HWND owner, IDialogs& dialogs, const std::string& title,
+                           const std::string& programPath)
+    : TModalForm(owner, kClassName, "設定", kWidth, kHeight),
+      dialogs_(dialogs),
+      title_(title),
+      programPath_(programPath),
+      c_(std::make_unique<TControls>()) {
+  LOGFONTW lf{};
+  lf.lfHeight = -Scale(15);
+  lf.lfWeight = FW_BOLD;
+  lf.lfItalic = TRUE;
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  wcscpy(lf.lfFaceName, L"MS UI Gothic");
+  c_->titleFont.reset(CreateFontIndirectW(&lf));
+  BuildPages();
+}
+
+TOptionsForm::~TOptionsForm() {
+  // The panels are children of this window: they go before it.
+  c_.reset();
+}
+
+void TOptionsForm::BuildPages() {
+  TControls& c = *c_;
+  for (int i = 0; i < 3; ++i) {
+    c.pages[i] = AddContainer(0, kTitleHeight, kWidth, kPageHeight);
+    ShowWindow(c.pages[i], i == 0 ? SW_SHOW : SW_HIDE);
+  }
+  const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
+  // Page 1: the whole program.
+  HWND p = c.pages[0];
+  c.subDir = AddControl(p, WC_BUTTONW, "サブフォルダも検索(&S)", check, 16, 12, 340, 18);
+  c.nextLoad = AddControl(p, WC_BUTTONW, "起動時には次のファイル(&N)", check, 16, 34, 340, 18);
+  c.randomLoad =
+      AddControl(p, WC_BUTTONW, "ファイルはランダムに読み込む(&R)", check, 16, 56, 340, 18);
+  c.tileCenterPosit = AddControl(p, WC_BUTTONW, "タイル張りの時は画像をセンターに位置合わせ(&P)",
+                                 check, 16, 78, 350, 18);
+  c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&R)", check, 16, 100, 340, 18);
+  c.speedpPriority = AddControl(p, WC_BUTTONW, "縮小は速度優先(&F)", check, 32, 122, 324, 18);
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 144, 340, 18);
+  SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
+  SetHint(c.speedpPriority, "画質を選ぶかスピードか");
+
+  // Page 2: operation.
+  p = c.pages[1];
+  c.hotActGroup = AddControl(p, WC_BUTTONW, "ホットキー(&H)", BS_GROUPBOX, 8, 2, 180, 60);
+  c.hotActMenu = AddControl(p, WC_BUTTONW, "メニューをポップアップ",
+                            BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 18, 18, 164, 18);
+  c.hotActActivate =
+      AddControl(p, WC_BUTTONW, "アクティブにする", BS_AUTORADIOBUTTON, 18, 38, 164, 18);
+  c.activeKey = AddControl(p, HOTKEY_CLASSW, "", WS_TABSTOP | WS_GROUP, 196, 24, 172, 22, 0,
+                           WS_EX_CLIENTEDGE);
+  SetHint(c.activeKey, "ホットキーを打ちます");
+  c.timerEdit = AddControl(p, WC_EDITW, "0", ES_NUMBER | WS_TABSTOP | ES_RIGHT, 8, 68, 48, 22, 0,
+                           WS_EX_CLIENTEDGE);
+  c.timerUpDown = AddControl(p, UPDOWN_CLASSW, "",
+                             UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                             56, 68, 16, 22);
+  SendMessageW(c.timerUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.timerEdit), 0);
+  SendMessageW(c.timerUpDown, UDM_SETRANGE32, 0, 1440);
+  c.timerLabel = AddControl(p, WC_STATICW, "分ごとに切り替え", SS_LEFT, 80, 72, 150, 16);
+  SetHint(c.timerEdit, "ゼロならタイマーオフです");
+  c.notUsedInTray =
+      AddControl(p, WC_BUTTONW, "未使用時にはトレイに入れる", check, 8, 96, 360, 18);
+  c.favoriteFolder =
+      AddControl(p, WC_BUTTONW, "コピーやショートカットはフォルダ登録制", check, 8, 116, 360, 18);
+  SetHint(c.favoriteFolder, "ユーザー登録したものから選べます");
+  c.bossGroup = AddControl(p, WC_BUTTONW, "ボスが来た(&B)", BS_GROUPBOX, 8, 136, 364, 38);
+  c.incomingBossKey = AddControl(p, HOTKEY_CLASSW, "", WS_TABSTOP, 18, 149, 172, 21, 0,
+                                 WS_EX_CLIENTEDGE);
+  SetHint(c.incomingBossKey, "ホットキーを打ちます");
+  c.incomingBossKeyPanel =
+      AddPanel(p, 204, 149, 90, 21, GetSysColor(COLOR_BTNFACE), kTeal, "表示画像..");
+  c.incomingBossKeyPanel->OnClick = [this] { ChooseBossPicture(); };
+  c.addSCName = AddControl(p, WC_BUTTONW,
+                           "ショートカットはファイル名に「～へのショートカット」を付加する",
+                           check, 8, 177, 364, 18);
+  for (HWND key : {c.activeKey, c.incomingBossKey}) {
+    // A global key needs Ctrl or Alt: plain keys and Shift alone get Alt.
+    SendMessageW(key, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S, MAKELPARAM(HOTKEYF_ALT, 0));
+  }
+
+  // Page 3: the rest.
+  p = c.pages[2];
+  c.editorLabel = AddControl(p, WC_STATICW, "グラフィックエディタ(&G)", SS_LEFT, 8, 6, 200, 16);
+  c.editorEdit = AddControl(p, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, 8, 23, 330, 22, 0,
+                            WS_EX_CLIENTEDGE);
+  SetHint(c.editorEdit, "グラフィックソフトを登録");
+  c.browse = AddControl(p, WC_BUTTONW, "...", BS_PUSHBUTTON | WS_TABSTOP, 342, 23, 28, 22,
+                        kBrowseId);
+  SetHint(c.browse, "参照ボタン");
+  c.addMen = AddPanel(p, 8, 50, 362, 22, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0),
+                      "右クリックに「Vesko2」メニューを追加");
+  c.addMen->OnClick = [this] { AddMenu(); };
+  SetHint(c.addMen->Handle(), title_ + " にファイルを渡します");
+  c.setMess = AddControl(p, WC_BUTTONW, "メッセージを入れる", check, 8, 80, 128, 18);
+  SetHint(c.setMess, "壁紙左上に文字が表示されます");
+  c.inputSep = AddPanel(p, 138, 79, 18, 20, RGB(230, 230, 200), RGB(0, 0, 0), "");
+  c.inputSep->OnClick = [this] { InputSep(); };
+  c.addShadow = AddControl(p, WC_BUTTONW, "影", check, 164, 80, 40, 18);
+  c.shadowColor = AddPanel(p, 208, 79, 74, 20, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "影の色..");
+  c.shadowColor->OnClick = [this] { ChooseShadowColor(); };
+  c.messFont = AddPanel(p, 288, 79, 82, 20, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "フォント..");
+  c.messFont->OnClick = [this] { ChooseMessFont(); };
+  SetHint(c.messFont->Handle(), "フォントの設定");
+  c.memo = AddControl(p, WC_EDITW, "",
+                      ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_WANTRETURN | WS_VSCROLL |
+                          WS_HSCROLL | WS_TABSTOP,
+                      8, 104, 362, 88, 0, WS_EX_CLIENTEDGE);
+  SetHint(c.memo, "$FileName\rという文字はファイル名に置換されます");
+
+  // The bottom strip: the page chooser and the two buttons.
+  c.tabs = AddControl(Handle(), WC_COMBOBOXW, "",
+                      CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL |
+                          WS_TABSTOP,
+                      8, kHeight - kBottomHeight + 7, 145, 120, kTabsId);
+  for (const char* caption : kPageCaptions) {
+    SendMessageW(c.tabs, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(caption).c_str()));
+  }
+  SendMessageW(c.tabs, CB_SETCURSEL, 0, 0);
+  c.ok = AddPanel(Handle(), 224, kHeight - kBottomHeight + 8, 60, 20, RGB(97, 88, 250),
+                  RGB(0, 255, 255), "OK");
+  c.ok->OnClick = [this] { ModalResult = kOk; };
+  c.cancel = AddPanel(Handle(), 296, kHeight - kBottomHeight + 8, 60, 20, RGB(255, 255, 128),
+                      kTeal, "Cancel");
+  c.cancel->OnClick = [this] { ModalResult = kCancel; };
+}
+
+void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
+  TControls& c = *c_;
+  ShowWindow(c.inputSep->Handle(), messageFileExists ? SW_SHOW : SW_HIDE);
+  SepLines = s.SepLines;
+  c.inputSep->Tag = s.SepIndex;
+  SepString = s.SepString;
+  SepRandom = s.SepRandom;
+  Check(c.playMidi, s.PlayMidi);
+  Check(c.addSCName, s.AddSCName);
+  Check(c.favoriteFolder, s.FavoriteEnabled);
+  Check(c.speedpPriority, s.SpeedpPriority);
+  Check(c.addShadow, s.AddShadow);
+  c.shadowColor->Tag = s.ShadowColor;
+  SetWindowTextW(c.memo, ToWide(ToEditLines(s.MessText)).c_str());
+  Check(c.setMess, s.SetMess);
+  c.font = s.MessFont;
+  const LOGFONTW lf = MessageLogFont(c.font);
+  c.fontHandle.reset(CreateFontIndirectW(&lf));
+  c.messFont->SetFont(static_cast<HFONT>(c.fontHandle.get()));
+  Check(c.subDir, s.SubDir);
+  SetPage(page);
+  Check(c.nextLoad, s.NextLoad);
+  Check(s.HotAct ? c.hotActActivate : c.hotActMenu, true);
+  Check(s.HotAct ? c.hotActMenu : c.hotActActivate, false);
+  Check(c.randomLoad, s.RandomLoad);
+  SendMessageW(c.activeKey, HKM_SETHOTKEY, ToHotKeyField(s.ActiveKey), 0);
+  SendMessageW(c.incomingBossKey, HKM_SETHOTKEY, ToHotKeyField(s.IncomingBossKey), 0);
+  c.bossPicture = s.IncomingBossFileName;
+  SetHint(c.incomingBossKeyPanel->Handle(), c.bossPicture);
+  SetWindowTextW(c.editorEdit, ToWide(s.G_Editor).c_str());
+  Check(c.tileCenterPosit, s.TileCenterPosit);
+  Check(c.reSize, s.ReSize);
+  SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
+  Check(c.notUsedInTray, s.NotUsedInTray);
+}
+
+std::string TOptionsForm::MemoText() const {
+  return WindowText(c_->memo);
+}
+
+void TOptionsForm::Store(TSettings& s) const {
+  const TControls& c = *c_;
+  s.SepLines = SepLines;
+  s.SepIndex = c.inputSep->Tag;
+  s.SepString = SepString;
+  s.SepRandom = SepRandom;
+  s.PlayMidi = Checked(c.playMidi);
+  s.AddSCName = Checked(c.addSCName);
+  s.FavoriteEnabled = Checked(c.favoriteFolder);
+  s.SpeedpPriority = Checked(c.speedpPriority);
+  s.NotUsedInTray = Checked(c.notUsedInTray);
+  s.MessText = MemoText();
+  s.AddShadow = Checked(c.addShadow);
+  s.ShadowColor = c.shadowColor->Tag;
+  s.G_Editor = WindowText(c.editorEdit);
+  s.MessFont = c.font;
+  s.SetMess = Checked(c.setMess);
+  BOOL failed = FALSE;
+  const auto minutes =
+      static_cast<int32_t>(SendMessageW(c.timerUpDown, UDM_GETPOS32, 0,
+                                        reinterpret_cast<LPARAM>(&failed)));
+  s.TimerInterval = (failed ? 0 : minutes) * 60000;
+  s.ReSize = Checked(c.reSize);
+  s.TileCenterPosit = Checked(c.tileCenterPosit);
+  s.ActiveKey = FromHotKeyField(SendMessageW(c.activeKey, HKM_GETHOTKEY, 0, 0));
+  s.IncomingBossKey = FromHotKeyField(SendMessageW(c.incomingBossKey, HKM_GETHOTKEY, 0, 0));
+  s.IncomingBossFileName = c.bossPicture;
+  s.RandomLoad = Checked(c.randomLoad);
+  s.HotAct = Checked(c.hotActActivate);
+  s.SubDir = Checked(c.subDir);
+  s.NextLoad = Checked(c.nextLoad);
+}
+
+int TOptionsForm::Page() const {
+  return static_cast<int>(SendMessageW(c_->tabs, CB_GETCURSEL, 0, 0));
+}
+
+void TOptionsForm::SetPage(int page) {
+  if (page < 0 || page > 2) page = 0;
+  SendMessageW(c_->tabs, CB_SETCURSEL, static_cast<WPARAM>(page), 0);
+  TabsComboBoxChange();
+}
+
+void TOptionsForm::DisableAddMenu() {
+  c_->addMen->SetEnabled(false);
+}
+
+void TOptionsForm::TabsComboBoxChange() {
+  const int page = Page();
+  for (int i = 0; i < 3; ++i) ShowWindow(c_->pages[i], i == page ? SW_SHOW : SW_HIDE);
+  RefreshSepHint();
+}
+
+void TOptionsForm::NextPage(int step) {
+  const int count = 3;
+  int page = Page();
+  page = step > 0 ? (page + 1) % count : (page + count - 1) % count;
+  SendMessageW(c_->tabs, CB_SETCURSEL, static_cast<WPARAM>(page), 0);
+  TabsComboBoxChange();
+}
+
+void TOptionsForm::RefreshSepHint() {
+  SetHint(c_->inputSep->Handle(),
+          SepString.empty() ? "セパレータ文字列：なし" : "セパレータ文字列：あり");
+}
+
+void TOptionsForm::OpenEditor() {
+  TFileDialogOptions options;
+  options.Title = "グラフィックエディタの設定";
+  options.Filter = "実行ファイル|*.exe;*.com|全てのファイル|*.*";
+  options.HideReadOnly = true;
+  options.FileMustExist = true;
+  options.EnableSizing = true;
+  const std::string current = WindowText(c_->editorEdit);
+  if (FileExists(current)) options.FileName = current;
+  std::string path;
+  if (dialogs_.OpenFile(options, path)) SetWindowTextW(c_->editorEdit, ToWide(path).c_str());
+}
+
+void TOptionsForm::ChooseBossPicture() {
+  TFileDialogOptions options;
+  options.Title = "画像ファイルを開く";
+  options.Filter = "Bmp ファイル|*.Bmp";
+  options.HideReadOnly = true;
+  options.EnableSizing = true;
+  options.FileName = c_->bossPicture;
+  std::string path;
+  if (!dialogs_.OpenFile(options, path)) return;
+  c_->bossPicture = path;
+  SetHint(c_->incomingBossKeyPanel->Handle(), path);
+}
+
+void TOptionsForm::ChooseShadowColor() {
+  TColor color = c_->shadowColor->Tag;
+  if (dialogs_.PickColor(color)) c_->shadowColor->Tag = color;
+}
+
+void TOptionsForm::ChooseMessFont() {
+  TMessFont font = c_->font;
+  if (!dialogs_.PickFont(font)) return;
+  c_->font = font;
+  const LOGFONTW lf = MessageLogFont(font);
+  c_->fontHandle.reset(CreateFontIndirectW(&lf));
+  c_->messFont->SetFont(static_cast<HFONT>(c_->fontHandle.get()));
+}
+
+void TOptionsForm::InputSep() {
+  TInputSepStringForm sep(Handle());
+  sep.SetValues(SepLines, SepString, SepRandom);
+  if (sep.ShowModal() == TInputSepStringForm::kOk) {
+    sep.GetValues(SepLines, SepString, SepRandom);
+    RefreshSepHint();
+  }
+}
+
+void TOptionsForm::AddMenu() {
+  if (!c_->addMen->Enabled()) return;
+  const std::wstring command = L"\"" + ToWide(programPath_) + L"\" \"%1\"";
+  for (const auto& [key, value] : {std::pair<const wchar_t*, std::wstring>{L"*\\shell\\menu",
+                                                                            L"&Vesko2"},
+                                   {L"*\\shell\\menu\\command", command}}) {
+    HKEY handle = nullptr;
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE,
+                                     nullptr, &handle, nullptr);
+    if (status == ERROR_SUCCESS) {
+      status = RegSetValueExW(handle, nullptr, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(handle);
+    }
+    if (status != ERROR_SUCCESS) throw Exception("レジストリに書き込めません");
+  }
+  dialogs_.ShowMessage("設定しました");
+  c_->addMen->SetEnabled(false);
+}
+
+bool TOptionsForm::PreviewMessage(const MSG& message) {
+  if (message.message == WM_KEYDOWN && (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
+    // An open drop-down list takes its own Enter and Esc.
+    if (SendMessageW(c_->tabs, CB_GETDROPPEDSTATE, 0, 0)) return false;
+    ModalResult = message.wParam == VK_RETURN ? kOk : kCancel;
+    return true;
+  }
+  if (message.message == WM_MOUSEWHEEL) {
+    NextPage(GET_WHEEL_DELTA_WPARAM(message.wParam) < 0 ? 1 : -1);
+    return true;
+  }
+  return false;
+}
+
+HWND TOptionsForm::Control(const char* name) const {
+  const TControls& c = *c_;
+  const std::map<std::string, HWND> controls{
+      {"SubDir", c.subDir},           {"NextLoad", c.nextLoad},
+      {"RandomLoad", c.randomLoad},   {"TileCenterPosit", c.tileCenterPosit},
+      {"ReSize", c.reSize},           {"SpeedpPriority", c.speedpPriority},
+      {"PlayMidi", c.playMidi},       {"HotActMenu", c.hotActMenu},
+      {"HotActActivate", c.hotActActivate}, {"ActiveKey", c.activeKey},
+      {"TimerEdit", c.timerEdit},     {"TimerUpDown", c.timerUpDown},
+      {"NotUsedInTray", c.notUsedInTray}, {"FavoriteFolder", c.favoriteFolder},
+      {"IncomingBossKey", c.incomingBossKey}, {"AddSCName", c.addSCName},
+      {"G_EditorEdit", c.editorEdit}, {"Browse", c.browse},
+      {"SetMess", c.setMess},         {"AddShadow", c.addShadow},
+      {"Memo", c.memo},               {"Tabs", c.tabs},
+      {"Page0", c.pages[0]},          {"Page1", c.pages[1]},
+      {"Page2", c.pages[2]}};
+  const auto it = controls.find(name);
+  return it != controls.end() ? it->second : nullptr;
+}
+
+TColorPanel* TOptionsForm::Panel(const char* name) const {
+  const TControls& c = *c_;
+  const std::map<std::string, TColorPanel*> panels{
+      {"Ok", c.ok.get()},
+      {"Cancel", c.cancel.get()},
+      {"IncomingBossKeyPanel", c.incomingBossKeyPanel.get()},
+      {"AddMen", c.addMen.get()},
+      {"InputSep", c.inputSep.get()},
+      {"ShadowColor", c.shadowColor.get()},
+      {"MessFont", c.messFont.get()}};
+  const auto it = panels.find(name);
+  return it != panels.end() ? it->second : nullptr;
+}
+
+void TOptionsForm::PaintFrame() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(Handle(), &ps);
+  RECT all{};
+  GetClientRect(Handle(), &all);
+  RECT title{0, 0, all.right, Scale(kTitleHeight)};
+  RECT bottom{0, all.bottom - Scale(kBottomHeight), all.right, all.bottom};
+  TGdiObject titleBrush(CreateSolidBrush(kTitleColor));
+  TGdiObject bottomBrush(CreateSolidBrush(kBottomColor));
+  FillRect(dc, &title, static_cast<HBRUSH>(titleBrush.get()));
+  FillRect(dc, &bottom, static_cast<HBRUSH>(bottomBrush.get()));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(255, 0, 0));
+  TSelectObject select(dc, c_->titleFont.get());
+  const std::wstring text = ToWide(title_ + " の設定");
+  RECT textRect = title;
+  textRect.left += Scale(6);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  EndPaint(Handle(), &ps);
+}
+
+LRESULT TOptionsForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PAINT:
+      PaintFrame();
+      return 0;
+    case WM_ERASEBKGND: {
+      RECT all{};
+      GetClientRect(Handle(), &all);
+      FillRect(reinterpret_cast<HDC>(wParam), &all, GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
+    case WM_LBUTTONDOWN:
+      // The title strip drags the dialog.
+      if (static_cast<short>(HIWORD(lParam)) < Scale(kTitleHeight)) {
+        ReleaseCapture();
+        SendMessageW(Handle(), WM_SYSCOMMAND, 0xF012, lParam);
+      }
+      return 0;
+    case WM_MEASUREITEM: {
+      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      if (item->CtlType == ODT_COMBOBOX) item->itemHeight = static_cast<UINT>(Scale(16));
+      return TRUE;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType != ODT_COMBOBOX) break;
+      // The chosen item and the edit part: red on the combo box's colour; others black on white.
+      const bool marked =
+          (item->itemState & ODS_SELECTED) != 0 || (item->itemState & ODS_COMBOBOXEDIT) != 0;
+      TGdiObject brush(CreateSolidBrush(marked ? kComboColor : RGB(255, 255, 255)));
+      RECT r = item->rcItem;
+      FillRect(item->hDC, &r, static_cast<HBRUSH>(brush.get()));
+      if (item->itemID == static_cast<UINT>(-1)) return TRUE;
+      SetBkMode(item->hDC, TRANSPARENT);
+      SetTextColor(item->hDC, marked ? RGB(255, 0, 0) : RGB(0, 0, 0));
+      const std::wstring text = ToWide(kPageCaptions[item->itemID % 3]);
+      r.left += Scale(2);
+      DrawTextW(item->hDC, text.c_str(), static_cast<int>(text.size()), &r,
+                DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kTabsId && HIWORD(wParam) == CBN_SELCHANGE) {
+        TabsComboBoxChange();
+        return 0;
+      }
+      if (LOWORD(wParam) == kBrowseId && HIWORD(wParam) == BN_CLICKED) {
+        OpenEditor();
+        return 0;
+      }
+      // Enter and Esc reach the form only through the previews above.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) return 0;
+      break;
+    default:
+      break;
+  }
+  return TModalForm::HandleMessage(message, wParam, lParam);
+}

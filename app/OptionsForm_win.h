@@ -1,0 +1,66 @@
+// The options dialog: the settings on three pages chosen from a combo box, in a borderless
+// window with its own title strip and coloured panels for buttons. Enter confirms and Esc
+// cancels from any control, the message memo included; the mouse wheel steps the pages.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/ModalForm_win.h"
+#include "app/Settings.h"
+
+class IDialogs;
+
+class TOptionsForm final : public TModalForm {
+ public:
+  static constexpr const wchar_t* kClassName = L"TOptionsForm";
+  static constexpr int kOk = 1;
+  static constexpr int kCancel = 2;
+
+  // FormCreate: builds the pages and binds the panels. `title` is the application title.
+  TOptionsForm(HWND owner, IDialogs& dialogs, const std::string& title,
+               const std::string& programPath);
+  ~TOptionsForm() override;
+
+  // The values the dialog carries besides its controls.
+  int SepLines = 0;
+  std::string SepString;
+  bool SepRandom = false;
+
+  // Fills the controls from the settings in the fixed order; `page` is the page to show.
+  void Load(const TSettings& settings, int page, bool messageFileExists);
+  // Copies the controls back into the settings in the fixed order (the memo's text too).
+  void Store(TSettings& settings) const;
+  std::string MemoText() const;
+  int Page() const;
+  void SetPage(int page);
+  // The shell entry exists already: the panel that writes it is disabled.
+  void DisableAddMenu();
+
+  // The controls, for the program's tests.
+  HWND Control(const char* name) const;
+  TColorPanel* Panel(const char* name) const;
+
+ protected:
+  bool PreviewMessage(const MSG& message) override;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  struct TControls;
+  void BuildPages();
+  void TabsComboBoxChange();
+  void NextPage(int step);
+  void RefreshSepHint();
+  void OpenEditor();
+  void ChooseBossPicture();
+  void ChooseShadowColor();
+  void ChooseMessFont();
+  void InputSep();
+  void AddMenu();
+  void PaintFrame();
+
+  IDialogs& dialogs_;
+  std::string title_;
+  std::string programPath_;
+  std::unique_ptr<TControls> c_;
+};
