@@ -171,7 +171,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "  指定名を表示..",
             "  画質優先で再読込\tShift+F5 [grey]",
             "設定",
-            "  設定..\tCtrl+O [grey]",
+            "  設定..\tCtrl+O",
             "  タスクトレイ\tCtrl+T",
             "  タイマー [check]",
             "編集",
