@@ -15,10 +15,9 @@ TInputSepStringForm::TInputSepStringForm(HWND owner)
   AddControl(Handle(), WC_STATICW, "改行(&L)", SS_LEFT, 144, 41, 50, 16);
   sepLinesEdit_ = AddControl(Handle(), WC_EDITW, "0", ES_NUMBER | ES_RIGHT | WS_TABSTOP, 196, 38,
                              58, 22, 0, WS_EX_CLIENTEDGE);
-  sepLinesUpDown_ =
-      AddControl(Handle(), UPDOWN_CLASSW, "",
-                 UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 254, 38, 16,
-                 22);
+  sepLinesUpDown_ = AddControl(Handle(), UPDOWN_CLASSW, "",
+                               UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                               254, 38, 16, 22);
   SendMessageW(sepLinesUpDown_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(sepLinesEdit_), 0);
   SendMessageW(sepLinesUpDown_, UDM_SETRANGE32, 0, 32767);
   ok_ = AddPanel(Handle(), 126, 78, 60, 20, RGB(97, 88, 250), RGB(0, 255, 255), "OK");
@@ -40,8 +39,8 @@ void TInputSepStringForm::SetValues(int sepLines, const std::string& sepString, 
 
 void TInputSepStringForm::GetValues(int& sepLines, std::string& sepString, bool& sepRandom) const {
   BOOL failed = FALSE;
-  const auto position = SendMessageW(sepLinesUpDown_, UDM_GETPOS32, 0,
-                                     reinterpret_cast<LPARAM>(&failed));
+  const auto position =
+      SendMessageW(sepLinesUpDown_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed));
   sepLines = static_cast<int16_t>(failed ? 0 : position);
   const int length = GetWindowTextLengthW(sepEdit_);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');

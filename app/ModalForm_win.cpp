@@ -48,8 +48,8 @@ class TContainer final : public TWindowBase {
 TColorPanel::TColorPanel(HWND parent, const RECT& bounds, COLORREF face, COLORREF text,
                          const std::string& caption, HFONT font)
     : face_(face), text_(text), caption_(ToWide(caption)), font_(font) {
-  CreateHandle(L"TColorPanel", caption_.c_str(), WS_CHILD | WS_VISIBLE, 0, bounds.left,
-               bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent);
+  CreateHandle(L"TColorPanel", caption_.c_str(), WS_CHILD | WS_VISIBLE, 0, bounds.left, bounds.top,
+               bounds.right - bounds.left, bounds.bottom - bounds.top, parent);
 }
 
 TColorPanel::~TColorPanel() {
@@ -112,8 +112,8 @@ LRESULT TColorPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-TModalForm::TModalForm(HWND owner, const wchar_t* className, const std::string& caption,
-                       int width, int height)
+TModalForm::TModalForm(HWND owner, const wchar_t* className, const std::string& caption, int width,
+                       int height)
     : owner_(owner), dpi_(WindowDpi(owner)) {
   LOGFONTW lf{};
   lf.lfHeight = -Scale(12);
@@ -141,10 +141,10 @@ TModalForm::~TModalForm() {
 
 HWND TModalForm::AddControl(HWND parent, const wchar_t* className, const std::string& text,
                             DWORD style, int x, int y, int w, int h, int id, DWORD exStyle) {
-  HWND control = CreateWindowExW(exStyle, className, ToWide(text).c_str(),
-                                 WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y), Scale(w),
-                                 Scale(h), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
+  HWND control = CreateWindowExW(
+      exStyle, className, ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(x), Scale(y),
+      Scale(w), Scale(h), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      GetModuleHandleW(nullptr), nullptr);
   if (control == nullptr) throw Exception("CreateWindowEx failed");
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
   return control;
@@ -198,6 +198,8 @@ bool TModalForm::PreviewMessage(const MSG& /*message*/) {
   return false;
 }
 
+std::function<void(TModalForm&)> TModalForm::OnShown;
+
 int TModalForm::ShowModal() {
   ModalResult = 0;
   const bool ownerEnabled = owner_ != nullptr && IsWindowEnabled(owner_);
@@ -205,6 +207,7 @@ int TModalForm::ShowModal() {
   ShowWindow(Handle(), SW_SHOW);
   SetForegroundWindow(Handle());
   if (HWND first = GetNextDlgTabItem(Handle(), nullptr, FALSE)) SetFocus(first);
+  if (OnShown) OnShown(*this);
   MSG message;
   while (ModalResult == 0) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);

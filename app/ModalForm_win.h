@@ -47,6 +47,9 @@ class TModalForm : public TWindowBase {
   // Shows the form until ModalResult is set (or the program is asked to quit); returns it.
   int ShowModal();
   int ModalResult = 0;
+  // Runs when a form has been shown, before it takes input: tests drive the real forms from
+  // here (posting keys and clicks, reading controls).
+  static std::function<void(TModalForm& form)> OnShown;
 
  protected:
   // A form of width × height (at 96 dpi) centred on the screen.

@@ -153,27 +153,26 @@ void TOptionsForm::BuildPages() {
   c.timerEdit = AddControl(p, WC_EDITW, "0", ES_NUMBER | WS_TABSTOP | ES_RIGHT, 8, 68, 48, 22, 0,
                            WS_EX_CLIENTEDGE);
   c.timerUpDown = AddControl(p, UPDOWN_CLASSW, "",
-                             UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
-                             56, 68, 16, 22);
+                             UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 56,
+                             68, 16, 22);
   SendMessageW(c.timerUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.timerEdit), 0);
   SendMessageW(c.timerUpDown, UDM_SETRANGE32, 0, 1440);
   c.timerLabel = AddControl(p, WC_STATICW, "分ごとに切り替え", SS_LEFT, 80, 72, 150, 16);
   SetHint(c.timerEdit, "ゼロならタイマーオフです");
-  c.notUsedInTray =
-      AddControl(p, WC_BUTTONW, "未使用時にはトレイに入れる", check, 8, 96, 360, 18);
+  c.notUsedInTray = AddControl(p, WC_BUTTONW, "未使用時にはトレイに入れる", check, 8, 96, 360, 18);
   c.favoriteFolder =
       AddControl(p, WC_BUTTONW, "コピーやショートカットはフォルダ登録制", check, 8, 116, 360, 18);
   SetHint(c.favoriteFolder, "ユーザー登録したものから選べます");
   c.bossGroup = AddControl(p, WC_BUTTONW, "ボスが来た(&B)", BS_GROUPBOX, 8, 136, 364, 38);
-  c.incomingBossKey = AddControl(p, HOTKEY_CLASSW, "", WS_TABSTOP, 18, 149, 172, 21, 0,
-                                 WS_EX_CLIENTEDGE);
+  c.incomingBossKey =
+      AddControl(p, HOTKEY_CLASSW, "", WS_TABSTOP, 18, 149, 172, 21, 0, WS_EX_CLIENTEDGE);
   SetHint(c.incomingBossKey, "ホットキーを打ちます");
   c.incomingBossKeyPanel =
       AddPanel(p, 204, 149, 90, 21, GetSysColor(COLOR_BTNFACE), kTeal, "表示画像..");
   c.incomingBossKeyPanel->OnClick = [this] { ChooseBossPicture(); };
-  c.addSCName = AddControl(p, WC_BUTTONW,
-                           "ショートカットはファイル名に「～へのショートカット」を付加する",
-                           check, 8, 177, 364, 18);
+  c.addSCName =
+      AddControl(p, WC_BUTTONW, "ショートカットはファイル名に「～へのショートカット」を付加する",
+                 check, 8, 177, 364, 18);
   for (HWND key : {c.activeKey, c.incomingBossKey}) {
     // A global key needs Ctrl or Alt: plain keys and Shift alone get Alt.
     SendMessageW(key, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S, MAKELPARAM(HOTKEYF_ALT, 0));
@@ -182,11 +181,11 @@ void TOptionsForm::BuildPages() {
   // Page 3: the rest.
   p = c.pages[2];
   c.editorLabel = AddControl(p, WC_STATICW, "グラフィックエディタ(&G)", SS_LEFT, 8, 6, 200, 16);
-  c.editorEdit = AddControl(p, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, 8, 23, 330, 22, 0,
-                            WS_EX_CLIENTEDGE);
+  c.editorEdit =
+      AddControl(p, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, 8, 23, 330, 22, 0, WS_EX_CLIENTEDGE);
   SetHint(c.editorEdit, "グラフィックソフトを登録");
-  c.browse = AddControl(p, WC_BUTTONW, "...", BS_PUSHBUTTON | WS_TABSTOP, 342, 23, 28, 22,
-                        kBrowseId);
+  c.browse =
+      AddControl(p, WC_BUTTONW, "...", BS_PUSHBUTTON | WS_TABSTOP, 342, 23, 28, 22, kBrowseId);
   SetHint(c.browse, "参照ボタン");
   c.addMen = AddPanel(p, 8, 50, 362, 22, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0),
                       "右クリックに「Vesko2」メニューを追加");
@@ -197,7 +196,8 @@ void TOptionsForm::BuildPages() {
   c.inputSep = AddPanel(p, 138, 79, 18, 20, RGB(230, 230, 200), RGB(0, 0, 0), "");
   c.inputSep->OnClick = [this] { InputSep(); };
   c.addShadow = AddControl(p, WC_BUTTONW, "影", check, 164, 80, 40, 18);
-  c.shadowColor = AddPanel(p, 208, 79, 74, 20, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "影の色..");
+  c.shadowColor =
+      AddPanel(p, 208, 79, 74, 20, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "影の色..");
   c.shadowColor->OnClick = [this] { ChooseShadowColor(); };
   c.messFont = AddPanel(p, 288, 79, 82, 20, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "フォント..");
   c.messFont->OnClick = [this] { ChooseMessFont(); };
@@ -209,10 +209,10 @@ void TOptionsForm::BuildPages() {
   SetHint(c.memo, "$FileName\rという文字はファイル名に置換されます");
 
   // The bottom strip: the page chooser and the two buttons.
-  c.tabs = AddControl(Handle(), WC_COMBOBOXW, "",
-                      CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL |
-                          WS_TABSTOP,
-                      8, kHeight - kBottomHeight + 7, 145, 120, kTabsId);
+  c.tabs =
+      AddControl(Handle(), WC_COMBOBOXW, "",
+                 CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP,
+                 8, kHeight - kBottomHeight + 7, 145, 120, kTabsId);
   for (const char* caption : kPageCaptions) {
     SendMessageW(c.tabs, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ToWide(caption).c_str()));
   }
@@ -220,8 +220,8 @@ void TOptionsForm::BuildPages() {
   c.ok = AddPanel(Handle(), 224, kHeight - kBottomHeight + 8, 60, 20, RGB(97, 88, 250),
                   RGB(0, 255, 255), "OK");
   c.ok->OnClick = [this] { ModalResult = kOk; };
-  c.cancel = AddPanel(Handle(), 296, kHeight - kBottomHeight + 8, 60, 20, RGB(255, 255, 128),
-                      kTeal, "Cancel");
+  c.cancel = AddPanel(Handle(), 296, kHeight - kBottomHeight + 8, 60, 20, RGB(255, 255, 128), kTeal,
+                      "Cancel");
   c.cancel->OnClick = [this] { ModalResult = kCancel; };
 }
 
@@ -283,9 +283,8 @@ void TOptionsForm::Store(TSettings& s) const {
   s.MessFont = c.font;
   s.SetMess = Checked(c.setMess);
   BOOL failed = FALSE;
-  const auto minutes =
-      static_cast<int32_t>(SendMessageW(c.timerUpDown, UDM_GETPOS32, 0,
-                                        reinterpret_cast<LPARAM>(&failed)));
+  const auto minutes = static_cast<int32_t>(
+      SendMessageW(c.timerUpDown, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
   s.TimerInterval = (failed ? 0 : minutes) * 60000;
   s.ReSize = Checked(c.reSize);
   s.TileCenterPosit = Checked(c.tileCenterPosit);
@@ -383,16 +382,16 @@ void TOptionsForm::InputSep() {
 void TOptionsForm::AddMenu() {
   if (!c_->addMen->Enabled()) return;
   const std::wstring command = L"\"" + ToWide(programPath_) + L"\" \"%1\"";
-  for (const auto& [key, value] : {std::pair<const wchar_t*, std::wstring>{L"*\\shell\\menu",
-                                                                            L"&Vesko2"},
-                                   {L"*\\shell\\menu\\command", command}}) {
+  for (const auto& [key, value] :
+       {std::pair<const wchar_t*, std::wstring>{L"*\\shell\\menu", L"&Vesko2"},
+        {L"*\\shell\\menu\\command", command}}) {
     HKEY handle = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE,
-                                     nullptr, &handle, nullptr);
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                     &handle, nullptr);
     if (status == ERROR_SUCCESS) {
-      status = RegSetValueExW(handle, nullptr, 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+      status =
+          RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
       RegCloseKey(handle);
     }
     if (status != ERROR_SUCCESS) throw Exception("レジストリに書き込めません");
@@ -402,7 +401,8 @@ void TOptionsForm::AddMenu() {
 }
 
 bool TOptionsForm::PreviewMessage(const MSG& message) {
-  if (message.message == WM_KEYDOWN && (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
+  if (message.message == WM_KEYDOWN &&
+      (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
     // An open drop-down list takes its own Enter and Esc.
     if (SendMessageW(c_->tabs, CB_GETDROPPEDSTATE, 0, 0)) return false;
     ModalResult = message.wParam == VK_RETURN ? kOk : kCancel;
@@ -417,20 +417,31 @@ bool TOptionsForm::PreviewMessage(const MSG& message) {
 
 HWND TOptionsForm::Control(const char* name) const {
   const TControls& c = *c_;
-  const std::map<std::string, HWND> controls{
-      {"SubDir", c.subDir},           {"NextLoad", c.nextLoad},
-      {"RandomLoad", c.randomLoad},   {"TileCenterPosit", c.tileCenterPosit},
-      {"ReSize", c.reSize},           {"SpeedpPriority", c.speedpPriority},
-      {"PlayMidi", c.playMidi},       {"HotActMenu", c.hotActMenu},
-      {"HotActActivate", c.hotActActivate}, {"ActiveKey", c.activeKey},
-      {"TimerEdit", c.timerEdit},     {"TimerUpDown", c.timerUpDown},
-      {"NotUsedInTray", c.notUsedInTray}, {"FavoriteFolder", c.favoriteFolder},
-      {"IncomingBossKey", c.incomingBossKey}, {"AddSCName", c.addSCName},
-      {"G_EditorEdit", c.editorEdit}, {"Browse", c.browse},
-      {"SetMess", c.setMess},         {"AddShadow", c.addShadow},
-      {"Memo", c.memo},               {"Tabs", c.tabs},
-      {"Page0", c.pages[0]},          {"Page1", c.pages[1]},
-      {"Page2", c.pages[2]}};
+  const std::map<std::string, HWND> controls{{"SubDir", c.subDir},
+                                             {"NextLoad", c.nextLoad},
+                                             {"RandomLoad", c.randomLoad},
+                                             {"TileCenterPosit", c.tileCenterPosit},
+                                             {"ReSize", c.reSize},
+                                             {"SpeedpPriority", c.speedpPriority},
+                                             {"PlayMidi", c.playMidi},
+                                             {"HotActMenu", c.hotActMenu},
+                                             {"HotActActivate", c.hotActActivate},
+                                             {"ActiveKey", c.activeKey},
+                                             {"TimerEdit", c.timerEdit},
+                                             {"TimerUpDown", c.timerUpDown},
+                                             {"NotUsedInTray", c.notUsedInTray},
+                                             {"FavoriteFolder", c.favoriteFolder},
+                                             {"IncomingBossKey", c.incomingBossKey},
+                                             {"AddSCName", c.addSCName},
+                                             {"G_EditorEdit", c.editorEdit},
+                                             {"Browse", c.browse},
+                                             {"SetMess", c.setMess},
+                                             {"AddShadow", c.addShadow},
+                                             {"Memo", c.memo},
+                                             {"Tabs", c.tabs},
+                                             {"Page0", c.pages[0]},
+                                             {"Page1", c.pages[1]},
+                                             {"Page2", c.pages[2]}};
   const auto it = controls.find(name);
   return it != controls.end() ? it->second : nullptr;
 }

@@ -12,18 +12,30 @@
 #include "app/MainForm_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
+#include "base/Keyboard.h"
 #include "base/Unicode_win.h"
+
+// Shift and Ctrl as a test holds them.
+class THeldKeys final : public IKeyboard {
+ public:
+  bool ShiftDown() const override { return shift; }
+  bool CtrlDown() const override { return ctrl; }
+  bool shift = false;
+  bool ctrl = false;
+};
 
 // A form created in a temporary current folder, as a first start there would create it.
 struct FormFixture {
   TTempDir dir;
   TApplication application;
   TScriptedDialogs dialogs;
+  THeldKeys keys;
 
   std::unique_ptr<TVesko2MainForm> Create(std::vector<std::string> args = {}) {
     SetCurrentDirectoryW(dir.Path().c_str());
     TMainFormEnv env{application, dialogs, std::move(args), ToUtf8(dir / L"Vesko2.exe"),
                      ToUtf8(dir.Path())};
+    env.Keyboard = &keys;
     return std::make_unique<TVesko2MainForm>(std::move(env));
   }
   void Close(std::unique_ptr<TVesko2MainForm>& form) {

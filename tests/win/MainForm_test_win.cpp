@@ -369,17 +369,8 @@ TEST_CASE("message file sections rotate across changes; an unreadable file stops
 
 namespace {
 
-class THeldKeys final : public IKeyboard {
- public:
-  bool ShiftDown() const override { return shift; }
-  bool CtrlDown() const override { return ctrl; }
-  bool shift = false;
-  bool ctrl = false;
-};
-
 // A form over a folder of one-colour pictures a.bmp, b.bmp, c.bmp (plus what the test adds).
 struct CycleFixture : FormFixture {
-  THeldKeys keys;
   std::unique_ptr<TVesko2MainForm> form;
 
   explicit CycleFixture(bool unreadableB = false, const std::string& ini = "") {

@@ -1,0 +1,298 @@
+// The options dialog, driven for real: the command opens it modally over the window, the test
+// works its controls from inside its message loop and confirms or cancels with the keys.
+#include <doctest/doctest.h>
+
+#include "FormFixture_win.h"
+#include "app/InputSepStringForm_win.h"
+#include "app/OptionsForm_win.h"
+// After windows.h.
+#include <commctrl.h>
+
+namespace {
+
+// Runs `drive` on each options dialog shown during its lifetime.
+class TDriveOptions {
+ public:
+  explicit TDriveOptions(std::function<void(TOptionsForm&)> drive) {
+    TModalForm::OnShown = [drive = std::move(drive), this](TModalForm& form) {
+      if (auto* options = dynamic_cast<TOptionsForm*>(&form)) {
+        ++shown;
+        drive(*options);
+      }
+    };
+  }
+  ~TDriveOptions() { TModalForm::OnShown = nullptr; }
+  TDriveOptions(const TDriveOptions&) = delete;
+  TDriveOptions& operator=(const TDriveOptions&) = delete;
+  int shown = 0;
+};
+
+void PostKey(HWND window, WPARAM key) {
+  PostMessageW(window, WM_KEYDOWN, key, 0);
+}
+
+void Click(TColorPanel& panel) {
+  SendMessageW(panel.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  SendMessageW(panel.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+void Tick(HWND box) {
+  SendMessageW(box, BM_CLICK, 0, 0);
+}
+
+std::string Text(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return ToUtf8(text);
+}
+
+// Shown by its own style, whichever page is in front.
+bool Shown(HWND control) {
+  return (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+bool HotKeyFree(UINT modifiers, UINT key) {
+  if (!RegisterHotKey(nullptr, 77, modifiers, key)) return false;
+  UnregisterHotKey(nullptr, 77);
+  return true;
+}
+
+}  // namespace
+
+TEST_CASE("the timer in whole minutes; keys of the window rest while the dialog is open") {
+  FormFixture f;
+  auto form = f.Create();
+  form->Settings.TimerInterval = 90000;
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    CHECK(Text(dialog.Control("TimerEdit")) == "1");
+    CHECK(form->Tag == 1);
+    CHECK_FALSE(IsWindowEnabled(form->Handle()));
+    // Ctrl+O reaches no command while the dialog is open.
+    CHECK(form->FindShortCut(form->ContextMenuEntries(), kCtrl | 'O') == nullptr);
+    SetFocus(dialog.Control("Memo"));
+    PostKey(dialog.Control("Memo"), VK_RETURN);  // Enter in the memo confirms
+  });
+  const std::string memo = "ここにメッセージ";
+  form->Settings.MessText = memo;
+  form->OptionAction.Execute();
+  CHECK(drive.shown == 1);
+  CHECK(form->Settings.TimerInterval == 60000);
+  CHECK(form->Settings.MessText == memo);  // no line break typed into it
+  CHECK(form->Tag == 0);
+  CHECK(IsWindowEnabled(form->Handle()));
+  CHECK(form->OptionAction.ShortCut == (kCtrl | 'O'));
+  CHECK(form->FindShortCut(form->ContextMenuEntries(), kCtrl | 'O') == &form->OptionAction);
+  // The memo's lines are saved beside the program.
+  CHECK(AnsiToUtf8(ReadBytes(f.dir / L"Vesko2.mes")) == memo + "\r\n");
+  f.Close(form);
+}
+
+TEST_CASE("Cancel changes nothing, re-registers nothing and keeps the remembered page") {
+  FormFixture f;
+  auto form = f.Create();
+  const TSettings before = form->Settings;
+  form->OptionAction.Tag = 1;
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    CHECK(dialog.Page() == 1);
+    CHECK(IsWindowVisible(dialog.Control("Page1")));
+    CHECK_FALSE(IsWindowVisible(dialog.Control("Page0")));
+    Tick(dialog.Control("SubDir"));
+    Tick(dialog.Control("NotUsedInTray"));
+    SendMessageW(dialog.Control("ActiveKey"), HKM_SETHOTKEY, MAKEWORD('K', HOTKEYF_CONTROL), 0);
+    PostMessageW(dialog.Control("Memo"), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+  });
+  form->OptionAction.Execute();
+  CHECK(form->Settings == before);
+  CHECK(form->OptionAction.Tag == 1);
+  CHECK_FALSE(HotKeyFree(MOD_CONTROL | MOD_SHIFT, VK_BACK));  // still the window's
+  CHECK(HotKeyFree(MOD_CONTROL, 'K'));
+  CHECK_FALSE(Exists(f.dir / L"Vesko2.mes"));
+  CHECK(form->OptionAction.ShortCut == (kCtrl | 'O'));
+  CHECK(form->Tag == 0);
+  f.Close(form);
+}
+
+TEST_CASE("every setting goes through the dialog and back, and into the settings file") {
+  FormFixture f;
+  auto form = f.Create();
+  TSettings& s = form->Settings;
+  s.SubDir = s.NextLoad = s.RandomLoad = s.TileCenterPosit = s.ReSize = true;
+  s.SpeedpPriority = s.PlayMidi = s.NotUsedInTray = s.FavoriteEnabled = s.AddSCName = true;
+  s.HotAct = true;
+  s.SetMess = s.AddShadow = true;
+  s.ActiveKey = 0x8041;        // Alt+A
+  s.IncomingBossKey = 0x6051;  // Ctrl+Shift+Q
+  s.TimerInterval = 300000;
+  s.G_Editor = "C:\\tools\\paint.exe";
+  s.IncomingBossFileName = "C:\\boss.bmp";
+  s.ShadowColor = 0x123456;
+  s.SepLines = 3;
+  s.SepIndex = 7;
+  s.SepString = "--";
+  s.SepRandom = true;
+  s.MessText = "一行目\r\n二行目";
+  s.MessFont.Name = "IPAGothic";
+  s.MessFont.Height = -20;
+  const TSettings expected = s;
+  TDriveOptions same([&](TOptionsForm& dialog) { PostKey(dialog.Control("SubDir"), VK_RETURN); });
+  form->OptionAction.Execute();
+  CHECK(s == expected);
+  CHECK_FALSE(HotKeyFree(MOD_ALT, 'A'));  // the new activation key is registered
+  CHECK(HotKeyFree(MOD_CONTROL | MOD_SHIFT, VK_BACK));
+
+  // Now every control changed once.
+  TDriveOptions changed([&](TOptionsForm& dialog) {
+    for (const char* box : {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize",
+                            "SpeedpPriority", "PlayMidi", "NotUsedInTray", "FavoriteFolder",
+                            "AddSCName", "SetMess", "AddShadow"}) {
+      Tick(dialog.Control(box));
+    }
+    Tick(dialog.Control("HotActMenu"));
+    SendMessageW(dialog.Control("ActiveKey"), HKM_SETHOTKEY,
+                 MAKEWORD('J', HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+    SendMessageW(dialog.Control("IncomingBossKey"), HKM_SETHOTKEY, MAKEWORD('B', HOTKEYF_ALT), 0);
+    SetWindowTextW(dialog.Control("TimerEdit"), L"7");
+    SetWindowTextW(dialog.Control("G_EditorEdit"), L"D:\\其他\\edit.exe");
+    SetWindowTextW(dialog.Control("Memo"), L"新しい\r\nメッセージ");
+    f.dialogs.colors = {0x00FF00};
+    Click(*dialog.Panel("ShadowColor"));
+    f.dialogs.fontAnswer = [](TMessFont& font) { font.Name = "IPAMincho"; };
+    Click(*dialog.Panel("MessFont"));
+    f.dialogs.answers = {"C:\\other boss.bmp"};
+    Click(*dialog.Panel("IncomingBossKeyPanel"));
+    SendMessageW(dialog.Control("Tabs"), CB_SETCURSEL, 2, 0);
+    SendMessageW(GetParent(dialog.Control("Tabs")), WM_COMMAND,
+                 MAKEWPARAM(GetDlgCtrlID(dialog.Control("Tabs")), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(dialog.Control("Tabs")));
+    PostKey(dialog.Control("Memo"), VK_RETURN);
+  });
+  form->OptionAction.Execute();
+  CHECK_FALSE(s.SubDir);
+  CHECK_FALSE(s.NotUsedInTray);
+  CHECK_FALSE(s.AddShadow);
+  CHECK_FALSE(s.HotAct);
+  CHECK(s.ActiveKey == (0xC000 | 'J'));
+  CHECK(s.IncomingBossKey == (0x8000 | 'B'));
+  CHECK(s.TimerInterval == 7 * 60000);
+  CHECK(s.G_Editor == "D:\\其他\\edit.exe");
+  CHECK(form->G_EditorAction.Caption == "グラフィックソフト..");  // no such file
+  CHECK(s.MessText == "新しい\r\nメッセージ");
+  CHECK(s.ShadowColor == 0x00FF00);
+  CHECK(f.dialogs.colorPresets == std::vector<TColor>{0x123456});
+  CHECK(s.MessFont.Name == "IPAMincho");
+  CHECK(s.MessFont.Height == -20);
+  CHECK(s.IncomingBossFileName == "C:\\other boss.bmp");
+  CHECK(f.dialogs.fileDialogs.back().Title == "画像ファイルを開く");
+  CHECK(f.dialogs.fileDialogs.back().Filter == "Bmp ファイル|*.Bmp");
+  CHECK(form->OptionAction.Tag == 2);  // the page shown at OK
+  CHECK_FALSE(HotKeyFree(MOD_CONTROL | MOD_ALT, 'J'));
+  CHECK_FALSE(HotKeyFree(MOD_ALT, 'B'));
+  CHECK(HotKeyFree(MOD_ALT, 'A'));
+
+  const TSettings kept = s;
+  f.Close(form);
+  TSettings read;
+  ReadSettings(f.Ini(), read, TScreenMetrics{35, GetSystemMetrics(SM_CYSCREEN)});
+  read.Top = kept.Top;
+  read.Left = kept.Left;
+  read.MessFont.PixelsPerInch = kept.MessFont.PixelsPerInch;
+  CHECK(read.MessText == kept.MessText);
+  CHECK(read.MessFont == kept.MessFont);
+  CHECK(read == kept);
+}
+
+TEST_CASE("the separator: panel shown only with a message file, its dialog, its hint") {
+  FormFixture f;
+  auto form = f.Create();
+  bool visible = true;
+  TDriveOptions hidden([&](TOptionsForm& dialog) {
+    visible = Shown(dialog.Panel("InputSep")->Handle());
+    PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+  });
+  form->OptionAction.Execute();
+  CHECK_FALSE(visible);
+
+  WriteBytes(ToWide(form->MessageFile), "a\r\n");
+  form->Settings.SepLines = 2;
+  form->Settings.SepString.clear();
+  HWND optionsBox = nullptr;
+  TModalForm::OnShown = [&](TModalForm& shown) {
+    if (auto* sep = dynamic_cast<TInputSepStringForm*>(&shown)) {
+      CHECK(Text(sep->SepLinesEdit()) == "2");
+      CHECK(Text(sep->SepEdit()).empty());
+      // Enter and Esc do nothing here: only its panels close it.
+      PostKey(sep->SepEdit(), VK_ESCAPE);
+      SetWindowTextW(sep->SepEdit(), L"%%");
+      SetWindowTextW(sep->SepLinesEdit(), L"4");
+      SendMessageW(sep->SepRandomCheckBox(), BM_CLICK, 0, 0);
+      PostMessageW(sep->OkPanel().Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+      PostMessageW(sep->OkPanel().Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+      // Queued behind the click that closes this dialog: the options dialog gets it.
+      PostKey(optionsBox, VK_RETURN);
+      return;
+    }
+    auto& dialog = dynamic_cast<TOptionsForm&>(shown);
+    optionsBox = dialog.Control("SubDir");
+    CHECK(Shown(dialog.Panel("InputSep")->Handle()));
+    PostMessageW(dialog.Panel("InputSep")->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(dialog.Panel("InputSep")->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  };
+  form->OptionAction.Execute();
+  TModalForm::OnShown = nullptr;
+  CHECK(form->Settings.SepString == "%%");
+  CHECK(form->Settings.SepLines == 4);
+  CHECK(form->Settings.SepRandom);
+  f.Close(form);
+}
+
+TEST_CASE("with Shift the command opens the settings file; with Ctrl+Shift the dialog") {
+  FormFixture f;
+  auto form = f.Create();
+  TDriveOptions drive([&](TOptionsForm& dialog) { PostKey(dialog.Control("SubDir"), VK_ESCAPE); });
+  f.keys.shift = true;
+  form->OptionAction.Execute();
+  CHECK(f.dialogs.opened == std::vector<std::string>{form->IniFileName});
+  CHECK(drive.shown == 0);
+  CHECK(form->Tag == 0);
+  CHECK(form->OptionAction.ShortCut == (kCtrl | 'O'));
+  f.keys.ctrl = true;
+  form->OptionAction.Execute();
+  CHECK(drive.shown == 1);
+  f.Close(form);
+}
+
+TEST_CASE("the shell menu entry: written as the program's, then the panel stays disabled") {
+  FormFixture f;
+  auto form = f.Create();
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
+  bool enabledAfter = true;
+  bool enabledBefore = false;
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    if (drive.shown == 1) {
+      enabledBefore = dialog.Panel("AddMen")->Enabled();
+      Click(*dialog.Panel("AddMen"));
+      enabledAfter = dialog.Panel("AddMen")->Enabled();
+    } else {
+      enabledBefore = dialog.Panel("AddMen")->Enabled();
+    }
+    PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+  });
+  form->OptionAction.Execute();
+  CHECK(enabledBefore);
+  CHECK_FALSE(enabledAfter);
+  CHECK(f.dialogs.messages == std::vector<std::string>{"設定しました"});
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD size = sizeof value;
+  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu", nullptr, RRF_RT_REG_SZ, nullptr, value,
+                     &size) == ERROR_SUCCESS);
+  CHECK(std::wstring(value) == L"&Vesko2");
+  size = sizeof value;
+  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu\\command", nullptr, RRF_RT_REG_SZ,
+                     nullptr, value, &size) == ERROR_SUCCESS);
+  CHECK(std::wstring(value) == L"\"" + (f.dir / L"Vesko2.exe") + L"\" \"%1\"");
+  form->OptionAction.Execute();
+  CHECK_FALSE(enabledBefore);  // the entry exists: disabled from the start
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
+  f.Close(form);
+}
