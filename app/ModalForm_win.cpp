@@ -213,7 +213,7 @@ int TModalForm::ShowModal() {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got <= 0) {
       // The program is quitting: leave the quit request for the main loop.
-      PostQuitMessage(static_cast<int>(message.wParam));
+      PostQuitMessage(got == 0 ? static_cast<int>(message.wParam) : 0);
       ModalResult = 2;
       break;
     }
