@@ -8,7 +8,7 @@ namespace {
 // What a command identifier stands for once the menu has closed.
 struct TChoice {
   const TMenuEntry* entry = nullptr;
-  int history = -1;
+  TMenuItem* item = nullptr;
 };
 
 void UpdateActions(const std::vector<TMenuEntry>& entries) {
@@ -54,11 +54,15 @@ void TContextMenu::Popup(int x, int y) {
             TMenuHandle sub(CreatePopupMenu());
             if (!sub) continue;
             if (entry.IsHistory) {
-              const std::vector<std::string> history =
-                  HistoryItems ? HistoryItems() : std::vector<std::string>{};
-              for (size_t i = 0; i < history.size(); ++i) {
-                choices.push_back({nullptr, static_cast<int>(i)});
-                AppendMenuW(sub.get(), MF_STRING, choices.size() - 1, ToWide(history[i]).c_str());
+              for (int i = 0; History != nullptr && i < History->Count(); ++i) {
+                TMenuItem* item = History->Item(i);
+                if (item->Caption == "-") {
+                  AppendMenuW(sub.get(), MF_SEPARATOR, 0, nullptr);
+                  continue;
+                }
+                choices.push_back({nullptr, item});
+                AppendMenuW(sub.get(), MF_STRING | (item->Enabled ? 0 : MF_GRAYED),
+                            choices.size() - 1, ToWide(item->Caption).c_str());
               }
             } else {
               fill(sub.get(), entry.Items);
@@ -76,7 +80,7 @@ void TContextMenu::Popup(int x, int y) {
             if (!entry.Action->Enabled) flags |= MF_GRAYED;
             if (entry.Action->Checked) flags |= MF_CHECKED;
           }
-          choices.push_back({&entry, -1});
+          choices.push_back({&entry, nullptr});
           AppendMenuW(menu, flags, choices.size() - 1, text.c_str());
         }
       };
@@ -87,8 +91,8 @@ void TContextMenu::Popup(int x, int y) {
   menu.reset();
   if (chosen == 0 || chosen >= choices.size()) return;
   const TChoice& choice = choices[chosen];
-  if (choice.history >= 0) {
-    if (OnHistory) OnHistory(choice.history);
+  if (choice.item != nullptr) {
+    if (choice.item->OnClick) choice.item->OnClick(*choice.item);
     return;
   }
   const TMenuEntry& entry = *choice.entry;

@@ -11,6 +11,7 @@
 
 #include "app/Commands.h"
 #include "base/PopupMenu.h"
+#include "engine/MenuCreator.h"
 
 class TContextMenu final : public TPopupMenu {
  public:
@@ -19,9 +20,8 @@ class TContextMenu final : public TPopupMenu {
 
   void Popup(int x, int y) override;
 
-  // The history submenu's entries, and what choosing one does (its index).
-  std::function<std::vector<std::string>()> HistoryItems;
-  std::function<void(int index)> OnHistory;
+  // The items of the history submenu, as the history component keeps them.
+  TMenuItem* History = nullptr;
   // Shows the built menu and returns the chosen command identifier, 0 for none. The real
   // TrackPopupMenu unless a test puts its own in place.
   std::function<UINT(HMENU menu, int x, int y)> Track;

@@ -52,6 +52,8 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   ApplyDpi(WindowDpi(Handle()));
   CreateHints();
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
+  HistoryMen = PopupMenuItems.Add(std::make_unique<TMenuItem>("HistoryMen", "履歴"));
+  PopupMenu->History = HistoryMen;
   TaskTray = std::make_unique<TTaskTray>(Handle());
   if (TaskTray->IconID() != 1) TaskTray->SetIconID(1);
   TaskTray->SetIcon(TApplication::Icon());
@@ -75,6 +77,14 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   if (FileExists(HelpFile) && !FileExists(IniFileName)) {
     WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_FINDER, 0);
   }
+  // The history lives in the settings file: read with the settings, written with them.
+  HistoryIni.IniName = IniFileName;
+  HistoryIni.SetHistoryNum(5);
+  HistoryIni.SetTargetMenuItem(HistoryMen);
+  HistoryIni.SetActive(true);
+  HistoryIni.OnHistorySelected = [this](const std::string& name) {
+    HistoryIniHistorySelected(name);
+  };
   const std::string folder = ExtractFileDir(IniFileName);
   TmpPaperName = IncludeTrailingPathDelimiter(folder) + "$" +
                  ChangeFileExt(ExtractFileName(env_.ProgramPath), ".bmp");
@@ -101,6 +111,7 @@ TVesko2MainForm::~TVesko2MainForm() {
 
 void TVesko2MainForm::BindActions() {
   List.FormTag = &Tag;
+  List.AddHistory = [this](const std::string& source) { HistoryIni.AddHistory(source); };
   List.SetCurrentPicture = [this] { return SetCurrentPicture(); };
   Loader.CreateArchiveExtractor = [this] {
     return std::make_unique<TArchiveExtractor>(env_.Application.Handle());
@@ -417,6 +428,7 @@ void TVesko2MainForm::LoadSettings() {
   screen.WindowHeight = Scale(kPanelHeight);
   screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
   ReadSettings(ini, Settings, screen);
+  HistoryIni.Load(ini);
   // A key another program holds is simply not active.
   HookHotKey->RegisterKey(1, Settings.ActiveKey);
   HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
@@ -443,6 +455,7 @@ void TVesko2MainForm::SaveSettings() {
   IniFile ini;
   if (FileExists(IniFileName)) ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
   WriteSettings(ini, Settings);
+  HistoryIni.Save(ini);
   WriteFileAtomically(IniFileName, Utf8ToAnsi(ini.ToText()));
 }
 
@@ -453,6 +466,15 @@ void TVesko2MainForm::FormCloseQuery() {
   }
   if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
   SaveSettings();
+}
+
+void TVesko2MainForm::HistoryIniHistorySelected(const std::string& fileName) {
+  if (SameText(ExtractFileExt(fileName), ".V2List")) {
+    Settings.PaperFolder = fileName;
+    List.LoadPictureList();
+    return;
+  }
+  List.OpenPath(nullptr, fileName);
 }
 
 void TVesko2MainForm::SetTrayMode(bool inTray) {

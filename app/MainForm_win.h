@@ -21,6 +21,7 @@
 #include "decode/SPIs_win.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
+#include "engine/HistoryIni.h"
 #include "engine/PictureList.h"
 #include "engine/PictureLoader_win.h"
 
@@ -68,6 +69,12 @@ class TVesko2MainForm final : public TWindowBase,
   // The notification-area icon (identifier 1) and the context menu it shares with the window.
   std::unique_ptr<TTaskTray> TaskTray;
   std::unique_ptr<TContextMenu> PopupMenu;
+  // The context menu's items as data: the history fills the "履歴" item.
+  TMenuItem PopupMenuItems{"", ""};
+  TMenuItem* HistoryMen = nullptr;
+  THistoryIni HistoryIni;
+  // A source picked from the history: a list file (".V2List") is loaded, anything else opened.
+  void HistoryIniHistorySelected(const std::string& fileName);
   // The activation key (1) and the boss key (2), working from any program.
   std::unique_ptr<THookHotKey> HookHotKey;
   // Set by the screen-saver start: the next loss of focus does not send the program to the tray.
