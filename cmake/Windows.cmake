@@ -10,6 +10,7 @@ add_library(vesko_win STATIC
   app/HintImage_win.cpp
   app/SingleInstance_win.cpp
   app/TaskTray_win.cpp
+  files/SysInfo_win.cpp
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp
@@ -25,9 +26,12 @@ add_library(vesko_win STATIC
   files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
-target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid)
+target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid version)
 
 add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
+# The version resource takes its numbers from the project's version.
+configure_file(app/res/Version.h.in ${CMAKE_BINARY_DIR}/generated/Version.h @ONLY)
+target_include_directories(Vesko2 PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_options(Vesko2 PRIVATE -municode)
 target_link_libraries(Vesko2 PRIVATE vesko_win)
 
