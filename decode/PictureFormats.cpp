@@ -7,6 +7,7 @@
 #include "decode/Bitmap.h"
 #include "decode/DIBImage.h"
 #include "decode/JPEGImage.h"
+#include "decode/PngGraphic.h"
 
 TPictureFormatRegistry& TPictureFormatRegistry::Instance() {
   static TPictureFormatRegistry registry;
@@ -58,4 +59,5 @@ void RegisterBuiltInFormats() {
                     [] { return std::make_unique<TDIBImage>(); });
   registry.Register("jpeg", "JPEG イメージファイル", [] { return std::make_unique<TJPEGImage>(); });
   registry.Register("jpg", "JPEG イメージファイル", [] { return std::make_unique<TJPEGImage>(); });
+  registry.Register("PNG", "PNG Format", [] { return std::make_unique<TPngGraphic>(); });
 }

@@ -609,8 +609,8 @@ TEST_CASE("the picture format registry lists DIBs and builds the dialog filter")
   CHECK(std::string(dib->Create()->ClassName()) == "TDIBImage");
   CHECK(registry.Find("noext") == nullptr);
   CHECK(registry.Filter() ==
-        "All (*.bmp;*.dib;*.jpeg;*.jpg)|*.bmp;*.dib;*.jpeg;*.jpg|Bitmaps (*.bmp)|*.bmp|"
+        "All (*.bmp;*.dib;*.jpeg;*.jpg;*.PNG)|*.bmp;*.dib;*.jpeg;*.jpg;*.PNG|Bitmaps (*.bmp)|*.bmp|"
         "Device Independent Bitmap (*.dib)|*.dib|JPEG イメージファイル (*.jpeg)|*.jpeg|"
-        "JPEG イメージファイル (*.jpg)|*.jpg");
+        "JPEG イメージファイル (*.jpg)|*.jpg|PNG Format (*.PNG)|*.PNG");
   CHECK(std::string(registry.Find("a.JPG")->Create()->ClassName()) == "TJPEGImage");
 }

@@ -1,0 +1,265 @@
+#include "decode/PngCodec.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+int PngChannels(uint8_t colorType) {
+  switch (colorType) {
+    case PngColor::kGrey:
+    case PngColor::kPalette:
+      return 1;
+    case PngColor::kRgb:
+      return 3;
+    case PngColor::kGreyAlpha:
+      return 2;
+    case PngColor::kRgba:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+int PngPixelBits(const TPngHeader& header) {
+  return PngChannels(header.ColorType) * header.BitDepth;
+}
+
+uint64_t PngRowBytes(const TPngHeader& header, uint64_t width) {
+  return (width * static_cast<uint64_t>(PngPixelBits(header)) + 7) / 8;
+}
+
+std::vector<TPngPass> PngPasses(const TPngHeader& header) {
+  static const uint8_t kAdam7[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                       {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  std::vector<TPngPass> passes;
+  if (header.Interlace == 0) {
+    passes.push_back(TPngPass{0, 0, 1, 1, header.Width, header.Height});
+    return passes;
+  }
+  for (const auto& a : kAdam7) {
+    TPngPass pass{a[0], a[1], a[2], a[3], 0, 0};
+    if (header.Width > pass.XStart) pass.Width = (header.Width - pass.XStart - 1) / pass.XStep + 1;
+    if (header.Height > pass.YStart) {
+      pass.Height = (header.Height - pass.YStart - 1) / pass.YStep + 1;
+    }
+    passes.push_back(pass);
+  }
+  return passes;
+}
+
+uint64_t PngImageDataSize(const TPngHeader& header) {
+  uint64_t size = 0;
+  for (const TPngPass& pass : PngPasses(header)) {
+    if (pass.Width == 0 || pass.Height == 0) continue;
+    size += (PngRowBytes(header, pass.Width) + 1) * pass.Height;
+  }
+  return size;
+}
+
+namespace {
+
+inline uint8_t Paeth(int a, int b, int c) {
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+  return static_cast<uint8_t>(pb <= pc ? b : c);
+}
+
+}  // namespace
+
+bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* previous, size_t size, size_t step) {
+  const size_t lead = std::min(step, size);
+  switch (type) {
+    case 0:
+      return true;
+    case 1:
+      for (size_t i = step; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - step]);
+      return true;
+    case 2:
+      for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+      return true;
+    case 3:
+      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + (previous[i] >> 1));
+      for (size_t i = step; i < size; ++i) {
+        row[i] = static_cast<uint8_t>(row[i] + ((row[i - step] + previous[i]) >> 1));
+      }
+      return true;
+    case 4:
+      // Left and upper-left are zero for the first pixel: the predictor is the byte above.
+      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+      for (size_t i = step; i < size; ++i) {
+        row[i] =
+            static_cast<uint8_t>(row[i] + Paeth(row[i - step], previous[i], previous[i - step]));
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+void FilterRow(uint8_t type, const uint8_t* row, const uint8_t* previous, size_t size, size_t step,
+               uint8_t* out) {
+  for (size_t i = 0; i < size; ++i) {
+    const int a = i >= step ? row[i - step] : 0;
+    const int b = previous[i];
+    const int c = i >= step ? previous[i - step] : 0;
+    int predictor = 0;
+    switch (type) {
+      case 1:
+        predictor = a;
+        break;
+      case 2:
+        predictor = b;
+        break;
+      case 3:
+        predictor = (a + b) >> 1;
+        break;
+      case 4:
+        predictor = Paeth(a, b, c);
+        break;
+      default:
+        break;
+    }
+    out[i] = static_cast<uint8_t>(row[i] - predictor);
+  }
+}
+
+namespace {
+
+class TInflate {
+ public:
+  TInflate() { ok_ = inflateInit(&z) == Z_OK; }
+  TInflate(const TInflate&) = delete;
+  TInflate& operator=(const TInflate&) = delete;
+  ~TInflate() {
+    if (ok_) inflateEnd(&z);
+  }
+  bool Ok() const { return ok_; }
+
+  // Fills exactly `size` bytes.
+  TPngDataResult Fill(uint8_t* out, size_t size, const TPngInput& input) {
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(size);
+    while (z.avail_out > 0) {
+      if (z.avail_in == 0 && !Refill(input)) return TPngDataResult::kTooShort;
+      const int result = inflate(&z, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) {
+        if (z.avail_out > 0) return TPngDataResult::kTooShort;
+      } else if (result != Z_OK && !(result == Z_BUF_ERROR && z.avail_in == 0)) {
+        return TPngDataResult::kZlibError;
+      }
+    }
+    return TPngDataResult::kOk;
+  }
+
+  // After the last row: the rest of the data must inflate to nothing.
+  TPngDataResult Finish(const TPngInput& input) {
+    for (;;) {
+      z.next_out = &extra_;
+      z.avail_out = 1;
+      if (z.avail_in == 0 && !Refill(input)) return TPngDataResult::kOk;
+      const int result = inflate(&z, Z_NO_FLUSH);
+      if (z.avail_out == 0) return TPngDataResult::kZlibError;
+      if (result == Z_STREAM_END) return TPngDataResult::kOk;
+      if (result != Z_OK && !(result == Z_BUF_ERROR && z.avail_in == 0)) {
+        return TPngDataResult::kZlibError;
+      }
+    }
+  }
+
+  z_stream z{};
+
+ private:
+  bool Refill(const TPngInput& input) {
+    const uint8_t* data = nullptr;
+    const size_t size = input(data);
+    if (size == 0) return false;
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    return true;
+  }
+
+  bool ok_ = false;
+  uint8_t extra_ = 0;  // where a byte past the picture's data would land
+};
+
+}  // namespace
+
+TPngDataResult DecodePngImageData(const TPngHeader& header, const TPngInput& input,
+                                  const TPngRowSink& sink) {
+  TInflate inflater;
+  if (!inflater.Ok()) return TPngDataResult::kZlibError;
+  const std::vector<TPngPass> passes = PngPasses(header);
+  const size_t step = static_cast<size_t>(std::max(1, PngPixelBits(header) / 8));
+  size_t widest = 0;
+  for (const TPngPass& pass : passes) {
+    widest = std::max(widest, static_cast<size_t>(PngRowBytes(header, pass.Width)));
+  }
+  // Two rows with their filter bytes, the current one and the one above, swapped as rows pass.
+  std::vector<uint8_t> rows(2 * (widest + 1));
+  uint8_t* current = rows.data();
+  uint8_t* above = rows.data() + widest + 1;
+  for (const TPngPass& pass : passes) {
+    if (pass.Width == 0 || pass.Height == 0) continue;
+    const size_t size = static_cast<size_t>(PngRowBytes(header, pass.Width));
+    std::memset(above, 0, size + 1);
+    for (uint32_t y = 0; y < pass.Height; ++y) {
+      const TPngDataResult filled = inflater.Fill(current, size + 1, input);
+      if (filled != TPngDataResult::kOk) return filled;
+      if (!UnfilterRow(current[0], current + 1, above + 1, size, step)) {
+        return TPngDataResult::kBadFilter;
+      }
+      sink(current + 1, pass, y);
+      std::swap(current, above);
+    }
+  }
+  return inflater.Finish(input);
+}
+
+TPngDeflater::TPngDeflater(int level, size_t pieceSize,
+                           std::function<void(const uint8_t* data, size_t size)> emit)
+    : z_(std::make_unique<z_stream_s>()), piece_(pieceSize), emit_(std::move(emit)) {
+  *z_ = z_stream{};
+  ok_ = pieceSize > 0 && deflateInit(z_.get(), level) == Z_OK;
+  z_->next_out = piece_.data();
+  z_->avail_out = static_cast<uInt>(piece_.size());
+}
+
+TPngDeflater::~TPngDeflater() {
+  if (ok_) deflateEnd(z_.get());
+}
+
+bool TPngDeflater::Run(int flush) {
+  for (;;) {
+    const int result = deflate(z_.get(), flush);
+    if (result == Z_STREAM_ERROR) return false;
+    if (z_->avail_out == 0) {
+      emit_(piece_.data(), piece_.size());
+      z_->next_out = piece_.data();
+      z_->avail_out = static_cast<uInt>(piece_.size());
+      continue;
+    }
+    if (flush == Z_FINISH ? result == Z_STREAM_END : z_->avail_in == 0) break;
+  }
+  return true;
+}
+
+bool TPngDeflater::Write(const uint8_t* data, size_t size) {
+  if (!ok_) return false;
+  z_->next_in = const_cast<Bytef*>(data);
+  z_->avail_in = static_cast<uInt>(size);
+  return Run(Z_NO_FLUSH);
+}
+
+bool TPngDeflater::Finish() {
+  if (!ok_) return false;
+  z_->next_in = nullptr;
+  z_->avail_in = 0;
+  if (!Run(Z_FINISH)) return false;
+  const size_t used = piece_.size() - z_->avail_out;
+  if (used > 0) emit_(piece_.data(), used);
+  return true;
+}
