@@ -1,7 +1,9 @@
-// The options command of the main window: the settings through the options dialog and back.
+// The options command of the main window (the settings through the options dialog and back) and
+// the properties text.
 #include "app/Application_win.h"
 #include "app/MainForm_win.h"
 #include "app/OptionsForm_win.h"
+#include "app/PropertiesText.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Path.h"
@@ -59,4 +61,36 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // Last, so that a program folder that cannot be written loses none of the settings above:
   // its error is shown after they all took effect.
   WriteFileAtomically(ChangeFileExt(env_.ProgramPath, ".mes"), MessageFileText(dialog.MemoText()));
+}
+
+namespace {
+
+// A count as the user's locale groups it ("#,##0": 1,234,567 under a Japanese locale).
+std::string GroupThousands(int64_t value) {
+  wchar_t separator[8] = L",";
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, 8);
+  std::wstring digits = std::to_wstring(value < 0 ? -value : value);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(i, separator);
+  return (value < 0 ? "-" : "") + ToUtf8(digits);
+}
+
+}  // namespace
+
+void TVesko2MainForm::PropActionExecute() {
+  TPropertiesState state;
+  state.StartTick = StartTick;
+  state.ListLoadedTick = List.ListLoadedTick;
+  state.RealFileName = RealFileName;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!Settings.PaperName.empty() &&
+      GetFileAttributesExW(ToWide(Settings.PaperName).c_str(), GetFileExInfoStandard, &data)) {
+    state.FileSize = static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+  }
+  state.ImageWidth = Loader.ImageSize.Width;
+  state.ImageHeight = Loader.ImageSize.Height;
+  state.SeparatorCount = SeparatorCount;
+  state.FilesCount = List.MainListBox.Count();
+  state.TmpPaperName = TmpPaperName;
+  state.IniFileName = IniFileName;
+  env_.Dialogs.ShowMessage(PropertiesText(Settings, state, GroupThousands));
 }

@@ -125,6 +125,8 @@ class TVesko2MainForm final : public TWindowBase,
   // The options dialog over the window (or, with Shift and without Ctrl, the settings file in
   // the shell's editor); on OK the settings, the timer and the hotkeys take the new values.
   void OptionActionExecute(TAction& sender);
+  // The program's state as a plain message box.
+  void PropActionExecute();
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.

@@ -182,7 +182,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "  ゴミ箱..\tDel [grey]",
             "  削除..\tShift+Del [grey]",
             "履歴 [grey]",
-            "情報..\tAlt+Enter [grey]",
+            "情報..\tAlt+Enter",
             "About Me ..\tA [grey]",
             "終了",
         });
@@ -342,4 +342,19 @@ TEST_CASE("closing switches a screen saver paused by the program back on") {
   BOOL active = FALSE;
   SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
   CHECK(active);
+}
+
+TEST_CASE("Alt+Enter shows the properties text with the locale's grouping") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
+  WriteBytes(f.dir / L"p\\big.bmp", MakeTestBmp(700, 600));  // 1,260,054 bytes
+  auto form = f.Create({ToUtf8(f.dir / L"p")});
+  PressShortCut(form->Handle(), kAlt | kKeyReturn);
+  REQUIRE(f.dialogs.messages.size() == 1);
+  const std::string& text = f.dialogs.messages[0];
+  CHECK(text.rfind("LoadTime = ", 0) == 0);
+  CHECK(text.find("\rFileSize = 1,260,054\rImageSize = 700 x 600\rSepString = False\r"
+                  "FilesCount = 1\r") != std::string::npos);
+  CHECK(text.find("\rIniFileName = " + form->IniFileName) != std::string::npos);
+  f.Close(form);
 }
