@@ -166,14 +166,15 @@ void TVesko2MainForm::BindActions() {
   TrayAction.OnExecute = [this](TAction&) { TrayActionExecute(); };
   OptionAction.OnExecute = [this](TAction& a) { OptionActionExecute(a); };
   PropAction.OnExecute = [this](TAction&) { PropActionExecute(); };
+  AboutAction.OnExecute = [this](TAction&) { AboutActionExecute(); };
   IncomingBossAction.OnExecute = [this](TAction& a) { IncomingBossActionExecute(a); };
   IncomingBossAction.OnUpdate = [this](TAction& a) { IncomingBossActionUpdate(a); };
   StartScreenSacverAction.OnExecute = [this](TAction&) { StartScreenSacverActionExecute(); };
   PauseScreenSacverAction.OnExecute = [this](TAction& a) { PauseScreenSacverActionExecute(a); };
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
   // Commands whose handlers come with later parts of the program stay disabled until then.
-  for (TAction* later : {&G_EditorAction, &AboutAction, &TrushAction, &DeleteAction, &CopyAction,
-                         &ShortCutAction, &G_SelectEditorAction, &CopyFileNameAction}) {
+  for (TAction* later : {&G_EditorAction, &TrushAction, &DeleteAction, &CopyAction, &ShortCutAction,
+                         &G_SelectEditorAction, &CopyFileNameAction}) {
     later->OnUpdate = [](TAction& a) { a.Enabled = false; };
   }
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };

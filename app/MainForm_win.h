@@ -24,6 +24,7 @@
 #include "engine/HistoryIni.h"
 #include "engine/PictureList.h"
 #include "engine/PictureLoader_win.h"
+#include "files/SysInfo_win.h"
 
 class IDialogs;
 class TApplication;
@@ -127,6 +128,9 @@ class TVesko2MainForm final : public TWindowBase,
   void OptionActionExecute(TAction& sender);
   // The program's state as a plain message box.
   void PropActionExecute();
+  // The about box with the program's versions, shown without waiting.
+  void AboutActionExecute();
+  TSysInfo SysInfo;
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
   // path removes the wallpaper.

@@ -82,7 +82,7 @@ LRESULT TColorPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       TGdiObject brush(CreateSolidBrush(face_));
       FillRect(dc, &all, static_cast<HBRUSH>(brush.get()));
       // A raised edge, pressed in while the button is held.
-      DrawEdge(dc, &all, pressed_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
+      if (Bevel) DrawEdge(dc, &all, pressed_ ? BDR_SUNKENOUTER : BDR_RAISEDINNER, BF_RECT);
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, enabled_ ? text_ : GetSysColor(COLOR_GRAYTEXT));
       TSelectObject select(dc, font_);

@@ -29,6 +29,8 @@ class TColorPanel final : public TWindowBase {
   std::function<void()> OnClick;
   // Free data a form keeps with the panel (the shadow colour, the separator index).
   int Tag = 0;
+  // The raised edge of a button; plain panels go without.
+  bool Bevel = true;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

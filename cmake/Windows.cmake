@@ -15,6 +15,8 @@ add_library(vesko_win STATIC
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp
   app/MainFormOptions_win.cpp
+  app/MainFormAbout_win.cpp
+  app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp
   app/InputSepStringForm_win.cpp
@@ -26,7 +28,7 @@ add_library(vesko_win STATIC
   files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
-target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid version)
+target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid version winmm)
 
 add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
 # The version resource takes its numbers from the project's version.

@@ -1,0 +1,76 @@
+// The about box on the real window: versions from the program file, the growing mark, the tune
+// written beside the program only while PlayMidi is on, and closing by key or by focus.
+#include <doctest/doctest.h>
+
+#include "FormFixture_win.h"
+#include "app/AboutForm_win.h"
+
+namespace {
+
+std::string Caption(TColorPanel& panel) {
+  wchar_t text[128] = {};
+  GetWindowTextW(panel.Handle(), text, 128);
+  return ToUtf8(text);
+}
+
+// A main window whose program file is the real Vesko2.exe, copied into the test's folder.
+struct AboutFixture : FormFixture {
+  std::unique_ptr<TVesko2MainForm> form;
+  AboutFixture() {
+    REQUIRE(CopyFileW(EnvPath(L"VESKO2_EXE").c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+    form = Create();
+  }
+  ~AboutFixture() {
+    if (form) Close(form);
+  }
+};
+
+}  // namespace
+
+TEST_CASE("the about box: versions, the tune beside the program, the mark growing into the title") {
+  AboutFixture f;
+  f.form->AboutAction.Execute();
+  TAboutForm* box = TAboutForm::Current();
+  REQUIRE(box != nullptr);
+  CHECK(f.form->Tag == 1);
+  const std::string version = ToUtf8(EnvPath(L"VESKO2_VERSION"));
+  CHECK(Caption(box->ProductVersionPanel()) == "Version " + version);
+  CHECK(Caption(box->FileVersionPanel()) == "( " + version + " )");
+  CHECK(Caption(box->NamePanel()) == "V2");
+  CHECK(Exists(f.dir / L"Vesko2.mid"));
+  CHECK(box->NameFontSize() == 18);
+  // Seven seconds of the mark spreading and growing, then the title.
+  const char* const marks[] = {"V2", "V 2", "V  2", "V   2", "V    2", "V     2", "V      2"};
+  int size = 18;
+  for (int n = 0; n < 7; ++n) {
+    SendMessageW(box->Handle(), WM_TIMER, 1, 0);
+    size += n;
+    CHECK(Caption(box->NamePanel()) == marks[n]);
+    CHECK(box->NameFontSize() == size);
+  }
+  SendMessageW(box->Handle(), WM_TIMER, 1, 0);
+  CHECK(Caption(box->NamePanel()) == "Vesko 2");
+  CHECK(box->NameFontSize() == 39);
+
+  SendMessageW(box->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  CHECK(TAboutForm::Current() == nullptr);
+  CHECK_FALSE(Exists(f.dir / L"Vesko2.mid"));
+  CHECK(f.form->Tag == 0);
+}
+
+TEST_CASE("without PlayMidi no tune is written; Enter and losing the focus close the box") {
+  AboutFixture f;
+  f.form->Settings.PlayMidi = false;
+  f.form->AboutAction.Execute();
+  REQUIRE(TAboutForm::Current() != nullptr);
+  CHECK_FALSE(Exists(f.dir / L"Vesko2.mid"));
+  SendMessageW(TAboutForm::Current()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  CHECK(TAboutForm::Current() == nullptr);
+
+  f.form->AboutAction.Execute();
+  REQUIRE(TAboutForm::Current() != nullptr);
+  SetForegroundWindow(f.form->Handle());
+  SetActiveWindow(f.form->Handle());
+  CHECK(PumpUntil([] { return TAboutForm::Current() == nullptr; }, 3000));
+  CHECK(f.form->Tag == 0);
+}
