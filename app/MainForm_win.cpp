@@ -54,6 +54,8 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
   HistoryMen = PopupMenuItems.Add(std::make_unique<TMenuItem>("HistoryMen", "履歴"));
   PopupMenu->History = HistoryMen;
+  CommandoPopupMenu =
+      std::make_unique<TContextMenu>(Handle(), [this] { return CommandoMenuEntries(); });
   TaskTray = std::make_unique<TTaskTray>(Handle());
   if (TaskTray->IconID() != 1) TaskTray->SetIconID(1);
   TaskTray->SetIcon(TApplication::Icon());
@@ -167,14 +169,16 @@ void TVesko2MainForm::BindActions() {
   OptionAction.OnExecute = [this](TAction& a) { OptionActionExecute(a); };
   PropAction.OnExecute = [this](TAction&) { PropActionExecute(); };
   AboutAction.OnExecute = [this](TAction&) { AboutActionExecute(); };
+  G_EditorAction.OnExecute = [this](TAction&) { G_EditorActionExecute(); };
+  G_SelectEditorAction.OnExecute = [this](TAction& a) { G_SelectEditorActionExecute(a); };
   IncomingBossAction.OnExecute = [this](TAction& a) { IncomingBossActionExecute(a); };
   IncomingBossAction.OnUpdate = [this](TAction& a) { IncomingBossActionUpdate(a); };
   StartScreenSacverAction.OnExecute = [this](TAction&) { StartScreenSacverActionExecute(); };
   PauseScreenSacverAction.OnExecute = [this](TAction& a) { PauseScreenSacverActionExecute(a); };
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
   // Commands whose handlers come with later parts of the program stay disabled until then.
-  for (TAction* later : {&G_EditorAction, &TrushAction, &DeleteAction, &CopyAction, &ShortCutAction,
-                         &G_SelectEditorAction, &CopyFileNameAction}) {
+  for (TAction* later :
+       {&TrushAction, &DeleteAction, &CopyAction, &ShortCutAction, &CopyFileNameAction}) {
     later->OnUpdate = [](TAction& a) { a.Enabled = false; };
   }
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };

@@ -24,6 +24,7 @@
 #include "engine/HistoryIni.h"
 #include "engine/PictureList.h"
 #include "engine/PictureLoader_win.h"
+#include "files/EditorList.h"
 #include "files/SysInfo_win.h"
 
 class IDialogs;
@@ -130,6 +131,12 @@ class TVesko2MainForm final : public TWindowBase,
   void PropActionExecute();
   // The about box with the program's versions, shown without waiting.
   void AboutActionExecute();
+  // The current picture in the graphics editor (asked for when its file is gone).
+  void G_EditorActionExecute();
+  // A menu of the programs in the user's list file at the mouse; the one picked opens the
+  // current picture.
+  void G_SelectEditorActionExecute(TAction& sender);
+  std::unique_ptr<TContextMenu> CommandoPopupMenu;
   TSysInfo SysInfo;
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
@@ -190,4 +197,7 @@ class TVesko2MainForm final : public TWindowBase,
   HWND hints_ = nullptr;  // the tooltip window (destroyed with this window)
   int hintArea_ = -1;     // which part of the panel the hint describes
   std::string hintText_;
+  std::vector<TMenuEntry> CommandoMenuEntries();
+  std::vector<TEditorEntry> commandoEntries_;
+  TComponent commandoItem_;
 };

@@ -16,6 +16,7 @@ add_library(vesko_win STATIC
   app/MainFormHotKeys_win.cpp
   app/MainFormOptions_win.cpp
   app/MainFormAbout_win.cpp
+  app/MainFormEditor_win.cpp
   app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp

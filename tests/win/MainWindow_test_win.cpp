@@ -175,7 +175,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "  タスクトレイ\tCtrl+T",
             "  タイマー [check]",
             "編集",
-            "  グラフィックソフト..\tG [grey]",
+            "  グラフィックソフト..\tG",
             "  ファイルのコピー..\tCtrl+C [grey]",
             "  ショートカットの作成..\tCtrl+S [grey]",
             "  【ファイル名の】コピー [grey]",
