@@ -28,16 +28,12 @@ bool IsSpaceOrControl(unsigned char c) {
 int AnsiWidth(const std::string& text) {
   int width = 0;
   for (const std::string& c : Characters(text)) {
-    if (c.size() == 1) {
-      width += 1;
-    } else if (c.size() == 3 && static_cast<unsigned char>(c[0]) == 0xEF &&
-               ((static_cast<unsigned char>(c[1]) == 0xBD &&
-                 static_cast<unsigned char>(c[2]) >= 0xA1) ||
-                static_cast<unsigned char>(c[1]) == 0xBE)) {
-      width += 1;  // U+FF61..U+FF9F, half-width katakana: one byte in Shift-JIS
-    } else {
-      width += 2;
-    }
+    // U+FF61..U+FF9F, half-width katakana, take one byte in Shift-JIS like ASCII.
+    const bool halfWidthKana = c.size() == 3 && static_cast<unsigned char>(c[0]) == 0xEF &&
+                               ((static_cast<unsigned char>(c[1]) == 0xBD &&
+                                 static_cast<unsigned char>(c[2]) >= 0xA1) ||
+                                static_cast<unsigned char>(c[1]) == 0xBE);
+    width += (c.size() == 1 || halfWidthKana) ? 1 : 2;
   }
   return width;
 }
