@@ -61,6 +61,9 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   TaskTray->SetIcon(TApplication::Icon());
   TaskTray->SetPopupMenuR(PopupMenu.get());
   TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
+  FileDrop = std::make_unique<TFileDrop>(Handle());
+  FileDrop->OnFileDrop = [this](TFileDrop& sender, int, const std::vector<std::string>& files,
+                                int x, int y) { List.FileDropFileDrop(&sender, files, x, y); };
   HookHotKey = std::make_unique<THookHotKey>(Handle());
   HookHotKey->OnHotKey = [this](THookHotKey&, int index) { HookHotKeyHotKey(index); };
 
@@ -105,6 +108,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 
 TVesko2MainForm::~TVesko2MainForm() {
   ReleaseAllArchivers();
+  FileDrop.reset();
   HookHotKey.reset();
   TaskTray.reset();
   env_.Application.SetMainWindow(nullptr);

@@ -25,6 +25,7 @@
 #include "engine/PictureList.h"
 #include "engine/PictureLoader_win.h"
 #include "files/EditorList.h"
+#include "files/FileDrop_win.h"
 #include "files/SysInfo_win.h"
 
 class IDialogs;
@@ -137,6 +138,8 @@ class TVesko2MainForm final : public TWindowBase,
   // current picture.
   void G_SelectEditorActionExecute(TAction& sender);
   std::unique_ptr<TContextMenu> CommandoPopupMenu;
+  // Files dragged onto the window open as a source.
+  std::unique_ptr<TFileDrop> FileDrop;
   TSysInfo SysInfo;
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty

@@ -11,6 +11,8 @@ add_library(vesko_win STATIC
   app/SingleInstance_win.cpp
   app/TaskTray_win.cpp
   files/SysInfo_win.cpp
+  files/FileOperation_win.cpp
+  files/FileDrop_win.cpp
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp
