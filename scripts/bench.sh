@@ -44,6 +44,9 @@ awk -v a="$(echo "$wine_out" | sed -n 's/.*: \([0-9.]*\) s$/\1/p' | head -1)" \
     -v b="$(echo "$native" | sed -n 's/^TJPEGImage.*: \([0-9.]*\) s$/\1/p')" \
     'BEGIN { if (b > 0) printf "Wine (i686) / native (x86-64) ratio=%.2f (target: at most 1.35)\n", a / b }'
 
+echo "== decoding a 24-megapixel RGB PNG: TPngGraphic against libpng in the same run"
+"$build/native/bench/png_bench" "$build/bench-data/png-bench.png"
+
 echo "== a whole change by the quality path (decode, shrink to 1920 x 1080, write a BMP): Wine / native"
 for threads in 1 2; do
   here=$("$build/native/bench/change_bench" "$jpeg" "$build/bench-data/change.bmp" 1920 1080 "$threads")

@@ -18,7 +18,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils
   fonts-ipafont-gothic fonts-ipafont-mincho locales
   cmake make g++ nasm dpkg-dev clang libclang-rt-14-dev
-  doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs
+  doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
 )
 
 missing_packages() {
