@@ -138,3 +138,8 @@ bool TWinDialogs::PickFont(TMessFont& font) {
 void TWinDialogs::ShellOpen(const std::string& path) {
   ShellExecuteW(owner_(), L"open", ToWide(path).c_str(), L"", L"", SW_SHOW);
 }
+
+int TWinDialogs::Confirm(const std::string& text, int buttons) {
+  return MessageBoxW(owner_(), ToWide(text).c_str(), L"確認",
+                     static_cast<UINT>(buttons) | MB_ICONQUESTION);
+}

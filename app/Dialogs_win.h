@@ -24,6 +24,7 @@ class TWinDialogs final : public IDialogs {
   bool PickColor(TColor& color) override;
   bool PickFont(TMessFont& font) override;
   void ShellOpen(const std::string& path) override;
+  int Confirm(const std::string& text, int buttons) override;
 
  private:
   bool RunFileDialog(const TFileDialogOptions& options, std::string& path, bool save);

@@ -181,10 +181,14 @@ void TVesko2MainForm::BindActions() {
   PauseScreenSacverAction.OnExecute = [this](TAction& a) { PauseScreenSacverActionExecute(a); };
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
   // Commands whose handlers come with later parts of the program stay disabled until then.
-  for (TAction* later :
-       {&TrushAction, &DeleteAction, &CopyAction, &ShortCutAction, &CopyFileNameAction}) {
+  for (TAction* later : {&CopyAction, &ShortCutAction}) {
     later->OnUpdate = [](TAction& a) { a.Enabled = false; };
   }
+  for (TAction* remove : {&TrushAction, &DeleteAction}) {
+    remove->OnExecute = [this](TAction& a) { TrushActionExecute(a); };
+    remove->OnUpdate = [this](TAction& a) { FileExistsPaper(a); };
+  }
+  CopyFileNameAction.OnExecute = [this](TAction&) { CopyFileNameActionExecute(); };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
 }
 

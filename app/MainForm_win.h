@@ -26,6 +26,7 @@
 #include "engine/PictureLoader_win.h"
 #include "files/EditorList.h"
 #include "files/FileDrop_win.h"
+#include "files/FileOperation_win.h"
 #include "files/SysInfo_win.h"
 
 class IDialogs;
@@ -140,6 +141,14 @@ class TVesko2MainForm final : public TWindowBase,
   std::unique_ptr<TContextMenu> CommandoPopupMenu;
   // Files dragged onto the window open as a source.
   std::unique_ptr<TFileDrop> FileDrop;
+  // The shell's copies and deletes of the file commands.
+  TFileOperation FileOperation{nullptr};
+  // Moves the current picture's file to the recycle bin (tag 1) or deletes it (tag -1), or,
+  // for a picture of a list file, takes it out of the list file on request; then the picture
+  // leaves the lists and the next one is shown.
+  void TrushActionExecute(TAction& sender);
+  // The current entry's path as the clipboard's text.
+  void CopyFileNameActionExecute();
   TSysInfo SysInfo;
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty

@@ -49,9 +49,20 @@ class IDialogs {
   virtual bool PickFont(TMessFont& font) = 0;
   // Opens a document with the program the shell associates with it.
   virtual void ShellOpen(const std::string& path) = 0;
+  // A confirmation box captioned "確認" with a question icon and the given buttons; the answer
+  // as one of kAnswer*.
+  virtual int Confirm(const std::string& text, int buttons) = 0;
 };
 
 constexpr unsigned kBeepWarning = 0x30;  // MB_ICONEXCLAMATION
+
+// The buttons and answers of a confirmation (the values of MB_* and ID*).
+constexpr int kButtonsOkCancel = 1;
+constexpr int kButtonsYesNoCancel = 3;
+constexpr int kAnswerOk = 1;
+constexpr int kAnswerCancel = 2;
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
 
 // A warning beep followed by a plain message box.
 inline void WarnMessage(IDialogs& dialogs, const std::string& text) {

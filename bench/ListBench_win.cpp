@@ -33,6 +33,7 @@ class TQuietDialogs final : public IDialogs {
   bool PickColor(TColor&) override { return false; }
   bool PickFont(TMessFont&) override { return false; }
   void ShellOpen(const std::string&) override {}
+  int Confirm(const std::string&, int) override { return kAnswerCancel; }
 };
 
 class TNoBusy final : public IBusyDisplay {

@@ -19,6 +19,7 @@ add_library(vesko_win STATIC
   app/MainFormOptions_win.cpp
   app/MainFormAbout_win.cpp
   app/MainFormEditor_win.cpp
+  app/MainFormFiles_win.cpp
   app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp

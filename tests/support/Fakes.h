@@ -126,6 +126,17 @@ class TScriptedDialogs final : public IDialogs {
     return true;
   }
   void ShellOpen(const std::string& path) override { opened.push_back(path); }
+  int Confirm(const std::string& text, int buttons) override {
+    confirmations.push_back(text);
+    confirmButtons.push_back(buttons);
+    if (confirmAnswers.empty()) throw std::logic_error("unexpected confirmation");
+    const int answer = confirmAnswers.front();
+    confirmAnswers.pop_front();
+    return answer;
+  }
+  std::vector<std::string> confirmations;
+  std::vector<int> confirmButtons;
+  std::deque<int> confirmAnswers;
 
   std::deque<std::string> answers;  // "" cancels
   std::deque<TColor> colors;        // empty: the colour dialog is cancelled

@@ -178,7 +178,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "  グラフィックソフト..\tG",
             "  ファイルのコピー..\tCtrl+C [grey]",
             "  ショートカットの作成..\tCtrl+S [grey]",
-            "  【ファイル名の】コピー [grey]",
+            "  【ファイル名の】コピー",
             "  ゴミ箱..\tDel [grey]",
             "  削除..\tShift+Del [grey]",
             "履歴 [grey]",

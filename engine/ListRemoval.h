@@ -1,0 +1,19 @@
+// Taking the current picture out of the lists: the PictureList entry and its RandomList entry
+// go, the cursors step back so that the next step shows the following picture, and the random
+// order is renumbered to hold every remaining index once.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/ListBox.h"
+
+// `renumbering` brackets the renumbering (the busy display): called with true before, false
+// after.
+void RemoveCurrentPicture(TListBox& pictures, TListBox& randomOrder, bool randomLoad,
+                          const std::function<void(bool)>& renumbering = {});
+
+// Removes the first line equal to `entry` regardless of case; false (nothing removed) when no
+// line is.
+bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry);

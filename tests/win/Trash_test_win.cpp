@@ -1,0 +1,133 @@
+// Trash and delete of the current picture on the real shell and window: the shell's own
+// question answered by the test, the successor shown, list files edited on request.
+#include <doctest/doctest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "FormFixture_win.h"
+
+namespace {
+
+// Answers the shell's confirmation box (the first dialog window of the process) with Yes.
+class TShellAnswer {
+ public:
+  TShellAnswer()
+      : thread_([this] {
+          for (int i = 0; i < 200 && !stop_; ++i) {
+            HWND box = FindWindowW(L"#32770", nullptr);
+            if (box != nullptr && GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId()) {
+              PostMessageW(box, WM_COMMAND, IDYES, 0);
+              answered_ = true;
+            }
+            Sleep(50);
+          }
+        }) {}
+  ~TShellAnswer() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> answered_{false};
+  std::thread thread_;
+};
+
+struct TrashFixture : FormFixture {
+  std::unique_ptr<TVesko2MainForm> form;
+  TrashFixture() {
+    CreateDirectoryW((dir / L"c").c_str(), nullptr);
+    for (const wchar_t* name : {L"a.bmp", L"b.bmp", L"c.bmp"}) {
+      WriteBytes(dir / (std::wstring(L"c\\") + name), MakeTestBmp(4, 4));
+    }
+    form = Create({ToUtf8(dir / L"c")});
+  }
+  ~TrashFixture() {
+    if (form) Close(form);
+  }
+  void MoveTo(const std::wstring& name) {
+    auto& box = form->List.MainListBox;
+    box.ItemIndex = box.IndexOf(ToUtf8(dir / (L"c\\" + name)));
+    REQUIRE(form->SetCurrentPicture());
+  }
+};
+
+}  // namespace
+
+TEST_CASE("trash sends the file away and shows its successor; the lists stay consistent") {
+  TrashFixture f;
+  f.form->Settings.RandomLoad = false;
+  f.MoveTo(L"b.bmp");
+  {
+    TShellAnswer yes;
+    f.form->TrushAction.Execute();
+  }
+  CHECK_FALSE(Exists(f.dir / L"c\\b.bmp"));
+  CHECK(f.form->List.MainListBox.Count() == 2);
+  CHECK(f.form->List.RandomListBox.Count() == 2);
+  CHECK(f.form->Settings.PaperName == ToUtf8(f.dir / L"c\\c.bmp"));
+  CHECK(f.form->NextAction.Enabled);
+  CHECK(f.form->PreAction.Enabled);
+
+  // The first entry: the new first one follows.
+  f.MoveTo(L"a.bmp");
+  {
+    TShellAnswer yes;
+    f.form->DeleteAction.Execute();
+  }
+  CHECK_FALSE(Exists(f.dir / L"c\\a.bmp"));
+  CHECK(f.form->Settings.PaperName == ToUtf8(f.dir / L"c\\c.bmp"));
+  f.form->DeleteAction.Update();
+  CHECK(f.form->DeleteAction.Enabled);
+  DeleteFileW((f.dir / L"c\\c.bmp").c_str());
+  f.form->DeleteAction.Update();
+  CHECK_FALSE(f.form->DeleteAction.Enabled);  // the file is gone
+}
+
+TEST_CASE("a picture of a list file: Yes edits the list file only, No keeps it, Cancel stops") {
+  TrashFixture f;
+  const std::wstring list = f.dir / L"pics.V2List";
+  const std::string a = ToUtf8(f.dir / L"c\\a.bmp");
+  const std::string b = ToUtf8(f.dir / L"c\\b.bmp");
+  const std::string c = ToUtf8(f.dir / L"c\\c.bmp");
+  WriteBytes(list, a + "\r\n" + b + "\r\n" + c + "\r\n" + b + "\r\n");
+  f.form->Settings.PaperFolder = ToUtf8(list);
+  f.form->List.LoadPictureList();
+  f.MoveTo(L"b.bmp");
+
+  f.dialogs.confirmAnswers = {kAnswerCancel};
+  f.form->TrushAction.Execute();
+  CHECK(f.dialogs.confirmations.back() == b + "\rファイルリストからの削除ですか？");
+  CHECK(f.dialogs.confirmButtons.back() == kButtonsYesNoCancel);
+  CHECK(f.form->List.MainListBox.Count() == 4);
+
+  f.dialogs.confirmAnswers = {kAnswerYes};
+  f.form->TrushAction.Execute();
+  CHECK(Exists(f.dir / L"c\\b.bmp"));                              // the picture itself stays
+  CHECK(ReadBytes(list) == a + "\r\n" + c + "\r\n" + b + "\r\n");  // one line, order kept
+  CHECK(f.form->List.MainListBox.Count() == 3);
+
+  f.MoveTo(L"a.bmp");
+  f.dialogs.confirmAnswers = {kAnswerNo};
+  {
+    TShellAnswer yes;
+    f.form->DeleteAction.Execute();
+  }
+  CHECK_FALSE(Exists(f.dir / L"c\\a.bmp"));
+  CHECK(ReadBytes(list) == a + "\r\n" + c + "\r\n" + b + "\r\n");  // unchanged on No
+  CHECK(f.form->List.MainListBox.Count() == 2);
+}
+
+TEST_CASE("the current entry's path goes to the clipboard") {
+  TrashFixture f;
+  f.MoveTo(L"c.bmp");
+  f.form->CopyFileNameAction.Execute();
+  REQUIRE(OpenClipboard(nullptr));
+  auto* handle = GetClipboardData(CF_UNICODETEXT);
+  const std::wstring text =
+      handle != nullptr ? static_cast<const wchar_t*>(GlobalLock(handle)) : L"";
+  if (handle != nullptr) GlobalUnlock(handle);
+  CloseClipboard();
+  CHECK(text == f.dir / L"c\\c.bmp");
+}
