@@ -11,6 +11,7 @@
 #include "base/Stream.h"
 #include "decode/PngCodec.h"
 #include "decode/PngGraphic.h"
+#include "decode/PngRows.h"
 
 namespace {
 
@@ -27,12 +28,6 @@ void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
 void PutBe16(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
   out.push_back(static_cast<uint8_t>(v));
-}
-
-unsigned IndexAt(const uint8_t* row, uint32_t x, int bits) {
-  if (bits == 8) return row[x];
-  if (bits == 4) return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-  return (row[x / 8] >> (7 - x % 8)) & 1;
 }
 
 bool IsGreyRamp(const std::vector<TRGBQuad>& palette, int depth) {
@@ -126,7 +121,7 @@ class TPngWriter {
       const uint8_t* row = image_.ScanLine(y);
       const uint8_t* a = alpha ? alpha_.ScanLine(y) : nullptr;
       for (uint32_t x = 0; x < header_.Width; ++x) {
-        const unsigned index = IndexAt(row, x, bits_);
+        const unsigned index = PngIndexAt(row, x, bits_);
         top = std::max(top, index);
         if (a == nullptr) continue;
         const int value = 255 - a[x];
@@ -304,7 +299,7 @@ class TPngWriter {
       switch (source_) {
         case TSource::kIndex: {
           const size_t bit = size_t{i} * depth;
-          out[bit / 8] |= static_cast<uint8_t>(IndexAt(in, x, bits_) << (8 - depth - bit % 8));
+          out[bit / 8] |= static_cast<uint8_t>(PngIndexAt(in, x, bits_) << (8 - depth - bit % 8));
           break;
         }
         case TSource::kGreyAlpha:

@@ -1,0 +1,31 @@
+// Unfiltered PNG rows into the bitmaps: samples into the image bitmap's format (16-bit samples
+// by their high byte, 2-bit ones as 4-bit pixels, true colour as blue-green-red or 5-6-5),
+// alpha inverted into the alpha bitmap, each pixel of a pass row into its own column.
+#pragma once
+
+#include <cstdint>
+
+#include "decode/Bitmap.h"
+#include "decode/PngCodec.h"
+
+class TPngRowConverter {
+ public:
+  // `alpha` receives 255 - alpha for the colour types with an alpha channel.
+  TPngRowConverter(const TPngHeader& header, TBitmap& image, TBitmap* alpha, bool rgb565)
+      : header_(header), image_(image), alpha_(alpha), rgb565_(rgb565) {}
+
+  void operator()(const uint8_t* in, const TPngPass& pass, uint32_t row);
+
+ private:
+  const TPngHeader& header_;
+  TBitmap& image_;
+  TBitmap* alpha_;
+  bool rgb565_;
+};
+
+// The index of pixel x in a row of a 1-, 4- or 8-bit bitmap.
+inline unsigned PngIndexAt(const uint8_t* row, uint32_t x, int bits) {
+  if (bits == 8) return row[x];
+  if (bits == 4) return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
+  return (row[x / 8] >> (7 - x % 8)) & 1;
+}
