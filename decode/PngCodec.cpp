@@ -60,44 +60,103 @@ uint64_t PngImageDataSize(const TPngHeader& header) {
 
 namespace {
 
-inline uint8_t Paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c);
-  const int pb = std::abs(a - c);
-  const int pc = std::abs(a + b - 2 * c);
-  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-  return static_cast<uint8_t>(pb <= pc ? b : c);
+// The one of a (left), b (above) and c (upper left) closest to a + b - c; ties prefer a, then
+// b. Written so that the compiler chooses with conditional moves, not branches.
+inline int Paeth(int a, int b, int c) {
+  const int p = b - c;
+  const int q = a - c;
+  int distance = std::abs(p);
+  const int distanceB = std::abs(q);
+  const int distanceC = std::abs(p + q);
+  int best = a;
+  if (distanceB < distance) {
+    distance = distanceB;
+    best = b;
+  }
+  return distanceC < distance ? c : best;
+}
+
+// One row's filter undone with the pixel's bytes (kStep, or `step` when kStep is 0) known to
+// the compiler: the left and upper-left bytes of each channel stay in registers.
+template <size_t kStep>
+void Unfilter(uint8_t type, uint8_t* row, const uint8_t* previous, size_t size, size_t step) {
+  const size_t s = kStep != 0 ? kStep : step;
+  const size_t lead = std::min(s, size);
+  switch (type) {
+    case 1:
+      for (size_t i = s; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - s]);
+      break;
+    case 2:
+      for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+      break;
+    case 3:
+      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + (previous[i] >> 1));
+      for (size_t i = s; i < size; ++i) {
+        row[i] = static_cast<uint8_t>(row[i] + ((row[i - s] + previous[i]) >> 1));
+      }
+      break;
+    case 4:
+      // Left and upper-left are zero for the first pixel: the predictor is the byte above.
+      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
+      if constexpr (kStep != 0) {
+        int left[kStep];
+        int upLeft[kStep];
+        for (size_t k = 0; k < lead; ++k) {
+          left[k] = row[k];
+          upLeft[k] = previous[k];
+        }
+        for (size_t i = kStep; i + kStep <= size; i += kStep) {
+          for (size_t k = 0; k < kStep; ++k) {
+            const int above = previous[i + k];
+            const int v = (row[i + k] + Paeth(left[k], above, upLeft[k])) & 0xFF;
+            row[i + k] = static_cast<uint8_t>(v);
+            left[k] = v;
+            upLeft[k] = above;
+          }
+        }
+      } else {
+        for (size_t i = s; i < size; ++i) {
+          row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - s], previous[i], previous[i - s]));
+        }
+      }
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace
 
 bool UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* previous, size_t size, size_t step) {
-  const size_t lead = std::min(step, size);
-  switch (type) {
-    case 0:
-      return true;
-    case 1:
-      for (size_t i = step; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - step]);
-      return true;
-    case 2:
-      for (size_t i = 0; i < size; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
-      return true;
-    case 3:
-      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + (previous[i] >> 1));
-      for (size_t i = step; i < size; ++i) {
-        row[i] = static_cast<uint8_t>(row[i] + ((row[i - step] + previous[i]) >> 1));
-      }
-      return true;
-    case 4:
-      // Left and upper-left are zero for the first pixel: the predictor is the byte above.
-      for (size_t i = 0; i < lead; ++i) row[i] = static_cast<uint8_t>(row[i] + previous[i]);
-      for (size_t i = step; i < size; ++i) {
-        row[i] =
-            static_cast<uint8_t>(row[i] + Paeth(row[i - step], previous[i], previous[i - step]));
-      }
-      return true;
-    default:
-      return false;
+  if (type > 4) return false;
+  if (type == 0) return true;
+  // Whole pixels of 8- and 16-bit samples; rows of smaller samples filter byte by byte.
+  if (size % step == 0) {
+    switch (step) {
+      case 1:
+        Unfilter<1>(type, row, previous, size, step);
+        return true;
+      case 2:
+        Unfilter<2>(type, row, previous, size, step);
+        return true;
+      case 3:
+        Unfilter<3>(type, row, previous, size, step);
+        return true;
+      case 4:
+        Unfilter<4>(type, row, previous, size, step);
+        return true;
+      case 6:
+        Unfilter<6>(type, row, previous, size, step);
+        return true;
+      case 8:
+        Unfilter<8>(type, row, previous, size, step);
+        return true;
+      default:
+        break;
+    }
   }
+  Unfilter<0>(type, row, previous, size, step);
+  return true;
 }
 
 void FilterRow(uint8_t type, const uint8_t* row, const uint8_t* previous, size_t size, size_t step,

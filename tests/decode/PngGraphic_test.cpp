@@ -12,6 +12,7 @@
 #include "base/Stream.h"
 #include "decode/DIBImage.h"
 #include "decode/PictureFormats.h"
+#include "decode/PngCodec.h"
 #include "decode/PngGraphic.h"
 #include "tests/decode/PngBuilder.h"
 
@@ -496,6 +497,36 @@ TEST_CASE("bad input fails with EPngGraphic before any unbounded allocation") {
     CHECK(ErrorOf(File({Ihdr(1, 1, 8, 0), Iend()})) == "Read Image (PNG): Read Error");
     CHECK(ErrorOf(File({Iend()})) == "Read Image (PNG): Read Error");
   }
+}
+
+TEST_CASE("the five filters undo what filtering did, for every pixel size") {
+  uint32_t seed = 7;
+  auto next = [&] {
+    seed = seed * 1103515245 + 12345;
+    return static_cast<uint8_t>(seed >> 16);
+  };
+  for (size_t step : {1, 2, 3, 4, 6, 8}) {
+    for (size_t pixels : {1, 2, 7, 64}) {
+      const size_t size = step * pixels;
+      TBytes row(size);
+      TBytes above(size);
+      for (size_t i = 0; i < size; ++i) {
+        row[i] = next();
+        above[i] = next();
+      }
+      for (uint8_t type = 0; type <= 4; ++type) {
+        CAPTURE(step);
+        CAPTURE(pixels);
+        CAPTURE(int(type));
+        TBytes filtered(size);
+        FilterRow(type, row.data(), above.data(), size, step, filtered.data());
+        CHECK(UnfilterRow(type, filtered.data(), above.data(), size, step));
+        CHECK(filtered == row);
+      }
+    }
+  }
+  TBytes one = {1};
+  CHECK_FALSE(UnfilterRow(5, one.data(), one.data(), 1, 1));
 }
 
 TEST_CASE("image data split over many IDAT chunks, and the chunks after it") {
