@@ -20,6 +20,7 @@ add_library(vesko_win STATIC
   app/MainFormAbout_win.cpp
   app/MainFormEditor_win.cpp
   app/MainFormFiles_win.cpp
+  app/MainFormWallpaper_win.cpp
   app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp

@@ -1,0 +1,139 @@
+// The main window's picture path: the wallpaper composed and applied, its message, the tile
+// mode, a picture from the clipboard, and the preview of a neighbouring entry.
+#include "app/HintImage_win.h"
+#include "app/MainForm_win.h"
+#include "base/FileIO_win.h"
+#include "base/Path.h"
+#include "base/TextCase.h"
+#include "base/Unicode_win.h"
+#include "engine/Fit.h"
+#include "engine/MessageOverlay_win.h"
+#include "engine/MessageText.h"
+#include "engine/Wallpaper_win.h"
+
+void TVesko2MainForm::ClipPasteActionExecute() {
+  if (!OpenClipboard(Handle())) return;
+  struct TClose {
+    ~TClose() { CloseClipboard(); }
+  } close;
+  if (auto* bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP))) {
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof info, &info);
+    if (info.bmWidth <= 0 || info.bmHeight <= 0) return;
+    auto copy = std::make_unique<TBitmap>();
+    copy->SetSize(info.bmWidth, info.bmHeight);
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = info.bmWidth;
+    header.bmiHeader.biHeight = info.bmHeight;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 24;
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(info.bmHeight),
+              copy->ScanLine(info.bmHeight - 1), &header, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    Image.Take(std::move(copy));
+    ApplyWallpaper(TmpPaperName);
+    return;
+  }
+  auto* handle = GetClipboardData(CF_UNICODETEXT);
+  if (handle == nullptr) return;
+  const auto* text = static_cast<const wchar_t*>(GlobalLock(handle));
+  if (text == nullptr) return;
+  const std::string pasted = ToUtf8(std::wstring(text, wcsnlen(text, GlobalSize(handle) / 2)));
+  GlobalUnlock(handle);
+  // The pasted text becomes the message of the current picture, once.
+  const std::string savedText = Settings.MessText;
+  const bool savedSetMess = Settings.SetMess;
+  struct TRestore {
+    TSettings& s;
+    std::string text;
+    bool setMess;
+    ~TRestore() {
+      s.MessText = text;
+      s.SetMess = setMess;
+    }
+  } restore{Settings, savedText, savedSetMess};
+  Settings.MessText = pasted;
+  Settings.SetMess = true;
+  SetCurrentPicture();
+}
+
+void TVesko2MainForm::ShowPreview(const std::string& entry) {
+  auto* preview = new THintImageForm(Handle());  // frees itself after its first tick
+  preview->TimerInterval = 1000;
+  try {
+    const std::string ext = ExtractFileExt(entry);
+    if (SameText(ext, ".ArcLink")) {
+      Loader.LoadArcLink(entry, preview->HintImage);
+    } else {
+      Loader.LoadPictureFile(SameText(ext, ".lnk") ? ResolveShortcut(entry) : entry,
+                             preview->HintImage);
+    }
+  } catch (...) {
+    // A preview that cannot load shows its empty window.
+  }
+  int width = 218;
+  int height = 186;
+  const int w = preview->HintImage.Width();
+  const int h = preview->HintImage.Height();
+  if (w > 0 && h > 0) {
+    if (w > h) {
+      width = 200;
+      height = static_cast<int>(static_cast<long double>(h) * (200.0L / w));
+    } else {
+      height = 200;
+      width = static_cast<int>(static_cast<long double>(w) * (200.0L / h));
+    }
+  }
+  RECT main{};
+  GetWindowRect(Handle(), &main);
+  const int desktopWidth = GetSystemMetrics(SM_CXSCREEN);
+  const int desktopHeight = GetSystemMetrics(SM_CYSCREEN);
+  const int left = main.left > desktopWidth / 2 ? main.left - width : main.right;
+  const int top = main.top > desktopHeight / 2 ? main.top - height : main.bottom;
+  preview->Show(left, top, width, height);
+}
+
+void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
+  if (!path.empty()) {
+    TRect desktop = VirtualDesktop();
+    if (Settings.ReSize) FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
+    Image.Realize();
+    if (Settings.SetMess) DrawMessage();
+    SaveWallpaperBitmap(Image, path);
+    WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
+  }
+  SetDesktopWallpaper(path);
+  PanelHint = ExtractFileName(Settings.PaperName);
+  TaskTray->SetTipString(Caption() + " - " + PanelHint);
+  Image.Clear();
+}
+
+std::string TVesko2MainForm::GetMessageText() {
+  LastMessage.clear();
+  if (!FileExists(MessageFile)) return Settings.MessText;
+  TMessageState state;
+  state.SepString = Settings.SepString;
+  state.SepLines = Settings.SepLines;
+  state.SepIndex = Settings.SepIndex;
+  state.SepRandom = Settings.SepRandom;
+  const std::string text = ChooseMessage(ReadMessageFile(MessageFile), state, random_);
+  Settings.SepIndex = state.SepIndex;
+  SeparatorCount = state.SeparatorCount;
+  return text;
+}
+
+void TVesko2MainForm::DrawMessage() {
+  if (Image.Empty()) return;
+  const std::string text =
+      SubstituteFileName(GetMessageText(), ExtractFileName(Settings.PaperName));
+  LastMessage = text;
+  DrawMessageText(Image, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
+                  Settings.ShadowColor);
+}
+
+void TVesko2MainForm::SetTileMode(int mode) {
+  WriteTileMode(mode);
+  SetDesktopWallpaper(TmpPaperName);
+}
