@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 #include "decode/SusieApi.h"
 
 #define SPI_EXPORT extern "C" __declspec(dllexport)
@@ -20,4 +24,35 @@ inline int SpiInfoText(const char* text, LPSTR buffer, int length) {
   }
   buffer[n] = '\0';
   return n;
+}
+
+// The bytes of the picture: a file from an offset (flag 0) or memory (flag 1), at most `limit`.
+inline int SpiReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes,
+                         size_t limit = SIZE_MAX) {
+  if ((flag & 7) == 1) {
+    if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
+    const size_t size = std::min(static_cast<size_t>(length), limit);
+    bytes.assign(reinterpret_cast<const BYTE*>(source),
+                 reinterpret_cast<const BYTE*>(source) + size);
+    return SusieResult::kSuccess;
+  }
+  HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return SusieResult::kFileReadError;
+  LARGE_INTEGER size{};
+  int result = SusieResult::kFileReadError;
+  if (GetFileSizeEx(file, &size) && length >= 0 && size.QuadPart >= length &&
+      size.QuadPart - length < 0x40000000) {
+    bytes.resize(std::min(static_cast<size_t>(size.QuadPart - length), limit));
+    LARGE_INTEGER at;
+    at.QuadPart = length;
+    DWORD read = 0;
+    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+        read == bytes.size()) {
+      result = SusieResult::kSuccess;
+    }
+  }
+  CloseHandle(file);
+  return result;
 }

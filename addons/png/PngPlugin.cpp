@@ -16,37 +16,6 @@ const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A
 // Signature, then the IHDR chunk's length and type, then its width, height, depth and type.
 constexpr size_t kHeaderBytes = 8 + 8 + 10;
 
-// The bytes of the picture: a file from an offset (flag 0) or memory (flag 1), at most `limit`.
-int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes,
-               size_t limit = SIZE_MAX) {
-  if ((flag & 7) == 1) {
-    if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
-    const size_t size = std::min(static_cast<size_t>(length), limit);
-    bytes.assign(reinterpret_cast<const BYTE*>(source),
-                 reinterpret_cast<const BYTE*>(source) + size);
-    return SusieResult::kSuccess;
-  }
-  HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return SusieResult::kFileReadError;
-  LARGE_INTEGER size{};
-  int result = SusieResult::kFileReadError;
-  if (GetFileSizeEx(file, &size) && length >= 0 && size.QuadPart >= length &&
-      size.QuadPart - length < 0x40000000) {
-    bytes.resize(std::min(static_cast<size_t>(size.QuadPart - length), limit));
-    LARGE_INTEGER at;
-    at.QuadPart = length;
-    DWORD read = 0;
-    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-        read == bytes.size()) {
-      result = SusieResult::kSuccess;
-    }
-  }
-  CloseHandle(file);
-  return result;
-}
-
 bool IsPng(const BYTE* bytes, size_t size) {
   return size >= 8 && std::memcmp(bytes, kSignature, 8) == 0;
 }
@@ -61,7 +30,7 @@ int BitsOf(BYTE depth, BYTE colorType) {
 int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
            SpiProgress progress, LONG_PTR user) {
   std::vector<BYTE> bytes;
-  const int read = ReadSource(source, length, flag, bytes);
+  const int read = SpiReadSource(source, length, flag, bytes);
   if (read != SusieResult::kSuccess) return read;
   if (!IsPng(bytes.data(), bytes.size())) return SusieResult::kUnknownFormat;
   TPngGraphic png;
@@ -153,7 +122,7 @@ SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
                                      TSusiePictureInfo* info) {
   if (info == nullptr) return SusieResult::kInternalError;
   std::vector<BYTE> h;
-  const int read = ReadSource(source, length, flag, h, kHeaderBytes);
+  const int read = SpiReadSource(source, length, flag, h, kHeaderBytes);
   if (read != SusieResult::kSuccess && h.size() < kHeaderBytes) return read;
   if (h.size() < kHeaderBytes || !IsPng(h.data(), h.size()) ||
       std::memcmp(h.data() + 12, "IHDR", 4) != 0) {

@@ -72,35 +72,6 @@ class TComScope {
   HRESULT hr_;
 };
 
-// The bytes of the picture: a file from an offset (flag 0) or memory (flag 1).
-int ReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes) {
-  if ((flag & 7) == 1) {
-    if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
-    bytes.assign(reinterpret_cast<const BYTE*>(source),
-                 reinterpret_cast<const BYTE*>(source) + length);
-    return SusieResult::kSuccess;
-  }
-  HANDLE file = CreateFileA(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return SusieResult::kFileReadError;
-  LARGE_INTEGER size{};
-  int result = SusieResult::kFileReadError;
-  if (GetFileSizeEx(file, &size) && length >= 0 && size.QuadPart >= length &&
-      size.QuadPart - length < 0x40000000) {
-    bytes.resize(static_cast<size_t>(size.QuadPart - length));
-    LARGE_INTEGER at;
-    at.QuadPart = length;
-    DWORD read = 0;
-    if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
-        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-        read == bytes.size()) {
-      result = SusieResult::kSuccess;
-    }
-  }
-  CloseHandle(file);
-  return result;
-}
-
 // The first frame of the picture, converted to 32-bit BGRA. A whole file is read by WIC
 // itself (only what it needs); memory, or a file with a header before the picture, from bytes.
 HRESULT OpenFrame(const std::wstring& file, std::vector<BYTE>& bytes, IWICImagingFactory* factory,
@@ -147,7 +118,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     file.resize(wcslen(file.c_str()));
     if (!FileHasMagic(file)) return SusieResult::kUnknownFormat;
   } else {
-    const int read = ReadSource(source, length, flag, bytes);
+    const int read = SpiReadSource(source, length, flag, bytes);
     if (read != SusieResult::kSuccess) return read;
     if (bytes.size() < 8 || !HasMagic(bytes.data())) return SusieResult::kUnknownFormat;
   }
