@@ -19,46 +19,14 @@
 #include "decode/PngCodec.h"
 #include "decode/PngGraphic.h"
 #include "fuzz/FuzzCheck.h"
+#include "tests/decode/PngBuilder.h"
+#include "tests/decode/PngRgba.h"
 
 namespace {
 
-// Red, green, blue and alpha of every pixel: alpha from the alpha bitmap, or 0 where a
-// transparent image has its transparent colour.
-std::vector<uint8_t> Rgba(const TPngGraphic& png) {
-  const TBitmap& image = png.Image();
-  std::vector<uint8_t> out;
-  for (int y = 0; y < image.Height(); ++y) {
-    const uint8_t* row = image.ScanLine(y);
-    for (int x = 0; x < image.Width(); ++x) {
-      const TRGBQuad c = image.GetPixel(x, y);
-      uint8_t a = 255;
-      if (png.HasAlpha) {
-        a = static_cast<uint8_t>(255 - png.Alpha().ScanLine(y)[x]);
-      } else if (image.Transparent) {
-        const TColor t = image.TransparentColor;
-        unsigned index = 0;
-        if (image.BitCount() == 8) index = row[x];
-        if (image.BitCount() == 4) index = (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-        if (image.BitCount() == 1) index = (row[x / 8] >> (7 - x % 8)) & 1;
-        const bool clear = t >= kPaletteReference
-                               ? index == static_cast<unsigned>(t - kPaletteReference)
-                               : t == (c.Red | (c.Green << 8) | (c.Blue << 16));
-        if (clear) a = 0;
-      }
-      out.insert(out.end(), {c.Red, c.Green, c.Blue, a});
-    }
-  }
-  return out;
-}
-
-void Chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& body) {
-  const auto length = static_cast<uint32_t>(body.size());
-  for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(length >> shift));
-  const size_t start = png.size();
-  png.insert(png.end(), type, type + 4);
-  png.insert(png.end(), body.begin(), body.end());
-  const uLong crc = crc32(0, png.data() + start, static_cast<uInt>(png.size() - start));
-  for (int shift = 24; shift >= 0; shift -= 8) png.push_back(static_cast<uint8_t>(crc >> shift));
+void AppendChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& body) {
+  const TBytes chunk = png_build::Chunk(type, body);
+  png.insert(png.end(), chunk.begin(), chunk.end());
 }
 
 // A PNG around the bytes: header fields from the first 8, the rest as image data; with bit 1 of
@@ -76,17 +44,17 @@ std::vector<uint8_t> MakePng(const uint8_t* data, size_t size) {
     for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<uint8_t>(v >> shift));
   }
   header.insert(header.end(), {depth, type, 0, 0, static_cast<uint8_t>(data[4] & 1)});
-  Chunk(png, "IHDR", header);
+  AppendChunk(png, "IHDR", header);
   const size_t entries = 1 + data[5];
   std::vector<uint8_t> palette;
   for (size_t i = 0; i < entries * 3; ++i) palette.push_back(static_cast<uint8_t>(i * 37));
-  Chunk(png, "PLTE", palette);
+  AppendChunk(png, "PLTE", palette);
   const size_t alphas = data[6] % (entries + 1);
   std::vector<uint8_t> trns;
   for (size_t i = 0; i < std::max<size_t>(alphas, 6); ++i) {
     trns.push_back(static_cast<uint8_t>(i % 3 == 0 ? 0 : i * data[7]));
   }
-  Chunk(png, "tRNS", trns);
+  AppendChunk(png, "tRNS", trns);
   std::vector<uint8_t> raw(data + 8, data + size);
   if ((data[4] & 2) != 0 && !raw.empty()) {
     TPngHeader h;
@@ -103,8 +71,8 @@ std::vector<uint8_t> MakePng(const uint8_t* data, size_t size) {
   std::vector<uint8_t> z(packed);
   compress2(z.data(), &packed, raw.data(), static_cast<uLong>(raw.size()), 1);
   z.resize(packed);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
+  AppendChunk(png, "IDAT", z);
+  AppendChunk(png, "IEND", {});
   return png;
 }
 

@@ -15,6 +15,7 @@
 #include "decode/PngCodec.h"
 #include "decode/PngGraphic.h"
 #include "tests/decode/PngBuilder.h"
+#include "tests/decode/PngRgba.h"
 
 using namespace png_build;
 
@@ -63,42 +64,6 @@ TBytes Save(const TPngGraphic& png) {
   TMemoryStream out;
   png.SaveToStream(out);
   return out.Bytes();
-}
-
-unsigned IndexAt(const TBitmap& bitmap, int x, int y) {
-  const uint8_t* row = bitmap.ScanLine(y);
-  switch (bitmap.BitCount()) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4:
-      return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-    default:
-      return row[x];
-  }
-}
-
-// The picture as red, green, blue, alpha bytes, top row first: alpha from the alpha bitmap, or
-// 0 where a transparent image bitmap has its transparent colour.
-TBytes Rgba(const TPngGraphic& png) {
-  const TBitmap& image = png.Image();
-  TBytes out;
-  for (int y = 0; y < image.Height(); ++y) {
-    for (int x = 0; x < image.Width(); ++x) {
-      const TRGBQuad c = image.GetPixel(x, y);
-      uint8_t a = 255;
-      if (png.HasAlpha) {
-        a = static_cast<uint8_t>(255 - png.Alpha().ScanLine(y)[x]);
-      } else if (image.Transparent) {
-        const TColor t = image.TransparentColor;
-        const bool clear = t >= kPaletteReference ? IndexAt(image, x, y) ==
-                                                        static_cast<unsigned>(t - kPaletteReference)
-                                                  : t == (c.Red | (c.Green << 8) | (c.Blue << 16));
-        if (clear) a = 0;
-      }
-      out.insert(out.end(), {c.Red, c.Green, c.Blue, a});
-    }
-  }
-  return out;
 }
 
 int Differences(const TBytes& a, const TBytes& b) {
