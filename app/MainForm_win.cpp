@@ -6,7 +6,6 @@
 
 #include "app/Application_win.h"
 #include "app/HandOver.h"
-#include "app/HintImage_win.h"
 #include "app/PluginSetup_win.h"
 #include "app/StartUp.h"
 #include "app/ViewMode_win.h"
@@ -19,10 +18,6 @@
 #include "base/Unicode_win.h"
 #include "decode/JPEGImage.h"
 #include "decode/PictureFormats.h"
-#include "engine/Fit.h"
-#include "engine/MessageOverlay_win.h"
-#include "engine/MessageText.h"
-#include "engine/Wallpaper_win.h"
 #include "files/ArchiveFile_win.h"
 
 namespace {

@@ -119,3 +119,13 @@ int CompareText(std::string_view a, std::string_view b) {
   if (j < b.size()) return -1;
   return 0;
 }
+
+std::vector<std::string> SplitCharacters(std::string_view text) {
+  std::vector<std::string> characters;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t start = pos;
+    NextCodePoint(text, pos);
+    characters.emplace_back(text.substr(start, pos - start));
+  }
+  return characters;
+}

@@ -4,20 +4,9 @@
 #include <vector>
 
 #include "base/IniFile.h"
+#include "base/TextCase.h"
 
 namespace {
-
-// The UTF-8 text cut into characters.
-std::vector<std::string> Characters(const std::string& text) {
-  std::vector<std::string> out;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    out.push_back(text.substr(i, length));
-    i += length;
-  }
-  return out;
-}
 
 bool IsSpaceOrControl(unsigned char c) {
   return c <= 0x20 || c == 0x7F;
@@ -27,12 +16,12 @@ bool IsSpaceOrControl(unsigned char c) {
 
 int AnsiWidth(const std::string& text) {
   int width = 0;
-  for (const std::string& c : Characters(text)) {
+  for (const std::string& c : SplitCharacters(text)) {
     // U+FF61..U+FF9F, half-width katakana, take one byte in Shift-JIS like ASCII.
-    const bool halfWidthKana = c.size() == 3 && static_cast<unsigned char>(c[0]) == 0xEF &&
-                               ((static_cast<unsigned char>(c[1]) == 0xBD &&
-                                 static_cast<unsigned char>(c[2]) >= 0xA1) ||
-                                static_cast<unsigned char>(c[1]) == 0xBE);
+    const bool halfWidthKana =
+        c.size() == 3 && static_cast<unsigned char>(c[0]) == 0xEF &&
+        ((static_cast<unsigned char>(c[1]) == 0xBD && static_cast<unsigned char>(c[2]) >= 0xA1) ||
+         static_cast<unsigned char>(c[1]) == 0xBE);
     width += (c.size() == 1 || halfWidthKana) ? 1 : 2;
   }
   return width;

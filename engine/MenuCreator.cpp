@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/TextCase.h"
+
 int TMenuItem::IndexOf(const TMenuItem* item) const {
   for (size_t i = 0; i < items_.size(); ++i) {
     if (items_[i].get() == item) return static_cast<int>(i);
@@ -50,13 +52,7 @@ void TMenuCreator::SetActive(bool active) {
 
 std::string TMenuCreator::ShortenCaption(const std::string& text) const {
   // Counted in characters: (length + 3 - limit) of them go from the middle, "..." in their place.
-  std::vector<std::string> chars;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    chars.push_back(text.substr(i, length));
-    i += length;
-  }
+  std::vector<std::string> chars = SplitCharacters(text);
   const auto count = static_cast<int>(chars.size());
   if (count <= maxStrNum_) return text;
   const int from = std::max(count / 2 - 1, 0);
