@@ -6,7 +6,6 @@
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
-#include "engine/ListFile.h"
 #include "engine/PictureLoader_win.h"
 #include "files/EditorList.h"
 
@@ -65,9 +64,8 @@ void TVesko2MainForm::G_SelectEditorActionExecute(TAction& sender) {
   }
   if (!FileExists(Settings.CommandoFileName)) return;
   commandoEntries_.clear();
-  std::vector<std::string> lines = SplitListLines(ReadWholeFile(Settings.CommandoFileName));
+  const std::vector<std::string> lines = files_.ReadListFile(Settings.CommandoFileName);
   if (lines.empty()) return;
-  for (std::string& line : lines) line = AnsiToUtf8(line);
   commandoEntries_ = ParseEditorList(lines);
   POINT at{};
   GetCursorPos(&at);

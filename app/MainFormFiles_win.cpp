@@ -4,7 +4,6 @@
 #include "base/FileIO_win.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
-#include "engine/ListFile.h"
 #include "engine/ListRemoval.h"
 
 namespace {
@@ -35,14 +34,11 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     if (answer != kAnswerYes && answer != kAnswerNo) return;
     if (answer == kAnswerYes) {
       TBusyScope busy(Busy(), 0x00FF0000, "Load List..");
-      std::vector<std::string> lines = SplitListLines(ReadWholeFile(Settings.PaperFolder));
-      for (std::string& line : lines) line = AnsiToUtf8(line);
+      std::vector<std::string> lines = files_.ReadListFile(Settings.PaperFolder);
       if (!RemoveListLine(lines, Settings.PaperName)) {
         throw EListError("リストのインデックスが範囲を超えています (-1)");
       }
-      std::string text;
-      for (const std::string& line : lines) text += Utf8ToAnsi(line) + "\r\n";
-      WriteFileAtomically(Settings.PaperFolder, text);
+      files_.WriteListFile(Settings.PaperFolder, lines);
       removeFile = false;  // the list file loses the line; the picture stays on disk
     }
   }

@@ -8,19 +8,7 @@
 #include "base/FileIO_win.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
-
-namespace {
-
-// The memo's lines as a text file: each line ends with CR LF, in the ANSI code page.
-std::string MessageFileText(const std::string& memo) {
-  std::string text = memo;
-  if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0)) {
-    text += "\r\n";
-  }
-  return Utf8ToAnsi(text);
-}
-
-}  // namespace
+#include "engine/ListFile.h"
 
 void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // No command of the window runs while the dialog is open; every path gives the keys back.
@@ -60,7 +48,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   HookHotKey->ReRegisterKey(2, Settings.IncomingBossKey);
   // Last, so that a program folder that cannot be written loses none of the settings above:
   // its error is shown after they all took effect.
-  WriteFileAtomically(ChangeFileExt(env_.ProgramPath, ".mes"), MessageFileText(dialog.MemoText()));
+  files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
 }
 
 namespace {
