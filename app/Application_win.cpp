@@ -15,9 +15,7 @@ TApplication::TApplication() {
 }
 
 std::string TApplication::Title() const {
-  wchar_t text[512] = {};
-  GetWindowTextW(Handle(), text, 512);
-  return ToUtf8(text);
+  return WindowText(Handle());
 }
 
 void TApplication::SetTitle(const std::string& title) {

@@ -42,11 +42,7 @@ void TInputSepStringForm::GetValues(int& sepLines, std::string& sepString, bool&
   const auto position =
       SendMessageW(sepLinesUpDown_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed));
   sepLines = static_cast<int16_t>(failed ? 0 : position);
-  const int length = GetWindowTextLengthW(sepEdit_);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  GetWindowTextW(sepEdit_, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  sepString = ToUtf8(text);
+  sepString = WindowText(sepEdit_);
   sepRandom = SendMessageW(sepRandom_, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 

@@ -410,9 +410,7 @@ void TVesko2MainForm::SetWaitCursor(bool wait) {
 }
 
 std::string TVesko2MainForm::Caption() {
-  wchar_t text[256] = {};
-  GetWindowTextW(Handle(), text, 256);
-  return ToUtf8(text);
+  return WindowText(Handle());
 }
 
 void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {

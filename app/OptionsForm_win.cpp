@@ -60,14 +60,6 @@ std::string ToEditLines(const std::string& text) {
   return out;
 }
 
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  GetWindowTextW(window, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  return ToUtf8(text);
-}
-
 bool Checked(HWND button) {
   return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }

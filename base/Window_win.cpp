@@ -1,5 +1,7 @@
 #include "base/Window_win.h"
 
+#include "base/Unicode_win.h"
+
 #include "base/Exception.h"
 
 std::function<void(const std::exception&)> TWindowBase::ErrorHandler;
@@ -81,4 +83,12 @@ UINT WindowDpi(HWND window) {
   const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
   if (screen != nullptr) ReleaseDC(nullptr, screen);
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return ToUtf8(text);
 }

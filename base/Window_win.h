@@ -9,6 +9,9 @@
 #include <functional>
 #include <string>
 
+// A window's text (a control's contents, a window's caption) at its full length.
+std::string WindowText(HWND window);
+
 // The dots per inch of the monitor a window is on (per-monitor aware), or of the screen where
 // the system cannot tell.
 UINT WindowDpi(HWND window);
