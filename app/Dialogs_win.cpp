@@ -71,25 +71,34 @@ bool TWinDialogs::RunFileDialog(const TFileDialogOptions& options, std::string& 
 
 namespace {
 
-int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM data) {
+// Selects the initial folder when the dialog opens and shows each newly selected folder's
+// path as the status text.
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data) {
   if (message == BFFM_INITIALIZED && data != 0) {
     SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+  } else if (message == BFFM_SELCHANGED) {
+    wchar_t path[MAX_PATH] = {};
+    if (param == 0 || !SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(param), path)) {
+      path[0] = L'\0';
+    }
+    SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(path));
   }
   return 0;
 }
 
 }  // namespace
 
-std::string TWinDialogs::BrowseForFolder(const std::string& title,
-                                         const std::string& initialFolder) {
-  const std::wstring wideTitle = ToWide(title);
-  const std::wstring initial = ToWide(initialFolder);
+std::string TWinDialogs::BrowseForFolder(const TBrowseOptions& options) {
+  const std::wstring title = ToWide(options.Title);
+  const std::wstring initial = ToWide(options.InitialFolder);
   wchar_t display[MAX_PATH] = {};
   BROWSEINFOW info{};
-  info.hwndOwner = owner_();
+  info.hwndOwner = options.Owner != nullptr ? static_cast<HWND>(options.Owner) : owner_();
   info.pszDisplayName = display;
-  info.lpszTitle = wideTitle.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;
+  if (options.NewStyle) info.ulFlags |= BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  if (options.AllowFiles) info.ulFlags |= BIF_BROWSEINCLUDEFILES | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
   info.lpfn = BrowseCallback;
   info.lParam = initial.empty() ? 0 : reinterpret_cast<LPARAM>(initial.c_str());
   PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);

@@ -20,7 +20,7 @@ class TWinDialogs final : public IDialogs {
   bool SaveFile(const TFileDialogOptions& options, std::string& path) override;
   bool InputQuery(const std::string& caption, const std::string& prompt,
                   std::string& value) override;
-  std::string BrowseForFolder(const std::string& title, const std::string& initialFolder) override;
+  std::string BrowseForFolder(const TBrowseOptions& options) override;
   bool PickColor(TColor& color) override;
   bool PickFont(TMessFont& font) override;
   void ShellOpen(const std::string& path) override;

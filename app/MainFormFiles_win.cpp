@@ -1,10 +1,13 @@
 // The file commands of the main window on the current picture's own file.
+#include "app/FavoriteFoldersForm_win.h"
 #include "app/MainForm_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
 #include "engine/ListRemoval.h"
+#include "files/ShellLink_win.h"
+#include "files/ShortcutName.h"
 
 namespace {
 
@@ -83,4 +86,65 @@ void TVesko2MainForm::CopyFileNameActionExecute() {
     }
   }
   CloseClipboard();
+}
+
+std::string TVesko2MainForm::ChooseDestinationFolder(const std::string& word) {
+  // The window stays up while the dialog has the focus.
+  Tag = 1;
+  struct TRestore {
+    TVesko2MainForm& form;
+    ~TRestore() { form.Tag = 0; }
+  } restore{*this};
+
+  TFavoriteFoldersForm dialog(Handle(), env_.Dialogs);
+  dialog.SetPurpose(word + "先フォルダ");
+  dialog.SetSlots(Settings.FavoriteFolder);
+  dialog.AnotherFolder = Settings.AnotherFolder;
+  const int result = dialog.ShowModal();
+  // Slots edited in the dialog stay, also after Cancel.
+  Settings.FavoriteFolder = dialog.Slots();
+  if (result == TFavoriteFoldersForm::kOk) return dialog.SelectedFolder();
+  if (result == TFavoriteFoldersForm::kYes) {
+    Settings.AnotherFolder = dialog.AnotherFolder;
+    return dialog.AnotherFolder;
+  }
+  return {};
+}
+
+void TVesko2MainForm::CopyActionExecute(TAction& sender) {
+  const bool copy = sender.Tag > 0;
+  // The file may have gone since the command was enabled.
+  if (!FileExists(Settings.PaperName)) {
+    WarnMessage(env_.Dialogs, "ファイルがありません\r" + Settings.PaperName);
+    return;
+  }
+  const auto favourites = Settings.FavoriteFolder;
+  const std::string folder =
+      Settings.FavoriteEnabled
+          ? ChooseDestinationFolder(copy ? "コピー" : "ショートカット作成")
+          : env_.Dialogs.BrowseForFolder({.Title = "送り先フォルダ",
+                                          .InitialFolder = Settings.LastSendFolder,
+                                          .Owner = Handle(),
+                                          .NewStyle = true});
+  if (folder.empty()) {
+    if (Settings.FavoriteFolder != favourites) SaveSettings();
+    return;
+  }
+  Settings.LastSendFolder = folder;
+  // Chosen folders are worth keeping even if the program never closes normally.
+  SaveSettings();
+
+  FileOperation.FromFiles = {Settings.PaperName};
+  FileOperation.ToFiles = {folder};
+  if (copy) {
+    // The shell asks before replacing a file of the same name and reports its own errors.
+    FileOperation.Copy();
+    return;
+  }
+  const std::string link = ShortcutLinkPath(folder, Settings.PaperName, Settings.AddSCName);
+  if (FileExists(link) && env_.Dialogs.Confirm("同名ファイルが存在します\r上書きしますか",
+                                               kButtonsOkCancel) != kAnswerOk) {
+    return;
+  }
+  CreateShortcutFile(env_.Dialogs, Settings.PaperName, link, "", "");
 }

@@ -175,9 +175,9 @@ void TVesko2MainForm::BindActions() {
   StartScreenSacverAction.OnExecute = [this](TAction&) { StartScreenSacverActionExecute(); };
   PauseScreenSacverAction.OnExecute = [this](TAction& a) { PauseScreenSacverActionExecute(a); };
   TrayAction.OnUpdate = [this](TAction& a) { a.Checked = TaskTray && TaskTray->Registered(); };
-  // Commands whose handlers come with later parts of the program stay disabled until then.
-  for (TAction* later : {&CopyAction, &ShortCutAction}) {
-    later->OnUpdate = [](TAction& a) { a.Enabled = false; };
+  for (TAction* send : {&CopyAction, &ShortCutAction}) {
+    send->OnExecute = [this](TAction& a) { CopyActionExecute(a); };
+    send->OnUpdate = [this](TAction& a) { FileExistsPaper(a); };
   }
   for (TAction* remove : {&TrushAction, &DeleteAction}) {
     remove->OnExecute = [this](TAction& a) { TrushActionExecute(a); };

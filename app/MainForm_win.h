@@ -149,6 +149,12 @@ class TVesko2MainForm final : public TWindowBase,
   void TrushActionExecute(TAction& sender);
   // The current entry's path as the clipboard's text.
   void CopyFileNameActionExecute();
+  // Copies the current picture's file (tag 1) or makes a shortcut to it (tag -1) in a folder
+  // chosen through the favourites or the folder browser.
+  void CopyActionExecute(TAction& sender);
+  // The favourite folders dialog for a copy or shortcut (`word` names which); the chosen folder
+  // or an empty text. The slots edited in the dialog are kept whatever its outcome.
+  std::string ChooseDestinationFolder(const std::string& word);
   TSysInfo SysInfo;
   void ClipPasteActionExecute();
   // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty

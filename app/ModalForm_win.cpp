@@ -87,11 +87,15 @@ LRESULT TColorPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SetTextColor(dc, enabled_ ? text_ : GetSysColor(COLOR_GRAYTEXT));
       TSelectObject select(dc, font_);
       DrawTextW(dc, caption_.c_str(), static_cast<int>(caption_.size()), &all,
-                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE | (Prefix ? 0 : DT_NOPREFIX));
       EndPaint(Handle(), &ps);
       return 0;
     }
     case WM_LBUTTONDOWN:
+      if (OnMouseDown) {
+        OnMouseDown();
+        return 0;
+      }
       pressed_ = true;
       SetCapture(Handle());
       InvalidateRect(Handle(), nullptr, FALSE);

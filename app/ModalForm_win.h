@@ -27,10 +27,15 @@ class TColorPanel final : public TWindowBase {
   void SetEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
   std::function<void()> OnClick;
+  // When set, a press of the left button goes here instead of pressing the button (a title
+  // bar that drags its window).
+  std::function<void()> OnMouseDown;
   // Free data a form keeps with the panel (the shadow colour, the separator index).
   int Tag = 0;
   // The raised edge of a button; plain panels go without.
   bool Bevel = true;
+  // "&" underlines the next letter (the panel's accelerator) instead of showing itself.
+  bool Prefix = false;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

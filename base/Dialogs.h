@@ -9,6 +9,17 @@
 
 struct TMessFont;
 
+struct TBrowseOptions {
+  std::string Title;
+  std::string InitialFolder;  // selected when the dialog opens; empty for none
+  // The window the dialog belongs to (a window handle); null for the program's main window.
+  void* Owner = nullptr;
+  bool NewStyle = false;    // the resizable dialog with an edit box
+  bool AllowFiles = false;  // files can be chosen as well as folders
+
+  bool operator==(const TBrowseOptions&) const = default;
+};
+
 struct TFileDialogOptions {
   std::string Title;
   std::string Filter;  // "description|masks|description|masks"
@@ -41,8 +52,7 @@ class IDialogs {
   virtual bool InputQuery(const std::string& caption, const std::string& prompt,
                           std::string& value) = 0;
   // The shell's folder selection; the chosen folder or an empty text.
-  virtual std::string BrowseForFolder(const std::string& title,
-                                      const std::string& initialFolder) = 0;
+  virtual std::string BrowseForFolder(const TBrowseOptions& options) = 0;
   // The colour dialog preset to `color`: true and the chosen colour on OK.
   virtual bool PickColor(TColor& color) = 0;
   // The font dialog preset to `font`: true and the chosen font on OK.

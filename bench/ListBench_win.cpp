@@ -29,7 +29,7 @@ class TQuietDialogs final : public IDialogs {
   bool OpenFile(const TFileDialogOptions&, std::string&) override { return false; }
   bool SaveFile(const TFileDialogOptions&, std::string&) override { return false; }
   bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-  std::string BrowseForFolder(const std::string&, const std::string&) override { return {}; }
+  std::string BrowseForFolder(const TBrowseOptions&) override { return {}; }
   bool PickColor(TColor&) override { return false; }
   bool PickFont(TMessFont&) override { return false; }
   void ShellOpen(const std::string&) override {}

@@ -13,6 +13,8 @@ add_library(vesko_win STATIC
   files/SysInfo_win.cpp
   files/FileOperation_win.cpp
   files/FileDrop_win.cpp
+  files/ShellLink_win.cpp
+  app/FavoriteFoldersForm_win.cpp
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp

@@ -142,8 +142,8 @@ void TPictureList::StepActiveOrder(bool forward) {
 void TPictureList::OpenFileActionExecute(TComponent& sender) {
   TDialogGuard guard(FormTag);
   if (sender.Tag != 1) {
-    const std::string folder =
-        env_.Dialogs.BrowseForFolder("フォルダを開く", settings_.PaperFolder);
+    const std::string folder = env_.Dialogs.BrowseForFolder(
+        {.Title = "フォルダを開く", .InitialFolder = settings_.PaperFolder});
     if (!folder.empty()) OpenPath(nullptr, folder);
     return;
   }

@@ -103,9 +103,10 @@ class TScriptedDialogs final : public IDialogs {
     answers.pop_front();
     return !value.empty();
   }
-  std::string BrowseForFolder(const std::string& title, const std::string& initial) override {
-    folderTitles.push_back(title);
-    folderInitials.push_back(initial);
+  std::string BrowseForFolder(const TBrowseOptions& options) override {
+    folderTitles.push_back(options.Title);
+    folderInitials.push_back(options.InitialFolder);
+    folderDialogs.push_back(options);
     if (answers.empty()) throw std::logic_error("unexpected folder dialog");
     std::string answer = answers.front();
     answers.pop_front();
@@ -148,6 +149,7 @@ class TScriptedDialogs final : public IDialogs {
   std::vector<std::string> folderTitles;
   std::vector<std::string> queries;
   std::vector<std::string> folderInitials;
+  std::vector<TBrowseOptions> folderDialogs;
   std::vector<unsigned> beeps;
   std::vector<std::string> messages;
   std::vector<std::string> errors;

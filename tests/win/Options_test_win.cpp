@@ -143,9 +143,9 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
 
   // Now every control changed once.
   TDriveOptions changed([&](TOptionsForm& dialog) {
-    for (const char* box : {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize",
-                            "SpeedpPriority", "PlayMidi", "NotUsedInTray", "FavoriteFolder",
-                            "AddSCName", "SetMess", "AddShadow"}) {
+    for (const char* box :
+         {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize", "SpeedpPriority",
+          "PlayMidi", "NotUsedInTray", "FavoriteFolder", "AddSCName", "SetMess", "AddShadow"}) {
       Tick(dialog.Control(box));
     }
     Tick(dialog.Control("HotActMenu"));
@@ -288,8 +288,8 @@ TEST_CASE("the shell menu entry: written as the program's, then the panel stays 
                      &size) == ERROR_SUCCESS);
   CHECK(std::wstring(value) == L"&Vesko2");
   size = sizeof value;
-  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu\\command", nullptr, RRF_RT_REG_SZ,
-                     nullptr, value, &size) == ERROR_SUCCESS);
+  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu\\command", nullptr, RRF_RT_REG_SZ, nullptr,
+                     value, &size) == ERROR_SUCCESS);
   CHECK(std::wstring(value) == L"\"" + (f.dir / L"Vesko2.exe") + L"\" \"%1\"");
   form->OptionAction.Execute();
   CHECK_FALSE(enabledBefore);  // the entry exists: disabled from the start
