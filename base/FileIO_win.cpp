@@ -72,6 +72,11 @@ std::string ReadWholeFile(const std::string& path) {
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   const std::wstring target = ToWide(path);
+  // A read-only file stays as it is (Windows refuses to replace it; not every system does).
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    throw EFCreateError(CreateErrorText(path, ERROR_ACCESS_DENIED));
+  }
   std::wstring folder = ToWide(ExtractFilePath(path));
   if (folder.empty()) folder = L".";
   wchar_t temp[MAX_PATH + 16] = {};

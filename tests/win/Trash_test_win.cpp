@@ -131,3 +131,31 @@ TEST_CASE("the current entry's path goes to the clipboard") {
   CloseClipboard();
   CHECK(text == f.dir / L"c\\c.bmp");
 }
+
+TEST_CASE("a read-only list file: a clear error, the list file and both lists unchanged") {
+  TrashFixture f;
+  const std::wstring list = f.dir / L"pics.V2List";
+  const std::string a = ToUtf8(f.dir / L"c\\a.bmp");
+  const std::string b = ToUtf8(f.dir / L"c\\b.bmp");
+  WriteBytes(list, a + "\r\n" + b + "\r\n");
+  f.form->Settings.PaperFolder = ToUtf8(list);
+  f.form->List.LoadPictureList();
+  f.MoveTo(L"b.bmp");
+  SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_READONLY);
+
+  f.dialogs.confirmAnswers = {kAnswerYes};
+  CHECK_THROWS_WITH(f.form->TrushAction.Execute(), doctest::Contains("pics.V2List"));
+  SetFileAttributesW(list.c_str(), FILE_ATTRIBUTE_NORMAL);
+  CHECK(ReadBytes(list) == a + "\r\n" + b + "\r\n");
+  CHECK(f.form->List.MainListBox.Count() == 2);
+  CHECK(f.form->List.RandomListBox.Count() == 2);
+  CHECK(f.form->Settings.PaperName == b);
+  CHECK(Exists(f.dir / L"c\\b.bmp"));
+  CHECK(f.form->NextAction.Enabled);
+  CHECK(f.form->PreAction.Enabled);
+  // No stray temporary file is left beside the list.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((f.dir / L"v2~*").c_str(), &found);
+  CHECK(search == INVALID_HANDLE_VALUE);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
