@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "app/PicturePreview_win.h"
 #include "app/Settings.h"
 #include "base/Unicode_win.h"
 #include "engine/MessageOverlay_win.h"
@@ -63,6 +64,8 @@ bool TWinDialogs::RunFileDialog(const TFileDialogOptions& options, std::string& 
   if (options.PathMustExist) ofn.Flags |= OFN_PATHMUSTEXIST;
   if (options.FileMustExist) ofn.Flags |= OFN_FILEMUSTEXIST;
   if (options.NoReadOnlyReturn) ofn.Flags |= OFN_NOREADONLYRETURN;
+  TPicturePreview preview;
+  if (options.Preview && !save) preview.Attach(ofn);
   const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
   if (!ok) return false;
   path = ToUtf8(file.data());

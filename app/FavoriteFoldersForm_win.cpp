@@ -41,8 +41,8 @@ TFavoriteFoldersForm::TFavoriteFoldersForm(HWND owner, IDialogs& dialogs)
   group_ = AddControl(page, WC_BUTTONW, "", BS_GROUPBOX, 0, 0, 396, 202);
   for (int i = 0; i < kSlots; ++i) {
     buttons_[static_cast<size_t>(i)] =
-        AddControl(page, WC_BUTTONW, "", BS_RADIOBUTTON | WS_TABSTOP | (i == 0 ? WS_GROUP : 0),
-                   12, 22 + i * 34, 372, 24, kFirstSlotId + i);
+        AddControl(page, WC_BUTTONW, "", BS_RADIOBUTTON | WS_TABSTOP | (i == 0 ? WS_GROUP : 0), 12,
+                   22 + i * 34, 372, 24, kFirstSlotId + i);
   }
   another_ = AddPanel(Handle(), 8, 243, 196, 24, RGB(0, 128, 128), RGB(255, 255, 255),
                       "他のフォルダ(&O)..");
@@ -97,7 +97,8 @@ void TFavoriteFoldersForm::Select(int index) {
 }
 
 std::string TFavoriteFoldersForm::BrowseSlot() {
-  return dialogs_.BrowseForFolder({.Title = "フォルダの選択", .InitialFolder = {}, .Owner = group_});
+  return dialogs_.BrowseForFolder(
+      {.Title = "フォルダの選択", .InitialFolder = {}, .Owner = group_});
 }
 
 void TFavoriteFoldersForm::HowDoRadioGroupClick(int index) {

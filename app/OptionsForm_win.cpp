@@ -341,6 +341,7 @@ void TOptionsForm::ChooseBossPicture() {
   options.Filter = "Bmp ファイル|*.Bmp";
   options.HideReadOnly = true;
   options.EnableSizing = true;
+  options.Preview = true;
   options.FileName = c_->bossPicture;
   std::string path;
   if (!dialogs_.OpenFile(options, path)) return;

@@ -32,6 +32,8 @@ struct TFileDialogOptions {
   bool PathMustExist = false;
   bool FileMustExist = false;
   bool NoReadOnlyReturn = false;
+  // A pane beside the file list shows the selected picture (open dialogs only).
+  bool Preview = false;
 
   bool operator==(const TFileDialogOptions&) const = default;
 };

@@ -15,6 +15,7 @@ add_library(vesko_win STATIC
   files/FileDrop_win.cpp
   files/ShellLink_win.cpp
   app/FavoriteFoldersForm_win.cpp
+  app/PicturePreview_win.cpp
   app/ContextMenu_win.cpp
   app/MainFormPanel_win.cpp
   app/MainFormHotKeys_win.cpp

@@ -152,6 +152,7 @@ void TPictureList::OpenFileActionExecute(TComponent& sender) {
   options.Filter = PictureFilter ? PictureFilter() : std::string("All|*.*");
   options.HideReadOnly = true;
   options.EnableSizing = true;
+  options.Preview = true;
   std::string path;
   if (env_.Dialogs.OpenFile(options, path)) OpenPath(&sender, path);
 }

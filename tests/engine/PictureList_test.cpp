@@ -244,6 +244,7 @@ TEST_CASE("open commands go through their dialogs with the main window's tag set
   CHECK(f.dialogs.fileDialogs[0].Title == "画像ファイルを開く");
   CHECK(f.dialogs.fileDialogs[0].Filter == "Bitmaps (*.bmp)|*.bmp");
   CHECK(f.dialogs.fileDialogs[0].HideReadOnly);
+  CHECK(f.dialogs.fileDialogs[0].Preview);  // the picture is shown as it is selected
   CHECK(f.settings.PaperFolder == "C:\\p");
   CHECK(f.settings.PaperName == "C:\\p\\e.Bmp");
 

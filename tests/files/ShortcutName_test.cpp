@@ -26,8 +26,8 @@ TEST_CASE("names a file can bear") {
     CAPTURE(good);
     CHECK(IsValidFileName(good));
   }
-  for (const char* bad : {"", "a\\b", "a/b", "c:d", "a*", "a?", "\"a\"", "<a>", "a|b", "a.",
-                          "a ", "tab\there", "CON", "con.lnk", "Nul", "COM1", "lpt9.txt", "AUX"}) {
+  for (const char* bad : {"", "a\\b", "a/b", "c:d", "a*", "a?", "\"a\"", "<a>", "a|b", "a.", "a ",
+                          "tab\there", "CON", "con.lnk", "Nul", "COM1", "lpt9.txt", "AUX"}) {
     CAPTURE(bad);
     CHECK_FALSE(IsValidFileName(bad));
   }

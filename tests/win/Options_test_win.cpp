@@ -185,6 +185,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK(s.IncomingBossFileName == "C:\\other boss.bmp");
   CHECK(f.dialogs.fileDialogs.back().Title == "画像ファイルを開く");
   CHECK(f.dialogs.fileDialogs.back().Filter == "Bmp ファイル|*.Bmp");
+  CHECK(f.dialogs.fileDialogs.back().Preview);
   CHECK(form->OptionAction.Tag == 2);  // the page shown at OK
   CHECK_FALSE(HotKeyFree(MOD_CONTROL | MOD_ALT, 'J'));
   CHECK_FALSE(HotKeyFree(MOD_ALT, 'B'));
