@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 WERROR ?= ON
 
-.PHONY: all setup build native sanitize win test run fuzz bench lint format clean
+.PHONY: all setup build native sanitize win test run fuzz bench soak lint format clean
 
 all: build
 
@@ -47,6 +47,11 @@ run: setup
 fuzz: setup
 	$(MAKE) sanitize
 	@scripts/fuzz.sh $${FUZZ_SECONDS:-600}
+
+# 10,000 wallpaper changes by the timer; the resources before and after land in build/soak.txt.
+soak: setup
+	$(MAKE) win
+	@scripts/soak.sh $${SOAK_CHANGES:-10000}
 
 # Benchmarks against the tools a user would pick instead, reported as ratios.
 bench: setup

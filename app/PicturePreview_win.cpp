@@ -143,8 +143,8 @@ void TPicturePreview::Show(const std::string& path) {
   try {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const TPictureFormat* format = TPictureFormatRegistry::Instance().Find(path);
-    if (format != nullptr && GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard,
-                                                  &data) &&
+    if (format != nullptr &&
+        GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data) &&
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         ((static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) <=
             kMaxPreviewBytes) {

@@ -1,7 +1,7 @@
 #include "files/ShellLink_win.h"
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include "base/ComPtr_win.h"
 #include "base/Dialogs.h"

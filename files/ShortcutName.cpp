@@ -28,7 +28,7 @@ bool IsValidFileName(std::string_view name) {
   }
   // Device names stay devices whatever extension follows them.
   const std::string stem = UpperCase(std::string(name.substr(0, name.find('.'))));
-  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN", "AUX",
+  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
                                                                "NUL", "CONIN$", "CONOUT$"};
   for (const std::string_view device : kDevices) {
     if (stem == device) return false;

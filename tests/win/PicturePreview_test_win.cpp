@@ -108,9 +108,9 @@ TEST_CASE("the open-picture dialog previews the selected picture through the for
     }
     if (box != nullptr) {
       Sleep(500);  // the folder's items arrive
-      for (const auto& [file, key] : {std::pair{L"red.png", "RED.PNG"},
-                                      std::pair{L"broken.png", "BROKEN.PNG"},
-                                      std::pair{L"small.bmp", "SMALL.BMP"}}) {
+      for (const auto& [file, key] :
+           {std::pair{L"red.png", "RED.PNG"}, std::pair{L"broken.png", "BROKEN.PNG"},
+            std::pair{L"small.bmp", "SMALL.BMP"}}) {
         if (!SelectInList(box, file)) continue;
         ++selected;
         for (int i = 0; i < 100 && !seen(key); ++i) Sleep(50);
