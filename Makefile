@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 WERROR ?= ON
 
-.PHONY: all setup build native sanitize win test run fuzz bench soak lint format clean
+.PHONY: all setup build native sanitize win test run fuzz bench soak acceptance lint format clean dist dist-check
 
 all: build
 
@@ -43,10 +43,30 @@ run: setup
 	$(MAKE) win
 	@scripts/run.sh
 
+# The zip users download: build/dist/Vesko2-<version>.zip (see scripts/dist.sh).
+dist:
+	@scripts/setup.sh --no-wine
+	$(MAKE) win
+	@scripts/dist.sh $(BUILD)/win $(BUILD)/dist
+
+# That zip on its own: unpacked outside the build tree and run in a Wine prefix of its own on
+# sample pictures; screenshots land in build/dist-check/.
+dist-check: dist
+	xvfb-run -a -s '-screen 0 1280x800x24' tests/e2e/dist_check.sh \
+	  $(BUILD)/dist/Vesko2-$$(sed -n 's/^project(Vesko2 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip \
+	  $(BUILD)/dist-check
+
 # A long fuzzing campaign (FUZZ_SECONDS per target).
 fuzz: setup
 	$(MAKE) sanitize
 	@scripts/fuzz.sh $${FUZZ_SECONDS:-600}
+
+# The acceptance journey in full (a 100-megapixel JPEG among the pictures); its screenshots land
+# in build/acceptance/.
+acceptance: setup
+	$(MAKE) win
+	xvfb-run -a -s '-screen 0 1280x800x24' scripts/wine-session.sh \
+	  tests/e2e/journey.sh $(BUILD)/win $(BUILD)/acceptance full
 
 # 10,000 wallpaper changes by the timer; the resources before and after land in build/soak.txt.
 soak: setup
@@ -65,4 +85,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD)/native $(BUILD)/sanitize $(BUILD)/win $(BUILD)/run
+	rm -rf $(BUILD)/native $(BUILD)/sanitize $(BUILD)/win $(BUILD)/run $(BUILD)/dist $(BUILD)/dist-check

@@ -63,6 +63,9 @@ void DrawMessageText(TPicture& image, const std::string& text, const TMessFont& 
   if (image.Empty()) return;
   auto bitmap = std::make_unique<TBitmap>();
   bitmap->Assign(image.Graphic());
+  // In a picture of a few palette colours the text would turn into the nearest of them (black
+  // on a one-colour picture would vanish): such a picture takes the message in full colour.
+  if (bitmap->BitCount() <= 8) bitmap->SetPixelFormat(TPixelFormat::pf24bit);
   std::wstring wide = ToWide(text);
   if (wide.size() > kMaxMessageText) wide.resize(kMaxMessageText);
 

@@ -57,6 +57,23 @@ void GetFileDateAndSize(const std::string& path, std::string& date, std::string&
 
 namespace {
 
+// JPEG data, possibly behind a foreign header, kept compressed with its header read; null when
+// there is none or the picture is too large to decode whole.
+std::unique_ptr<TGraphic> JpegFromBytes(const uint8_t* data, size_t size) {
+  const int start = FindJpegStartIn(data, std::min<size_t>(size, kJpegSearchBytes));
+  if (start < 0) return nullptr;
+  TBytesStream stream(data, size);
+  stream.Seek(static_cast<uint64_t>(start));
+  auto jpeg = std::make_unique<TJPEGImage>();
+  jpeg->LoadFromStream(stream);
+  if (jpeg->Empty() ||
+      RowBytes(static_cast<uint64_t>(jpeg->Width()), 24) * static_cast<uint64_t>(jpeg->Height()) >
+          kMaxJpegPixelBytes) {
+    return nullptr;
+  }
+  return jpeg;
+}
+
 // The picture of a file: decoded by the plug-ins or the built-in formats, or JPEG data found
 // behind a foreign header, kept compressed (its header read) until it is drawn or shrunk.
 std::unique_ptr<TGraphic> LoadPictureGraphic(const std::string& path) {
@@ -74,22 +91,11 @@ std::unique_ptr<TGraphic> LoadPictureGraphic(const std::string& path) {
   }
   // JPEG data behind a foreign header: the whole file is read once.
   try {
-    const int start = FindJpegStart(path);
-    if (start < 0) return nullptr;
+    if (FindJpegStart(path) < 0) return nullptr;
     std::unique_ptr<TStream> file = OpenFileStream(path);
     std::vector<uint8_t> bytes(static_cast<size_t>(file->Size()));
     bytes.resize(file->Read(bytes.data(), bytes.size()));
-    TBytesStream data(bytes.data(), bytes.size());
-    data.Seek(static_cast<uint64_t>(start));
-    auto jpeg = std::make_unique<TJPEGImage>();
-    jpeg->LoadFromStream(data);
-    // A picture too large to decode whole is refused here, where the decode used to refuse it.
-    if (jpeg->Empty() ||
-        RowBytes(static_cast<uint64_t>(jpeg->Width()), 24) * static_cast<uint64_t>(jpeg->Height()) >
-            kMaxJpegPixelBytes) {
-      return nullptr;
-    }
-    return jpeg;
+    return JpegFromBytes(bytes.data(), bytes.size());
   } catch (const std::exception&) {
     return nullptr;
   }
@@ -203,10 +209,19 @@ void TPictureLoader::ExtractArchivePicture(const std::string& archive, const std
   extractor->ExtractToMemory(archive, member, buffer.data(), buffer.size(),
                              static_cast<size_t>(size));
   try {
-    TMemoryStream stream(std::move(buffer));
+    TBytesStream stream(buffer.data(), buffer.size());
     TSPIDIBImage dib;
     dib.LoadFromStream(stream);
     holder.Assign(&dib);
+    return;
+  } catch (const std::exception&) {
+  }
+  // No plug-in claims JPEG, the commonest kind of picture in an archive: the built-in reader
+  // takes it, as it does for files.
+  try {
+    if (std::unique_ptr<TGraphic> jpeg = JpegFromBytes(buffer.data(), static_cast<size_t>(size))) {
+      holder.TakeGraphic(std::move(jpeg));
+    }
   } catch (const std::exception&) {
     // An undecodable member leaves the holder as it was.
   }

@@ -15,7 +15,7 @@ say() { printf '[setup] %s\n' "$*"; }
 packages=(
   wine wine32:i386 wine64 fonts-wine
   g++-mingw-w64-i686 libz-mingw-w64-dev
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils zip unzip
   fonts-ipafont-gothic fonts-ipafont-mincho locales
   cmake make g++ nasm dpkg-dev clang libclang-rt-14-dev
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev

@@ -6,6 +6,7 @@
 #include "TestSupport_win.h"
 #include "base/Exception.h"
 #include "base/Unicode_win.h"
+#include "decode/JpegCodec.h"
 #include "engine/PictureLoader_win.h"
 #include "files/ArchiveFile_win.h"
 #include "tests/files/ZipWriter.h"
@@ -89,6 +90,42 @@ TEST_CASE("pictures inside a ZIP load through archive links with our library") {
   TArchiveFile sfx;
   sfx.SetFileName(ToUtf8(f.dir / L"pics.exe"));
   CHECK(sfx.ArchiverType() == TArchiverType::atZip);
+}
+
+TEST_CASE("a JPEG inside a ZIP loads through the built-in reader, shrinkable as it streams") {
+  ArchiveFixture f;
+  std::vector<uint8_t> row(3 * 64, 0);
+  for (size_t i = 0; i < row.size(); i += 3) row[i + 2] = 250;  // red, as BGR
+  struct TRow {
+    static const uint8_t* At(void* context, int) {
+      return static_cast<std::vector<uint8_t>*>(context)->data();
+    }
+  };
+  std::vector<uint8_t> encoded;
+  REQUIRE(EncodeJpeg(64, 40, 92, false, false, &TRow::At, &row, encoded) == 0);
+  const std::string jpeg(encoded.begin(), encoded.end());
+  TTestZip zip;
+  zip.members = {{"photos/red.jpg", jpeg, true, false},
+                 {"photos/nothing.jpg", std::string(700, 'z'), false, false}};
+  WriteBytes(f.dir / L"photos.zip", zip.Build());
+  const std::string archive = ToUtf8(f.dir / L"photos.zip");
+
+  TPicture image;
+  f.loader.LoadArcLink(f.Link(L"red.ArcLink", archive, "photos\\red.jpg", jpeg.size()), image);
+  REQUIRE_FALSE(image.Empty());
+  CHECK(image.Width() == 64);
+  CHECK(image.Height() == 40);
+  image.Realize();
+  REQUIRE(image.Bitmap() != nullptr);
+  const uint8_t* pixel = image.Bitmap()->ScanLine(20) + 3 * 30;
+  CHECK(pixel[2] > 230);  // red
+  CHECK(pixel[1] < 25);
+
+  // Not a picture at all: the holder stays empty, nothing is said.
+  TPicture none;
+  f.loader.LoadArcLink(f.Link(L"z.ArcLink", archive, "photos\\nothing.jpg", 700), none);
+  CHECK(none.Empty());
+  CHECK(f.dialogs.messages.empty());
 }
 
 TEST_CASE("progress and member events reach their handlers, and either can stop extraction") {

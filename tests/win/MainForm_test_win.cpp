@@ -344,6 +344,44 @@ TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its
   f.Close(form);
 }
 
+TEST_CASE("a picture of one palette colour takes the message in the message's own colour") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
+  // A 1-bit BMP whose two palette entries are both blue.
+  std::string bmp = "BM";
+  auto put = [&bmp](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) bmp += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  const int width = 320;
+  const int height = 200;
+  const int stride = ((width + 31) / 32) * 4;
+  put(14 + 40 + 8 + stride * height, 4);
+  put(0, 4);
+  put(14 + 40 + 8, 4);
+  put(40, 4), put(width, 4), put(height, 4), put(1, 2), put(1, 2), put(0, 4), put(0, 4);
+  put(0, 4), put(0, 4), put(2, 4), put(0, 4);
+  put(0x000000FF, 4), put(0x000000FF, 4);  // blue, blue
+  bmp += std::string(static_cast<size_t>(stride) * height, '\0');
+  WriteBytes(f.dir / L"p\\blue1.bmp", bmp);
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"),
+                      Utf8ToAnsi("[Load]\r\nSetMess=1\r\n[Mess]\r\nMessText=ABC\r\n"
+                                 "[MessFont]\r\nColor=clBlack\r\nHeight=-24\r\nSize=18\r\n"));
+  auto form = f.Create({ToUtf8(f.dir / L"p\\blue1.bmp")});
+  TBitmap written;
+  written.LoadFromFile(form->TmpPaperName);
+  int black = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      const TRGBQuad c = written.GetPixel(x, y);
+      if (c.Red == 0 && c.Green == 0 && c.Blue == 0) ++black;
+    }
+  }
+  CHECK(black > 30);
+  const TRGBQuad corner = written.GetPixel(width - 1, height - 1);
+  CHECK((corner.Red == 0 && corner.Green == 0 && corner.Blue == 255));
+  f.Close(form);
+}
+
 TEST_CASE("message file sections rotate across changes; an unreadable file stops the change") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"w").c_str(), nullptr);

@@ -20,11 +20,11 @@
 namespace {
 
 struct TSample {
-  int gdiRoom;          // how many more GDI objects the process could make
-  DWORD gdiReported;    // GetGuiResources (0 where the system does not answer)
-  DWORD userReported;   // likewise for user objects
-  int windows;          // the windows of this thread
-  int handles;          // kernel handles, by probing
+  int gdiRoom;         // how many more GDI objects the process could make
+  DWORD gdiReported;   // GetGuiResources (0 where the system does not answer)
+  DWORD userReported;  // likewise for user objects
+  int windows;         // the windows of this thread
+  int handles;         // kernel handles, by probing
   DWORD reportedHandles;
   size_t privateBytes;  // committed private memory, region by region
   size_t reportedPrivate;
@@ -91,7 +91,8 @@ TSample Sample() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
   if (GetProcessMemoryInfo(GetCurrentProcess(),
-                           reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
+                           reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                           sizeof counters)) {
     s.reportedPrivate = counters.PrivateUsage;
   }
   return s;
@@ -173,11 +174,11 @@ TEST_CASE("soak: wallpaper changes by the timer across every picture kind leave 
   TTestZip zip;
   zip.members = {{"in/zip.bmp", MakeTestBmp(100, 80, 250, 200, 0), true, false}};
   WriteBytes(f.dir / L"pics.zip", zip.Build());
-  WriteBytes(pics + L"\\i.ArcLink", Utf8ToAnsi(ToUtf8(f.dir / L"pics.zip") + "\r\nin\\zip.bmp\r\n" +
-                                               std::to_string(zip.members[0].data.size()) +
-                                               "\r\n"));
-  REQUIRE(CreateShortcutFile(f.dialogs, ToUtf8(pics + L"\\f.png"), ToUtf8(pics + L"\\j.lnk"), "",
-                             ""));
+  WriteBytes(pics + L"\\i.ArcLink",
+             Utf8ToAnsi(ToUtf8(f.dir / L"pics.zip") + "\r\nin\\zip.bmp\r\n" +
+                        std::to_string(zip.members[0].data.size()) + "\r\n"));
+  REQUIRE(
+      CreateShortcutFile(f.dialogs, ToUtf8(pics + L"\\f.png"), ToUtf8(pics + L"\\j.lnk"), "", ""));
 
   auto form = f.Create({ToUtf8(pics)});
   form->Settings.ReSize = true;
@@ -215,13 +216,15 @@ TEST_CASE("soak: wallpaper changes by the timer across every picture kind leave 
   const TSample after = Sample();
 
   std::printf(
-      "soak: %d changes in %.1f s; room for GDI objects %d -> %d (GDI objects reported %lu -> %lu), user objects "
-      "(reported) %lu -> %lu, windows %d -> %d, handles %d -> %d (reported %lu -> %lu), private KiB %zu -> %zu "
+      "soak: %d changes in %.1f s; room for GDI objects %d -> %d (GDI objects reported %lu -> "
+      "%lu), user objects "
+      "(reported) %lu -> %lu, windows %d -> %d, handles %d -> %d (reported %lu -> %lu), private "
+      "KiB %zu -> %zu "
       "(reported %zu -> %zu)\n",
       changes, seconds, before.gdiRoom, after.gdiRoom, before.gdiReported, after.gdiReported,
       before.userReported, after.userReported, before.windows, after.windows, before.handles,
-      after.handles, before.reportedHandles, after.reportedHandles, before.privateBytes / 1024, after.privateBytes / 1024,
-      before.reportedPrivate / 1024, after.reportedPrivate / 1024);
+      after.handles, before.reportedHandles, after.reportedHandles, before.privateBytes / 1024,
+      after.privateBytes / 1024, before.reportedPrivate / 1024, after.reportedPrivate / 1024);
   std::fflush(stdout);
 
   // Every kind was shown, the corrupt file skipped, nothing reported to the user.

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Makes the archive users download: Vesko2-<version>.zip holding one folder Vesko2/ with the
+# program, our two plug-ins and our archiver library (copies from the Windows build without
+# their debug information), the licence, the third-party notices and the user guide in Japanese
+# (dist/Vesko2.txt turned into Shift_JIS with CRLF line ends, as Japanese Windows expects).
+#   scripts/dist.sh [windows build folder] [output folder]
+# Defaults: build/win and build/dist. The path of the zip is printed last.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VESKO_BUILD:-$root/build}
+win=$(realpath -m "${1:-$build/win}")
+out=$(realpath -m "${2:-$build/dist}")
+
+say() { printf '[dist] %s\n' "$*" >&2; }
+die() {
+  printf '[dist] error: %s\n' "$*" >&2
+  exit 1
+}
+
+# Where the licence texts of the statically linked libraries are found.
+jpeg_doc=$build/deps/mingw-jpeg/share/doc/libjpeg-turbo
+zlib_copyright=/usr/share/doc/libz-mingw-w64/copyright
+mingw_copyright=/usr/share/doc/mingw-w64-common/copyright
+
+version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || die "no version on the project() line of CMakeLists.txt"
+command -v zip >/dev/null || die "zip is missing (scripts/setup.sh installs it)"
+binaries=(Vesko2.exe ifpng.spi ifwic.spi UNZIP32.DLL)
+for file in "${binaries[@]}"; do
+  [ -f "$win/$file" ] || die "$win/$file is missing (make win builds it)"
+done
+for file in "$jpeg_doc/LICENSE.md" "$jpeg_doc/README.ijg" "$zlib_copyright" "$mingw_copyright"; do
+  [ -f "$file" ] || die "$file is missing (scripts/setup.sh puts it there)"
+done
+
+# LF or CRLF in, CRLF out.
+crlf() { sed 's/\r$//; s/$/\r/'; }
+
+# The text of a stand-alone "License: NAME" paragraph of a Debian copyright file, unfolded as
+# the format says: the one leading space goes, and a line holding only "." is an empty line.
+dep5_license() {
+  awk -v name="$2" '
+    inside && /^[ \t]/ { line = substr($0, 2); if (line == ".") line = ""; print line; found = 1; next }
+    inside { inside = 0; if (found) exit }
+    $0 == "License: " name { inside = 1 }
+  ' "$1"
+}
+
+# The "Copyright:" field of the paragraph for one "Files:" pattern, with its continuation lines.
+dep5_copyright() {
+  awk -v files="$2" '
+    copyright && /^[ \t]/ { print; next }
+    copyright { exit }
+    $0 == "Files: " files { inside = 1; next }
+    inside && /^Copyright:/ { copyright = 1; print; next }
+    /^$/ { inside = 0 }
+  ' "$1"
+}
+
+third_party() {
+  local zlib zlib_holders expat pthreads_holders
+  zlib=$(dep5_license "$zlib_copyright" Zlib)
+  zlib_holders=$(dep5_copyright "$zlib_copyright" '*')
+  expat=$(dep5_license "$mingw_copyright" expat)
+  pthreads_holders=$(dep5_copyright "$mingw_copyright" 'mingw-w64-libraries/winpthreads/*')
+  if [ -z "$zlib" ] || [ -z "$zlib_holders" ] || [ -z "$expat" ] || [ -z "$pthreads_holders" ]; then
+    die "a licence text was not found in the Debian copyright files"
+  fi
+  cat <<EOF
+Vesko 2 $version - third-party notices
+
+The files of Vesko 2 contain code of the libraries below, linked in statically:
+
+  libjpeg-turbo  JPEG decoding                       Vesko2.exe
+  zlib           PNG and ZIP decompression           Vesko2.exe, ifpng.spi, UNZIP32.DLL
+  winpthreads    threads of the C++ runtime          Vesko2.exe, ifpng.spi, ifwic.spi,
+                 (part of mingw-w64)                 UNZIP32.DLL
+
+Their licence texts follow, each as the library or its Debian package gives it.
+
+This software is based in part on the work of the Independent JPEG Group.
+
+
+==============================================================================
+libjpeg-turbo: LICENSE.md
+==============================================================================
+
+EOF
+  cat "$jpeg_doc/LICENSE.md"
+  cat <<EOF
+
+
+==============================================================================
+libjpeg-turbo: README.ijg (the IJG License is in its LEGAL ISSUES section)
+==============================================================================
+
+EOF
+  cat "$jpeg_doc/README.ijg"
+  cat <<EOF
+
+
+==============================================================================
+zlib (the zlib License, from the Debian package libz-mingw-w64)
+==============================================================================
+
+$zlib_holders
+
+$zlib
+
+
+==============================================================================
+winpthreads of mingw-w64 (the Expat License, from the Debian package
+mingw-w64-common)
+==============================================================================
+
+$pthreads_holders
+
+$expat
+EOF
+}
+
+zipfile=$out/Vesko2-$version.zip
+mkdir -p "$out"
+rm -f "$zipfile"
+stage=$(mktemp -d "$out/stage.XXXXXX")
+trap 'rm -rf "$stage"' EXIT
+folder=$stage/Vesko2
+mkdir -p "$folder"
+
+strip_tool=$(command -v i686-w64-mingw32-strip || true)
+[ -n "$strip_tool" ] || say "i686-w64-mingw32-strip not found: the files keep their debug information"
+for file in "${binaries[@]}"; do
+  cp "$win/$file" "$folder/$file"
+  # Symbols and debug sections go; a DLL's exports live in its export table and stay.
+  [ -z "$strip_tool" ] || "$strip_tool" --strip-all "$folder/$file"
+done
+
+crlf <"$root/LICENSE" >"$folder/LICENSE.txt"
+# UTF-8 with a byte-order mark: the licence texts hold characters Shift_JIS lacks, and Notepad
+# reads such a file right on every Windows version.
+{
+  printf '\xef\xbb\xbf'
+  third_party | crlf
+} >"$folder/THIRD-PARTY.txt"
+# The guide: Shift_JIS (code page 932) and CRLF; a character the code page lacks stops the build.
+# Its title and history name the version: one that does not is out of date.
+if ! grep -q "バージョン $version\$" "$root/dist/Vesko2.txt" ||
+  ! grep -q "^  $version " "$root/dist/Vesko2.txt"; then
+  die "dist/Vesko2.txt does not name version $version in its title and its history"
+fi
+if ! crlf <"$root/dist/Vesko2.txt" | iconv -f UTF-8 -t CP932 >"$folder/Vesko2.txt"; then
+  die "dist/Vesko2.txt does not convert to Shift_JIS (CP932)"
+fi
+
+# The same date on every entry: the last commit's, else now.
+stamp=$(git -C "$root" log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/null || true)
+[ -n "$stamp" ] || stamp=$(date +%Y%m%d%H%M.%S)
+find "$stage" -exec touch -t "$stamp" {} +
+(cd "$stage" && TZ=UTC zip -q -X -r -9 "$zipfile" Vesko2)
+say "$(du -k "$zipfile" | cut -f1) KB: $zipfile"
+echo "$zipfile"

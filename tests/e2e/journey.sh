@@ -1,0 +1,339 @@
+#!/usr/bin/env bash
+# The acceptance journey: a newcomer's first weeks with the real Vesko2.exe in the Wine
+# desktop, driven by real X input and checked on the screen, in the registry and in the
+# settings file. Every step's screenshot stays in the output folder, numbered in order, so that
+# a person can look through the journey.
+#   journey.sh <windows build folder> <output folder> [full]
+# "full" adds a 100-megapixel JPEG to the folder.
+set -uo pipefail
+build=$1
+out=$2
+mode=${3:-short}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$out" && mkdir -p "$out/app/pics" "$out/app/elsewhere" "$out/more" "$out/sent"
+app=$out/app
+cp "$build/Vesko2.exe" "$build/ifpng.spi" "$build/ifwic.spi" "$build/UNZIP32.DLL" "$app/"
+
+# The pictures, one colour each so that the desktop tells which one is shown: BMPs of 8, 24
+# and 32 bits, a JPEG, a PNG and a GIF through our plug-ins, a picture in a ZIP through an
+# ArcLink file, a shortcut to a picture elsewhere, and a corrupt file.
+convert -size 320x200 xc:'#ff0000' -type Palette BMP3:"$app/pics/red8.bmp"
+convert -size 320x200 xc:'#808080' -type TrueColor BMP3:"$app/pics/grey24.bmp"
+convert -size 320x200 xc:'#00ffff' -alpha set -define bmp:format=bmp4 "$app/pics/cyan32.bmp"
+convert -size 320x200 xc:'#00ff00' -quality 100 "$app/pics/green.jpg"
+convert -size 320x200 xc:'#0000ff' "$app/pics/blue.png"
+convert -size 320x200 xc:'#ffffff' "$app/pics/white.gif"
+head -c 4000 /dev/urandom >"$app/pics/corrupt.jpg"
+convert -size 320x200 xc:'#ffff00' "$app/elsewhere/yellow.bmp"
+convert -size 320x200 xc:'#ff00ff' "$app/elsewhere/magenta.bmp"
+convert -size 320x200 xc:'#ff8000' "$out/more/orange.bmp"
+expected=8
+if [ "$mode" = full ]; then
+  convert -size 12000x8400 xc:'#000080' -quality 90 "$app/pics/navy-100mp.jpg"
+  expected=9
+fi
+# shellcheck source=../../scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+# shellcheck source=checks.sh
+. "$root/tests/e2e/checks.sh"
+python3 "$root/tests/e2e/make_links.py" "$app" \
+  "$(winepath -w "$app/elsewhere/yellow.zip" 2>/dev/null)" \
+  "$(winepath -w "$app/elsewhere/magenta.bmp" 2>/dev/null)"
+pics=$(winepath -w "$app/pics" 2>/dev/null)
+more=$(winepath -w "$out/more" 2>/dev/null)
+# Tiled: any point of the desktop away from the window shows the picture.
+timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/dev/null 2>&1
+
+echo 0 >"$out/.steps"
+# Photographs the desktop as the next step of the journey; prints the file.
+shot() {
+  local number file
+  number=$(($(cat "$out/.steps") + 1))
+  echo "$number" >"$out/.steps"
+  file=$(printf '%s/%02d-%s.png' "$out" "$number" "$1")
+  import -window root "$file"
+  echo "$file"
+}
+# The picture the desktop shows at one point, by its colour.
+shown() {
+  pixel "$1" 700 450 | awk '{
+    r = $1; g = $2; b = $3
+    if (r > 220 && g < 40 && b < 40) print "red8";
+    else if (r > 110 && r < 145 && g > 110 && g < 145 && b > 110 && b < 145) print "grey24";
+    else if (r < 40 && g > 220 && b > 220) print "cyan32";
+    else if (r < 40 && g > 220 && b < 40) print "green";
+    else if (r < 40 && g < 40 && b > 220) print "blue";
+    else if (r > 235 && g > 235 && b > 235) print "white";
+    else if (r > 220 && g > 220 && b < 40) print "yellow";
+    else if (r > 220 && g < 40 && b > 220) print "magenta";
+    else if (r > 220 && g > 100 && g < 155 && b < 40) print "orange";
+    else if (r < 40 && g < 40 && b > 100 && b < 155) print "navy";
+    else printf "other(%s,%s,%s)\n", r, g, b }'
+}
+is_picture() { case "$1" in other*) return 1 ;; *) return 0 ;; esac }
+focus_desktop() {
+  xdotool windowfocus --sync "$(xdotool search --name 'Wine desktop' | head -1)" 2>/dev/null
+}
+# A key for the program's window: clicked first so that it has the focus.
+key() {
+  xdotool mousemove 30 4 click 1
+  sleep 0.3
+  xdotool key "$@"
+}
+start() {
+  (cd "$app" && timeout 600 wine ./Vesko2.exe "$@" </dev/null >/dev/null 2>&1) &
+  program=$!
+  sleep 6
+}
+wallpaper_stamp() { stat -c %y "$app/\$Vesko2.bmp" 2>/dev/null; }
+# Waits until the program has written a new wallpaper since `stamp` (a 100-megapixel picture
+# takes a while), then lets the desktop repaint.
+await_wallpaper() {
+  local i
+  for i in $(seq 1 120); do
+    [ "$(wallpaper_stamp)" != "$1" ] && break
+    sleep 0.5
+  done
+  sleep 1.5
+}
+ini() { LC_ALL=C tr -d '\r' <"$app/Vesko2.ini"; }
+
+# 1. The first start, with no settings file, on the folder.
+[ -f "$app/Vesko2.ini" ] && fail "a settings file exists before the first start"
+convert -size 320x200 xc:'#804000' "$app/boss.bmp"
+start "$pics"
+f=$(shot first-start)
+now=$(shown "$f")
+echo "first start: $now"
+is_picture "$now" || fail "the first start shows no picture of the folder: $now"
+is_panel "$f" 30 4 || fail "no window at the first start"
+wallpaper=$(timeout 30 wine reg query 'HKCU\Control Panel\Desktop' /v Wallpaper 2>/dev/null | tr -d '\r')
+case "$wallpaper" in *'$Vesko2.bmp'*) ;; *) fail "the registry does not name the wallpaper: $wallpaper" ;; esac
+
+# 2. Next with Enter, one round: every picture once, the corrupt file never.
+declare -A seen=([$now]=1)
+previous=$now
+for step in $(seq 1 $((expected - 1))); do
+  stamp=$(wallpaper_stamp)
+  key Return
+  await_wallpaper "$stamp"
+  f=$(shot "next-$step")
+  now=$(shown "$f")
+  echo "Enter: $now"
+  is_picture "$now" || fail "Enter shows no picture: $now"
+  [ "$now" = "$previous" ] && fail "Enter did not change the wallpaper"
+  seen[$now]=1
+  previous=$now
+done
+[ "${#seen[@]}" -eq "$expected" ] || fail "${#seen[@]} pictures shown in a round, $expected expected: ${!seen[*]}"
+
+# 3. Back with Backspace, forward and back with the window's buttons.
+before_back=$now
+stamp=$(wallpaper_stamp)
+key BackSpace
+await_wallpaper "$stamp"
+back=$(shown "$(shot back-key)")
+[ "$back" != "$before_back" ] && is_picture "$back" || fail "Backspace did not go back: $back"
+stamp=$(wallpaper_stamp)
+xdotool mousemove 32 21 click 1
+await_wallpaper "$stamp"
+[ "$(shown "$(shot next-button)")" = "$before_back" ] || fail "the next button did not go forward"
+stamp=$(wallpaper_stamp)
+xdotool mousemove 12 21 click 1
+await_wallpaper "$stamp"
+[ "$(shown "$(shot back-button)")" = "$back" ] || fail "the back button did not go back"
+
+# 4. The options dialog (379 x 249 at (450, 275); its pages start 19 pixels lower): random
+# order on page 1; a half-hour timer, the boss picture on page 2; the message with its text
+# and font on page 3; OK.
+boss_windows=$(winepath -w "$app/boss.bmp" 2>/dev/null)
+key ctrl+o
+sleep 2
+f=$(shot options-page-1)
+[ "$(pixel "$f" 455 277)" = "253 196 240" ] || fail "no options dialog after Ctrl+O"
+xdotool mousemove 474 359 click 1
+sleep 0.5
+xdotool mousemove 640 380 click 5
+sleep 1
+xdotool mousemove 478 373 click 1
+xdotool key End BackSpace BackSpace BackSpace BackSpace
+xdotool type 30
+# The boss picture through the open-picture dialog: its name typed into the file name box.
+xdotool mousemove 699 453 click 1
+sleep 2
+shot boss-picture-dialog >/dev/null
+xdotool type --delay 30 "$boss_windows"
+xdotool key Return
+sleep 1.5
+shot options-page-2 >/dev/null
+xdotool mousemove 640 380 click 5
+sleep 1
+xdotool mousemove 466 383 click 1
+xdotool mousemove 550 434 click 1
+# (Enter would be the dialog's OK.)
+xdotool key ctrl+End
+xdotool type " Hello Vesko"
+xdotool mousemove 779 383 click 1
+sleep 2
+shot font-dialog >/dev/null
+xdotool key alt+s
+xdotool type 36
+xdotool key Return
+sleep 1
+shot options-page-3 >/dev/null
+xdotool mousemove 704 509 click 1
+sleep 1.5
+f=$(shot options-closed)
+[ "$(pixel "$f" 455 277)" = "253 196 240" ] && fail "OK did not close the options dialog"
+
+# 5. Random order now, with the message drawn on each picture: one round shows every picture.
+declare -A random=()
+order=""
+messages=0
+for step in $(seq 1 "$expected"); do
+  stamp=$(wallpaper_stamp)
+  key Return
+  await_wallpaper "$stamp"
+  f=$(shot "random-$step")
+  now=$(shown "$f")
+  random[$now]=1
+  order="$order $now"
+  # The message: some pixels of one tile away from the window differ from the picture.
+  colour=$(pixel "$f" 700 450 | tr ' ' ',')
+  marked=$(convert "$f" -crop 320x200+640+400 +repage -fuzz 8% -fill white -opaque "rgb($colour)" \
+    -fill black +opaque white -format '%[fx:1-mean]' info:)
+  awk -v p="$marked" 'BEGIN { exit !(p > 0.01) }' && messages=$((messages + 1))
+done
+echo "random order:$order ($messages with a message)"
+[ "${#random[@]}" -eq "$expected" ] || fail "random order showed ${#random[@]} of $expected pictures"
+[ "$messages" -eq "$expected" ] || fail "the message was drawn on $messages of $expected pictures"
+
+# 6. The context menu by the global hotkey, wherever the focus is: it pops up at the window.
+f0=$(shot before-menu)
+focus_desktop
+xdotool key ctrl+shift+BackSpace
+sleep 2
+f=$(shot menu-by-hotkey)
+[ "$(pixel "$f" 60 26)" = "$(pixel "$f0" 60 26)" ] && fail "the hotkey popped no menu up"
+xdotool key Escape
+sleep 1
+
+# 7. Into the notification area and back by a double click on its icon.
+current=$(shown "$f0")
+key ctrl+t
+sleep 2
+f=$(shot tray)
+is_panel "$f" 30 4 && fail "Ctrl+T left the window on the desktop"
+# The icon is what changed in the taskbar's notification area.
+icon=$(convert "$f0" "$f" -compose difference -composite -crop 400x20+880+780 +repage \
+  -threshold 10% -trim -format '%X %Y %w %h' info: 2>/dev/null)
+read -r ix iy iw ih <<<"${icon//+/}"
+if [ -n "${iw:-}" ] && [ "${iw:-0}" -gt 0 ]; then
+  xdotool mousemove $((880 + ix + iw / 2)) $((780 + iy + ih / 2)) click --repeat 2 --delay 80 1
+  sleep 2
+else
+  fail "no icon in the notification area"
+fi
+f=$(shot back-from-tray)
+is_panel "$f" 30 4 || fail "a double click on the icon did not bring the window back"
+
+# 8. The boss key swaps the wallpaper for the boss picture, and back.
+current=$(shown "$(shot before-boss)")
+focus_desktop
+xdotool key ctrl+shift+q
+sleep 2.5
+f=$(shot boss)
+[ "$(pixel "$f" 700 450)" = "128 64 0" ] || fail "the boss picture is not shown: $(pixel "$f" 700 450)"
+focus_desktop
+stamp=$(wallpaper_stamp)
+xdotool key ctrl+shift+q
+await_wallpaper "$stamp"
+[ "$(shown "$(shot boss-gone)")" = "$current" ] || fail "the wallpaper did not come back after the boss"
+
+# 9. Copy of the current picture into a folder typed into the folder browser, then the current
+# picture to the recycle bin after the shell's own question.
+# The destination is a folder on the user's desktop, chosen in the browser's tree by keys.
+profile=$(timeout 30 wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
+desktop=$(winepath -u "$profile\\Desktop" 2>/dev/null)
+rm -rf "$out/sent" "$desktop/vesko-sent" && mkdir -p "$desktop/vesko-sent" && ln -s "$desktop/vesko-sent" "$out/sent"
+key ctrl+c
+sleep 2
+shot copy-browser >/dev/null
+xdotool key Right
+sleep 0.5
+xdotool type vesko
+sleep 0.5
+shot copy-chosen >/dev/null
+xdotool key Return
+sleep 2
+copied=$(find "$out/sent/" -type f -printf '%f\n' | head -1)
+echo "copied: ${copied:-nothing}"
+[ -n "$copied" ] || fail "the copy did not land in the typed folder"
+count_before=$(find "$app/pics" -type f | wc -l)
+key Delete
+sleep 2
+shot trash-question >/dev/null
+stamp=$(wallpaper_stamp)
+xdotool key Return
+await_wallpaper "$stamp"
+f=$(shot after-trash)
+count_after=$(find "$app/pics" -type f | wc -l)
+[ "$count_after" -eq $((count_before - 1)) ] || fail "the recycle bin took $((count_before - count_after)) files"
+is_picture "$(shown "$f")" || fail "no picture after the trash"
+
+peak_memory() {
+  local pid
+  for pid in $(pgrep -f 'Vesko2.exe'); do
+    grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null || continue
+    echo "peak memory of the program $1: $(awk '/VmHWM/ {print $2, $3}' "/proc/$pid/status")"
+  done
+}
+peak_memory "over the first weeks"
+
+# 10. Close from the menu ("終了", its last entry): the settings file keeps what was chosen.
+last=$(shown "$(shot before-close)")
+focus_desktop
+xdotool key ctrl+shift+BackSpace
+sleep 1.5
+shot close-menu >/dev/null
+xdotool mousemove 55 147 click 1
+sleep 3
+f=$(shot closed)
+is_panel "$f" 30 4 && fail "the window is still there after 終了"
+wait "$program" 2>/dev/null
+settings=$(ini)
+for expect in 'RandomLoad=1' 'Interval=1800000' 'SetMess=1' 'Size=36' "FileName=$boss_windows" \
+  'LastSendFolder=' "PaperFolder=$pics"; do
+  LC_ALL=C grep -aqF "$expect" <<<"$settings" || fail "the settings file lacks $expect"
+done
+LC_ALL=C grep -aq 'MessText=.*Hello Vesko' <<<"$settings" || fail "the message text was not kept"
+
+# 11. The next start resumes at the saved picture; the settings file, edited while the program
+# is closed, sets a ten-second timer, which changes the picture by itself.
+sed -i 's/^Interval=1800000\r$/Interval=10000\r/' "$app/Vesko2.ini"
+start
+f=$(shot restart)
+resumed=$(shown "$f")
+echo "before close: $last, after the restart: $resumed"
+[ "$resumed" = "$last" ] || fail "the restart shows $resumed, not the saved $last"
+sleep 6
+timed=$(shown "$(shot timer)")
+[ "$timed" != "$resumed" ] && is_picture "$timed" || fail "the timer did not change the picture"
+
+# 12. A second start hands its folder over to the running program and ends.
+(cd "$app" && timeout 60 wine ./Vesko2.exe "$more" </dev/null >/dev/null 2>&1)
+sleep 2
+f=$(shot handed-over)
+[ "$(shown "$f")" = "orange" ] || fail "the handed-over folder is not shown: $(shown "$f")"
+running=0
+for pid in $(pgrep -f 'Vesko2.exe'); do
+  grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null && running=$((running + 1))
+done
+[ "$running" -eq 1 ] || fail "$running programs run after the second start"
+
+peak_memory "after the restart"
+kill "$program" 2>/dev/null
+wineserver -k 2>/dev/null
+echo "$(cat "$out/.steps") screenshots of the journey: $out"
+[ "$failures" -eq 0 ] && echo "e2e journey ($mode): passed" || echo "e2e journey ($mode): $failures failures"
+exit "$failures"
