@@ -130,6 +130,27 @@ void TPicturePreview::Create(HWND dialog) {
   if (font != nullptr && label_ != nullptr) {
     SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
+  KeepOnScreen(GetParent(dialog));
+}
+
+void TPicturePreview::KeepOnScreen(HWND window) {
+  // The pane makes the dialog wider than the system planned: it is moved back into the work
+  // area of its monitor where it would stick out.
+  RECT frame{};
+  if (window == nullptr || !GetWindowRect(window, &frame)) return;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  int x = frame.left;
+  int y = frame.top;
+  if (frame.right > work.right) x -= frame.right - work.right;
+  if (frame.bottom > work.bottom) y -= frame.bottom - work.bottom;
+  x = std::max<int>(x, work.left);
+  y = std::max<int>(y, work.top);
+  if (x != frame.left || y != frame.top) {
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void TPicturePreview::Show(const std::string& path) {

@@ -32,6 +32,7 @@ class TPicturePreview {
   void Create(HWND dialog);
   void Show(const std::string& path);
   void Paint(const DRAWITEMSTRUCT& item) const;
+  static void KeepOnScreen(HWND window);
 
   std::vector<DWORD> template_;  // the pane's dialog template, kept aligned
   HWND dialog_ = nullptr;

@@ -94,11 +94,13 @@ TEST_CASE("the open-picture dialog previews the selected picture through the for
     return shown.count(name) != 0;
   };
 
-  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                               nullptr, nullptr);
+  // An owner at the right edge, where the dialog would open partly off the screen.
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, GetSystemMetrics(SM_CXSCREEN) - 20,
+                               300, 10, 10, nullptr, nullptr, nullptr, nullptr);
   TWinDialogs dialogs([owner] { return owner; }, [] { return std::string("Vesko 2"); });
   std::atomic<bool> done{false};
   std::atomic<int> selected{0};
+  std::atomic<bool> onScreen{false};
   std::thread driver([&] {
     HWND box = nullptr;
     for (int i = 0; i < 200 && box == nullptr; ++i) {
@@ -108,6 +110,13 @@ TEST_CASE("the open-picture dialog previews the selected picture through the for
     }
     if (box != nullptr) {
       Sleep(500);  // the folder's items arrive
+      // The pane widened the dialog; it still lies within the work area.
+      RECT frame{};
+      RECT work{};
+      GetWindowRect(box, &frame);
+      SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+      onScreen = frame.left >= work.left && frame.right <= work.right && frame.top >= work.top &&
+                 frame.bottom <= work.bottom;
       for (const auto& [file, key] :
            {std::pair{L"red.png", "RED.PNG"}, std::pair{L"broken.png", "BROKEN.PNG"},
             std::pair{L"small.bmp", "SMALL.BMP"}}) {
@@ -131,6 +140,7 @@ TEST_CASE("the open-picture dialog previews the selected picture through the for
   DestroyWindow(owner);
 
   CHECK_FALSE(chosen);
+  CHECK(onScreen);
   REQUIRE(selected == 3);
   REQUIRE(seen("RED.PNG"));
   CHECK(shown["RED.PNG"].width == 40);
