@@ -38,22 +38,7 @@ struct CopyFixture : FormFixture {
   bool InDest(const std::string& name) const { return Exists(ToWide(dest + "\\" + name)); }
 };
 
-// Runs `drive` on each favourite folders dialog shown during its lifetime.
-class TDriveFavourites {
- public:
-  explicit TDriveFavourites(std::function<void(TFavoriteFoldersForm&)> drive) {
-    TModalForm::OnShown = [drive = std::move(drive), this](TModalForm& form) {
-      if (auto* dialog = dynamic_cast<TFavoriteFoldersForm*>(&form)) {
-        ++shown;
-        drive(*dialog);
-      }
-    };
-  }
-  ~TDriveFavourites() { TModalForm::OnShown = nullptr; }
-  TDriveFavourites(const TDriveFavourites&) = delete;
-  TDriveFavourites& operator=(const TDriveFavourites&) = delete;
-  int shown = 0;
-};
+using TDriveFavourites = TDriveForm<TFavoriteFoldersForm>;
 
 void Click(TColorPanel& panel) {
   SendMessageW(panel.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));

@@ -2,6 +2,7 @@
 // with scripted dialogs.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "TestSupport_win.h"
 #include "app/Application_win.h"
 #include "app/MainForm_win.h"
+#include "app/ModalForm_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
 #include "base/Keyboard.h"
@@ -44,4 +46,23 @@ struct FormFixture {
     form.reset();
   }
   IniFile Ini() { return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
+};
+
+// Runs `drive` on each dialog of class T shown during its lifetime (from inside the dialog's
+// own message loop, before it takes input).
+template <typename T>
+class TDriveForm {
+ public:
+  explicit TDriveForm(std::function<void(T&)> drive) {
+    TModalForm::OnShown = [drive = std::move(drive), this](TModalForm& form) {
+      if (auto* dialog = dynamic_cast<T*>(&form)) {
+        ++shown;
+        drive(*dialog);
+      }
+    };
+  }
+  ~TDriveForm() { TModalForm::OnShown = nullptr; }
+  TDriveForm(const TDriveForm&) = delete;
+  TDriveForm& operator=(const TDriveForm&) = delete;
+  int shown = 0;
 };

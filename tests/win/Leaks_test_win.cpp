@@ -12,26 +12,14 @@ struct TResources {
   DWORD gdi;
   DWORD user;
   int windows;
+  int gdiRoom;
 };
 
-BOOL CALLBACK CountChild(HWND, LPARAM count) {
-  ++*reinterpret_cast<int*>(count);
-  return TRUE;
-}
-
-BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
-  ++*reinterpret_cast<int*>(count);
-  EnumChildWindows(window, CountChild, count);
-  return TRUE;
-}
-
 // GetGuiResources answers 0 under Wine: there the windows of this thread, counted one by one,
-// stand in for the user objects.
+// stand in for the user objects, and the room left for GDI objects for the GDI objects.
 TResources Resources() {
-  int windows = 0;
-  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
   return {GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
-          GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), windows};
+          GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), CountThreadWindows(), GdiRoom()};
 }
 
 }  // namespace
@@ -74,7 +62,10 @@ TEST_CASE(
   CAPTURE(after.windows);
   // 100 menus, 15 dialogs and 15 boxes later: nothing may have piled up (a few objects of slack
   // for the system's own caches).
+  CAPTURE(before.gdiRoom);
+  CAPTURE(after.gdiRoom);
   CHECK(after.gdi <= before.gdi + 4);
+  CHECK(after.gdiRoom >= before.gdiRoom - 4);
   CHECK(after.user <= before.user + 4);
   CHECK(after.windows == before.windows);
   CHECK(before.windows > 3);

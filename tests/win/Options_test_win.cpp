@@ -10,22 +10,7 @@
 
 namespace {
 
-// Runs `drive` on each options dialog shown during its lifetime.
-class TDriveOptions {
- public:
-  explicit TDriveOptions(std::function<void(TOptionsForm&)> drive) {
-    TModalForm::OnShown = [drive = std::move(drive), this](TModalForm& form) {
-      if (auto* options = dynamic_cast<TOptionsForm*>(&form)) {
-        ++shown;
-        drive(*options);
-      }
-    };
-  }
-  ~TDriveOptions() { TModalForm::OnShown = nullptr; }
-  TDriveOptions(const TDriveOptions&) = delete;
-  TDriveOptions& operator=(const TDriveOptions&) = delete;
-  int shown = 0;
-};
+using TDriveOptions = TDriveForm<TOptionsForm>;
 
 void PostKey(HWND window, WPARAM key) {
   PostMessageW(window, WM_KEYDOWN, key, 0);

@@ -30,31 +30,6 @@ struct TSample {
   size_t reportedPrivate;
 };
 
-BOOL CALLBACK CountChild(HWND, LPARAM count) {
-  ++*reinterpret_cast<int*>(count);
-  return TRUE;
-}
-
-BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
-  ++*reinterpret_cast<int*>(count);
-  EnumChildWindows(window, CountChild, count);
-  return TRUE;
-}
-
-// GetGuiResources answers 0 under Wine; the room left for new GDI objects answers everywhere:
-// every object the process keeps takes one place of it.
-int GdiRoom() {
-  std::vector<HRGN> made;
-  made.reserve(70000);
-  while (made.size() < 70000) {
-    HRGN region = CreateRectRgn(0, 0, 1, 1);
-    if (region == nullptr) break;
-    made.push_back(region);
-  }
-  for (HRGN region : made) DeleteObject(region);
-  return static_cast<int>(made.size());
-}
-
 // GetProcessHandleCount answers 0 under Wine; handle values are multiples of four, so asking
 // after each one counts them everywhere.
 int OpenHandles() {
@@ -84,7 +59,7 @@ TSample Sample() {
   s.gdiRoom = GdiRoom();
   s.gdiReported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   s.userReported = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&s.windows));
+  s.windows = CountThreadWindows();
   s.handles = OpenHandles();
   GetProcessHandleCount(GetCurrentProcess(), &s.reportedHandles);
   s.privateBytes = CommittedPrivateBytes();

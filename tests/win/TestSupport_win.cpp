@@ -224,3 +224,36 @@ std::wstring DesktopValue(const wchar_t* name) {
                &size);
   return value;
 }
+
+namespace {
+
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  EnumChildWindows(window, CountChild, count);
+  return TRUE;
+}
+
+}  // namespace
+
+int CountThreadWindows() {
+  int windows = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+int GdiRoom() {
+  std::vector<HRGN> made;
+  made.reserve(70000);
+  while (made.size() < 70000) {
+    HRGN region = CreateRectRgn(0, 0, 1, 1);
+    if (region == nullptr) break;
+    made.push_back(region);
+  }
+  for (HRGN region : made) DeleteObject(region);
+  return static_cast<int>(made.size());
+}

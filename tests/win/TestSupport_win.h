@@ -26,6 +26,11 @@ bool Exists(const std::wstring& path);
 // A path the test's environment names (CTest passes build paths); a Unix path becomes Z:\...
 std::wstring EnvPath(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
+// The windows of the calling thread, top-level and child, counted one by one.
+int CountThreadWindows();
+// How many more GDI objects the process could make. GetGuiResources answers 0 under Wine; this
+// answers everywhere: every object the process keeps takes one place of it.
+int GdiRoom();
 // A string value of HKCU\Control Panel\Desktop (the wallpaper settings); empty when missing.
 std::wstring DesktopValue(const wchar_t* name);
 
