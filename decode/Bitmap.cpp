@@ -28,6 +28,8 @@ int BitCountOf(TPixelFormat format) {
 
 namespace {
 
+TPixelAllocator allocator = nullptr;
+
 // The palette an indexed bitmap starts with when it has none: black and white for 1 bit, the
 // sixteen VGA colours for 4 bits, a grey ramp for 8 bits.
 std::vector<TRGBQuad> DefaultPalette(int bitCount) {
@@ -51,6 +53,20 @@ std::vector<TRGBQuad> DefaultPalette(int bitCount) {
 
 }  // namespace
 
+TPixelAllocator SetPixelAllocator(TPixelAllocator next) {
+  const TPixelAllocator previous = allocator;
+  allocator = next;
+  return previous;
+}
+
+std::unique_ptr<TPixelMemory> TBitmap::ReleaseMemory() {
+  std::unique_ptr<TPixelMemory> memory = std::move(memory_);
+  width_ = 0;
+  height_ = 0;
+  Changed();
+  return memory;
+}
+
 void TBitmap::Reallocate(int width, int height, TPixelFormat format) {
   if (width < 0 || height < 0 ||
       RowBytes(static_cast<uint64_t>(width), BitCountOf(format)) * static_cast<uint64_t>(height) >
@@ -64,7 +80,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format) {
     layout.Height = height;
     layout.BitCount = BitCountOf(format);
     layout.Rgb565 = format == TPixelFormat::pf16bit;
-    memory = AllocatePixelMemory(layout);
+    memory = allocator != nullptr ? allocator(layout) : AllocatePixelMemory(layout);
     if (BitCountOf(format) <= 8) memory->SetColorTable(palette_);
   }
   memory_ = std::move(memory);

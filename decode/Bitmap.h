@@ -43,6 +43,8 @@ class TBitmap : public TGraphic {
   }
   // The platform handle (an HBITMAP on Windows), or null.
   void* Handle() const { return memory_ ? memory_->Handle() : nullptr; }
+  // Hands the pixels over (bottom-up rows, as Stride gives them), leaving the bitmap empty.
+  std::unique_ptr<TPixelMemory> ReleaseMemory();
 
   TRGBQuad GetPixel(int x, int y) const;
   void SetPixel(int x, int y, TRGBQuad color);

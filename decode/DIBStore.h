@@ -19,7 +19,8 @@ constexpr uint32_t BI_RLE4_ = 2;
 constexpr uint32_t BI_BITFIELDS_ = 3;
 
 // The largest pixel block a header may ask for; anything bigger is refused before allocation.
-constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
+// 1.25 GiB: a 20,000 x 20,000 picture of 24 bits fits, and a 32-bit process can still hold it.
+constexpr uint64_t kMaxPixelBytes = uint64_t{5} << 28;
 
 struct TBitmapInfoHeader {
   uint32_t biSize = 40;

@@ -40,3 +40,9 @@ class TPixelMemory {
 
 // Zero-filled pixels for the layout.
 std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout);
+
+// Where new bitmaps of this module take their pixels from instead (null: AllocatePixelMemory).
+// A plug-in sets it so that a picture is decoded straight into the block it hands over.
+using TPixelAllocator = std::unique_ptr<TPixelMemory> (*)(const TPixelLayout& layout);
+// Returns the allocator that was set before.
+TPixelAllocator SetPixelAllocator(TPixelAllocator allocator);

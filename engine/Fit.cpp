@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decode/DIBImage.h"
 #include "decode/JPEGImage.h"
 #include "engine/BusyDisplay.h"
 #include "engine/Resample.h"
@@ -55,6 +56,25 @@ TFitPlan PlanFit(int w, int h, int rw, int rh) {
   return plan;
 }
 
+std::unique_ptr<TBitmap> StretchNearestRows(int sourceWidth, int sourceHeight,
+                                            const std::function<const uint8_t*(int y)>& rowAt,
+                                            int width, int height) {
+  auto result = std::make_unique<TBitmap>();
+  result->SetPixelFormat(TPixelFormat::pf24bit);
+  result->SetSize(width, height);
+  std::vector<int> columns(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x) {
+    columns[static_cast<size_t>(x)] = static_cast<int>(int64_t{x} * sourceWidth / width);
+  }
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* in = rowAt(static_cast<int>(int64_t{y} * sourceHeight / height));
+    uint8_t* out = result->ScanLine(y);
+    for (int x = 0; x < width; ++x)
+      std::memcpy(out + x * 3, in + columns[static_cast<size_t>(x)] * 3, 3);
+  }
+  return result;
+}
+
 std::unique_ptr<TBitmap> StretchNearest(const TBitmap& source, int width, int height) {
   const TBitmap* pixels = &source;
   TBitmap working;
@@ -63,20 +83,16 @@ std::unique_ptr<TBitmap> StretchNearest(const TBitmap& source, int width, int he
     working.SetPixelFormat(TPixelFormat::pf24bit);
     pixels = &working;
   }
-  auto result = std::make_unique<TBitmap>();
-  result->SetPixelFormat(TPixelFormat::pf24bit);
-  result->SetSize(width, height);
-  std::vector<int> columns(static_cast<size_t>(width));
-  for (int x = 0; x < width; ++x) {
-    columns[static_cast<size_t>(x)] = static_cast<int>(int64_t{x} * pixels->Width() / width);
-  }
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* in = pixels->ScanLine(static_cast<int>(int64_t{y} * pixels->Height() / height));
-    uint8_t* out = result->ScanLine(y);
-    for (int x = 0; x < width; ++x)
-      std::memcpy(out + x * 3, in + columns[static_cast<size_t>(x)] * 3, 3);
-  }
-  return result;
+  return StretchNearestRows(
+      pixels->Width(), pixels->Height(), [pixels](int y) { return pixels->ScanLine(y); }, width,
+      height);
+}
+
+bool IsPlainTrueColor(const TDIBStore& store) {
+  return store.BitCount() == 24 && store.Header.biCompression == BI_RGB_ && store.Width() > 0 &&
+         store.Height() > 0 &&
+         store.Pixels.size() >= RowBytes(static_cast<uint64_t>(store.Width()), 24) *
+                                    static_cast<uint64_t>(store.Height());
 }
 
 void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& busy, int threads) {
@@ -103,6 +119,24 @@ void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& 
   const auto* jpeg = dynamic_cast<const TJPEGImage*>(holder.Graphic());
   if (!speedPriority && jpeg != nullptr && !jpeg->Decoded() && jpeg->CanDecodeRows()) {
     holder.Take(ResampleJpeg(*jpeg, plan.Width, plan.Height, threads));
+    return;
+  }
+  // A large picture held as its plug-in decoded it (24 bits, uncompressed) is shrunk from its
+  // own rows: no second full-size copy.
+  if (const auto* dib = dynamic_cast<const TDIBImage*>(holder.Graphic());
+      dib != nullptr && IsPlainTrueColor(dib->Store())) {
+    const TDIBStore& store = dib->Store();
+    const int width = store.Width();
+    const int height = store.Height();
+    const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), 24));
+    const uint8_t* pixels = store.Pixels.data();
+    const bool topDown = store.TopDown();
+    const auto rowAt = [=](int y) {
+      return pixels + stride * static_cast<size_t>(topDown ? y : height - 1 - y);
+    };
+    holder.Take(speedPriority
+                    ? StretchNearestRows(width, height, rowAt, plan.Width, plan.Height)
+                    : ResampleRows(width, height, rowAt, plan.Width, plan.Height, threads));
     return;
   }
   holder.Realize();

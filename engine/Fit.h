@@ -3,12 +3,14 @@
 // path.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "decode/Bitmap.h"
 #include "decode/Picture.h"
 
 class IBusyDisplay;
+class TDIBStore;
 
 struct TFitPlan {
   int Left = 0;  // centring offsets, from the size before shrinking
@@ -25,6 +27,14 @@ TFitPlan PlanFit(int w, int h, int rw, int rh);
 
 // A nearest-pixel stretch: whole rows and columns are dropped or repeated, nothing averaged.
 std::unique_ptr<TBitmap> StretchNearest(const TBitmap& source, int width, int height);
+// The same over a source whose 24-bit rows (top row 0) `rowAt` gives.
+std::unique_ptr<TBitmap> StretchNearestRows(int sourceWidth, int sourceHeight,
+                                            const std::function<const uint8_t*(int y)>& rowAt,
+                                            int width, int height);
+
+// Whether a DIB's pixels are 24-bit uncompressed rows, complete: the shrink can read them as
+// they lie.
+bool IsPlainTrueColor(const TDIBStore& store);
 
 // Shrinks the holder's picture to fit the rectangle (fast stretch or the quality resampler) and
 // replaces the rectangle's left and top by the centring offsets. The busy display shows red and

@@ -18,6 +18,7 @@
 #include "engine/ArcLink.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
+#include "engine/Fit.h"
 #include "engine/PictureFiles.h"
 
 namespace {
@@ -57,6 +58,8 @@ void GetFileDateAndSize(const std::string& path, std::string& date, std::string&
 
 namespace {
 
+constexpr size_t kKeepDecodedBytes = size_t{64} << 20;
+
 // JPEG data, possibly behind a foreign header, kept compressed with its header read; null when
 // there is none or the picture is too large to decode whole.
 std::unique_ptr<TGraphic> JpegFromBytes(const uint8_t* data, size_t size) {
@@ -82,10 +85,15 @@ std::unique_ptr<TGraphic> LoadPictureGraphic(const std::string& path) {
   GetFileDateAndSize(path, date, size);
   if (size == "0") return nullptr;
   try {
-    TSPIDIBImage dib;
-    dib.LoadFromFile(path);
+    auto dib = std::make_unique<TSPIDIBImage>();
+    dib->LoadFromFile(path);
+    // A large picture stays in the block its plug-in decoded it into until it is fitted:
+    // copying it into a device bitmap first would hold it twice.
+    if (IsPlainTrueColor(dib->Store()) && dib->Store().Pixels.size() > kKeepDecodedBytes) {
+      return dib;
+    }
     auto bitmap = std::make_unique<TBitmap>();
-    bitmap->Assign(&dib);
+    bitmap->Assign(dib.get());
     return bitmap;
   } catch (const std::exception&) {
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -213,27 +214,17 @@ void ResampleBox(int index, double scale, double& start, double& end) {
   end = static_cast<double>(static_cast<long double>(index + 1) * s - 0.500001L);
 }
 
-std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight,
-                                        int threads) {
-  if (source.Width() < 1 || source.Height() < 1 || newWidth < 1 || newHeight < 1) {
-    throw EAssertionFailed();
-  }
-  // A 24-bit source is read as it is; others through a 24-bit working copy.
-  std::unique_ptr<TBitmap> working;
-  const TBitmap* pixels = &source;
-  if (source.PixelFormat() != TPixelFormat::pf24bit) {
-    working = std::make_unique<TBitmap>();
-    working->Assign(&source);
-    working->SetPixelFormat(TPixelFormat::pf24bit);
-    pixels = working.get();
-  }
+std::unique_ptr<TBitmap> ResampleRows(int width, int height,
+                                      const std::function<const uint8_t*(int y)>& rowAt,
+                                      int newWidth, int newHeight, int threads) {
+  if (width < 1 || height < 1 || newWidth < 1 || newHeight < 1) throw EAssertionFailed();
   auto result = std::make_unique<TBitmap>();
   result->SetPixelFormat(TPixelFormat::pf24bit);
   result->SetSize(newWidth, newHeight);
-  const TRowResampler whole(pixels->Width(), pixels->Height(), *result);
-  auto run = [pixels](TRowResampler& part) {
+  const TRowResampler whole(width, height, *result);
+  auto run = [&rowAt](TRowResampler& part) {
     const int end = part.EndSourceRow();
-    for (int y = part.FirstSourceRow(); y < end; ++y) part.Push(y, pixels->ScanLine(y));
+    for (int y = part.FirstSourceRow(); y < end; ++y) part.Push(y, rowAt(y));
   };
   threads = std::max(1, std::min(threads, newHeight));
   if (threads == 1) {
@@ -251,4 +242,23 @@ std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int
   }
   for (std::thread& worker : workers) worker.join();
   return result;
+}
+
+std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight,
+                                        int threads) {
+  if (source.Width() < 1 || source.Height() < 1 || newWidth < 1 || newHeight < 1) {
+    throw EAssertionFailed();
+  }
+  // A 24-bit source is read as it is; others through a 24-bit working copy.
+  std::unique_ptr<TBitmap> working;
+  const TBitmap* pixels = &source;
+  if (source.PixelFormat() != TPixelFormat::pf24bit) {
+    working = std::make_unique<TBitmap>();
+    working->Assign(&source);
+    working->SetPixelFormat(TPixelFormat::pf24bit);
+    pixels = working.get();
+  }
+  return ResampleRows(
+      pixels->Width(), pixels->Height(), [pixels](int y) { return pixels->ScanLine(y); }, newWidth,
+      newHeight, threads);
 }

@@ -3,6 +3,7 @@
 // always a new 24-bit bitmap.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,11 @@
 // direction. `threads` splits the destination rows between workers (the bytes do not change).
 std::unique_ptr<TBitmap> ResampleBitmap(const TBitmap& source, int newWidth, int newHeight,
                                         int threads = 1);
+// The same over a source of width x height whose 24-bit rows (blue-green-red, top row 0)
+// `rowAt` gives, wherever they lie; it may be called from several threads at once.
+std::unique_ptr<TBitmap> ResampleRows(int width, int height,
+                                      const std::function<const uint8_t*(int y)>& rowAt,
+                                      int newWidth, int newHeight, int threads = 1);
 
 class EAssertionFailed : public Exception {
  public:

@@ -4,13 +4,57 @@
 // to a bitmap.
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "addons/SpiExports.h"
 #include "base/Stream.h"
+#include "decode/PixelMemory.h"
 #include "decode/PngGraphic.h"
 
 namespace {
+
+// Pixels in a movable local block, the form the host takes them in: a picture is decoded
+// straight into the block it is handed over in, never copied (a 20,000 x 20,000 picture is
+// 1.2 GB).
+class TLocalPixels final : public TPixelMemory {
+ public:
+  explicit TLocalPixels(size_t size)
+      : size_(size), block_(LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size)) {
+    if (block_ == nullptr) throw std::bad_alloc();
+    bits_ = static_cast<uint8_t*>(LocalLock(block_));
+  }
+  TLocalPixels(const TLocalPixels&) = delete;
+  TLocalPixels& operator=(const TLocalPixels&) = delete;
+  ~TLocalPixels() override {
+    if (block_ == nullptr) return;
+    LocalUnlock(block_);
+    LocalFree(block_);
+  }
+  uint8_t* Bits() override { return bits_; }
+  size_t Size() const override { return size_; }
+  void SetColorTable(const std::vector<TRGBQuad>& /*colors*/) override {}
+  void* Handle() const override { return nullptr; }
+  // The block, unlocked, for the host; this object no longer owns it.
+  HLOCAL Release() {
+    LocalUnlock(block_);
+    return std::exchange(block_, nullptr);
+  }
+
+ private:
+  size_t size_;
+  HLOCAL block_;
+  uint8_t* bits_ = nullptr;
+};
+
+std::unique_ptr<TPixelMemory> AllocateLocalPixels(const TPixelLayout& layout) {
+  return std::make_unique<TLocalPixels>(static_cast<size_t>(
+      RowBytes(static_cast<uint64_t>(layout.Width), static_cast<uint64_t>(layout.BitCount)) *
+      static_cast<uint64_t>(layout.Height)));
+}
+
+// Every bitmap of this plug-in lives in local blocks; none is drawn by GDI here.
+const TPixelAllocator kPreviousAllocator = SetPixelAllocator(AllocateLocalPixels);
 
 const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 // Signature, then the IHDR chunk's length and type, then its width, height, depth and type.
@@ -55,37 +99,34 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   }
   bytes = {};
 
-  const TBitmap& image = png.Image();
+  TBitmap& image = png.Image();
   const int bits = image.BitCount();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return SusieResult::kInternalError;
   const size_t colors = bits <= 8 ? size_t{1} << bits : 0;
-  const size_t stride = image.Stride();
-  const auto height = static_cast<size_t>(image.Height());
+  const int width = image.Width();
+  const int height = image.Height();
+  const std::vector<TRGBQuad> palette = image.Palette();
   HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
                                 sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD));
-  HLOCAL pixelBlock = LocalAlloc(LMEM_MOVEABLE, stride * height);
-  if (infoBlock == nullptr || pixelBlock == nullptr) {
-    if (infoBlock != nullptr) LocalFree(infoBlock);
-    if (pixelBlock != nullptr) LocalFree(pixelBlock);
-    return SusieResult::kNoMemory;
+  if (infoBlock == nullptr) return SusieResult::kNoMemory;
+  // The bitmap's rows are already bottom-up and padded as a DIB's: its block is the answer.
+  std::unique_ptr<TPixelMemory> memory = image.ReleaseMemory();
+  auto* local = dynamic_cast<TLocalPixels*>(memory.get());
+  if (local == nullptr) {
+    LocalFree(infoBlock);
+    return SusieResult::kInternalError;
   }
-  auto* out = static_cast<BYTE*>(LocalLock(pixelBlock));
-  for (size_t y = 0; y < height; ++y) {
-    // DIB rows are bottom-up.
-    std::memcpy(out + stride * (height - 1 - y), image.ScanLine(static_cast<int>(y)), stride);
-  }
-  LocalUnlock(pixelBlock);
+  HLOCAL pixelBlock = local->Release();
   auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
   header->biSize = sizeof(BITMAPINFOHEADER);
-  header->biWidth = image.Width();
-  header->biHeight = image.Height();
+  header->biWidth = width;
+  header->biHeight = height;
   header->biPlanes = 1;
   header->biBitCount = static_cast<WORD>(bits);
   header->biCompression = BI_RGB;
   header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
   header->biClrUsed = static_cast<DWORD>(colors);
   auto* table = reinterpret_cast<RGBQUAD*>(header + 1);
-  const std::vector<TRGBQuad>& palette = image.Palette();
   for (size_t i = 0; i < colors && i < palette.size(); ++i) {
     table[i] = RGBQUAD{palette[i].Blue, palette[i].Green, palette[i].Red, 0};
   }

@@ -96,6 +96,15 @@ await_wallpaper() {
   done
   sleep 1.5
 }
+# The Vesko2.exe processes of this journey's Wine prefix (other runs may share the machine).
+our_programs() {
+  local pid
+  for pid in $(pgrep -f 'Vesko2.exe'); do
+    grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$pid"
+  done
+}
 ini() { LC_ALL=C tr -d '\r' <"$app/Vesko2.ini"; }
 
 # 1. The first start, with no settings file, on the folder.
@@ -283,8 +292,7 @@ is_picture "$(shown "$f")" || fail "no picture after the trash"
 
 peak_memory() {
   local pid
-  for pid in $(pgrep -f 'Vesko2.exe'); do
-    grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null || continue
+  for pid in $(our_programs); do
     echo "peak memory of the program $1: $(awk '/VmHWM/ {print $2, $3}' "/proc/$pid/status")"
   done
 }
@@ -325,10 +333,7 @@ timed=$(shown "$(shot timer)")
 sleep 2
 f=$(shot handed-over)
 [ "$(shown "$f")" = "orange" ] || fail "the handed-over folder is not shown: $(shown "$f")"
-running=0
-for pid in $(pgrep -f 'Vesko2.exe'); do
-  grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null && running=$((running + 1))
-done
+running=$(our_programs | wc -l)
 [ "$running" -eq 1 ] || fail "$running programs run after the second start"
 
 peak_memory "after the restart"

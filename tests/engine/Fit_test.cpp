@@ -1,6 +1,10 @@
 #include <doctest/doctest.h>
 
+#include <cstring>
+
+#include "decode/DIBImage.h"
 #include "engine/Fit.h"
+#include "engine/Resample.h"
 #include "support/Fakes.h"
 
 namespace {
@@ -89,4 +93,52 @@ TEST_CASE("the fast path drops whole rows and columns; the holder gets the resul
   TRect exact{0, 0, 8, 4};
   FitToRect(same, exact, false, busy);
   CHECK(same.Graphic() == before);  // untouched
+}
+
+TEST_CASE("a 24-bit DIB is shrunk from its own rows, byte for byte as its bitmap would be") {
+  for (const bool topDown : {false, true}) {
+    CAPTURE(topDown);
+    const int w = 301;
+    const int h = 157;
+    auto store = std::make_shared<TDIBStore>(false);
+    store->Header.biWidth = w;
+    store->Header.biHeight = topDown ? -h : h;
+    store->Header.biBitCount = 24;
+    const size_t stride = static_cast<size_t>(RowBytes(w, 24));
+    std::vector<uint8_t> pixels(stride * h);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 7 + i / 13);
+    store->Pixels = pixels;
+    auto dib = std::make_unique<TDIBImage>();
+    dib->LoadFromStore(store);
+    REQUIRE(IsPlainTrueColor(dib->Store()));
+    TBitmap bitmap;
+    bitmap.Assign(dib.get());
+
+    for (const bool speed : {false, true}) {
+      CAPTURE(speed);
+      TPicture fromDib;
+      auto shared = std::make_unique<TDIBImage>();
+      shared->LoadFromStore(store);
+      fromDib.TakeGraphic(std::move(shared));
+      TRect rect{0, 0, 100, 100};
+      TRecordingBusy busy;
+      FitToRect(fromDib, rect, speed, busy, 2);
+      const std::unique_ptr<TBitmap> expected =
+          speed ? StretchNearest(bitmap, 100, 52) : ResampleBitmap(bitmap, 100, 52);
+      REQUIRE(fromDib.Bitmap() != nullptr);
+      REQUIRE(fromDib.Width() == 100);
+      REQUIRE(fromDib.Height() == 52);
+      bool same = true;
+      for (int y = 0; y < 52; ++y) {
+        same = same && std::memcmp(fromDib.Bitmap()->ScanLine(y), expected->ScanLine(y), 300) == 0;
+      }
+      CHECK(same);
+    }
+  }
+  // Compressed or not 24 bits: through the bitmap as before.
+  TDIBStore eight(false);
+  eight.Header.biWidth = 4;
+  eight.Header.biHeight = 4;
+  eight.Header.biBitCount = 8;
+  CHECK_FALSE(IsPlainTrueColor(eight));
 }
