@@ -125,6 +125,10 @@ const uint8_t* TBitmap::ScanLine(int y) const {
 TRGBQuad TBitmap::GetPixel(int x, int y) const {
   const uint8_t* row = ScanLine(y);
   if (row == nullptr || x < 0 || x >= width_) return {};
+  return PixelInRow(row, x);
+}
+
+TRGBQuad TBitmap::PixelInRow(const uint8_t* row, int x) const {
   auto indexed = [&](unsigned index) {
     return index < palette_.size() ? palette_[index] : TRGBQuad{};
   };
@@ -222,8 +226,22 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
     palette_ = DefaultPalette(newBits);
   }
   Reallocate(old.width_, old.height_, format);
-  for (int y = 0; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x) SetPixel(x, y, old.GetPixel(x, y));
+  if (format == TPixelFormat::pf24bit) {
+    // The common way (every picture the shrink reads): row by row, without per-pixel lookups.
+    for (int y = 0; y < height_; ++y) {
+      const uint8_t* in = old.ScanLine(y);
+      uint8_t* out = ScanLine(y);
+      for (int x = 0; x < width_; ++x) {
+        const TRGBQuad c = old.PixelInRow(in, x);
+        out[x * 3] = c.Blue;
+        out[x * 3 + 1] = c.Green;
+        out[x * 3 + 2] = c.Red;
+      }
+    }
+  } else {
+    for (int y = 0; y < height_; ++y) {
+      for (int x = 0; x < width_; ++x) SetPixel(x, y, old.GetPixel(x, y));
+    }
   }
   Changed();
 }

@@ -58,6 +58,8 @@ class TBitmap : public TGraphic {
 
  private:
   void Reallocate(int width, int height, TPixelFormat format);
+  // The colour of pixel x of a row of this bitmap's format.
+  TRGBQuad PixelInRow(const uint8_t* row, int x) const;
 
   int width_ = 0;
   int height_ = 0;

@@ -4,8 +4,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKO_BUILD:-$root/build}
 seconds=${1:-600}
+# Targets may be named after the seconds (scripts/fuzz.sh 1800 png zip); all by default.
+shift $(($# > 0 ? 1 : 0))
+failed=()
 for fuzzer in "$build"/sanitize/fuzz/*_fuzzer; do
   name=$(basename "$fuzzer" _fuzzer)
+  if [ $# -gt 0 ] && [[ " $* " != *" $name "* ]]; then continue; fi
   echo "== $name ($seconds s)"
-  "$root/scripts/fuzz-run.sh" "$fuzzer" "$root/fuzz/corpus/$name" "$seconds"
+  # A finding stops that target only; the others still run.
+  "$root/scripts/fuzz-run.sh" "$fuzzer" "$root/fuzz/corpus/$name" "$seconds" || failed+=("$name")
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "findings in: ${failed[*]} (inputs in build/sanitize/fuzz/<target>_fuzzer-work)"
+  exit 1
+fi
