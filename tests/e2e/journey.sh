@@ -93,7 +93,8 @@ start() {
 }
 wallpaper_stamp() { stat -c %y "$app/\$Vesko2.bmp" 2>/dev/null; }
 # Waits until the program has written a new wallpaper since `stamp` (a 100-megapixel picture
-# takes a while), then lets the desktop repaint.
+# takes a while), then until the desktop no longer shows the picture `before` (when given): the
+# desktop repaints from the file afterwards.
 await_wallpaper() {
   local i
   for i in $(seq 1 120); do
@@ -101,6 +102,13 @@ await_wallpaper() {
     sleep 0.5
   done
   sleep 1.5
+  [ -n "${2:-}" ] || return 0
+  for i in $(seq 1 40); do
+    import -window root "$out/.probe.png"
+    [ "$(shown "$out/.probe.png")" != "$2" ] && break
+    sleep 0.5
+  done
+  rm -f "$out/.probe.png"
 }
 # The Vesko2.exe processes of this journey's Wine prefix (other runs may share the machine).
 our_programs() {
@@ -131,7 +139,7 @@ previous=$now
 for step in $(seq 1 $((expected - 1))); do
   stamp=$(wallpaper_stamp)
   key Return
-  await_wallpaper "$stamp"
+  await_wallpaper "$stamp" "$previous"
   f=$(shot "next-$step")
   now=$(shown "$f")
   echo "Enter: $now"
@@ -146,16 +154,16 @@ done
 before_back=$now
 stamp=$(wallpaper_stamp)
 key BackSpace
-await_wallpaper "$stamp"
+await_wallpaper "$stamp" "$before_back"
 back=$(shown "$(shot back-key)")
 [ "$back" != "$before_back" ] && is_picture "$back" || fail "Backspace did not go back: $back"
 stamp=$(wallpaper_stamp)
 xdotool mousemove 32 21 click 1
-await_wallpaper "$stamp"
+await_wallpaper "$stamp" "$back"
 [ "$(shown "$(shot next-button)")" = "$before_back" ] || fail "the next button did not go forward"
 stamp=$(wallpaper_stamp)
 xdotool mousemove 12 21 click 1
-await_wallpaper "$stamp"
+await_wallpaper "$stamp" "$before_back"
 [ "$(shown "$(shot back-button)")" = "$back" ] || fail "the back button did not go back"
 
 # 4. The options dialog (379 x 249 at (450, 275); its pages start 19 pixels lower): random
@@ -203,16 +211,18 @@ f=$(shot options-closed)
 
 # 5. Random order now, with the message drawn on each picture: one round shows every picture.
 declare -A random=()
+previous=$(shown "$(shot before-random)")
 order=""
 messages=0
 for step in $(seq 1 "$expected"); do
   stamp=$(wallpaper_stamp)
   key Return
-  await_wallpaper "$stamp"
+  await_wallpaper "$stamp" "$previous"
   f=$(shot "random-$step")
   now=$(shown "$f")
   random[$now]=1
   order="$order $now"
+  previous=$now
   # The message: some pixels of one tile away from the window differ from the picture.
   colour=$(backdrop "$f" | tr ' ' ',')
   marked=$(convert "$f" -crop 320x200+640+400 +repage -fuzz 8% -fill white -opaque "rgb($colour)" \
@@ -221,7 +231,11 @@ for step in $(seq 1 "$expected"); do
 done
 echo "random order:$order ($messages with a message)"
 [ "${#random[@]}" -eq "$expected" ] || fail "random order showed ${#random[@]} of $expected pictures"
-[ "$messages" -eq "$expected" ] || fail "the message was drawn on $messages of $expected pictures"
+# (The 100-megapixel picture carries its message at its own top-left corner only, under the
+# window, not in every tile.)
+with_message=$expected
+[ "$mode" = full ] && with_message=$((expected - 1))
+[ "$messages" -ge "$with_message" ] || fail "the message was drawn on $messages of $expected pictures"
 
 # 6. The context menu by the global hotkey, wherever the focus is: it pops up at the window.
 f0=$(shot before-menu)
@@ -332,7 +346,8 @@ f=$(shot restart)
 resumed=$(shown "$f")
 echo "before close: $last, after the restart: $resumed"
 [ "$resumed" = "$last" ] || fail "the restart shows $resumed, not the saved $last"
-sleep 6
+stamp=$(wallpaper_stamp)
+await_wallpaper "$stamp"
 timed=$(shown "$(shot timer)")
 [ "$timed" != "$resumed" ] && is_picture "$timed" || fail "the timer did not change the picture"
 
