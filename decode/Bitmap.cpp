@@ -134,11 +134,9 @@ TRGBQuad TBitmap::PixelInRow(const uint8_t* row, int x) const {
   };
   switch (format_) {
     case TPixelFormat::pf1bit:
-      return indexed((row[x / 8] >> (7 - x % 8)) & 1);
     case TPixelFormat::pf4bit:
-      return indexed((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4);
     case TPixelFormat::pf8bit:
-      return indexed(row[x]);
+      return indexed(IndexInRow(row, static_cast<uint32_t>(x), BitCount()));
     case TPixelFormat::pf15bit: {
       const unsigned v = row[x * 2] | (row[x * 2 + 1] << 8);
       const auto scale = [](unsigned c) { return static_cast<uint8_t>((c << 3) | (c >> 2)); };

@@ -52,14 +52,7 @@ const char* FormatName(TDIBPixelFormat f) {
 
 // Reads index or colour values from rows of any uncompressed depth.
 unsigned IndexAt(const uint8_t* row, int bits, int x) {
-  switch (bits) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4:
-      return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-    default:
-      return row[x];
-  }
+  return IndexInRow(row, static_cast<uint32_t>(x), bits);
 }
 
 void PutIndex(uint8_t* row, int bits, int x, unsigned v) {

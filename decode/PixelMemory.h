@@ -20,6 +20,14 @@ inline uint64_t RowBytes(uint64_t width, uint64_t bitCount) {
   return ((width * bitCount + 31) / 32) * 4;
 }
 
+// The palette index of pixel x in a row of a 1-, 4- or 8-bit bitmap (the leftmost pixel in the
+// high bits of its byte).
+inline unsigned IndexInRow(const uint8_t* row, uint32_t x, int bitCount) {
+  if (bitCount == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
+  if (bitCount == 4) return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
+  return row[x];
+}
+
 struct TPixelLayout {
   int Width = 0;
   int Height = 0;       // rows, > 0

@@ -451,7 +451,7 @@ class TPngReader {
       uint8_t* out = alpha.ScanLine(y);
       for (int x = 0; x < image.Width(); ++x) {
         out[x] = static_cast<uint8_t>(
-            255 - paletteAlpha_[PngIndexAt(in, static_cast<uint32_t>(x), bits)]);
+            255 - paletteAlpha_[IndexInRow(in, static_cast<uint32_t>(x), bits)]);
       }
     }
     png_.HasAlpha = true;

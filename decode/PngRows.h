@@ -22,10 +22,3 @@ class TPngRowConverter {
   TBitmap* alpha_;
   bool rgb565_;
 };
-
-// The index of pixel x in a row of a 1-, 4- or 8-bit bitmap.
-inline unsigned PngIndexAt(const uint8_t* row, uint32_t x, int bits) {
-  if (bits == 8) return row[x];
-  if (bits == 4) return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-  return (row[x / 8] >> (7 - x % 8)) & 1;
-}

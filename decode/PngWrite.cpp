@@ -121,7 +121,7 @@ class TPngWriter {
       const uint8_t* row = image_.ScanLine(y);
       const uint8_t* a = alpha ? alpha_.ScanLine(y) : nullptr;
       for (uint32_t x = 0; x < header_.Width; ++x) {
-        const unsigned index = PngIndexAt(row, x, bits_);
+        const unsigned index = IndexInRow(row, x, bits_);
         top = std::max(top, index);
         if (a == nullptr) continue;
         const int value = 255 - a[x];
@@ -299,7 +299,7 @@ class TPngWriter {
       switch (source_) {
         case TSource::kIndex: {
           const size_t bit = size_t{i} * depth;
-          out[bit / 8] |= static_cast<uint8_t>(PngIndexAt(in, x, bits_) << (8 - depth - bit % 8));
+          out[bit / 8] |= static_cast<uint8_t>(IndexInRow(in, x, bits_) << (8 - depth - bit % 8));
           break;
         }
         case TSource::kGreyAlpha:

@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "StubGraphic.h"
 #include "base/Stream.h"
 #include "decode/Bitmap.h"
 #include "decode/ColorReduction.h"
@@ -588,14 +589,7 @@ TEST_CASE("device bitmaps of every depth become DIBs and back") {
   resized.SetPixel(0, 0, TRGBQuad{1, 2, 3, 0});
   resized.SetSize(5, 2);
   CHECK(Rgb(resized.GetPixel(0, 0)) == 0x030201);
-  struct TOther final : TGraphic {
-    const char* ClassName() const override { return "TOther"; }
-    int Width() const override { return 1; }
-    int Height() const override { return 1; }
-    bool Empty() const override { return false; }
-    void LoadFromStream(TStream&) override {}
-    void SaveToStream(TStream&) const override {}
-  } other;
+  TOther other;
   TDIBImage dib;
   CHECK_THROWS_WITH_AS(dib.Assign(&other), "Cannot assign a TOther to a TDIBImage", EConvertError);
 }

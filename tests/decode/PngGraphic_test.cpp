@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "StubGraphic.h"
 #include "base/Stream.h"
 #include "decode/DIBImage.h"
 #include "decode/PictureFormats.h"
@@ -736,14 +737,7 @@ TEST_CASE("Assign and the bitmap-shaped interface") {
     CHECK(fromDib.Image().GetPixel(1, 1) == TRGBQuad{1, 2, 3, 0});
   }
   SUBCASE("targets that take no bitmap, and nothing, are refused") {
-    struct TOther final : TGraphic {
-      const char* ClassName() const override { return "TOther"; }
-      int Width() const override { return 1; }
-      int Height() const override { return 1; }
-      bool Empty() const override { return false; }
-      void LoadFromStream(TStream&) override {}
-      void SaveToStream(TStream&) const override {}
-    } other;
+    TOther other;
     CHECK_THROWS_WITH_AS(other.Assign(&png), "Cannot assign a TPngGraphic to a TOther",
                          EConvertError);
     CHECK_THROWS_WITH_AS(png.Assign(nullptr), "Cannot assign a nil to a TPngGraphic",

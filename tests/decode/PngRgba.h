@@ -9,15 +9,7 @@
 #include "decode/PngGraphic.h"
 
 inline unsigned PngIndexAt(const TBitmap& bitmap, int x, int y) {
-  const uint8_t* row = bitmap.ScanLine(y);
-  switch (bitmap.BitCount()) {
-    case 1:
-      return (row[x / 8] >> (7 - x % 8)) & 1;
-    case 4:
-      return (x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4;
-    default:
-      return row[x];
-  }
+  return IndexInRow(bitmap.ScanLine(y), static_cast<uint32_t>(x), bitmap.BitCount());
 }
 
 inline std::vector<uint8_t> Rgba(const TPngGraphic& png) {
