@@ -6,7 +6,6 @@
 #include "TestSupport_win.h"
 #include "base/Exception.h"
 #include "base/Unicode_win.h"
-#include "decode/JpegCodec.h"
 #include "engine/PictureLoader_win.h"
 #include "files/ArchiveFile_win.h"
 #include "tests/files/ZipWriter.h"
@@ -96,14 +95,8 @@ TEST_CASE("a JPEG inside a ZIP loads through the built-in reader, shrinkable as 
   ArchiveFixture f;
   std::vector<uint8_t> row(3 * 64, 0);
   for (size_t i = 0; i < row.size(); i += 3) row[i + 2] = 250;  // red, as BGR
-  struct TRow {
-    static const uint8_t* At(void* context, int) {
-      return static_cast<std::vector<uint8_t>*>(context)->data();
-    }
-  };
-  std::vector<uint8_t> encoded;
-  REQUIRE(EncodeJpeg(64, 40, 92, false, false, &TRow::At, &row, encoded) == 0);
-  const std::string jpeg(encoded.begin(), encoded.end());
+  const std::string jpeg = MakeTestJpeg(64, 40, row, 92);
+  REQUIRE_FALSE(jpeg.empty());
   TTestZip zip;
   zip.members = {{"photos/red.jpg", jpeg, true, false},
                  {"photos/nothing.jpg", std::string(700, 'z'), false, false}};

@@ -38,14 +38,9 @@ std::string MakeJpeg(int width, int height) {
     row[x * 3 + 1] = static_cast<uint8_t>(x * 4);
     row[x * 3 + 2] = 30;
   }
-  std::vector<uint8_t> bytes;
-  struct TRow {
-    static const uint8_t* At(void* context, int) {
-      return static_cast<std::vector<uint8_t>*>(context)->data();
-    }
-  };
-  REQUIRE(EncodeJpeg(width, height, 95, false, false, &TRow::At, &row, bytes) == 0);
-  return std::string(bytes.begin(), bytes.end());
+  std::string jpeg = MakeTestJpeg(width, height, row, 95);
+  REQUIRE_FALSE(jpeg.empty());
+  return jpeg;
 }
 
 std::string MakeBmp(int width, int height) {

@@ -10,7 +10,6 @@
 #include "../decode/PngBuilder.h"
 #include "FormFixture_win.h"
 #include "base/Path.h"
-#include "decode/JpegCodec.h"
 #include "files/ArchiveFile_win.h"
 #include "files/ShellLink_win.h"
 #include "tests/files/ZipWriter.h"
@@ -99,14 +98,9 @@ std::string Jpeg(int width, int height) {
     row[x * 3 + 1] = 120;
     row[x * 3 + 2] = static_cast<uint8_t>(255 - x);
   }
-  std::vector<uint8_t> bytes;
-  struct TRow {
-    static const uint8_t* At(void* context, int) {
-      return static_cast<std::vector<uint8_t>*>(context)->data();
-    }
-  };
-  REQUIRE(EncodeJpeg(width, height, 90, false, false, &TRow::At, &row, bytes) == 0);
-  return Bytes(bytes);
+  std::string jpeg = MakeTestJpeg(width, height, row, 90);
+  REQUIRE_FALSE(jpeg.empty());
+  return jpeg;
 }
 
 std::string Png(int width, int height) {

@@ -5,6 +5,7 @@
 
 #include "base/Stream.h"
 #include "decode/Bitmap.h"
+#include "decode/JpegCodec.h"
 
 TTempDir::TTempDir() {
   wchar_t base[MAX_PATH] = {};
@@ -256,4 +257,18 @@ int GdiRoom() {
   }
   for (HRGN region : made) DeleteObject(region);
   return static_cast<int>(made.size());
+}
+
+std::string MakeTestJpeg(int width, int height, const std::vector<uint8_t>& row, int quality) {
+  struct TRow {
+    static const uint8_t* At(void* context, int) {
+      return static_cast<const std::vector<uint8_t>*>(context)->data();
+    }
+  };
+  std::vector<uint8_t> bytes;
+  if (EncodeJpeg(width, height, quality, false, false, &TRow::At,
+                 const_cast<std::vector<uint8_t>*>(&row), bytes) != 0) {
+    return {};
+  }
+  return {bytes.begin(), bytes.end()};
 }

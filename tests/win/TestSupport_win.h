@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A fresh folder under %TEMP%, removed with everything in it at the end of the scope.
 class TTempDir {
@@ -45,6 +46,9 @@ std::string MakeTestGif(int width, int height);
 std::string MakeTestTiff(int width, int height);
 std::string MakeTestBmp(int width, int height, uint8_t red = 200, uint8_t green = 100,
                         uint8_t blue = 50);
+// A JPEG whose every line is `row` (blue-green-red, 3 bytes a pixel, `width` pixels); empty
+// when the encoder refuses.
+std::string MakeTestJpeg(int width, int height, const std::vector<uint8_t>& row, int quality);
 
 // Dispatches messages until `done` holds or the time runs out; whether `done` held.
 template <typename Done>
