@@ -276,9 +276,13 @@ TEST_CASE("the shell's folder browser opens on the initial folder and returns th
       Sleep(50);
       HWND box = FindWindowW(L"#32770", nullptr);
       if (box == nullptr || !IsWindowVisible(box)) continue;
-      Sleep(300);  // let the selection settle
-      // The status line shows the selected folder's path.
-      EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+      // The status line shows the selected folder's path once the selection has settled (slowly
+      // on a busy machine).
+      for (int wait = 0; wait < 100 && status.empty(); ++wait) {
+        Sleep(100);
+        EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+      }
+      Sleep(200);
       PostMessageW(box, WM_COMMAND, IDOK, 0);
       pressed = true;
     }
