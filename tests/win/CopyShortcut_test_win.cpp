@@ -278,7 +278,8 @@ TEST_CASE("the shell's folder browser opens on the initial folder and returns th
       if (box == nullptr || !IsWindowVisible(box)) continue;
       // The status line shows the selected folder's path once the selection has settled (slowly
       // on a busy machine).
-      for (int wait = 0; wait < 100 && status.empty(); ++wait) {
+      for (int wait = 0; wait < 100 && UpperCase(ToUtf8(status)) != UpperCase(ToUtf8(folder));
+           ++wait) {
         Sleep(100);
         EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
       }
