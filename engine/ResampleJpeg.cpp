@@ -1,6 +1,8 @@
 #include "engine/ResampleJpeg.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -10,10 +12,40 @@
 
 #include "engine/Resample.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
+void CpuRelax() {
+#if defined(__i386__) || defined(__x86_64__)
+  _mm_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Waits up to about half a millisecond for a condition, busy. Each side of the pipe hands a
+// block over every few hundred microseconds; putting a thread to sleep and waking it again
+// costs much more than that under Wine, where every wait and wake is a trip to its server.
+template <typename TReady>
+bool SpinUntil(TReady ready) {
+  using TClock = std::chrono::steady_clock;
+  const TClock::time_point deadline = TClock::now() + std::chrono::microseconds(500);
+  for (;;) {
+    for (int i = 0; i < 64; ++i) {
+      if (ready()) return true;
+      CpuRelax();
+    }
+    if (TClock::now() >= deadline) return ready();
+  }
+}
+
 // Blocks of decoded rows travelling from the decoder to the resampler and back. A few small
-// blocks keep both sides busy while the rows are still in the cache.
+// blocks keep both sides busy while the rows are still in the cache. A side that finds nothing
+// to take spins briefly before it sleeps, and a side that hands a block over wakes the other
+// only when it sleeps.
 class TRowPipe {
  public:
   static constexpr int kBlockRows = 16;
@@ -30,16 +62,19 @@ class TRowPipe {
       block.bytes.resize(rowBytes * kBlockRows);
       free_.push_back(&block);
     }
+    freeCount_ = kBlocks;
   }
 
   // Decoder side: memory for row y. Asking for a row finishes the rows asked for before it.
   uint8_t* Row(int y) {
     if (filling_ != nullptr && filling_->rows == kBlockRows) Send();
     if (filling_ == nullptr) {
+      SpinUntil([this] { return freeCount_.load(std::memory_order_acquire) > 0; });
       std::unique_lock<std::mutex> lock(mutex_);
-      freed_.wait(lock, [this] { return !free_.empty(); });
+      Wait(lock, freed_, freeSleepers_, [this] { return !free_.empty(); });
       filling_ = free_.front();
       free_.pop_front();
+      freeCount_.fetch_sub(1, std::memory_order_relaxed);
       filling_->firstRow = y;
       filling_->rows = 0;
     }
@@ -50,31 +85,45 @@ class TRowPipe {
     if (filling_ != nullptr) Send();
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
-    filled_.notify_one();
+    fullCount_.fetch_add(1, std::memory_order_release);  // wakes a spinning receiver
+    if (fullSleepers_ > 0) filled_.notify_one();
   }
 
   // Resampler side: the next block, or null once the decoder has closed and all are taken.
   TBlock* Receive() {
+    SpinUntil([this] { return fullCount_.load(std::memory_order_acquire) > 0; });
     std::unique_lock<std::mutex> lock(mutex_);
-    filled_.wait(lock, [this] { return !full_.empty() || closed_; });
+    Wait(lock, filled_, fullSleepers_, [this] { return !full_.empty() || closed_; });
     if (full_.empty()) return nullptr;
     TBlock* block = full_.front();
     full_.pop_front();
+    fullCount_.fetch_sub(1, std::memory_order_relaxed);
     return block;
   }
   void Release(TBlock* block) {
     std::lock_guard<std::mutex> lock(mutex_);
     free_.push_back(block);
-    freed_.notify_one();
+    freeCount_.fetch_add(1, std::memory_order_release);
+    if (freeSleepers_ > 0) freed_.notify_one();
   }
   size_t RowBytes() const { return rowBytes_; }
 
  private:
+  template <typename TReady>
+  static void Wait(std::unique_lock<std::mutex>& lock, std::condition_variable& signal,
+                   int& sleepers, TReady ready) {
+    while (!ready()) {
+      ++sleepers;
+      signal.wait(lock);
+      --sleepers;
+    }
+  }
   void Send() {
     std::lock_guard<std::mutex> lock(mutex_);
     full_.push_back(filling_);
     filling_ = nullptr;
-    filled_.notify_one();
+    fullCount_.fetch_add(1, std::memory_order_release);
+    if (fullSleepers_ > 0) filled_.notify_one();
   }
 
   size_t rowBytes_;
@@ -84,6 +133,12 @@ class TRowPipe {
   std::condition_variable filled_;
   std::deque<TBlock*> free_;
   std::deque<TBlock*> full_;
+  // Counts read without the lock by a spinning side; changed under it. After the close the
+  // full count stays above zero, so the receiver never spins again.
+  std::atomic<int> freeCount_{0};
+  std::atomic<int> fullCount_{0};
+  int freeSleepers_ = 0;
+  int fullSleepers_ = 0;
   TBlock* filling_ = nullptr;  // decoder side only
   bool closed_ = false;
 };

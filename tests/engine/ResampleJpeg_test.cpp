@@ -78,6 +78,18 @@ TEST_CASE("shrinking straight from the decoder gives the bytes of shrinking the 
   }
 }
 
+TEST_CASE("two threads hand wide rows over, whether the waiting side spins or sleeps") {
+  // Blocks of rows this wide take the decoder (baseline) or the resampler (progressive, whose
+  // rows all come at the end) long enough for the other side to stop spinning and sleep.
+  std::mt19937 random(13);
+  for (const bool progressive : {false, true}) {
+    CAPTURE(progressive);
+    const std::vector<uint8_t> bytes = Compressed(12000, 96, false, progressive, random);
+    const auto expected = ResampleBitmap(Load(bytes)->Bitmap(), 7001, 95);
+    CHECK(SamePixels(*ResampleJpeg(*Load(bytes), 7001, 95, 2), *expected));
+  }
+}
+
 TEST_CASE("a decode stopped early leaves the same blank rows as a partly decoded picture") {
   std::mt19937 random(11);
   const std::vector<uint8_t> bytes = Compressed(160, 300, false, false, random);
