@@ -56,10 +56,11 @@ dist-check: dist
 	  $(BUILD)/dist/Vesko2-$$(sed -n 's/^project(Vesko2 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip \
 	  $(BUILD)/dist-check
 
-# A long fuzzing campaign (FUZZ_SECONDS per target).
+# A fuzzing campaign: FUZZ_SECONDS per target (half an hour by default), every target or the
+# ones named in FUZZ_TARGETS. New inputs gather in build/sanitize/fuzz/<target>_fuzzer-work.
 fuzz: setup
 	$(MAKE) sanitize
-	@scripts/fuzz.sh $${FUZZ_SECONDS:-600}
+	@scripts/fuzz.sh $${FUZZ_SECONDS:-1800} $(FUZZ_TARGETS)
 
 # The acceptance journey in full (a 100-megapixel JPEG among the pictures); its screenshots land
 # in build/acceptance/.

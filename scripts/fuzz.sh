@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A fuzzing campaign over every target: scripts/fuzz.sh [seconds per target].
+# A fuzzing campaign over every target: scripts/fuzz.sh [seconds per target [target...]].
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKO_BUILD:-$root/build}
@@ -11,8 +11,13 @@ for fuzzer in "$build"/sanitize/fuzz/*_fuzzer; do
   name=$(basename "$fuzzer" _fuzzer)
   if [ $# -gt 0 ] && [[ " $* " != *" $name "* ]]; then continue; fi
   echo "== $name ($seconds s)"
-  # A finding stops that target only; the others still run.
-  "$root/scripts/fuzz-run.sh" "$fuzzer" "$root/fuzz/corpus/$name" "$seconds" || failed+=("$name")
+  # A finding stops that target only; the others still run. After a clean run, the inputs that
+  # reach something new join the corpus kept in the repository.
+  if "$root/scripts/fuzz-run.sh" "$fuzzer" "$root/fuzz/corpus/$name" "$seconds"; then
+    "$fuzzer" -merge=1 -max_len=4096 "$root/fuzz/corpus/$name" "$fuzzer-work/corpus" 2>&1 | tail -n 1
+  else
+    failed+=("$name")
+  fi
 done
 if [ ${#failed[@]} -gt 0 ]; then
   echo "findings in: ${failed[*]} (inputs in build/sanitize/fuzz/<target>_fuzzer-work)"
