@@ -30,15 +30,15 @@ void CpuRelax() {
 // block over every few hundred microseconds; putting a thread to sleep and waking it again
 // costs much more than that under Wine, where every wait and wake is a trip to its server.
 template <typename TReady>
-bool SpinUntil(TReady ready) {
+void SpinUntil(TReady ready) {
   using TClock = std::chrono::steady_clock;
   const TClock::time_point deadline = TClock::now() + std::chrono::microseconds(500);
   for (;;) {
     for (int i = 0; i < 64; ++i) {
-      if (ready()) return true;
+      if (ready()) return;
       CpuRelax();
     }
-    if (TClock::now() >= deadline) return ready();
+    if (TClock::now() >= deadline) return;
   }
 }
 

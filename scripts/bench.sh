@@ -52,7 +52,7 @@ echo "== a whole change by the quality path (decode, shrink to 1920 x 1080, writ
 # noisy neighbour on the machine weighs on both sides alike.
 wjpeg=$(winepath -w "$jpeg" 2>/dev/null)
 wout=$(winepath -w "$build/bench-data/change-win.bmp" 2>/dev/null)
-median() { printf '%s\n' "$@" | sort -g | sed -n 3p; }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
 for threads in 1 2; do
   here=() there=()
   for _ in 1 2 3 4 5; do
