@@ -68,7 +68,11 @@ LRESULT TApplication::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
           Minimize();
           return 0;
         case SC_RESTORE:
-          Restore();
+          if (OnRestoreRequest) {
+            OnRestoreRequest();
+          } else {
+            Restore();
+          }
           return 0;
         case SC_CLOSE:
           if (mainWindow_ != nullptr) PostMessageW(mainWindow_, WM_CLOSE, 0, 0);

@@ -2,6 +2,7 @@
 // application title, the message loop, and minimising and restoring the program as a whole.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/Window_win.h"
@@ -27,6 +28,9 @@ class TApplication final : public TWindowBase {
 
   void Minimize();
   void Restore();
+  // What a restore request to the taskbar window does (a second start sends one); Restore
+  // when not set.
+  std::function<void()> OnRestoreRequest;
   // Runs the message loop until a quit message arrives.
   void Run();
   // Ends the message loop once the current message is handled.

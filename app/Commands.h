@@ -79,10 +79,10 @@ class TCommands {
   TAction SaveListAction{0, "ファイルリストの保存.."};
   TAction LoadListAction{0, "ファイルリストの読み込み.."};
 
-  // The context menu's "次へ" and "前へ": plain entries without a tag, so both run the
-  // next/previous handler with a tag of 0.
-  TComponent NextMenuItem{0};
-  TComponent PreMenuItem{0};
+  // The context menu's "次へ" and "前へ": plain entries that run the next/previous handler,
+  // which reads their tags as the direction.
+  TComponent NextMenuItem{1};
+  TComponent PreMenuItem{-1};
 
   // The 33 actions in the table's order.
   const std::vector<TAction*>& ActionList() const { return actions_; }

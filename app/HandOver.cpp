@@ -7,7 +7,9 @@ std::string HandOverPath(std::string_view argument, std::string_view currentDire
   if (argument.size() >= 2 && argument[0] == '?' && argument[1] == '@') {
     return std::string(argument);
   }
-  if (argument.find_first_of("\\/") != std::string_view::npos) return std::string(argument);
+  const bool unchanged = argument.empty() || argument[0] == '/' || argument[0] == '-' ||
+                         argument[0] == '\\' || (argument.size() >= 2 && argument[1] == ':');
+  if (unchanged) return std::string(argument);
   std::string path(currentDirectory);
   path += '\\';
   path += argument;
@@ -59,4 +61,27 @@ std::string MessageFileOfSwitch(std::string_view argument) {
     if (lead && ++characters > 256) break;
   }
   return std::string(rest.substr(0, end));
+}
+
+std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
+  std::vector<std::string> arguments;
+  size_t i = 0;
+  for (;;) {
+    while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
+    if (i >= commandLine.size()) break;
+    std::string argument;
+    bool quoted = false;
+    for (; i < commandLine.size(); ++i) {
+      const char c = commandLine[i];
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (!quoted && (c == ' ' || c == '\t')) {
+        break;
+      } else {
+        argument += c;
+      }
+    }
+    arguments.push_back(std::move(argument));
+  }
+  return arguments;
 }

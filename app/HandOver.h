@@ -6,13 +6,20 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr size_t kHandOverSize = 256;
 using THandOverBuffer = std::array<char, kHandOverSize>;
 
-// The path a second start sends for its first argument: "?@" forms and anything holding "\" or
-// "/" go unchanged; a bare name is put after the sender's current directory and "\".
+// The path a second start sends for its first argument: "?@" forms, switches ("/..", "-..")
+// and full or rooted paths go unchanged; a relative path ("a.jpg", "sub\\a.jpg") is put after
+// the sender's current directory and "\", since the running instance's folder differs.
 std::string HandOverPath(std::string_view argument, std::string_view currentDirectory);
+
+// The arguments of a command line, the program's own name first. Blanks separate them; a
+// double quote starts or ends a quoted part and is dropped; a backslash is always itself, so
+// "D:\\My pics\\" names the folder with its closing separator.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // The buffer sent: at most 255 bytes of the (ANSI) path, then NUL padding.
 THandOverBuffer MakeHandOverBuffer(std::string_view ansiPath);

@@ -30,18 +30,22 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     }
   } restore{*this};
 
+  // The command acts on the picture current when it started, whatever happens while its
+  // question is open.
+  const std::string paper = Settings.PaperName;
+  const std::string source = Settings.PaperFolder;
   bool removeFile = true;
-  if (FileExists(Settings.PaperFolder)) {
-    const int answer = env_.Dialogs.Confirm(
-        Settings.PaperName + "\r" + "ファイルリストからの削除ですか？", kButtonsYesNoCancel);
+  if (FileExists(source)) {
+    const int answer = env_.Dialogs.Confirm(paper + "\r" + "ファイルリストからの削除ですか？",
+                                            kButtonsYesNoCancel);
     if (answer != kAnswerYes && answer != kAnswerNo) return;
     if (answer == kAnswerYes) {
       TBusyScope busy(Busy(), 0x00FF0000, "Load List..");
-      std::vector<std::string> lines = files_.ReadListFile(Settings.PaperFolder);
-      if (!RemoveListLine(lines, Settings.PaperName)) {
+      std::vector<std::string> lines = files_.ReadListFile(source);
+      if (!RemoveListLine(lines, paper)) {
         throw EListError("リストのインデックスが範囲を超えています (-1)");
       }
-      files_.WriteListFile(Settings.PaperFolder, lines);
+      files_.WriteListFile(source, lines);
       removeFile = false;  // the list file loses the line; the picture stays on disk
     }
   }
@@ -51,12 +55,19 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
       TFileOperation& op;
       ~TOptions() { op.Options = fofAllowUndo; }
     } options{FileOperation};
-    FileOperation.FromFiles = {Settings.PaperName};
+    FileOperation.FromFiles = {paper};
     FileOperation.ToFiles.clear();
-    FileOperation.Title = ExtractFileName(Settings.PaperName) + " をゴミ箱へ";
+    FileOperation.Title = ExtractFileName(paper) + " をゴミ箱へ";
     // The shell asks, shows progress and reports errors itself; the picture leaves the lists
     // whatever it answered.
     FileOperation.Delete();
+  }
+  // The lists may have changed meanwhile (a source handed over by a second start): the entry
+  // that leaves them is the command's own, or none.
+  if (List.MainListBox.Current() != paper) {
+    const int at = List.MainListBox.IndexOf(paper);
+    if (at < 0) return;
+    List.MainListBox.ItemIndex = at;
   }
   std::unique_ptr<TBusyScope> renumbering;
   RemoveCurrentPicture(
@@ -113,9 +124,11 @@ std::string TVesko2MainForm::ChooseDestinationFolder(const std::string& word) {
 
 void TVesko2MainForm::CopyActionExecute(TAction& sender) {
   const bool copy = sender.Tag > 0;
+  // The picture current when the command started, whatever happens while its dialog is open.
+  const std::string paper = Settings.PaperName;
   // The file may have gone since the command was enabled.
-  if (!FileExists(Settings.PaperName)) {
-    WarnMessage(env_.Dialogs, "ファイルがありません\r" + Settings.PaperName);
+  if (!FileExists(paper)) {
+    WarnMessage(env_.Dialogs, "ファイルがありません\r" + paper);
     return;
   }
   const auto favourites = Settings.FavoriteFolder;
@@ -127,24 +140,25 @@ void TVesko2MainForm::CopyActionExecute(TAction& sender) {
                                           .Owner = Handle(),
                                           .NewStyle = true});
   if (folder.empty()) {
-    if (Settings.FavoriteFolder != favourites) SaveSettings();
+    if (Settings.FavoriteFolder != favourites) SaveSettingsQuietly();
     return;
   }
   Settings.LastSendFolder = folder;
-  // Chosen folders are worth keeping even if the program never closes normally.
-  SaveSettings();
+  // Chosen folders are worth keeping even if the program never closes normally; a settings
+  // file that cannot be written does not stop the copy.
+  SaveSettingsQuietly();
 
-  FileOperation.FromFiles = {Settings.PaperName};
+  FileOperation.FromFiles = {paper};
   FileOperation.ToFiles = {folder};
   if (copy) {
     // The shell asks before replacing a file of the same name and reports its own errors.
     FileOperation.Copy();
     return;
   }
-  const std::string link = ShortcutLinkPath(folder, Settings.PaperName, Settings.AddSCName);
+  const std::string link = ShortcutLinkPath(folder, paper, Settings.AddSCName);
   if (FileExists(link) && env_.Dialogs.Confirm("同名ファイルが存在します\r上書きしますか",
                                                kButtonsOkCancel) != kAnswerOk) {
     return;
   }
-  CreateShortcutFile(env_.Dialogs, Settings.PaperName, link, "", "");
+  CreateShortcutFile(env_.Dialogs, paper, link, "", "");
 }

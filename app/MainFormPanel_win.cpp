@@ -146,6 +146,11 @@ void TVesko2MainForm::Paint() {
   EndPaint(Handle(), &ps);
 }
 
+bool TVesko2MainForm::PanelButtonAt(int x, int y) const {
+  return Inside(ScaleRect(kMinimizeButton), x, y) || Inside(ScaleRect(kPreButton), x, y) ||
+         Inside(ScaleRect(kNextButton), x, y);
+}
+
 void TVesko2MainForm::PanelMouseDown(int x, int y) {
   if (Inside(ScaleRect(kMinimizeButton), x, y)) {
     env_.Application.Minimize();

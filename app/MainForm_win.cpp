@@ -3,6 +3,8 @@
 #include <windowsx.h>
 
 #include <chrono>
+#include <new>
+#include <system_error>
 
 #include "app/Application_win.h"
 #include "app/HandOver.h"
@@ -44,6 +46,15 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   CreateHandle(kClassName, ToWide(TApplication::kTitle).c_str(), WS_POPUP | WS_CLIPCHILDREN, 0, 0,
                0, kPanelWidth, kPanelHeight, env_.Application.Handle());
   env_.Application.SetMainWindow(Handle());
+  // Brought back from outside (a second start): out of the notification area too, so that
+  // window, taskbar button and tray icon agree.
+  env_.Application.OnRestoreRequest = [this] {
+    if (TaskTray && TaskTray->Registered()) {
+      SetTrayMode(false);
+    } else {
+      env_.Application.Restore();
+    }
+  };
   ApplyDpi(WindowDpi(Handle()));
   CreateHints();
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
@@ -106,6 +117,7 @@ TVesko2MainForm::~TVesko2MainForm() {
   FileDrop.reset();
   HookHotKey.reset();
   TaskTray.reset();
+  env_.Application.OnRestoreRequest = nullptr;
   env_.Application.SetMainWindow(nullptr);
   DestroyHandle();
 }
@@ -185,18 +197,48 @@ void TVesko2MainForm::BindActions() {
   }
   CopyFileNameAction.OnExecute = [this](TAction&) { CopyFileNameActionExecute(); };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
+  // Every command holds the timer while it runs: a tick arriving through the nested loop of
+  // its question or dialog would change the picture the command is about.
+  for (TAction* action : ActionList()) {
+    if (!action->OnExecute) continue;
+    action->OnExecute = [this, run = std::move(action->OnExecute)](TAction& a) {
+      TTimerHold hold(*this);
+      run(a);
+    };
+  }
 }
 
-bool TVesko2MainForm::SetCurrentPicture() {
+TVesko2MainForm::TTimerHold::TTimerHold(TVesko2MainForm& form) : form_(form) {
+  if (form_.timerHolds_++ == 0) KillTimer(form_.Handle(), kChangeTimer);
+}
+
+TVesko2MainForm::TTimerHold::~TTimerHold() {
+  if (--form_.timerHolds_ == 0) form_.ApplyTimer();
+}
+
+bool TVesko2MainForm::SetCurrentPicture(bool forward) {
   Image.Clear();
   int attempts = 0;
   for (;;) {
     if (!Image.Empty()) {
+      const int randomIndex = List.RandomListBox.ItemIndex;
+      const std::string paperName = Settings.PaperName;
       List.RandomListBox.ItemIndex =
           List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
       Settings.PaperName = List.MainListBox.Current();
-      ApplyWallpaper(TmpPaperName);
-      return true;
+      try {
+        ApplyWallpaper(TmpPaperName);
+        return true;
+      } catch (const std::bad_alloc&) {
+      } catch (const std::system_error&) {
+      }
+      // No room for the shrink, or no thread for it: the picture fails like an unreadable
+      // one, and the cursors and PaperName stay as they were.
+      List.RandomListBox.ItemIndex = randomIndex;
+      Settings.PaperName = paperName;
+      Image.Clear();
+      List.StepActiveOrder(forward);
+      continue;
     }
     if (attempts > List.MainListBox.Count() - 1) {
       WarnMessage(env_.Dialogs, "このフォルダにはもう画像がありません");
@@ -215,7 +257,7 @@ bool TVesko2MainForm::SetCurrentPicture() {
       }
       Loader.LoadPictureFile(entry, Image);
     }
-    if (Image.Empty()) List.StepActiveOrder(true);
+    if (Image.Empty()) List.StepActiveOrder(forward);
   }
 }
 
@@ -246,32 +288,28 @@ std::vector<TMenuEntry> TVesko2MainForm::ContextMenuEntries() {
 
 void TVesko2MainForm::ApplyTimer() {
   KillTimer(Handle(), kChangeTimer);
-  if (Settings.TimerEnabled && Settings.TimerInterval > 0) {
+  if (timerHolds_ == 0 && Settings.TimerEnabled && Settings.TimerInterval > 0) {
     SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
   }
 }
 
+void TVesko2MainForm::TimerTimer() {
+  // A dialog of the program is open (its own loop delivers the tick): the tick waits.
+  if (timerHolds_ > 0 || Tag != 0) return;
+  NextActionExecute(NextAction);
+}
+
 void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
+  // The timer waits while the change runs and starts a full interval afresh afterwards.
+  TTimerHold hold(*this);
   if (List.MainListBox.Empty()) {
     OpenFolderAction.Execute();
     return;
   }
-  // The timer waits while the change runs and starts a full interval afresh afterwards.
-  const bool wasEnabled = Settings.TimerEnabled;
-  Settings.TimerEnabled = false;
-  ApplyTimer();
-  struct TRestore {
-    TVesko2MainForm& form;
-    bool enabled;
-    ~TRestore() {
-      form.Settings.TimerEnabled = enabled;
-      form.ApplyTimer();
-    }
-  } restore{*this, wasEnabled};
   const bool forward = sender.Tag > 0;
   if (ShiftDown() || !CtrlDown()) {
     List.StepActiveOrder(forward);
-    SetCurrentPicture();
+    SetCurrentPicture(forward);
     return;
   }
   // Preview: the stepped entry, without moving a cursor.
@@ -299,17 +337,23 @@ void TVesko2MainForm::LoadSettings() {
     // An existing file that cannot be read (held by another program, no permission): say so,
     // start with the defaults, and never overwrite it at close.
     try {
-      ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
+      ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
     } catch (const std::exception& error) {
       settingsReadable_ = false;
       env_.Dialogs.ShowError(error);
     }
   }
-  TScreenMetrics screen;
-  screen.WindowHeight = Scale(kPanelHeight);
-  screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
-  ReadSettings(ini, Settings, screen);
-  HistoryIni.Load(ini);
+  // Whatever goes wrong while the values are read, the program keeps its window, hotkeys and
+  // start-up: the error is shown and the defaults stand for what was not read.
+  try {
+    TScreenMetrics screen;
+    screen.WindowHeight = Scale(kPanelHeight);
+    screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
+    ReadSettings(ini, Settings, screen);
+    HistoryIni.Load(ini);
+  } catch (const std::exception& error) {
+    env_.Dialogs.ShowError(error);
+  }
   // A key another program holds is simply not active.
   HookHotKey->RegisterKey(1, Settings.ActiveKey);
   HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
@@ -323,6 +367,7 @@ void TVesko2MainForm::LoadSettings() {
   TStartUpHooks hooks;
   hooks.RequestQuit = [this] { env_.Application.Terminate(); };
   hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
+  hooks.ReportError = [this](const std::exception& error) { env_.Dialogs.ShowError(error); };
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
 }
 
@@ -334,19 +379,31 @@ void TVesko2MainForm::SaveSettings() {
   Settings.Left = r.left;
   Settings.Tray = TaskTray->Registered();
   IniFile ini;
-  if (FileExists(IniFileName)) ini = IniFile::Parse(AnsiToUtf8(ReadWholeFile(IniFileName)));
+  if (FileExists(IniFileName)) ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
   WriteSettings(ini, Settings);
   HistoryIni.Save(ini);
-  WriteFileAtomically(IniFileName, Utf8ToAnsi(ini.ToText()));
+  WriteFileAtomically(IniFileName, Utf8ToFileText(ini.ToText()));
 }
 
-void TVesko2MainForm::FormCloseQuery() {
+void TVesko2MainForm::SaveSettingsQuietly() {
+  try {
+    SaveSettings();
+  } catch (const std::exception&) {
+    // Kept in memory: the close tries again and reports what stops it.
+  }
+}
+
+void TVesko2MainForm::FormCloseQuery(bool report) {
   // A screen saver paused by the program is switched on again.
   if (PauseScreenSacverAction.Tag < 0) {
     SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_UPDATEINIFILE);
   }
   if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
-  SaveSettings();
+  try {
+    SaveSettings();
+  } catch (const std::exception& error) {
+    if (report) env_.Dialogs.ShowError(error);
+  }
 }
 
 void TVesko2MainForm::HistoryIniHistorySelected(const std::string& fileName) {
@@ -434,7 +491,13 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return 0;
     case WM_LBUTTONDBLCLK:
-      PanelDblClick();
+      // The second click of a quick pair on a button is one more click of that button; only
+      // the bare panel's double-click shows the message.
+      if (PanelButtonAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) {
+        PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      } else {
+        PanelDblClick();
+      }
       return 0;
     case WM_MOUSEMOVE:
       PanelMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
@@ -479,7 +542,8 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       DestroyWindow(Handle());
       return 0;
     case WM_QUERYENDSESSION:
-      FormCloseQuery();
+      // A logoff or shutdown is never held up, nor met with a box.
+      FormCloseQuery(false);
       return TRUE;
     case WM_DESTROY:
       if (closing_) env_.Application.Terminate();

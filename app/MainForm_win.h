@@ -89,16 +89,31 @@ class TVesko2MainForm final : public TWindowBase,
 
   void ViewModeActionExecute();
 
-  // Loads the entry under the PictureList cursor (skipping forward past entries that do not
-  // load, each at most once) and makes it the wallpaper; true when a picture was set.
-  bool SetCurrentPicture();
+  // Loads the entry under the PictureList cursor (skipping past entries that do not load, in
+  // the direction of travel, each at most once) and makes it the wallpaper; true when a
+  // picture was set.
+  bool SetCurrentPicture(bool forward = true);
   // Next or previous by the sender's tag (> 0 forward); with Ctrl held (and not Shift) only a
   // preview of that entry. The change timer waits while it runs and restarts afterwards.
   void NextActionExecute(const TComponent& sender);
-  void TimerTimer() { NextActionExecute(NextAction); }
+  // A tick steps forward, unless a command or one of the program's dialogs is under way.
+  void TimerTimer();
   void ShowPreview(const std::string& entry);
-  // Starts or stops the change timer from the settings (interval in ms, enabled state).
+  // Starts or stops the change timer from the settings (interval in ms, enabled state); while
+  // a command holds it, it stays stopped until the command ends.
   void ApplyTimer();
+  // Holds the change timer for the life of a command: ticks wait for the command (and its
+  // dialogs), and a full interval starts afresh when the last hold ends.
+  class TTimerHold {
+   public:
+    explicit TTimerHold(TVesko2MainForm& form);
+    TTimerHold(const TTimerHold&) = delete;
+    TTimerHold& operator=(const TTimerHold&) = delete;
+    ~TTimerHold();
+
+   private:
+    TVesko2MainForm& form_;
+  };
   // Enables the file commands while the file PaperName exists.
   void FileExistsPaper(TAction& sender);
   // Runs the command of a key (key | 0x2000 Shift | 0x4000 Ctrl | 0x8000 Alt): the context
@@ -170,8 +185,12 @@ class TVesko2MainForm final : public TWindowBase,
   std::string PanelHint;  // the file name of the current wallpaper
   void LoadSettings();
   void SaveSettings();
-  // Every close request: writes the settings. An error keeps the window open.
-  void FormCloseQuery();
+  // SaveSettings for the commands that keep a chosen folder at once: a file that cannot be
+  // written never stops the command (the close reports it).
+  void SaveSettingsQuietly();
+  // Every close request: writes the settings. Closing is always allowed: a settings file that
+  // cannot be written is reported (when `report`, never during a logoff) and the close goes on.
+  void FormCloseQuery(bool report = true);
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -185,6 +204,8 @@ class TVesko2MainForm final : public TWindowBase,
   void BindActions();
   void Paint();
   void PanelMouseDown(int x, int y);
+  // Whether a point of the client area lies on one of the panel's buttons.
+  bool PanelButtonAt(int x, int y) const;
   void PanelMouseMove(int x, int y);
   // Window sizes at the window's current dots per inch (designed at 96).
   int Scale(int size) const;
@@ -210,6 +231,7 @@ class TVesko2MainForm final : public TWindowBase,
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
   bool closing_ = false;  // the close path ends the message loop
+  int timerHolds_ = 0;    // commands under way that hold the change timer
   bool painted_ = false;  // the first paint has decided between window and tray mode
   UINT dpi_ = 96;
   HWND hints_ = nullptr;  // the tooltip window (destroyed with this window)

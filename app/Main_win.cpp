@@ -10,6 +10,7 @@
 
 #include "app/Application_win.h"
 #include "app/Dialogs_win.h"
+#include "app/HandOver.h"
 #include "app/MainForm_win.h"
 #include "app/SingleInstance_win.h"
 #include "base/Handles_win.h"
@@ -17,12 +18,12 @@
 
 namespace {
 
+// The arguments after the program's name. Not CommandLineToArgvW: it reads the closing quote
+// of "D:\\My pics\\" as an escaped quote character.
 std::vector<std::wstring> CommandLineArguments() {
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  const std::vector<std::string> all = SplitCommandLine(ToUtf8(GetCommandLineW()));
   std::vector<std::wstring> arguments;
-  for (int i = 1; i < count; ++i) arguments.emplace_back(argv[i]);
-  LocalFree(argv);
+  for (size_t i = 1; i < all.size(); ++i) arguments.push_back(ToWide(all[i]));
   return arguments;
 }
 
@@ -82,7 +83,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RunSecondStart(arguments, CurrentDirectory());
     return 0;
   }
+  // Two starts at the same moment both find no mutex; the one that does not create it is the
+  // second start.
   THandle mutex(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    RunSecondStart(arguments, CurrentDirectory());
+    return 0;
+  }
   try {
     return RunFirstInstance(arguments);
   } catch (const std::exception& error) {

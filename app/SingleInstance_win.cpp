@@ -2,6 +2,7 @@
 
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
+#include "base/Handles_win.h"
 #include "base/Unicode_win.h"
 
 bool BringToFront(HWND window) {
@@ -15,6 +16,8 @@ bool BringToFront(HWND window) {
 }
 
 namespace {
+
+constexpr int kWindowWaitMs = 10000;
 
 // The ANSI form of a path for the hand-over; a path the ANSI code page cannot hold goes by its
 // short name when it has one.
@@ -37,7 +40,15 @@ std::string AnsiPath(const std::wstring& path) {
 
 void RunSecondStart(const std::vector<std::wstring>& arguments,
                     const std::wstring& currentDirectory) {
+  // A first instance that started a moment ago may not have made its window yet: wait for it
+  // while its mutex stands.
   HWND window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
+  for (int waited = 0; window == nullptr && waited < kWindowWaitMs; waited += 50) {
+    THandle running(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName));
+    if (!running) return;
+    Sleep(50);
+    window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
+  }
   if (window == nullptr) return;
   if (!arguments.empty()) {
     const std::string path = HandOverPath(ToUtf8(arguments[0]), ToUtf8(currentDirectory));

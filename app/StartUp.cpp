@@ -5,10 +5,26 @@
 #include "engine/FileSystem.h"
 #include "engine/PictureList.h"
 
+namespace {
+
+// Runs one step; its error is reported and the sequence goes on.
+template <typename Step>
+void Guarded(const TStartUpHooks& hooks, Step step) {
+  try {
+    step();
+  } catch (const std::exception& error) {
+    if (!hooks.ReportError) throw;
+    hooks.ReportError(error);
+  }
+}
+
+}  // namespace
+
 void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSystem& files,
                         const std::vector<std::string>& arguments, const TComponent& openFileAction,
                         const TStartUpHooks& hooks) {
-  list.LoadPictureList();
+  // A saved source that is gone is reported; a source on the command line still opens.
+  Guarded(hooks, [&] { list.LoadPictureList(); });
   if (settings.NextLoad) list.StepActiveOrder(true);
 
   for (const std::string& argument : arguments) {
@@ -23,23 +39,23 @@ void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSyst
       continue;
     }
     if (files.DirectoryExists(argument)) {
-      list.OpenPath(nullptr, argument);
+      Guarded(hooks, [&] { list.OpenPath(nullptr, files.FullPath(argument)); });
       return;
     }
     if (files.FileExists(argument)) {
-      list.OpenPath(&openFileAction, argument);
+      Guarded(hooks, [&] { list.OpenPath(&openFileAction, files.FullPath(argument)); });
       return;
     }
   }
-  list.OpenPath(nullptr, list.MainListBox.Current());
+  Guarded(hooks, [&] { list.OpenPath(nullptr, list.MainListBox.Current()); });
 }
 
 void ReceiveHandOver(TPictureList& list, IFileSystem& files, const std::string& path,
                      const TComponent& openFileAction) {
   if (path.empty()) return;
   if (files.DirectoryExists(path)) {
-    list.OpenPath(nullptr, path);
+    list.OpenPath(nullptr, files.FullPath(path));
   } else if (files.FileExists(path)) {
-    list.OpenPath(&openFileAction, path);
+    list.OpenPath(&openFileAction, files.FullPath(path));
   }
 }

@@ -2,6 +2,7 @@
 // handle the command line, and set the start picture.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ struct TStartUpHooks {
   std::function<void()> RequestQuit;
   // A "/M" argument named an existing file.
   std::function<void(const std::string&)> SetMessageFile;
+  // An error of one step (the saved source gone, a picture that fails): shown, and start-up
+  // goes on with the next step. Without it the error leaves the sequence.
+  std::function<void(const std::exception&)> ReportError;
 };
 
 void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSystem& files,

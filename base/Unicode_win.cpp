@@ -69,3 +69,26 @@ std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes) {
   }
   return ToUtf8(wide.substr(0, keep));
 }
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::string FileTextToUtf8(std::string_view bytes) {
+  if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+    // Through UTF-16 and back: invalid sequences become U+FFFD instead of passing on.
+    return ToUtf8(Decode(CP_UTF8, bytes.substr(kUtf8Bom.size())));
+  }
+  return AnsiToUtf8(bytes);
+}
+
+std::string Utf8ToFileText(std::string_view utf8) {
+  bool lossy = false;
+  std::string ansi = Utf8ToAnsi(utf8, &lossy);
+  if (!lossy) return ansi;
+  std::string bytes(kUtf8Bom);
+  bytes += utf8;
+  return bytes;
+}

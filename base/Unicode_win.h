@@ -15,3 +15,12 @@ std::string WideToAnsi(std::wstring_view wide, bool* lossy = nullptr);
 // The longest beginning of the text whose ANSI form takes at most `maxBytes` bytes, never cutting
 // a character (a Shift-JIS character takes two bytes).
 std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes);
+
+// Files the program keeps in the ANSI code page (settings, list files, the message file) hold
+// UTF-8 after a byte-order mark when a value did not fit the code page. The text of such a
+// file, in either form.
+std::string FileTextToUtf8(std::string_view bytes);
+// The bytes to write for a text: the ANSI code page when every character fits it (the file
+// stays byte for byte as other tools and older copies read it), else UTF-8 after a byte-order
+// mark, so that "café" or a Korean name survives a restart.
+std::string Utf8ToFileText(std::string_view utf8);

@@ -31,4 +31,13 @@ class IFileSystem {
   virtual std::vector<std::string> ReadListFile(const std::string& path) = 0;
   // Replaces a list file as a whole (EFCreateError when it cannot be written).
   virtual void WriteListFile(const std::string& path, const std::vector<std::string>& lines) = 0;
+  // The path made full against the current folder, "." and ".." resolved.
+  virtual std::string FullPath(const std::string& path) = 0;
+  // What tells a folder from every other however it is reached (through a link or junction it
+  // is the same); empty when it cannot be told.
+  virtual std::string FolderIdentity(const std::string& folder) = 0;
 };
+
+// A path as it stands when it is full ("C:\...", "\\server\..."); otherwise `base` (a full
+// folder) and a separator before it.
+std::string ResolveAgainst(const std::string& base, const std::string& path);

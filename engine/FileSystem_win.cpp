@@ -29,14 +29,32 @@ void TWinFileSystem::EnumerateFolder(const std::string& folder, const Visitor& v
 }
 
 std::vector<std::string> TWinFileSystem::ReadListFile(const std::string& path) {
-  std::vector<std::string> lines = SplitListLines(ReadWholeFile(path));
-  for (std::string& line : lines) line = AnsiToUtf8(line);
-  return lines;
+  return SplitListLines(FileTextToUtf8(ReadWholeFile(path)));
 }
 
 void TWinFileSystem::WriteListFile(const std::string& path, const std::vector<std::string>& lines) {
-  std::vector<std::string> ansi;
-  ansi.reserve(lines.size());
-  for (const std::string& line : lines) ansi.push_back(Utf8ToAnsi(line));
-  WriteFileAtomically(path, JoinListLines(ansi));
+  WriteFileAtomically(path, Utf8ToFileText(JoinListLines(lines)));
+}
+
+std::string TWinFileSystem::FullPath(const std::string& path) {
+  const std::wstring wide = ToWide(path);
+  const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return path;
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) return path;
+  full.resize(written);
+  return ToUtf8(full);
+}
+
+std::string TWinFileSystem::FolderIdentity(const std::string& folder) {
+  // Opening a folder needs backup semantics; a link is followed to the folder it names.
+  THandle handle(CreateFileW(ToWide(folder).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return {};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle.get(), &info)) return {};
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
+         ":" + std::to_string(info.nFileIndexLow);
 }

@@ -11,4 +11,7 @@ class TWinFileSystem final : public IFileSystem {
   void EnumerateFolder(const std::string& folder, const Visitor& visit) override;
   std::vector<std::string> ReadListFile(const std::string& path) override;
   void WriteListFile(const std::string& path, const std::vector<std::string>& lines) override;
+  std::string FullPath(const std::string& path) override;
+  // The volume's serial number and the folder's file index.
+  std::string FolderIdentity(const std::string& folder) override;
 };

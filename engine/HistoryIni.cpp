@@ -52,7 +52,8 @@ void THistoryIni::AddHistory(const std::string& text) {
 
 void THistoryIni::Load(const IniFile& ini) {
   stored_.Clear();
-  const int count = ini.ReadInteger(SectionName, "Count", 0);
+  // The file may say anything: at most the entries the history holds are read.
+  const int count = std::clamp(ini.ReadInteger(SectionName, "Count", 0), 0, kMaxEntries);
   for (int i = 0; i < count; ++i) {
     stored_.Add(nullptr, ini.ReadString(SectionName, "H" + std::to_string(i), "BUG"));
   }

@@ -53,9 +53,7 @@ std::vector<std::string> ReadMessageFile(const std::string& path) {
   std::unique_ptr<TStream> file = OpenFileStream(path);
   std::string bytes(static_cast<size_t>(std::min<uint64_t>(file->Size(), kMaxMessageFile)), '\0');
   bytes.resize(file->Read(bytes.data(), bytes.size()));
-  std::vector<std::string> lines = SplitListLines(bytes);
-  for (std::string& line : lines) line = AnsiToUtf8(line);
-  return lines;
+  return SplitListLines(FileTextToUtf8(bytes));
 }
 
 void DrawMessageText(TPicture& image, const std::string& text, const TMessFont& font,

@@ -1,6 +1,7 @@
 #include "engine/PictureList.h"
 
 #include <algorithm>
+#include <set>
 
 #include "app/Settings.h"
 #include "base/Dialogs.h"
@@ -10,10 +11,6 @@
 #include "engine/FileSystem.h"
 
 namespace {
-
-constexpr uint32_t kListedAttributes = FileAttr::ReadOnly | FileAttr::Hidden | FileAttr::System |
-                                       FileAttr::VolumeLabel | FileAttr::Directory |
-                                       FileAttr::Archive;
 
 // Sets the main window's tag for the life of one of its dialogs.
 class TDialogGuard {
@@ -33,19 +30,48 @@ class TDialogGuard {
 
 }  // namespace
 
-void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
-                std::vector<std::string>& list) {
+namespace {
+
+void ScanTree(IFileSystem& files, const std::string& folder, std::set<std::string>& entered,
+              std::vector<std::string>& list) {
   const std::string base = IncludeTrailingPathDelimiter(folder);
-  if (!recurse) list.clear();
+  // A link back to a folder on the way would repeat the tree without end.
+  const std::string identity = files.FolderIdentity(base);
+  if (!identity.empty() && !entered.insert(identity).second) return;
   files.EnumerateFolder(base, [&](std::string_view name, uint32_t attributes) {
     if (name == "." || name == "..") return;
     std::string path = base;
     path += name;
-    const bool isFolder = (attributes & FileAttr::Directory) != 0;
-    // A folder's path ends with a separator, so it never names an existing file.
-    if ((attributes & kListedAttributes) != 0 && !isFolder) list.push_back(path);
-    if (recurse && isFolder) ScanFolder(files, path, true, list);
+    if ((attributes & FileAttr::Directory) != 0) {
+      ScanTree(files, path, entered, list);
+    } else {
+      list.push_back(std::move(path));
+    }
   });
+}
+
+}  // namespace
+
+void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
+                std::vector<std::string>& list) {
+  if (recurse) {
+    std::set<std::string> entered;
+    ScanTree(files, folder, entered, list);
+    return;
+  }
+  const std::string base = IncludeTrailingPathDelimiter(folder);
+  list.clear();
+  files.EnumerateFolder(base, [&](std::string_view name, uint32_t attributes) {
+    // Every file joins, whatever its attributes: one that carries only "normal" too.
+    if ((attributes & FileAttr::Directory) == 0) list.push_back(base + std::string(name));
+  });
+}
+
+std::string ResolveAgainst(const std::string& base, const std::string& path) {
+  const bool full = path.rfind("\\\\", 0) == 0 ||
+                    (path.size() >= 3 && path[1] == ':' && IsPathDelimiter(path[2]));
+  if (full) return path;
+  return IncludeTrailingPathDelimiter(base) + path;
 }
 
 void ShuffleList(std::vector<std::string>& list, IRandom& random) {
@@ -68,12 +94,23 @@ TPictureList::TPictureList(TSettings& settings, TPictureListEnv env)
 void TPictureList::LoadPictureList() {
   TBusyScope busy(env_.Busy, kBusyBlue, "Load List..");
   std::vector<std::string> entries;
+  // Entries are full paths, whatever form the source was named in: the shell's operations on
+  // them (the recycle bin above all) need full paths, and the current folder may change.
+  if (!settings_.PaperFolder.empty()) {
+    settings_.PaperFolder = env_.Files.FullPath(settings_.PaperFolder);
+  }
+  if (!settings_.PaperName.empty()) settings_.PaperName = env_.Files.FullPath(settings_.PaperName);
   if (env_.Files.DirectoryExists(settings_.PaperFolder)) {
     ScanFolder(env_.Files, settings_.PaperFolder, settings_.SubDir, entries);
     std::erase_if(entries, [&](const std::string& path) { return !ExtensionList.Accepts(path); });
   } else if (!settings_.PaperFolder.empty()) {
     busy.SetTitle("Load FileList..");
     entries = env_.Files.ReadListFile(settings_.PaperFolder);
+    // A relative line names a file beside the list file.
+    const std::string listFolder = ExtractFileDir(settings_.PaperFolder);
+    for (std::string& entry : entries) {
+      if (!entry.empty()) entry = env_.Files.FullPath(ResolveAgainst(listFolder, entry));
+    }
   }
   // An empty source (a first start has none) is an empty list, not a file that failed to open.
   MainListBox.Assign(std::move(entries));

@@ -20,7 +20,8 @@ class IRandom;
 struct TSettings;
 
 // The paths of a folder's files, depth first when recursing. Without recursion the list is
-// emptied first; with it, files are appended.
+// emptied first; with it, files are appended. A recursive scan enters every folder once, also
+// when links or junctions lead to it again.
 void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
                 std::vector<std::string>& list);
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -232,15 +234,34 @@ std::unique_ptr<TBitmap> ResampleRows(int width, int height,
     run(all);
     return result;
   }
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<size_t>(threads));
-  for (int t = 0; t < threads; ++t) {
-    workers.emplace_back([&, t] {
+  // An error on a worker (a failed allocation, a row that cannot be read) is carried back to
+  // this thread and raised here, like an error of the one-thread path; a worker that cannot be
+  // started leaves its share to this thread.
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+  auto share = [&](int t) {
+    try {
       TRowResampler part(whole, newHeight * t / threads, newHeight * (t + 1) / threads);
       run(part);
-    });
+    } catch (...) {
+      errors[static_cast<size_t>(t)] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(threads));
+  int t = 1;
+  for (; t < threads; ++t) {
+    try {
+      workers.emplace_back(share, t);
+    } catch (const std::system_error&) {
+      break;
+    }
   }
+  for (; t < threads; ++t) share(t);
+  share(0);
   for (std::thread& worker : workers) worker.join();
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
   return result;
 }
 

@@ -91,7 +91,7 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
         std::vector<std::string>{"グラフィックソフト..\tG", "ファイルのコピー..\tCtrl+C",
                                  "ショートカットの作成..\tCtrl+S", "【ファイル名の】コピー\t",
                                  "ゴミ箱..\tDel", "削除..\tShift+Del"});
-  // The plain entries run the next handler with senders whose tag is 0.
+  // The plain entries run the next handler with senders whose tags give the direction.
   const TMenuEntry& next = menu[0].Items[4];
   const TMenuEntry& pre = menu[0].Items[5];
   next.OnClick(*next.Sender);
@@ -99,8 +99,8 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
   pre.OnClick(*pre.Sender);
   CHECK(lastSender == &c.PreMenuItem);
   CHECK(nextRuns == 2);
-  CHECK(c.NextMenuItem.Tag == 0);
-  CHECK(c.PreMenuItem.Tag == 0);
+  CHECK(c.NextMenuItem.Tag == 1);
+  CHECK(c.PreMenuItem.Tag == -1);
   CHECK(next.Hint == "Next");
 
   // Reached only by their keys (and the buttons).

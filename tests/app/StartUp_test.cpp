@@ -9,7 +9,10 @@
 TEST_CASE("hand-over payload from a second start") {
   CHECK(HandOverPath("a.jpg", "C:\\work") == "C:\\work\\a.jpg");
   CHECK(HandOverPath("C:\\pics\\a.jpg", "C:\\work") == "C:\\pics\\a.jpg");
-  CHECK(HandOverPath("sub/a.jpg", "C:\\work") == "sub/a.jpg");
+  CHECK(HandOverPath("sub/a.jpg", "C:\\work") == "C:\\work\\sub/a.jpg");
+  CHECK(HandOverPath("..\\x", "C:\\work") == "C:\\work\\..\\x");
+  CHECK(HandOverPath("\\\\server\\p", "C:\\work") == "\\\\server\\p");
+  CHECK(HandOverPath("-r", "C:\\work") == "-r");
   CHECK(HandOverPath("/R", "C:\\work") == "/R");
   CHECK(HandOverPath("?@xyz", "C:\\work") == "?@xyz");
   CHECK(HandOverPath("?x", "C:\\work") == "C:\\work\\?x");
@@ -24,6 +27,17 @@ TEST_CASE("hand-over payload from a second start") {
   CHECK(ReadHandOverBuffer(shortBuffer.data(), 256) == "C:\\a");
   CHECK(shortBuffer[4] == '\0');
   CHECK(shortBuffer[255] == '\0');
+}
+
+TEST_CASE("command lines split as the program's users write them") {
+  using V = std::vector<std::string>;
+  CHECK(SplitCommandLine("\"C:\\P F\\Vesko2.exe\" \"D:\\My pics\\\"") ==
+        V{"C:\\P F\\Vesko2.exe", "D:\\My pics\\"});
+  CHECK(SplitCommandLine("v.exe  /R\t-MC:\\m.txt  pics\\ ") ==
+        V{"v.exe", "/R", "-MC:\\m.txt", "pics\\"});
+  CHECK(SplitCommandLine("v.exe \"a b\"c \"\"") == V{"v.exe", "a bc", ""});
+  CHECK(SplitCommandLine("v.exe \"D:\\open") == V{"v.exe", "D:\\open"});
+  CHECK(SplitCommandLine("  ").empty());
 }
 
 TEST_CASE("reading a payload never goes past the buffer or the declared size") {
@@ -64,7 +78,8 @@ struct StartFixture {
   std::vector<std::string> sets;
   int quits = 0;
   std::string messageFile;
-  TStartUpHooks hooks{[this] { ++quits; }, [this](const std::string& f) { messageFile = f; }};
+  TStartUpHooks hooks{[this] { ++quits; }, [this](const std::string& f) { messageFile = f; },
+                      nullptr};
 
   StartFixture() {
     list.SetCurrentPicture = [this] {
@@ -127,6 +142,35 @@ TEST_CASE("start-up: /R still sets the picture and asks to quit; /M takes existi
   StartFixture g;
   g.Run({"/MC:\\missing.txt"});
   CHECK(g.messageFile.empty());
+}
+
+TEST_CASE("start-up: a saved source that is gone is reported and the argument still opens") {
+  StartFixture f;
+  f.settings.PaperFolder = "C:\\gone";
+  std::vector<std::string> errors;
+  f.hooks.ReportError = [&](const std::exception& error) { errors.push_back(error.what()); };
+  f.Run({"C:\\q"});
+  CHECK(errors == std::vector<std::string>{"Cannot open file \"C:\\gone\""});
+  CHECK(f.settings.PaperFolder == "C:\\q");
+  CHECK(f.sets == std::vector<std::string>{"C:\\q\\x.bmp"});
+
+  // Without an argument: the error, an empty list, and the program goes on.
+  StartFixture g;
+  g.settings.PaperFolder = "C:\\gone";
+  g.hooks.ReportError = [&](const std::exception& error) { errors.push_back(error.what()); };
+  g.Run({});
+  CHECK(errors.size() == 2);
+  CHECK(g.sets.empty());
+}
+
+TEST_CASE("start-up: a relative folder argument becomes the full path of the source") {
+  StartFixture f;
+  f.files.AddFolder("C:\\cwd");
+  f.files.AddFolder("C:\\cwd\\pics");
+  f.files.AddFile("C:\\cwd\\pics\\r.jpg");
+  f.Run({"pics"});
+  CHECK(f.settings.PaperFolder == "C:\\cwd\\pics");
+  CHECK(f.sets == std::vector<std::string>{"C:\\cwd\\pics\\r.jpg"});
 }
 
 TEST_CASE("a handed-over path opens like a drop; anything else is ignored") {

@@ -27,6 +27,10 @@ head -c 4000 /dev/urandom >"$app/pics/corrupt.jpg"
 convert -size 320x200 xc:'#ffff00' "$app/elsewhere/yellow.bmp"
 convert -size 320x200 xc:'#ff00ff' "$app/elsewhere/magenta.bmp"
 convert -size 320x200 xc:'#ff8000' "$out/more/orange.bmp"
+# A folder whose name Shift-JIS cannot hold.
+cafe="$out/café 사진"
+mkdir -p "$cafe"
+convert -size 320x200 xc:'#ff80c0' "$cafe/pink.bmp"
 expected=8
 if [ "$mode" = full ]; then
   convert -size 12000x8400 xc:'#000080' -quality 90 "$app/pics/navy-100mp.jpg"
@@ -73,6 +77,7 @@ shown() {
     else if (r > 220 && g > 220 && b < 40) print "yellow";
     else if (r > 220 && g < 40 && b > 220) print "magenta";
     else if (r > 220 && g > 100 && g < 155 && b < 40) print "orange";
+    else if (r > 220 && g > 100 && g < 155 && b > 170 && b < 215) print "pink";
     else if (r < 40 && g < 40 && b > 100 && b < 155) print "navy";
     else printf "other(%s,%s,%s)\n", r, g, b }'
 }
@@ -360,6 +365,46 @@ running=$(our_programs | wc -l)
 [ "$running" -eq 1 ] || fail "$running programs run after the second start"
 
 peak_memory "after the restart"
+
+# Closes the program from its menu (終了) and waits until it has ended.
+close_from_menu() {
+  local i
+  focus_desktop
+  xdotool key ctrl+shift+BackSpace
+  sleep 1.5
+  xdotool mousemove 55 147 click 1
+  for i in $(seq 1 40); do
+    [ "$(our_programs | wc -l)" -eq 0 ] && return 0
+    sleep 0.5
+    # The one report of a settings file that cannot be written, answered with Enter (again
+    # every two seconds, in case it came late).
+    [ "$i" -eq 6 ] && shot "$1" >/dev/null
+    [ "$i" -ge 6 ] && [ $((i % 4)) -eq 2 ] && xdotool key Return
+  done
+  return 1
+}
+
+# 13. A settings file that cannot be written: 終了 reports it once and still closes; the file
+# stays as it was.
+chmod a-w "$app/Vesko2.ini"
+before_close=$(md5sum <"$app/Vesko2.ini")
+close_from_menu read-only-report || fail "the program did not close with a read-only settings file"
+[ "$(md5sum <"$app/Vesko2.ini")" = "$before_close" ] || fail "the read-only settings file changed"
+chmod u+w "$app/Vesko2.ini"
+
+# 14. A folder named outside Shift-JIS on the command line; closed and started again without
+# arguments, the program resumes there.
+start "$(winepath -w "$cafe" 2>/dev/null)"
+[ "$(shown "$(shot cafe)")" = "pink" ] || fail "the folder café 사진 is not shown"
+close_from_menu cafe-close || fail "the program did not close"
+head -c 3 "$app/Vesko2.ini" | od -An -tx1 | grep -q 'ef bb bf' ||
+  fail "the settings file holding café 사진 is not UTF-8"
+LC_ALL=C grep -aqF "PaperFolder=$(winepath -w "$cafe" 2>/dev/null)" "$app/Vesko2.ini" ||
+  fail "the settings file lacks the folder café 사진"
+start
+resumed=$(shown "$(shot cafe-resumed)")
+[ "$resumed" = "pink" ] || fail "the restart shows $resumed, not the folder café 사진"
+
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
 echo "$(cat "$out/.steps") screenshots of the journey: $out"

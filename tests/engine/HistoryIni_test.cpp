@@ -92,6 +92,15 @@ TEST_CASE("loading: missing keys read BUG; keys of a longer earlier list stay un
   m.history.Save(out);
   CHECK(out.ReadInteger("History", "Count", 0) == 3);
   CHECK(out.ReadString("History", "H3", "") == "old");
+  // A count past what the history holds reads only the 32 entries it keeps.
+  for (const char* count : {"100000", "2000000000"}) {
+    THistoryMenu big;
+    big.history.Load(IniFile::Parse(std::string("[History]\r\nCount=") + count + "\r\n"));
+    CHECK(big.Entries().size() == 32);
+  }
+  THistoryMenu negative;
+  negative.history.Load(IniFile::Parse("[History]\r\nCount=-5\r\nH0=C:\\a\r\n"));
+  CHECK(negative.Entries().empty());
   THistoryMenu none;
   none.history.Load(IniFile());
   CHECK(none.Entries().empty());

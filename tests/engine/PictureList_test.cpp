@@ -78,15 +78,59 @@ TEST_CASE("folder scan: enumeration order, subfolders depth first, filter") {
                                                              "C:\\p\\s\\d.bmp", "C:\\p\\e.Bmp"});
 }
 
-TEST_CASE("folder scan: the attribute rule") {
+TEST_CASE("folder scan: links back up the tree or across it are entered once") {
+  TFakeFileSystem files;
+  files.AddFolder("C:\\t");
+  files.AddFile("C:\\t\\a.jpg");
+  files.AddFolder("C:\\t\\s");
+  files.AddFile("C:\\t\\s\\b.jpg");
+  files.AddLink("C:\\t\\s\\up", "C:\\t");     // a junction to the parent
+  files.AddLink("C:\\t\\again", "C:\\t\\s");  // a second way into a subfolder
+  files.AddFolder("C:\\other");
+  files.AddFile("C:\\other\\c.jpg");
+  files.AddLink("C:\\t\\out", "C:\\other");  // a link out of the tree is followed
+  std::vector<std::string> list;
+  ScanFolder(files, "C:\\t", true, list);
+  CHECK(list == std::vector<std::string>{"C:\\t\\a.jpg", "C:\\t\\s\\b.jpg", "C:\\t\\out\\c.jpg"});
+}
+
+TEST_CASE("relative sources and list lines become full paths") {
+  TFakeFileSystem files;
+  files.AddFolder("C:\\cwd");
+  files.AddFolder("C:\\cwd\\pics");
+  files.AddFile("C:\\cwd\\pics\\a.jpg");
+  files.AddFolder("D:\\lists");
+  files.AddFile("D:\\lists\\my.V2List", FileAttr::Archive,
+                {"sub\\x.jpg", "", "E:\\full\\y.jpg", "\\\\server\\share\\z.jpg"});
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TFixedRandom random;
+  TFakeClock clock;
+  TSettings settings;
+  TPictureList list{settings, {files, dialogs, busy, random, clock}};
+  settings.PaperFolder = "pics";
+  list.LoadPictureList();
+  CHECK(settings.PaperFolder == "C:\\cwd\\pics");
+  CHECK(list.MainListBox.Items == std::vector<std::string>{"C:\\cwd\\pics\\a.jpg"});
+  settings.PaperFolder = "D:\\lists\\my.V2List";
+  list.LoadPictureList();
+  CHECK(list.MainListBox.Items == std::vector<std::string>{"D:\\lists\\sub\\x.jpg", "",
+                                                           "E:\\full\\y.jpg",
+                                                           "\\\\server\\share\\z.jpg"});
+}
+
+TEST_CASE("folder scan: every file joins whatever its attributes") {
   TFakeFileSystem files;
   files.AddFolder("C:\\q");
-  files.AddFile("C:\\q\\normal.jpg", FileAttr::Normal);  // none of the six bits: not listed
+  // A file whose archive bit a backup tool cleared carries only "normal".
+  files.AddFile("C:\\q\\normal.jpg", FileAttr::Normal);
   files.AddFile("C:\\q\\ro.jpg", FileAttr::ReadOnly);
   files.AddFile("C:\\q\\hidden.jpg", FileAttr::Hidden | FileAttr::Normal);
+  files.AddFile("C:\\q\\indexed.jpg", 0x2000);  // not content indexed, nothing else
   std::vector<std::string> list{"stale"};
   ScanFolder(files, "C:\\q\\", false, list);
-  CHECK(list == std::vector<std::string>{"C:\\q\\ro.jpg", "C:\\q\\hidden.jpg"});
+  CHECK(list == std::vector<std::string>{"C:\\q\\normal.jpg", "C:\\q\\ro.jpg", "C:\\q\\hidden.jpg",
+                                         "C:\\q\\indexed.jpg"});
 }
 
 TEST_CASE("cursors land on PaperName, else on a random entry; RandomList is a permutation") {

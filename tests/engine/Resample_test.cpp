@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <tuple>
 
 #include "engine/Resample.h"
@@ -115,4 +116,20 @@ TEST_CASE("the fast resampler gives the oracle's bytes for random sizes and pict
     CHECK(cases == 303);
   }
   SetResampleKernels(nullptr);
+}
+
+TEST_CASE("an error while reading rows reaches the caller from any worker") {
+  // The failing row lies in each worker's share in turn; no worker may end the process.
+  const std::vector<uint8_t> row(40 * 3, 128);
+  for (const int threads : {1, 2, 4}) {
+    for (const int failing : {0, 20, 39}) {
+      CAPTURE(threads);
+      CAPTURE(failing);
+      auto rowAt = [&](int y) -> const uint8_t* {
+        if (y == failing) throw std::runtime_error("row unreadable");
+        return row.data();
+      };
+      CHECK_THROWS_WITH(ResampleRows(40, 40, rowAt, 10, 10, threads), "row unreadable");
+    }
+  }
 }

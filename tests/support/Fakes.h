@@ -2,6 +2,7 @@
 // fixed random sequence, a clock and a busy display that records what it was told.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -37,13 +38,19 @@ class TFakeFileSystem final : public IFileSystem {
     folders_[Key(Parent(path))].push_back({Name(path), attributes});
   }
 
-  bool DirectoryExists(const std::string& path) override {
-    return !path.empty() && folders_.count(Key(path)) != 0;
+  // A link (a junction or symbolic link) at `path` to the folder `target`.
+  void AddLink(const std::string& path, const std::string& target) {
+    links_[Key(path)] = Key(target);
+    folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Directory | 0x400});
   }
-  bool FileExists(const std::string& path) override { return files_.count(Key(path)) != 0; }
+
+  bool DirectoryExists(const std::string& path) override {
+    return !path.empty() && folders_.count(Resolve(path)) != 0;
+  }
+  bool FileExists(const std::string& path) override { return files_.count(Resolve(path)) != 0; }
   void EnumerateFolder(const std::string& folder, const Visitor& visit) override {
     ++enumerations;
-    const auto it = folders_.find(Key(folder));
+    const auto it = folders_.find(Resolve(folder));
     if (it == folders_.end()) return;
     visit(".", FileAttr::Directory);
     visit("..", FileAttr::Directory);
@@ -59,6 +66,12 @@ class TFakeFileSystem final : public IFileSystem {
       folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Archive});
     files_[Key(path)] = lines;
   }
+  // Relative paths are taken against C:\cwd.
+  std::string FullPath(const std::string& path) override {
+    if (path.empty() || (path.size() >= 2 && path[1] == ':') || path[0] == '\\') return path;
+    return "C:\\cwd\\" + path;
+  }
+  std::string FolderIdentity(const std::string& folder) override { return Resolve(folder); }
 
   int enumerations = 0;
 
@@ -66,6 +79,22 @@ class TFakeFileSystem final : public IFileSystem {
   static std::string Key(std::string path) {
     while (path.size() > 3 && path.back() == '\\') path.pop_back();
     return UpperCase(path);
+  }
+  // The folder a path reaches once every link on its way is followed.
+  std::string Resolve(const std::string& path) {
+    std::string key = Key(FullPath(path));
+    for (int hops = 0; hops < 64; ++hops) {
+      bool followed = false;
+      for (const auto& [link, target] : links_) {
+        if (key.rfind(link, 0) == 0 && (key.size() == link.size() || key[link.size()] == '\\')) {
+          key = target + key.substr(link.size());
+          followed = true;
+          break;
+        }
+      }
+      if (!followed) break;
+    }
+    return key;
   }
   static std::string Parent(const std::string& path) {
     std::string p = path;
@@ -80,6 +109,7 @@ class TFakeFileSystem final : public IFileSystem {
   }
 
   std::map<std::string, std::vector<Entry>> folders_;
+  std::map<std::string, std::string> links_;
   std::map<std::string, std::vector<std::string>> files_;
 };
 
@@ -107,6 +137,7 @@ class TScriptedDialogs final : public IDialogs {
     folderTitles.push_back(options.Title);
     folderInitials.push_back(options.InitialFolder);
     folderDialogs.push_back(options);
+    Open();
     if (answers.empty()) throw std::logic_error("unexpected folder dialog");
     std::string answer = answers.front();
     answers.pop_front();
@@ -130,6 +161,7 @@ class TScriptedDialogs final : public IDialogs {
   int Confirm(const std::string& text, int buttons) override {
     confirmations.push_back(text);
     confirmButtons.push_back(buttons);
+    Open();
     if (confirmAnswers.empty()) throw std::logic_error("unexpected confirmation");
     const int answer = confirmAnswers.front();
     confirmAnswers.pop_front();
@@ -138,6 +170,12 @@ class TScriptedDialogs final : public IDialogs {
   std::vector<std::string> confirmations;
   std::vector<int> confirmButtons;
   std::deque<int> confirmAnswers;
+
+  // Runs while a folder dialog or a confirmation is open, as its modal loop would (a test
+  // pumps messages here); `depth` counts the ones open at once.
+  std::function<void()> whileOpen;
+  int depth = 0;
+  int deepest = 0;
 
   std::deque<std::string> answers;  // "" cancels
   std::deque<TColor> colors;        // empty: the colour dialog is cancelled
@@ -155,6 +193,12 @@ class TScriptedDialogs final : public IDialogs {
   std::vector<std::string> errors;
 
  private:
+  void Open() {
+    if (!whileOpen) return;
+    deepest = std::max(deepest, ++depth);
+    whileOpen();
+    --depth;
+  }
   bool Answer(const TFileDialogOptions& options, std::string& path) {
     fileDialogs.push_back(options);
     if (answers.empty()) throw std::logic_error("unexpected file dialog");

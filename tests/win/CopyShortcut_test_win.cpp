@@ -94,6 +94,29 @@ TEST_CASE("copy lands the file in the browsed folder, which becomes the next ini
   CHECK_FALSE(f.form->CopyAction.Enabled);
 }
 
+TEST_CASE(
+    "Ctrl+C copies the picture current at its start, with a running timer and a "
+    "settings file that cannot be written") {
+  CopyFixture f;
+  WriteBytes(f.dir / L"Vesko2.ini", "[Window]\r\n");
+  SetFileAttributesW((f.dir / L"Vesko2.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  f.form->Settings.TimerInterval = 30;
+  f.form->Settings.TimerEnabled = true;
+  f.form->ApplyTimer();
+  f.dialogs.answers = {f.dest};
+  // The folder browser stays open for ten intervals of the timer.
+  f.dialogs.whileOpen = [] { PumpUntil([] { return false; }, 300); };
+  PressShortCut(f.form->Handle(), kCtrl | 'C');
+  f.dialogs.whileOpen = nullptr;
+  CHECK(f.InDest("b.bmp"));
+  CHECK_FALSE(f.InDest("a.bmp"));
+  CHECK(f.dialogs.errors.empty());
+  CHECK(f.form->Settings.PaperName == f.picture);  // no tick changed the picture meanwhile
+  f.form->Settings.TimerEnabled = false;
+  f.form->ApplyTimer();
+  SetFileAttributesW((f.dir / L"Vesko2.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_CASE("shortcuts: named after the picture, never written over an existing file") {
   CopyFixture f;
   f.form->Settings.AddSCName = true;
@@ -271,22 +294,29 @@ TEST_CASE("the shell's folder browser opens on the initial folder and returns th
   TWinDialogs dialogs([owner] { return owner; }, [] { return std::string("Vesko 2"); });
   std::atomic<bool> pressed{false};
   std::wstring status;
+  // Waits for conditions, not for time: the browser of this owner, then its status line showing
+  // the initial folder (the selection has then settled, however slowly on a busy machine). The
+  // deadline only ends a hung run.
   std::thread answer([&] {
-    for (int i = 0; i < 200 && !pressed; ++i) {
-      Sleep(50);
-      HWND box = FindWindowW(L"#32770", nullptr);
-      if (box == nullptr || !IsWindowVisible(box)) continue;
-      // The status line shows the selected folder's path once the selection has settled (slowly
-      // on a busy machine).
-      for (int wait = 0; wait < 100 && UpperCase(ToUtf8(status)) != UpperCase(ToUtf8(folder));
-           ++wait) {
-        Sleep(100);
-        EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+    const DWORD start = GetTickCount();
+    const auto inTime = [&] { return GetTickCount() - start < 120000; };
+    HWND box = nullptr;
+    while (inTime() && box == nullptr) {
+      HWND found = FindWindowW(L"#32770", nullptr);
+      if (found != nullptr && GetWindow(found, GW_OWNER) == owner && IsWindowVisible(found)) {
+        box = found;
+      } else {
+        Sleep(20);
       }
-      Sleep(200);
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
-      pressed = true;
     }
+    if (box == nullptr) return;
+    const auto settled = [&] { return UpperCase(ToUtf8(status)) == UpperCase(ToUtf8(folder)); };
+    while (inTime() && !settled()) {
+      Sleep(20);
+      EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+    }
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    pressed = true;
   });
   const std::string chosen =
       dialogs.BrowseForFolder({.Title = "選ぶ", .InitialFolder = ToUtf8(folder)});

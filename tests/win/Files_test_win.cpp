@@ -9,6 +9,7 @@
 #include "base/FileIO_win.h"
 #include "base/Unicode_win.h"
 #include "engine/FileSystem_win.h"
+#include "engine/ListFile.h"
 #include "engine/PictureList.h"
 
 TEST_CASE("the ANSI code page is Shift-JIS and conversions are exact") {
@@ -77,6 +78,13 @@ TEST_CASE("list files on disk are Shift-JIS with CR LF") {
         "C:\\\x95\xc7\x8e\x86\\\x95\x5c.jpg\r\n\r\nD:\\x.lnk\r\nE:\\a.ArcLink\r\n");
   CHECK(files.ReadListFile(path) == lines);
 
+  // A line Shift-JIS cannot hold: the file becomes UTF-8 after a byte-order mark, and reads
+  // back whole.
+  const std::vector<std::string> wide{"C:\\café\\한국.jpg", "C:\\壁紙\\表.jpg", "😀.png"};
+  files.WriteListFile(path, wide);
+  CHECK(ReadWholeFile(path) == "\xEF\xBB\xBF" + JoinListLines(wide));
+  CHECK(files.ReadListFile(path) == wide);
+
   // A big list (400,000 entries, 20 MB) reads whole.
   std::string big;
   for (int i = 0; i < 400000; ++i) big += "C:\\pictures\\folder\\" + std::to_string(i) + ".jpg\r\n";
@@ -116,4 +124,11 @@ TEST_CASE("the folder scan matches a bare enumeration and the Japanese names") {
   std::vector<std::string> scanned;
   ScanFolder(files, ToUtf8(dir.Path()), true, scanned);
   CHECK(scanned == expected);
+
+  // A folder is known however it is reached; another folder is another.
+  const std::string identity = files.FolderIdentity(ToUtf8(dir.Path()));
+  CHECK_FALSE(identity.empty());
+  CHECK(files.FolderIdentity(ToUtf8(dir / L"sub\\..\\")) == identity);
+  CHECK(files.FolderIdentity(ToUtf8(dir / L"sub")) != identity);
+  CHECK(files.FolderIdentity(ToUtf8(dir / L"missing")).empty());
 }

@@ -10,6 +10,7 @@
 #include "../support/Fakes.h"
 #include "TestSupport_win.h"
 #include "app/Application_win.h"
+#include "app/Commands.h"
 #include "app/MainForm_win.h"
 #include "app/ModalForm_win.h"
 #include "base/FileIO_win.h"
@@ -45,8 +46,64 @@ struct FormFixture {
     DrainQuit();
     form.reset();
   }
-  IniFile Ini() { return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
+  IniFile Ini() { return IniFile::Parse(FileTextToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
 };
+
+// Sends a key as the keyboard would, with the modifiers of a shortcut held in this thread's
+// key state (which the window reads).
+inline void PressShortCut(HWND window, uint16_t shortCut) {
+  BYTE state[256];
+  GetKeyboardState(state);
+  state[VK_SHIFT] = (shortCut & kShift) ? 0x80 : 0;
+  state[VK_CONTROL] = (shortCut & kCtrl) ? 0x80 : 0;
+  state[VK_MENU] = (shortCut & kAlt) ? 0x80 : 0;
+  SetKeyboardState(state);
+  SendMessageW(window, (shortCut & kAlt) ? WM_SYSKEYDOWN : WM_KEYDOWN, shortCut & 0xFF, 0);
+  state[VK_SHIFT] = state[VK_CONTROL] = state[VK_MENU] = 0;
+  SetKeyboardState(state);
+}
+
+// A built menu read back from Windows: one line per entry, submenus indented, with the
+// entry's state.
+inline void ReadMenu(HMENU menu, const std::string& indent, std::vector<std::string>& lines) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[256] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+    const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+    std::string line = indent + ToUtf8(text);
+    if (state & MF_GRAYED) line += " [grey]";
+    if (state & MF_CHECKED) line += " [check]";
+    lines.push_back(line);
+    if (HMENU sub = GetSubMenu(menu, i)) ReadMenu(sub, indent + "  ", lines);
+  }
+}
+
+// The identifier of the entry whose text starts with `text`, searched through submenus.
+inline UINT FindEntry(HMENU menu, const std::string& text) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      if (const UINT id = FindEntry(sub, text)) return id;
+      continue;
+    }
+    wchar_t entry[256] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), entry, 256, MF_BYPOSITION);
+    if (ToUtf8(entry).rfind(text, 0) == 0) return GetMenuItemID(menu, i);
+  }
+  return 0;
+}
+
+// Opens the window's context menu through the real message, reads what Windows shows, and
+// chooses the entry starting with `choose` (none when empty).
+inline std::vector<std::string> OpenMenu(TVesko2MainForm& form, const std::string& choose = "") {
+  std::vector<std::string> lines;
+  form.PopupMenu->Track = [&](HMENU menu, int, int) -> UINT {
+    ReadMenu(menu, "", lines);
+    return choose.empty() ? 0 : FindEntry(menu, choose);
+  };
+  SendMessageW(form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form.Handle()),
+               MAKELPARAM(100, 100));
+  return lines;
+}
 
 // Runs `drive` on each dialog of class T shown during its lifetime (from inside the dialog's
 // own message loop, before it takes input).

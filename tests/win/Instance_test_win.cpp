@@ -130,18 +130,22 @@ TEST_CASE("a second start forwards its first argument as the hand-over rules say
   fake.SecondStart(L"C:\\" + std::wstring(297, L'x'), dir.Path());
   fake.SecondStart(L"写真.jpg", dir.Path());
   fake.SecondStart(L"", dir.Path());
+  fake.SecondStart(L"\"D:\\My pics\\\"", dir.Path());
 
-  REQUIRE(fake.received.size() == 6);
+  REQUIRE(fake.received.size() == 7);
   for (const auto& r : fake.received) {
     CHECK(r.dwData == 0);
     CHECK(r.cbData == 256);
   }
   CHECK(fake.received[0].bytes == Payload(cwd + "\\pic.jpg"));
   CHECK(fake.received[1].bytes == Payload("C:\\pics\\a.jpg"));
-  CHECK(fake.received[2].bytes == Payload("sub\\x.jpg"));
+  // A relative path means the second start's folder, not the running instance's.
+  CHECK(fake.received[2].bytes == Payload(cwd + "\\sub\\x.jpg"));
   CHECK(fake.received[3].bytes == Payload("/R"));
   CHECK(fake.received[4].bytes == Payload("C:\\" + std::string(252, 'x')));
   CHECK(fake.received[5].bytes == Payload(cwd + "\\" + Utf8ToAnsi("写真.jpg")));
+  // A quoted folder with its closing separator keeps it, and no stray quote.
+  CHECK(fake.received[6].bytes == Payload("D:\\My pics\\"));
 }
 
 TEST_CASE("a path the ANSI code page cannot hold is handed over by its short name") {
@@ -211,6 +215,36 @@ TEST_CASE("a second start hands a folder to the running instance, which opens it
   const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
   CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"壁紙"));
   CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"壁紙\\a.jpg"));
+}
+
+TEST_CASE("a first start opens a quoted folder that ends in a separator") {
+  TTempDir dir;
+  CreateDirectoryW((dir / L"My pics").c_str(), nullptr);
+  WriteBytes(dir / L"My pics\\a.bmp", MakeTestBmp(8, 6));
+  auto first = Start(L"\"" + (dir / L"My pics\\") + L"\"", dir.Path());
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(first->Exited(15000));
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"My pics\\a.bmp"));
+}
+
+TEST_CASE("starts at the same moment: exactly one runs, the others hand over and end") {
+  TTempDir dir;
+  std::vector<std::unique_ptr<TProcess>> starts;
+  for (int i = 0; i < 4; ++i) starts.push_back(Start(L"", dir.Path()));
+  const auto running = [&] {
+    int count = 0;
+    for (const auto& start : starts) count += start->Exited(0) ? 0 : 1;
+    return count;
+  };
+  CHECK(PumpUntil([&] { return running() == 1; }, 30000));
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  CHECK(running() == 1);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  CHECK(PumpUntil([&] { return running() == 0; }, 15000));
 }
 
 TEST_CASE("/R and -r end the first instance after start-up without writing the settings") {

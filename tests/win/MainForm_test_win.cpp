@@ -19,6 +19,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
+#include "engine/FileSystem_win.h"
 #include "engine/Wallpaper_win.h"
 
 TEST_CASE("a first start places the window, derives its paths, and writes 46 keys at close") {
@@ -105,6 +106,62 @@ TEST_CASE("an unreadable settings file is reported and never overwritten") {
   CloseHandle(held);
   f.Close(form);
   CHECK(ReadBytes(f.dir / L"Vesko2.ini") == "[Window]\r\nTop=7\r\n");
+}
+
+TEST_CASE("a settings file that cannot be written: reported once at close, never a veto") {
+  FormFixture f;
+  WriteBytes(f.dir / L"Vesko2.ini", "[Window]\r\nTop=7\r\n");
+  SetFileAttributesW((f.dir / L"Vesko2.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  auto form = f.Create();
+  const HWND window = form->Handle();
+  // A logoff is never held up, and no box appears during one.
+  CHECK(SendMessageW(window, WM_QUERYENDSESSION, 0, 0) == TRUE);
+  CHECK(f.dialogs.errors.empty());
+  // 終了 from the menu: the failure is shown once and the program closes.
+  OpenMenu(*form, "終了");
+  CHECK(PumpUntil([&] { return !IsWindow(window); }, 3000));
+  DrainQuit();
+  CHECK(f.dialogs.errors.size() == 1);
+  form.reset();
+  SetFileAttributesW((f.dir / L"Vesko2.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+  CHECK(ReadBytes(f.dir / L"Vesko2.ini") == "[Window]\r\nTop=7\r\n");
+}
+
+TEST_CASE("a saved source that is gone is reported; the folder on the command line opens") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"new").c_str(), nullptr);
+  WriteBytes(f.dir / L"new\\a.bmp", MakeTestBmp(4, 3));
+  WriteBytes(f.dir / L"Vesko2.ini",
+             "[Load]\r\nPaperFolder=C:\\gone\r\n[History]\r\nCount=2000000000\r\n");
+  auto form = f.Create({ToUtf8(f.dir / L"new")});
+  CHECK(f.dialogs.errors.size() == 1);
+  CHECK(IsWindowVisible(form->Handle()));
+  CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"new"));
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"new\\a.bmp"));
+  f.Close(form);
+}
+
+TEST_CASE("values outside Shift-JIS survive a restart") {
+  FormFixture f;
+  const std::wstring folder = f.dir / L"café 사진";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  WriteBytes(folder + L"\\a.bmp", MakeTestBmp(4, 3));
+  WriteBytes(folder + L"\\b.bmp", MakeTestBmp(4, 3));
+  auto form = f.Create({ToUtf8(folder)});
+  form->List.MainListBox.ItemIndex = form->List.MainListBox.IndexOf(ToUtf8(folder + L"\\b.bmp"));
+  REQUIRE(form->SetCurrentPicture());
+  form->Settings.MessText = "今日は 😀";
+  f.Close(form);
+  CHECK(ReadBytes(f.dir / L"Vesko2.ini").rfind("\xEF\xBB\xBF[", 0) == 0);
+
+  form = f.Create();
+  CHECK(f.dialogs.errors.empty());
+  CHECK(form->Settings.PaperFolder == ToUtf8(folder));
+  CHECK(form->Settings.PaperName == ToUtf8(folder + L"\\b.bmp"));
+  CHECK(form->List.MainListBox.Count() == 2);
+  CHECK(form->Settings.MessText == "今日は 😀");
+  CHECK(f.Ini().ReadString("History", "H0", "") == ToUtf8(folder));
+  f.Close(form);
 }
 
 TEST_CASE("the hand-over message opens files and folders and survives bad payloads") {
@@ -443,7 +500,7 @@ struct CycleFixture : FormFixture {
 
 }  // namespace
 
-TEST_CASE("next and previous wrap around; a failed entry is skipped forward") {
+TEST_CASE("next and previous wrap around, from the buttons' commands and the context menu") {
   CycleFixture f;
   REQUIRE(f.form->List.MainListBox.Count() == 3);
   std::vector<std::string> order;
@@ -456,21 +513,36 @@ TEST_CASE("next and previous wrap around; a failed entry is skipped forward") {
   CHECK(f.Current() == order.back());
   CHECK(f.form->List.RandomListBox.Current() == std::to_string(f.form->List.MainListBox.ItemIndex));
 
-  // The two menu entries both step backward.
-  f.form->NextActionExecute(f.form->NextMenuItem);
-  CHECK(f.Current() == order[1]);
-  f.form->NextActionExecute(f.form->PreMenuItem);
+  // The menu's 操作 → "次へ" steps forward and "前へ" back, chosen in the menu Windows shows.
+  OpenMenu(*f.form, "次へ");
   CHECK(f.Current() == order[0]);
+  OpenMenu(*f.form, "前へ");
+  CHECK(f.Current() == order.back());
+
+  // A quick pair of clicks on ▶ is two steps, on ◀ two back; with a message drawn, no box.
+  f.form->LastMessage = "今日の言葉";
+  const HWND window = f.form->Handle();
+  for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageW(window, message, 0, MAKELPARAM(32, 21));
+  CHECK(f.Current() == order[1]);
+  for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    SendMessageW(window, message, 0, MAKELPARAM(12, 21));
+  CHECK(f.Current() == order.back());
+  CHECK(f.dialogs.messages.empty());
 }
 
-TEST_CASE("a backward step onto an unreadable entry ends on the next one forward") {
+TEST_CASE("an unreadable entry is skipped in the direction of travel") {
   CycleFixture f(true);
   auto& box = f.form->List.MainListBox;
   const int b = box.IndexOf(ToUtf8(f.dir / L"c\\b.bmp"));
-  // Put the cursor just after b in list order and step back: b fails, the skip goes forward.
+  const int before = StepIndex(box.Count(), b, false);
   const int after = StepIndex(box.Count(), b, true);
+  // From just after b, back: b fails and the step goes on backward, past it.
   f.MoveTo(CycleFixture::ExtractFileNameOf(box.Items[static_cast<size_t>(after)]).c_str());
   f.form->PreAction.Execute();
+  CHECK(box.ItemIndex == before);
+  // From just before b, forward: past it forward.
+  f.form->NextAction.Execute();
   CHECK(box.ItemIndex == after);
   CHECK(f.dialogs.messages.empty());
 }
@@ -543,6 +615,41 @@ TEST_CASE("the timer steps forward on its ticks and waits a full interval after 
   CHECK(f.Current() == stopped);
   f.form->TimerAction.Update();
   CHECK_FALSE(f.form->TimerAction.Checked);
+}
+
+TEST_CASE("an empty list with the timer on: one folder dialog at a time") {
+  CycleFixture f(false, "[Timer]\r\nInterval=30\r\nEnabled=1\r\n");
+  f.form->List.MainListBox.Clear();
+  f.dialogs.answers = {"", "", "", "", "", "", "", ""};
+  // Each dialog stays open for ten intervals, pumping messages as its own loop would.
+  f.dialogs.whileOpen = [] { PumpUntil([] { return false; }, 300); };
+  CHECK(PumpUntil([&] { return f.dialogs.folderTitles.size() >= 2; }, 10000));
+  f.form->TimerAction.Execute();  // off
+  f.dialogs.whileOpen = nullptr;
+  CHECK(f.dialogs.deepest == 1);
+}
+
+TEST_CASE("the timer waits for a command's question: the command acts on its own picture") {
+  CycleFixture f(false, "[Timer]\r\nInterval=30\r\nEnabled=1\r\n");
+  const std::string list = ToUtf8(f.dir / L"three.V2List");
+  std::vector<std::string> lines;
+  for (const wchar_t* name : {L"c\\a.bmp", L"c\\b.bmp", L"c\\c.bmp"})
+    lines.push_back(ToUtf8(f.dir / name));
+  TWinFileSystem files;
+  files.WriteListFile(list, lines);
+  f.form->Settings.PaperFolder = list;
+  f.form->List.LoadPictureList();
+  f.MoveTo("c.bmp");
+  f.dialogs.confirmAnswers = {kAnswerYes};
+  f.dialogs.whileOpen = [] { PumpUntil([] { return false; }, 300); };
+  PressShortCut(f.form->Handle(), kKeyDelete);
+  f.dialogs.whileOpen = nullptr;
+  REQUIRE(f.dialogs.confirmations.size() == 1);
+  CHECK(f.dialogs.confirmations[0].rfind(lines[2], 0) == 0);
+  // The line of the picture asked about left the list file, and only that one.
+  CHECK(files.ReadListFile(list) == std::vector<std::string>{lines[0], lines[1]});
+  CHECK(f.form->List.MainListBox.Count() == 2);
+  CHECK(f.form->List.MainListBox.IndexOf(lines[2]) < 0);
 }
 
 TEST_CASE("reload, and the quality reload only while speed is preferred") {

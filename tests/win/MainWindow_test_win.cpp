@@ -6,66 +6,11 @@
 
 #include "FormFixture_win.h"
 #include "app/Commands.h"
+#include "base/Handles_win.h"
 // After windows.h.
 #include <commctrl.h>
 
 namespace {
-
-// Sends a key as the keyboard would, with the modifiers of a shortcut held in this thread's
-// key state (which the window reads).
-void PressShortCut(HWND window, uint16_t shortCut) {
-  BYTE state[256];
-  GetKeyboardState(state);
-  state[VK_SHIFT] = (shortCut & kShift) ? 0x80 : 0;
-  state[VK_CONTROL] = (shortCut & kCtrl) ? 0x80 : 0;
-  state[VK_MENU] = (shortCut & kAlt) ? 0x80 : 0;
-  SetKeyboardState(state);
-  SendMessageW(window, (shortCut & kAlt) ? WM_SYSKEYDOWN : WM_KEYDOWN, shortCut & 0xFF, 0);
-  state[VK_SHIFT] = state[VK_CONTROL] = state[VK_MENU] = 0;
-  SetKeyboardState(state);
-}
-
-// A built menu read back from Windows: one line per entry, submenus indented, with the
-// entry's state.
-void ReadMenu(HMENU menu, const std::string& indent, std::vector<std::string>& lines) {
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    wchar_t text[256] = {};
-    GetMenuStringW(menu, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
-    const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
-    std::string line = indent + ToUtf8(text);
-    if (state & MF_GRAYED) line += " [grey]";
-    if (state & MF_CHECKED) line += " [check]";
-    lines.push_back(line);
-    if (HMENU sub = GetSubMenu(menu, i)) ReadMenu(sub, indent + "  ", lines);
-  }
-}
-
-// The identifier of the entry whose text starts with `text`, searched through submenus.
-UINT FindEntry(HMENU menu, const std::string& text) {
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    if (HMENU sub = GetSubMenu(menu, i)) {
-      if (const UINT id = FindEntry(sub, text)) return id;
-      continue;
-    }
-    wchar_t entry[256] = {};
-    GetMenuStringW(menu, static_cast<UINT>(i), entry, 256, MF_BYPOSITION);
-    if (ToUtf8(entry).rfind(text, 0) == 0) return GetMenuItemID(menu, i);
-  }
-  return 0;
-}
-
-// Opens the window's context menu through the real message, reads what Windows shows, and
-// chooses the entry starting with `choose` (none when empty).
-std::vector<std::string> OpenMenu(TVesko2MainForm& form, const std::string& choose = "") {
-  std::vector<std::string> lines;
-  form.PopupMenu->Track = [&](HMENU menu, int, int) -> UINT {
-    ReadMenu(menu, "", lines);
-    return choose.empty() ? 0 : FindEntry(menu, choose);
-  };
-  SendMessageW(form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form.Handle()),
-               MAKELPARAM(100, 100));
-  return lines;
-}
 
 struct THintSearch {
   HWND owner;
@@ -195,7 +140,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
 
   OpenMenu(*form, "タイマー");
   CHECK(form->Settings.TimerEnabled);
-  // The plain entries run the next handler with a tag of 0: with no list, the folder dialog.
+  // "次へ" runs the next handler: with no list, the folder dialog.
   f.dialogs.answers = {""};
   OpenMenu(*form, "次へ");
   CHECK(f.dialogs.folderTitles.size() == 1);
@@ -329,6 +274,32 @@ TEST_CASE("closing in tray mode saves it; the next start goes to the tray at its
   CHECK_FALSE(IsWindowVisible(form->Handle()));
   form->TrayActionExecute();
   CHECK(IsWindowVisible(form->Handle()));
+  f.Close(form);
+  CHECK(f.Ini().ReadInteger("Window", "Tray", 1) == 0);
+}
+
+TEST_CASE("a second start while in the tray brings the window back out of the tray") {
+  FormFixture f;
+  auto form = f.Create();
+  PumpUntil([&] { return IsWindowVisible(form->Handle()) != FALSE; }, 2000);
+  form->SetTrayMode(true);
+  REQUIRE(form->TaskTray->Registered());
+  // The real program as a second start: it finds this window behind the mutex.
+  THandle mutex(CreateMutexA(nullptr, FALSE, "hVesko2"));
+  const std::wstring exe = EnvPath(L"VESKO2_EXE");
+  std::wstring commandLine = L"\"" + exe + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION info{};
+  REQUIRE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         f.dir.Path().c_str(), &si, &info));
+  THandle process(info.hProcess);
+  THandle thread(info.hThread);
+  CHECK(PumpUntil([&] { return WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0; }, 20000));
+  // One mode: the window and its taskbar button, no icon left in the tray.
+  CHECK(IsWindowVisible(form->Handle()));
+  CHECK(IsWindowVisible(f.application.Handle()));
+  CHECK_FALSE(form->TaskTray->Registered());
   f.Close(form);
   CHECK(f.Ini().ReadInteger("Window", "Tray", 1) == 0);
 }
