@@ -14,6 +14,7 @@ constexpr COLORREF kFaceColor = RGB(97, 88, 250);
 constexpr COLORREF kPanelColor = RGB(174, 243, 253);
 constexpr COLORREF kVersionColor = RGB(81, 181, 114);
 constexpr const wchar_t* kTuneAlias = L"vesko2_about_tune";
+constexpr UINT kPlayTuneMessage = WM_APP + 1;
 TAboutForm* current = nullptr;
 
 HFONT MakeFont(const wchar_t* face, int height) {
@@ -77,7 +78,9 @@ void TAboutForm::Show() {
   SetForegroundWindow(Handle());
   if (shown_) return;
   shown_ = true;
-  if (MediaPlayerTag == 0) PlayTune();
+  // The tune starts once the box has painted, from its own message: a box closed before then
+  // (Esc, a loss of focus) takes the message with it and nothing touches it afterwards.
+  if (MediaPlayerTag == 0) PostMessageW(Handle(), kPlayTuneMessage, 0, 0);
 }
 
 void TAboutForm::PlayTune() {
@@ -85,15 +88,6 @@ void TAboutForm::PlayTune() {
   try {
     const std::vector<uint8_t>& bytes = keeper_.Bytes();
     WriteFileAtomically(tunePath_, std::string(bytes.begin(), bytes.end()));
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(message.wParam));
-        break;
-      }
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
     const std::wstring open =
         L"open \"" + ToWide(tunePath_) + L"\" type sequencer alias " + kTuneAlias;
     if (mciSendStringW(open.c_str(), nullptr, 0, nullptr) != 0) return;
@@ -121,6 +115,9 @@ LRESULT TAboutForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
       if (wParam == kAnimationTimer) TimerTimer();
+      return 0;
+    case kPlayTuneMessage:
+      PlayTune();
       return 0;
     case WM_KEYDOWN:
       // The window goes, and with its last message the box frees itself.

@@ -37,7 +37,8 @@ TFavoriteFoldersForm::TFavoriteFoldersForm(HWND owner, IDialogs& dialogs)
   };
   // The group box and its radio buttons sit on a page of their own, which paints the face
   // behind them.
-  HWND page = AddContainer(6, 28, 396, 202);
+  page_ = AddContainer(6, 28, 396, 202);
+  HWND page = page_;
   group_ = AddControl(page, WC_BUTTONW, "", BS_GROUPBOX, 0, 0, 396, 202);
   for (int i = 0; i < kSlots; ++i) {
     buttons_[static_cast<size_t>(i)] =
@@ -145,10 +146,20 @@ void TFavoriteFoldersForm::ShowPopupMenu(POINT at) {
     GetWindowRect(SlotButton(itemIndex_), &r);
     at = {r.left, r.bottom};
   }
-  const UINT_PTR chosen = TrackPopupMenu(menu.handle, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
-                                         0, Handle(), nullptr);
+  const UINT_PTR chosen = Track ? Track(menu.handle, at)
+                                : TrackPopupMenu(menu.handle, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x,
+                                                 at.y, 0, Handle(), nullptr);
   if (chosen == kDeleteEntry) N1Click(-1);
   if (chosen == kChangeEntry) N1Click(1);
+}
+
+int TFavoriteFoldersForm::SlotAt(POINT at) const {
+  for (int i = 0; i < kSlots; ++i) {
+    RECT r{};
+    GetWindowRect(SlotButton(i), &r);
+    if (PtInRect(&r, at)) return i;
+  }
+  return -1;
 }
 
 bool TFavoriteFoldersForm::PreviewMessage(const MSG& message) {
@@ -178,14 +189,18 @@ LRESULT TFavoriteFoldersForm::HandleMessage(UINT message, WPARAM wParam, LPARAM 
       break;
     }
     case WM_CONTEXTMENU: {
+      // A right-click on a slot reaches the form through the page that holds the group, which
+      // passes itself on as the window clicked.
       const auto from = reinterpret_cast<HWND>(wParam);
-      bool onGroup = from == group_;
+      bool onGroup = from == page_ || from == group_;
       for (HWND button : buttons_) onGroup = onGroup || from == button;
-      if (onGroup) {
-        ShowPopupMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        return 0;
-      }
-      break;
+      if (!onGroup) break;
+      const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      // The menu is about the slot under the mouse when that slot holds a folder.
+      const int slot = (at.x == -1 && at.y == -1) ? -1 : SlotAt(at);
+      if (slot >= 0 && !slots_[static_cast<size_t>(slot)].empty()) Select(slot);
+      ShowPopupMenu(at);
+      return 0;
     }
     case WM_ERASEBKGND: {
       const auto dc = reinterpret_cast<HDC>(wParam);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,9 @@ class TFavoriteFoldersForm final : public TModalForm {
   HWND HowDoRadioGroup() const { return group_; }
   HWND SlotButton(int index) const { return buttons_[static_cast<size_t>(index)]; }
   std::string SlotHint(int index) const { return Hint(SlotButton(index)); }
+  // Shows the popup menu and returns the entry chosen (0 for none); tests replace it to read
+  // the menu Windows built.
+  std::function<UINT(HMENU menu, POINT at)> Track;
 
  protected:
   bool PreviewMessage(const MSG& message) override;
@@ -63,8 +67,11 @@ class TFavoriteFoldersForm final : public TModalForm {
   void SetSlot(int index, const std::string& folder);
   void Select(int index);
   void ShowPopupMenu(POINT at);
+  // The slot whose button holds a point of the screen, or -1.
+  int SlotAt(POINT at) const;
 
   IDialogs& dialogs_;
+  HWND page_;
   HWND group_;
   std::array<HWND, kSlots> buttons_{};
   std::array<std::string, kSlots> slots_;

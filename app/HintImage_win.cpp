@@ -1,8 +1,10 @@
 #include "app/HintImage_win.h"
 
+#include <exception>
+
 THintImageForm::THintImageForm(HWND owner) {
-  CreateHandle(kClassName, L"", WS_POPUP | WS_BORDER, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, 0, 0,
-               218, 186, owner);
+  CreateHandle(kClassName, L"", WS_POPUP, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, 0, 0, 218, 186,
+               owner);
 }
 
 void THintImageForm::Show(int left, int top, int width, int height) {
@@ -19,8 +21,13 @@ LRESULT THintImageForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
       RECT client{};
       GetClientRect(Handle(), &client);
       FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
-      if (const TGraphic* picture = HintImage.Graphic()) {
-        picture->Draw(dc, TRect{0, 0, client.right, client.bottom});
+      // A picture that cannot be drawn leaves the face: the paint always ends.
+      try {
+        if (const TGraphic* picture = HintImage.Graphic()) {
+          picture->Draw(dc, TRect{0, 0, client.right, client.bottom});
+        }
+      } catch (const std::exception&) {
+        HintImage.Clear();
       }
       EndPaint(Handle(), &ps);
       return 0;

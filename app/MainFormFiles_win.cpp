@@ -143,6 +143,12 @@ void TVesko2MainForm::CopyActionExecute(TAction& sender) {
     if (Settings.FavoriteFolder != favourites) SaveSettingsQuietly();
     return;
   }
+  // A favourite folder may be gone: the shell would write a file of the folder's name.
+  if (!DirectoryExists(folder)) {
+    if (Settings.FavoriteFolder != favourites) SaveSettingsQuietly();
+    WarnMessage(env_.Dialogs, "フォルダがありません\r" + folder);
+    return;
+  }
   Settings.LastSendFolder = folder;
   // Chosen folders are worth keeping even if the program never closes normally; a settings
   // file that cannot be written does not stop the copy.

@@ -58,7 +58,8 @@ void TVesko2MainForm::IncomingBossActionExecute(TAction& sender) {
     // whatever the holder held is put back afterwards.
     std::unique_ptr<TGraphic> kept = Image.ReleaseGraphic();
     LoadPictureIntoImage(Settings.IncomingBossFileName, Image);
-    ApplyWallpaper(BossPaperName);
+    // No message: it would name the picture the boss picture hides.
+    ApplyWallpaper(BossPaperName, false);
     Image.TakeGraphic(std::move(kept));
     return;
   }

@@ -4,6 +4,7 @@
 #include "app/MainForm_win.h"
 #include "app/OptionsForm_win.h"
 #include "app/PropertiesText.h"
+#include "app/ShellMenuEntry_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Path.h"
@@ -32,11 +33,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
     return;
   }
   TOptionsForm dialog(Handle(), env_.Dialogs, TApplication::kTitle, env_.ProgramPath);
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"*\\shell\\menu", 0, KEY_READ, &key) == ERROR_SUCCESS) {
-    RegCloseKey(key);
-    dialog.DisableAddMenu();
-  }
+  dialog.SetShellMenuEntry(ShellMenuEntryExists());
   dialog.Load(Settings, sender.Tag, FileExists(MessageFile));
   if (dialog.ShowModal() != TOptionsForm::kOk) return;
   dialog.Store(Settings);

@@ -95,12 +95,12 @@ void TVesko2MainForm::ShowPreview(const std::string& entry) {
   preview->Show(left, top, width, height);
 }
 
-void TVesko2MainForm::ApplyWallpaper(const std::string& path) {
+void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) {
   if (!path.empty()) {
     TRect desktop = VirtualDesktop();
     if (Settings.ReSize) FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
     Image.Realize();
-    if (Settings.SetMess) DrawMessage();
+    if (Settings.SetMess && withMessage) DrawMessage();
     SaveWallpaperBitmap(Image, path);
     WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
   }

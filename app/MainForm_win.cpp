@@ -57,6 +57,9 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   };
   ApplyDpi(WindowDpi(Handle()));
   CreateHints();
+  // The shell's questions and progress belong to this window: no taskbar button of their own,
+  // never behind it.
+  FileOperation.SetOwner(Handle());
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
   HistoryMen = PopupMenuItems.Add(std::make_unique<TMenuItem>("HistoryMen", "履歴"));
   PopupMenu->History = HistoryMen;
@@ -81,6 +84,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
     env_.Dialogs.ShowError(error);
   }
   List.PictureFilter = [] { return TPictureFormatRegistry::Instance().Filter(); };
+  List.PicturesFolder = [] { return UserPicturesFolder(); };
   List.ExtensionList = TExtensionList::Build(PluginFirstFilters(SPIs));
   HelpFile = ChangeFileExt(env_.ProgramPath, ".hlp");
   IniFileName = IncludeTrailingPathDelimiter(env_.CurrentDirectory) +
@@ -149,7 +153,11 @@ void TVesko2MainForm::BindActions() {
     Settings.TimerEnabled = a.Checked;
     ApplyTimer();
   };
-  TimerAction.OnUpdate = [this](TAction& a) { a.Checked = Settings.TimerEnabled; };
+  // Ticked only when the timer will fire; without an interval there is nothing to switch.
+  TimerAction.OnUpdate = [this](TAction& a) {
+    a.Enabled = Settings.TimerInterval > 0;
+    a.Checked = Settings.TimerEnabled && Settings.TimerInterval > 0;
+  };
   ReloadAction.OnExecute = [this](TAction&) {
     Loader.LoadPictureFile(Settings.PaperName, Image);
     ApplyWallpaper(TmpPaperName);
@@ -395,9 +403,9 @@ void TVesko2MainForm::SaveSettingsQuietly() {
 
 void TVesko2MainForm::FormCloseQuery(bool report) {
   // A screen saver paused by the program is switched on again.
-  if (PauseScreenSacverAction.Tag < 0) {
-    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, 1, nullptr, SPIF_UPDATEINIFILE);
-  }
+  // Through the command itself, so that its tag and caption say so too (a logoff that is
+  // cancelled leaves the program running).
+  if (PauseScreenSacverAction.Tag < 0) PauseScreenSacverActionExecute(PauseScreenSacverAction);
   if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
   try {
     SaveSettings();

@@ -172,9 +172,9 @@ class TVesko2MainForm final : public TWindowBase,
   std::string ChooseDestinationFolder(const std::string& word);
   TSysInfo SysInfo;
   void ClipPasteActionExecute();
-  // Finishes the picture in Image (fit, message), writes it to `path` and sets it; an empty
-  // path removes the wallpaper.
-  void ApplyWallpaper(const std::string& path);
+  // Finishes the picture in Image (fit, message unless `withMessage` is off), writes it to
+  // `path` and sets it; an empty path removes the wallpaper.
+  void ApplyWallpaper(const std::string& path, bool withMessage = true);
   std::string GetMessageText();
   void DrawMessage();
   void SetTileMode(int mode);

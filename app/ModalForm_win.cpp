@@ -179,10 +179,13 @@ void TModalForm::SetHint(HWND control, const std::string& hint) {
   tool.hwnd = Handle();
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   tool.lpszText = text.data();
-  if (!SendMessageW(hints_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool)) ||
-      Hint(control) != hint) {
-    SendMessageW(hints_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-  }
+  // One tool per control: a known one only changes its text.
+  TTTOOLINFOW known = tool;
+  known.lpszText = nullptr;
+  const bool exists =
+      SendMessageW(hints_, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&known)) != FALSE;
+  SendMessageW(hints_, exists ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW, 0,
+               reinterpret_cast<LPARAM>(&tool));
 }
 
 std::string TModalForm::Hint(HWND control) const {

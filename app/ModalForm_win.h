@@ -24,6 +24,7 @@ class TColorPanel final : public TWindowBase {
 
   void SetCaption(const std::string& caption);
   void SetFont(HFONT font);
+  HFONT Font() const { return font_; }
   void SetEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
   std::function<void()> OnClick;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "app/InputSepStringForm_win.h"
+#include "app/ShellMenuEntry_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Unicode_win.h"
@@ -84,6 +85,8 @@ struct TOptionsForm::TControls {
   HWND editorLabel, editorEdit, browse, setMess, addShadow, memo;
   std::unique_ptr<TColorPanel> addMen, inputSep, shadowColor, messFont;
   TMessFont font;
+  // The message font's face and style at the dialog's size, for the memo: a sample of the
+  // message that never outgrows the dialog.
   TGdiObject fontHandle;
   TGdiObject titleFont;
   std::string bossPicture;  // the boss picture path rides with its panel
@@ -142,14 +145,16 @@ void TOptionsForm::BuildPages() {
   c.activeKey = AddControl(p, HOTKEY_CLASSW, "", WS_TABSTOP | WS_GROUP, 196, 24, 172, 22, 0,
                            WS_EX_CLIENTEDGE);
   SetHint(c.activeKey, "ホットキーを打ちます");
-  c.timerEdit = AddControl(p, WC_EDITW, "0", ES_NUMBER | WS_TABSTOP | ES_RIGHT, 8, 68, 48, 22, 0,
-                           WS_EX_CLIENTEDGE);
+  // Four digits fit, scrolling if need be; the range is checked at OK.
+  c.timerEdit = AddControl(p, WC_EDITW, "0", ES_NUMBER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL, 8,
+                           68, 48, 22, 0, WS_EX_CLIENTEDGE);
+  SendMessageW(c.timerEdit, EM_LIMITTEXT, 4, 0);
   c.timerUpDown = AddControl(p, UPDOWN_CLASSW, "",
                              UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 56,
                              68, 16, 22);
   SendMessageW(c.timerUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.timerEdit), 0);
-  SendMessageW(c.timerUpDown, UDM_SETRANGE32, 0, 1440);
-  c.timerLabel = AddControl(p, WC_STATICW, "分ごとに切り替え", SS_LEFT, 80, 72, 150, 16);
+  SendMessageW(c.timerUpDown, UDM_SETRANGE32, 0, kMaxTimerMinutes);
+  c.timerLabel = AddControl(p, WC_STATICW, "分ごとに切り替え", SS_LEFT, 80, 72, 200, 16);
   SetHint(c.timerEdit, "ゼロならタイマーオフです");
   c.notUsedInTray = AddControl(p, WC_BUTTONW, "未使用時にはトレイに入れる", check, 8, 96, 360, 18);
   c.favoriteFolder =
@@ -211,7 +216,7 @@ void TOptionsForm::BuildPages() {
   SendMessageW(c.tabs, CB_SETCURSEL, 0, 0);
   c.ok = AddPanel(Handle(), 224, kHeight - kBottomHeight + 8, 60, 20, RGB(97, 88, 250),
                   RGB(0, 255, 255), "OK");
-  c.ok->OnClick = [this] { ModalResult = kOk; };
+  c.ok->OnClick = [this] { Confirm(); };
   c.cancel = AddPanel(Handle(), 296, kHeight - kBottomHeight + 8, 60, 20, RGB(255, 255, 128), kTeal,
                       "Cancel");
   c.cancel->OnClick = [this] { ModalResult = kCancel; };
@@ -233,9 +238,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   SetWindowTextW(c.memo, ToWide(ToEditLines(s.MessText)).c_str());
   Check(c.setMess, s.SetMess);
   c.font = s.MessFont;
-  const LOGFONTW lf = MessageLogFont(c.font);
-  c.fontHandle.reset(CreateFontIndirectW(&lf));
-  c.messFont->SetFont(static_cast<HFONT>(c.fontHandle.get()));
+  ShowFontSample();
   Check(c.subDir, s.SubDir);
   SetPage(page);
   Check(c.nextLoad, s.NextLoad);
@@ -250,6 +253,9 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   Check(c.tileCenterPosit, s.TileCenterPosit);
   Check(c.reSize, s.ReSize);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
+  // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
+  const bool timerStopped = !s.TimerEnabled && s.TimerInterval > 0;
+  SetWindowTextW(c.timerLabel, timerStopped ? L"分ごとに切り替え（停止中）" : L"分ごとに切り替え");
   Check(c.notUsedInTray, s.NotUsedInTray);
 }
 
@@ -277,7 +283,10 @@ void TOptionsForm::Store(TSettings& s) const {
   BOOL failed = FALSE;
   const auto minutes = static_cast<int32_t>(
       SendMessageW(c.timerUpDown, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
-  s.TimerInterval = (failed ? 0 : minutes) * 60000;
+  const int32_t shown = failed ? 0 : minutes;
+  // Minutes changed to a number: the user wants the timer, also when the menu had stopped it.
+  if (shown > 0 && shown != s.TimerInterval / 60000) s.TimerEnabled = true;
+  s.TimerInterval = shown * 60000;
   s.ReSize = Checked(c.reSize);
   s.TileCenterPosit = Checked(c.tileCenterPosit);
   s.ActiveKey = FromHotKeyField(SendMessageW(c.activeKey, HKM_GETHOTKEY, 0, 0));
@@ -299,8 +308,10 @@ void TOptionsForm::SetPage(int page) {
   TabsComboBoxChange();
 }
 
-void TOptionsForm::DisableAddMenu() {
-  c_->addMen->SetEnabled(false);
+void TOptionsForm::SetShellMenuEntry(bool exists) {
+  shellMenuEntry_ = exists;
+  c_->addMen->SetCaption(exists ? "右クリックの「Vesko2」メニューを削除"
+                                : "右クリックに「Vesko2」メニューを追加");
 }
 
 void TOptionsForm::TabsComboBoxChange() {
@@ -349,6 +360,31 @@ void TOptionsForm::ChooseBossPicture() {
   SetHint(c_->incomingBossKeyPanel->Handle(), path);
 }
 
+int TOptionsForm::TimerMinutes() const {
+  const std::string text = WindowText(c_->timerEdit);
+  if (text.empty() || text.size() > 4) return -1;
+  int minutes = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return -1;
+    minutes = minutes * 10 + (c - '0');
+  }
+  return minutes <= kMaxTimerMinutes ? minutes : -1;
+}
+
+void TOptionsForm::Confirm() {
+  if (TimerMinutes() < 0) {
+    // The field is on the second page: show it, with the number selected for retyping.
+    SetPage(1);
+    dialogs_.Beep(kBeepWarning);
+    dialogs_.ShowMessage("タイマーは 0 から " + std::to_string(kMaxTimerMinutes) +
+                         " 分の間で入れてください");
+    SetFocus(c_->timerEdit);
+    SendMessageW(c_->timerEdit, EM_SETSEL, 0, -1);
+    return;
+  }
+  ModalResult = kOk;
+}
+
 void TOptionsForm::ChooseShadowColor() {
   TColor color = c_->shadowColor->Tag;
   if (dialogs_.PickColor(color)) c_->shadowColor->Tag = color;
@@ -358,9 +394,16 @@ void TOptionsForm::ChooseMessFont() {
   TMessFont font = c_->font;
   if (!dialogs_.PickFont(font)) return;
   c_->font = font;
-  const LOGFONTW lf = MessageLogFont(font);
+  ShowFontSample();
+}
+
+void TOptionsForm::ShowFontSample() {
+  // The button keeps the dialog's font: a 36-point font would clip its caption.
+  LOGFONTW lf = MessageLogFont(c_->font);
+  lf.lfHeight = -Scale(12);
+  lf.lfWidth = 0;
   c_->fontHandle.reset(CreateFontIndirectW(&lf));
-  c_->messFont->SetFont(static_cast<HFONT>(c_->fontHandle.get()));
+  SendMessageW(c_->memo, WM_SETFONT, reinterpret_cast<WPARAM>(c_->fontHandle.get()), TRUE);
 }
 
 void TOptionsForm::InputSep() {
@@ -373,24 +416,15 @@ void TOptionsForm::InputSep() {
 }
 
 void TOptionsForm::AddMenu() {
-  if (!c_->addMen->Enabled()) return;
-  const std::wstring command = L"\"" + ToWide(programPath_) + L"\" \"%1\"";
-  for (const auto& [key, value] :
-       {std::pair<const wchar_t*, std::wstring>{L"*\\shell\\menu", L"&Vesko2"},
-        {L"*\\shell\\menu\\command", command}}) {
-    HKEY handle = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                     &handle, nullptr);
-    if (status == ERROR_SUCCESS) {
-      status =
-          RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(handle);
-    }
-    if (status != ERROR_SUCCESS) throw Exception("レジストリに書き込めません");
+  // The panel adds the entry, or takes away the one that is there.
+  if (shellMenuEntry_) {
+    RemoveShellMenuEntry();
+    dialogs_.ShowMessage("削除しました");
+  } else {
+    AddShellMenuEntry(programPath_);
+    dialogs_.ShowMessage("設定しました");
   }
-  dialogs_.ShowMessage("設定しました");
-  c_->addMen->SetEnabled(false);
+  SetShellMenuEntry(!shellMenuEntry_);
 }
 
 bool TOptionsForm::PreviewMessage(const MSG& message) {
@@ -398,7 +432,11 @@ bool TOptionsForm::PreviewMessage(const MSG& message) {
       (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
     // An open drop-down list takes its own Enter and Esc.
     if (SendMessageW(c_->tabs, CB_GETDROPPEDSTATE, 0, 0)) return false;
-    ModalResult = message.wParam == VK_RETURN ? kOk : kCancel;
+    if (message.wParam == VK_RETURN) {
+      Confirm();
+    } else {
+      ModalResult = kCancel;
+    }
     return true;
   }
   if (message.message == WM_MOUSEWHEEL) {
@@ -422,6 +460,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"ActiveKey", c.activeKey},
                                              {"TimerEdit", c.timerEdit},
                                              {"TimerUpDown", c.timerUpDown},
+                                             {"TimerLabel", c.timerLabel},
                                              {"NotUsedInTray", c.notUsedInTray},
                                              {"FavoriteFolder", c.favoriteFolder},
                                              {"IncomingBossKey", c.incomingBossKey},

@@ -16,6 +16,8 @@ class TOptionsForm final : public TModalForm {
   static constexpr const wchar_t* kClassName = L"TOptionsForm";
   static constexpr int kOk = 1;
   static constexpr int kCancel = 2;
+  // A day: the longest interval of the change timer.
+  static constexpr int kMaxTimerMinutes = 1440;
 
   // FormCreate: builds the pages and binds the panels. `title` is the application title.
   TOptionsForm(HWND owner, IDialogs& dialogs, const std::string& title,
@@ -35,7 +37,8 @@ class TOptionsForm final : public TModalForm {
   int Page() const;
   void SetPage(int page);
   // The shell entry exists already: the panel that writes it is disabled.
-  void DisableAddMenu();
+  // The shell menu panel adds the entry, or removes it when it exists.
+  void SetShellMenuEntry(bool exists);
 
   // The controls, for the program's tests.
   HWND Control(const char* name) const;
@@ -55,6 +58,13 @@ class TOptionsForm final : public TModalForm {
   void ChooseBossPicture();
   void ChooseShadowColor();
   void ChooseMessFont();
+  // The chosen message font shown in the memo, at the dialog's size.
+  void ShowFontSample();
+  // OK: only with minutes in range; otherwise a message, and the dialog stays.
+  void Confirm();
+  // The minutes typed, or -1 when they are not a number from 0 to kMaxTimerMinutes.
+  int TimerMinutes() const;
+  bool shellMenuEntry_ = false;
   void InputSep();
   void AddMenu();
   void PaintFrame();

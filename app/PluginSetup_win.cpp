@@ -2,6 +2,7 @@
 
 #include "base/Path.h"
 #include "base/TextCase.h"
+#include "decode/PictureFormats.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -24,11 +25,16 @@ void ConfigureMainWindowSPIs(TSPIs& spis) {
     accept = dynamic_cast<TInSPI*>(&spi) != nullptr;
   };
   // SPIsPictureRegister: plug-in formats load as TSPIDIBImage; the built-in ones keep theirs.
+  // Icons have no class of their own here: they come from the plug-in, and so join the open
+  // dialog's filter.
   spis.OnPictureRegister = [](TSPIs&, TSPI&, const std::string& extension, const std::string&,
                               TGraphicClass& graphicClass) {
     graphicClass = {"TSPIDIBImage", [] { return std::make_unique<TSPIDIBImage>(); }};
     const std::string upper = UpperCase(extension);
-    if (upper == "JPG" || upper == "BMP" || upper == "ICO" || upper == "JPEG") graphicClass = {};
+    const bool builtIn = TPictureFormatRegistry::Instance().Find("x." + extension) != nullptr;
+    if (upper == "JPG" || upper == "BMP" || upper == "JPEG" || (upper == "ICO" && builtIn)) {
+      graphicClass = {};
+    }
   };
 }
 

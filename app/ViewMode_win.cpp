@@ -13,7 +13,8 @@ TViewModeForm::TViewModeForm(TVesko2MainForm& owner) : owner_(owner) {
   CreateHandle(kClassName, L"", WS_POPUP | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, 0, 0,
                sized ? s.ScreenX : GetSystemMetrics(SM_CXSCREEN),
                sized ? s.ScreenY : GetSystemMetrics(SM_CYSCREEN), owner.Handle());
-  if (!sized) ShowWindow(Handle(), SW_MAXIMIZE);
+  // Shown maximised once its first picture is ready, never blank before.
+  maximize_ = !sized;
 
   const TPictureList& pictures = owner.List;
   if (s.RandomLoad) {
@@ -36,7 +37,7 @@ void TViewModeForm::ShowModal() {
   if (closed_) return;
   HWND owner = owner_.Handle();
   EnableWindow(owner, FALSE);
-  ShowWindow(Handle(), IsZoomed(Handle()) ? SW_SHOWMAXIMIZED : SW_SHOW);
+  ShowWindow(Handle(), maximize_ ? SW_SHOWMAXIMIZED : SW_SHOW);
   SetForegroundWindow(Handle());
   SetFocus(Handle());
   MSG msg;

@@ -35,4 +35,5 @@ class TViewModeForm final : public TWindowBase {
   int imageTop_ = 0;
   bool gate_ = true;  // off while a key is being handled
   bool closed_ = false;
+  bool maximize_ = false;  // no stored size: the whole screen
 };

@@ -1,6 +1,8 @@
 #include "base/FileIO_win.h"
 
 #include <windows.h>
+// After windows.h.
+#include <shlobj.h>
 
 #include "base/Exception.h"
 #include "base/Handles_win.h"
@@ -111,4 +113,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     throw EFCreateError(CreateErrorText(path, GetLastError()));
   }
   committed = true;
+}
+
+std::string UserPicturesFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    return {};
+  }
+  return ToUtf8(path);
 }

@@ -14,5 +14,8 @@ std::string ReadWholeFile(const std::string& path);
 // EFCreateError when any step fails; the previous file is then untouched.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
+// The user's own pictures folder; empty when the system names none.
+std::string UserPicturesFolder();
+
 // The text of a system error code, in the user's language.
 std::string SystemErrorText(unsigned long code);

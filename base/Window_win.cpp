@@ -31,6 +31,8 @@ void TWindowBase::CreateHandle(const wchar_t* className, const wchar_t* caption,
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    // The dialog face behind whatever a window does not paint itself (never black).
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = className;
     if (!RegisterClassExW(&wc)) throw Exception("RegisterClassEx failed");
   }

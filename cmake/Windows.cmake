@@ -27,6 +27,7 @@ add_library(vesko_win STATIC
   app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp
+  app/ShellMenuEntry_win.cpp
   app/InputSepStringForm_win.cpp
   app/HookHotKey_win.cpp
   engine/FileSystem_win.cpp

@@ -187,11 +187,21 @@ void TPictureList::OpenFileActionExecute(TComponent& sender) {
   TFileDialogOptions options;
   options.Title = "画像ファイルを開く";
   options.Filter = PictureFilter ? PictureFilter() : std::string("All|*.*");
+  options.InitialDir = InitialPictureFolder();
   options.HideReadOnly = true;
   options.EnableSizing = true;
   options.Preview = true;
   std::string path;
   if (env_.Dialogs.OpenFile(options, path)) OpenPath(&sender, path);
+}
+
+std::string TPictureList::InitialPictureFolder() {
+  if (env_.Files.DirectoryExists(settings_.PaperFolder)) return settings_.PaperFolder;
+  if (!settings_.PaperName.empty()) {
+    const std::string folder = ExtractFileDir(settings_.PaperName);
+    if (env_.Files.DirectoryExists(folder)) return folder;
+  }
+  return PicturesFolder ? PicturesFolder() : std::string();
 }
 
 void TPictureList::SaveListActionExecute(TAction& /*sender*/) {

@@ -56,6 +56,8 @@ class TPictureList {
   std::function<void(const std::string&)> AddHistory;
   // The filter of every registered picture format, for the open-picture dialog.
   std::function<std::string()> PictureFilter;
+  // The user's pictures folder: where the open-picture dialog starts when no source is set.
+  std::function<std::string()> PicturesFolder;
   // The main window's tag: 1 while one of its dialogs is open.
   int* FormTag = nullptr;
 
@@ -68,6 +70,9 @@ class TPictureList {
   void StepActiveOrder(bool forward);
 
   void OpenFileActionExecute(TComponent& sender);
+  // Where the open-picture dialog starts: the source folder, else the current picture's
+  // folder (a list file's source), else the user's pictures folder.
+  std::string InitialPictureFolder();
   void SaveListActionExecute(TAction& sender);
   void SaveListActionUpdate(TAction& sender);
   void LoadListActionExecute(TAction& sender);

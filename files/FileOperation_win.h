@@ -24,8 +24,10 @@ using TFileOpFlags = unsigned;
 
 class TFileOperation {
  public:
-  // `owner` owns the shell's windows (the application's hidden window).
+  // `owner` owns the shell's questions and progress windows.
   explicit TFileOperation(HWND owner) : owner_(owner) {}
+  void SetOwner(HWND owner) { owner_ = owner; }
+  HWND Owner() const { return owner_; }
 
   std::vector<std::string> FromFiles;
   std::vector<std::string> ToFiles;

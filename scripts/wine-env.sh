@@ -8,4 +8,6 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
-mkdir -p "$HOME"
+# Wine's recycle bin is the XDG trash, used only when $HOME/.local/share exists (otherwise a
+# delete with undo asks to delete for good).
+mkdir -p "$HOME/.local/share"

@@ -204,6 +204,8 @@ xdotool type " Hello Vesko"
 xdotool mousemove 779 383 click 1
 sleep 2
 shot font-dialog >/dev/null
+# Bold (the third style), 36 points.
+xdotool key alt+y Down Down
 xdotool key alt+s
 xdotool type 36
 xdotool key Return
@@ -346,6 +348,12 @@ LC_ALL=C grep -aq 'MessText=.*Hello Vesko' <<<"$settings" || fail "the message t
 # 11. The next start resumes at the saved picture; the settings file, edited while the program
 # is closed, sets a ten-second timer, which changes the picture by itself.
 sed -i 's/^Interval=1800000\r$/Interval=10000\r/' "$app/Vesko2.ini"
+# Favourite folders on, the copy destination in the first slot.
+LC_ALL=C awk -v slot="$profile\\Desktop\\vesko-sent" '
+  /^\[/ { section = $0 }
+  section ~ /^\[FavoriteFolder\]/ && /^0=/ { print "0=" slot "\r"; next }
+  section ~ /^\[FavoriteFolder\]/ && /^Enabled=/ { print "Enabled=1\r"; next }
+  { print }' "$app/Vesko2.ini" >"$app/Vesko2.ini.new" && mv "$app/Vesko2.ini.new" "$app/Vesko2.ini"
 start
 f=$(shot restart)
 resumed=$(shown "$f")
@@ -363,6 +371,44 @@ f=$(shot handed-over)
 [ "$(shown "$f")" = "orange" ] || fail "the handed-over folder is not shown: $(shown "$f")"
 running=$(our_programs | wc -l)
 [ "$running" -eq 1 ] || fail "$running programs run after the second start"
+
+# 12b. The favourite folders dialog (Ctrl+C): a right-click on the filled first slot opens its
+# menu ("削除" / "変更"); Esc closes the menu, then the dialog.
+key ctrl+c
+sleep 2
+before_menu=$(shot favourites)
+[ "$(pixel "$before_menu" 440 266)" = "0 0 128" ] || fail "no favourites dialog after Ctrl+C"
+xdotool mousemove 520 324 click 3
+sleep 1.5
+after_menu=$(shot favourites-menu)
+# The menu opens below and right of the pointer: that area changed.
+convert "$before_menu" -crop 90x40+522+326 +repage "$out/.before.png"
+convert "$after_menu" -crop 90x40+522+326 +repage "$out/.after.png"
+changed=$(compare -metric AE "$out/.before.png" "$out/.after.png" null: 2>&1)
+rm -f "$out/.before.png" "$out/.after.png"
+echo "favourites menu: $changed pixels changed"
+[ "${changed%%.*}" -gt 200 ] 2>/dev/null || fail "no menu on a right-click of a filled favourite slot"
+xdotool key Escape
+sleep 0.5
+xdotool key Escape
+sleep 1
+
+# 12c. 表示 → 指定名を表示.. from the menu (its second entry, then the submenu's seventh): the
+# file name box on the dialog face.
+focus_desktop
+xdotool key ctrl+shift+BackSpace
+sleep 1.5
+xdotool mousemove 50 44 click 1
+sleep 1
+shot view-menu >/dev/null
+xdotool mousemove 230 152 click 1
+sleep 1.5
+f=$(shot file-name-box)
+face=$(pixel "$f" 487 450)
+[ "$face" != "0 0 0" ] || fail "the file name box paints black"
+echo "the file name box's face: $face"
+xdotool key Escape
+sleep 1
 
 peak_memory "after the restart"
 

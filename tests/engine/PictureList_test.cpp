@@ -289,12 +289,25 @@ TEST_CASE("open commands go through their dialogs with the main window's tag set
   CHECK(f.dialogs.fileDialogs[0].Filter == "Bitmaps (*.bmp)|*.bmp");
   CHECK(f.dialogs.fileDialogs[0].HideReadOnly);
   CHECK(f.dialogs.fileDialogs[0].Preview);  // the picture is shown as it is selected
+  CHECK(f.dialogs.fileDialogs[0].InitialDir == "C:\\p\\s");  // the source, not the program's
   CHECK(f.settings.PaperFolder == "C:\\p");
   CHECK(f.settings.PaperName == "C:\\p\\e.Bmp");
 
   f.dialogs.answers = {""};  // cancelled
   f.list.OpenFileActionExecute(openFolder);
   CHECK(f.settings.PaperFolder == "C:\\p");
+
+  // Where the dialog starts: the source folder; for a list file the current picture's folder;
+  // with neither, the user's pictures folder.
+  f.list.PicturesFolder = [] { return std::string("C:\\Users\\u\\Pictures"); };
+  f.settings.PaperFolder = "C:\\lists\\x.V2List";
+  f.settings.PaperName = "C:\\p\\e.Bmp";
+  CHECK(f.list.InitialPictureFolder() == "C:\\p");
+  f.settings.PaperName.clear();
+  CHECK(f.list.InitialPictureFolder() == "C:\\Users\\u\\Pictures");
+  f.settings.PaperFolder.clear();
+  CHECK(f.list.InitialPictureFolder() == "C:\\Users\\u\\Pictures");
+  f.settings.PaperFolder = "C:\\p";
 
   // The tag comes back even when opening fails.
   f.dialogs.answers = {"C:\\p\\e.Bmp"};

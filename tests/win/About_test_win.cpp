@@ -4,6 +4,8 @@
 
 #include "FormFixture_win.h"
 #include "app/AboutForm_win.h"
+// After windows.h.
+#include <mmsystem.h>
 
 namespace {
 
@@ -37,7 +39,8 @@ TEST_CASE("the about box: versions, the tune beside the program, the mark growin
   CHECK(Caption(box->ProductVersionPanel()) == "Version " + version);
   CHECK(Caption(box->FileVersionPanel()) == "( " + version + " )");
   CHECK(Caption(box->NamePanel()) == "V2");
-  CHECK(Exists(f.dir / L"Vesko2.mid"));
+  // The tune starts from the box's own message, once it has painted.
+  CHECK(PumpUntil([&] { return Exists(f.dir / L"Vesko2.mid"); }, 3000));
   CHECK(box->NameFontSize() == 18);
   // Seven seconds of the mark spreading and growing, then the title.
   const char* const marks[] = {"V2", "V 2", "V  2", "V   2", "V    2", "V     2", "V      2"};
@@ -72,5 +75,18 @@ TEST_CASE("without PlayMidi no tune is written; Enter and losing the focus close
   SetForegroundWindow(f.form->Handle());
   SetActiveWindow(f.form->Handle());
   CHECK(PumpUntil([] { return TAboutForm::Current() == nullptr; }, 3000));
+  CHECK(f.form->Tag == 0);
+}
+
+TEST_CASE("a box closed before its tune starts leaves no tune behind") {
+  AboutFixture f;
+  f.form->AboutAction.Execute();
+  REQUIRE(TAboutForm::Current() != nullptr);
+  SendMessageW(TAboutForm::Current()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  CHECK(TAboutForm::Current() == nullptr);
+  PumpUntil([] { return false; }, 300);  // the tune's message, had it stayed, would run now
+  CHECK_FALSE(Exists(f.dir / L"Vesko2.mid"));
+  wchar_t mode[64] = {};
+  CHECK(mciSendStringW(L"status vesko2_about_tune mode", mode, 64, nullptr) != 0);  // not open
   CHECK(f.form->Tag == 0);
 }

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "FormFixture_win.h"
+// After windows.h.
+#include <commctrl.h>
 #include "app/Dialogs_win.h"
 #include "app/FavoriteFoldersForm_win.h"
 #include "base/TextCase.h"
@@ -54,6 +56,53 @@ BOOL CALLBACK CollectPath(HWND child, LPARAM data) {
 
 std::string Text(HWND window) {
   return WindowText(window);
+}
+
+struct TToolSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindToolWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TToolSearch*>(context);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != search->owner) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+// How many tools the dialog's tooltip window holds.
+int ToolCount(HWND dialog) {
+  TToolSearch search{dialog, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindToolWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return -1;
+  return static_cast<int>(SendMessageW(search.found, TTM_GETTOOLCOUNT, 0, 0));
+}
+
+// A right-click as the mouse makes it, at the middle of a slot; the menu that opens is read by
+// `track` (which answers with the entry to take). Whether a menu opened.
+bool RightClickSlot(TFavoriteFoldersForm& dialog, int slot,
+                    const std::function<UINT(HMENU)>& track) {
+  bool opened = false;
+  dialog.Track = [&](HMENU menu, POINT) {
+    opened = true;
+    return track(menu);
+  };
+  RECT r{};
+  GetWindowRect(dialog.SlotButton(slot), &r);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT input[2] = {};
+  input[0].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+  input[1].type = INPUT_MOUSE;
+  input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+  SendInput(2, input, sizeof(INPUT));
+  PumpUntil([&] { return opened; }, 5000);
+  dialog.Track = nullptr;
+  return opened;
 }
 
 }  // namespace
@@ -162,10 +211,10 @@ TEST_CASE("shortcuts: named after the picture, never written over an existing fi
   f.form->ShortCutAction.Execute();
   CHECK(f.InDest("b.bmp.lnk"));
 
-  // A destination that cannot take a file: the user is told.
+  // A destination that is not there: the user is told, and nothing is written.
   f.dialogs.answers = {ToUtf8(f.dir / L"missing\\folder")};
   f.form->ShortCutAction.Execute();
-  CHECK(f.dialogs.messages.back().starts_with("ショートカットを作成できません\r"));
+  CHECK(f.dialogs.messages.back() == "フォルダがありません\r" + ToUtf8(f.dir / L"missing\\folder"));
 }
 
 TEST_CASE("favourites: slots edited in place survive Cancel; OK takes the selected slot") {
@@ -211,12 +260,24 @@ TEST_CASE("favourites: slots edited in place survive Cancel; OK takes the select
     TDriveFavourites drive([&](TFavoriteFoldersForm& d) {
       CHECK(Text(d.HowDoRadioGroup()) == "ショートカット作成先フォルダ");
       CHECK(d.ItemIndex() == 0);  // slot 0 holds a folder
-      d.N1Click(-1);
+      const int tools = ToolCount(d.Handle());
+      CHECK(tools == 6);  // the five slots and the other-folder button
+      // A right-click on a filled slot: the menu Windows shows holds both entries.
+      std::vector<std::string> entries;
+      REQUIRE(RightClickSlot(d, 0, [&](HMENU menu) {
+        ReadMenu(menu, "", entries);
+        return FindEntry(menu, "削除");
+      }));
+      CHECK(entries == std::vector<std::string>{"削除", "変更"});
       CHECK(d.Slots()[0].empty());
       CHECK_FALSE(d.PopupMenuPopup());
-      SendMessageW(d.SlotButton(1), BM_CLICK, 0, 0);  // filled: no browser
-      d.N1Click(1);
+      // On a free slot no menu opens.
+      CHECK_FALSE(RightClickSlot(d, 0, [](HMENU) { return 0u; }));
+      // "変更" on another filled slot, chosen by a right-click on it: the slot under the mouse.
+      REQUIRE(RightClickSlot(d, 1, [](HMENU menu) { return FindEntry(menu, "変更"); }));
+      CHECK(d.ItemIndex() == 1);
       CHECK(d.Slots()[1] == f.dest);
+      CHECK(ToolCount(d.Handle()) == tools);  // changed hints, no new tools
       PostMessageW(d.Handle(), WM_KEYDOWN, VK_RETURN, 0);
     });
     f.dialogs.answers = {f.dest};
@@ -245,6 +306,25 @@ TEST_CASE("favourites: slots edited in place survive Cancel; OK takes the select
     f.form->CopyAction.Execute();
   }
   CHECK_FALSE(f.InDest("b.bmp"));
+}
+
+TEST_CASE("a favourite folder that is gone is reported and nothing is written") {
+  CopyFixture f;
+  f.form->Settings.FavoriteEnabled = true;
+  const std::string gone = ToUtf8(f.dir / L"gone");
+  f.form->Settings.FavoriteFolder = {gone, "", "", "", ""};
+  for (const uint16_t key : {uint16_t(kCtrl | 'C'), uint16_t(kCtrl | 'S')}) {
+    TDriveFavourites drive([&](TFavoriteFoldersForm& d) {
+      CHECK(d.SelectedFolder() == gone);
+      PostMessageW(d.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    });
+    PressShortCut(f.form->Handle(), key);
+    CHECK(drive.shown == 1);
+  }
+  CHECK(f.dialogs.messages ==
+        std::vector<std::string>{"フォルダがありません\r" + gone, "フォルダがありません\r" + gone});
+  CHECK_FALSE(Exists(f.dir / L"gone"));
+  CHECK(f.form->Settings.LastSendFolder.empty());
 }
 
 TEST_CASE("favourites: another folder ends the dialog at once and is offered next time") {

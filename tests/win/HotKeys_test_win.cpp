@@ -169,6 +169,23 @@ TEST_CASE("the boss key swaps to the boss picture in its own file and back") {
   // The command from the menu does the same.
   f.form->IncomingBossAction.Execute();
   CHECK(DesktopValue(L"Wallpaper") == ToWide(f.form->BossPaperName));
+  f.HotKey(2);
+
+  // With the message on, the boss picture carries none (it would name what it hides), while
+  // the pictures themselves do. Pictures big enough to show one.
+  WriteBytes(f.boss, MakeTestBmp(200, 100, 10, 20, 30));
+  WriteBytes(ToWide(f.form->Settings.PaperName), MakeTestBmp(200, 100, 255, 0, 0));
+  f.HotKey(2);
+  const std::string plainBoss = ReadBytes(ToWide(f.form->BossPaperName));
+  f.HotKey(2);
+  const std::string plainPicture = ReadBytes(ToWide(f.form->TmpPaperName));
+  f.form->Settings.SetMess = true;
+  f.form->Settings.MessText = "今日の壁紙 $FileName";
+  f.HotKey(2);
+  CHECK(f.form->IncomingBossAction.Tag == -1);
+  CHECK(ReadBytes(ToWide(f.form->BossPaperName)) == plainBoss);
+  f.HotKey(2);
+  CHECK(ReadBytes(ToWide(f.form->TmpPaperName)) != plainPicture);
 }
 
 TEST_CASE("without the boss picture the command is greyed out and the key does nothing") {

@@ -13,7 +13,9 @@
 #include "TestSupport_win.h"
 #include "app/Application_win.h"
 #include "app/HandOver.h"
+#include "app/HintImage_win.h"
 #include "app/MainForm_win.h"
+#include "app/ViewMode_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
 #include "base/TextCase.h"
@@ -91,6 +93,21 @@ TEST_CASE("plug-ins in the current folder extend the accepted file masks") {
   CHECK(form->List.ExtensionList.Accepts("x.ccc"));
   CHECK(form->List.ExtensionList.Accepts("x.jpg"));
   CHECK_FALSE(form->List.ExtensionList.Accepts("x.txt"));
+  f.Close(form);
+}
+
+TEST_CASE("the open-picture dialog starts in the source folder and offers icons") {
+  FormFixture f;
+  const std::wstring plugins = EnvPath(L"VESKO2_PLUGIN_DIR");
+  REQUIRE(CopyFileW((plugins + L"\\ifwic.spi").c_str(), (f.dir / L"ifwic.spi").c_str(), FALSE));
+  CreateDirectoryW((f.dir / L"pics").c_str(), nullptr);
+  WriteBytes(f.dir / L"pics\\a.bmp", MakeTestBmp(4, 3));
+  auto form = f.Create({ToUtf8(f.dir / L"pics")});
+  f.dialogs.answers = {""};
+  OpenMenu(*form, "ファイル..");
+  REQUIRE(f.dialogs.fileDialogs.size() == 1);
+  CHECK(f.dialogs.fileDialogs[0].InitialDir == ToUtf8(f.dir / L"pics"));
+  CHECK(f.dialogs.fileDialogs[0].Filter.find("*.ico") != std::string::npos);
   f.Close(form);
 }
 
@@ -275,6 +292,11 @@ TEST_CASE("the view mode steps with Enter and Backspace, sets with Space, closes
   const std::string first = form->List.MainListBox.Items[0];
   const std::string second = form->List.MainListBox.Items[1];
   form->Settings.PaperName = "unchanged";
+  {
+    // Made to cover the screen, it stays hidden until its first picture is ready.
+    TViewModeForm view(*form);
+    CHECK_FALSE(IsWindowVisible(view.Handle()));
+  }
 
   TKeyScript escape({27});
   escape.Start();
@@ -600,6 +622,35 @@ TEST_CASE(
   f.dialogs.answers = {""};
   f.form->NextAction.Execute();
   CHECK(f.dialogs.folderTitles == std::vector<std::string>{"フォルダを開く"});
+}
+
+namespace {
+
+// A picture that fails when it is drawn, as a half-understood file can.
+struct TUndrawable final : TGraphic {
+  const char* ClassName() const override { return "TUndrawable"; }
+  int Width() const override { return 4; }
+  int Height() const override { return 4; }
+  bool Empty() const override { return false; }
+  void LoadFromStream(TStream&) override {}
+  void SaveToStream(TStream&) const override {}
+  void Draw(TCanvasHandle, const TRect&) const override { throw std::runtime_error("no draw"); }
+};
+
+}  // namespace
+
+TEST_CASE("the preview has no border, and a picture that cannot be drawn ends its paint") {
+  THintImageForm preview(nullptr);
+  preview.HintImage.TakeGraphic(std::make_unique<TUndrawable>());
+  int errors = 0;
+  TWindowBase::ErrorHandler = [&](const std::exception&) { ++errors; };
+  preview.Show(10, 10, 100, 80);
+  UpdateWindow(preview.Handle());
+  RECT pending{};
+  CHECK_FALSE(GetUpdateRect(preview.Handle(), &pending, FALSE));
+  CHECK(errors == 0);
+  CHECK((GetWindowLongW(preview.Handle(), GWL_STYLE) & WS_BORDER) == 0);
+  TWindowBase::ErrorHandler = nullptr;
 }
 
 TEST_CASE("the timer steps forward on its ticks and waits a full interval after a change") {

@@ -6,6 +6,7 @@
 
 #include "FormFixture_win.h"
 #include "app/Commands.h"
+#include "app/Dialogs_win.h"
 #include "base/Handles_win.h"
 // After windows.h.
 #include <commctrl.h>
@@ -118,7 +119,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "設定",
             "  設定..\tCtrl+O",
             "  タスクトレイ\tCtrl+T",
-            "  タイマー [check]",
+            "  タイマー [grey]",  // a first start has no interval: nothing would tick
             "編集",
             "  グラフィックソフト..\tG",
             "  ファイルのコピー..\tCtrl+C [grey]",
@@ -132,6 +133,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "終了",
         });
   // The update handlers run each time the menu opens.
+  form->Settings.TimerInterval = 60000;
   form->Settings.TimerEnabled = false;
   form->Settings.SpeedpPriority = true;
   const std::vector<std::string> again = OpenMenu(*form);
@@ -140,6 +142,8 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
 
   OpenMenu(*form, "タイマー");
   CHECK(form->Settings.TimerEnabled);
+  const std::vector<std::string> ticked = OpenMenu(*form);
+  CHECK(std::find(ticked.begin(), ticked.end(), "  タイマー [check]") != ticked.end());
   // "次へ" runs the next handler: with no list, the folder dialog.
   f.dialogs.answers = {""};
   OpenMenu(*form, "次へ");
@@ -304,11 +308,48 @@ TEST_CASE("a second start while in the tray brings the window back out of the tr
   CHECK(f.Ini().ReadInteger("Window", "Tray", 1) == 0);
 }
 
+namespace {
+
+COLORREF gQueryFace = CLR_INVALID;
+
+// Reads the face of the open "ファイル名の指定" box away from its controls, then closes it.
+void CALLBACK ReadQueryFace(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND box = FindWindowW(L"TInputQueryForm", nullptr);
+  if (box == nullptr || !IsWindowVisible(box)) return;
+  KillTimer(nullptr, timer);
+  RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+  gQueryFace = PixelOf(box, 4, 90);
+  PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+}
+
+}  // namespace
+
+TEST_CASE("the file name box paints the dialog face, not black") {
+  HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               nullptr, nullptr);
+  TWinDialogs dialogs([owner] { return owner; }, [] { return std::string("Vesko 2"); });
+  gQueryFace = CLR_INVALID;
+  SetTimer(nullptr, 0, 50, ReadQueryFace);
+  std::string name;
+  CHECK_FALSE(dialogs.InputQuery("ファイル名の指定", "このフォルダにあればね", name));
+  DestroyWindow(owner);
+  CHECK(gQueryFace == GetSysColor(COLOR_BTNFACE));
+}
+
 TEST_CASE("closing switches a screen saver paused by the program back on") {
   FormFixture f;
   auto form = f.Create();
-  SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_UPDATEINIFILE);
-  form->PauseScreenSacverAction.Tag = -1;
+  // Paused with its key; a logoff that is then cancelled leaves the command saying so.
+  PressShortCut(form->Handle(), kCtrl | kShift | 'S');
+  REQUIRE(form->PauseScreenSacverAction.Tag == -1);
+  CHECK(SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, 0) == TRUE);
+  BOOL on = FALSE;
+  SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &on, 0);
+  CHECK(on);
+  CHECK(form->PauseScreenSacverAction.Tag == 1);
+  CHECK(form->PauseScreenSacverAction.Caption == "スクリーンセーバ一時停止");
+  PressShortCut(form->Handle(), kCtrl | kShift | 'S');
+  REQUIRE(form->PauseScreenSacverAction.Tag == -1);
   f.Close(form);
   BOOL active = FALSE;
   SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);

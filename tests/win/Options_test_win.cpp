@@ -248,37 +248,96 @@ TEST_CASE("with Shift the command opens the settings file; with Ctrl+Shift the d
   f.Close(form);
 }
 
-TEST_CASE("the shell menu entry: written as the program's, then the panel stays disabled") {
+TEST_CASE("the shell menu entry: written under the user's classes, then removed by the panel") {
   FormFixture f;
   auto form = f.Create();
+  const wchar_t* const key = L"Software\\Classes\\*\\shell\\menu";
+  RegDeleteTreeW(HKEY_CURRENT_USER, key);
   RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
-  bool enabledAfter = true;
-  bool enabledBefore = false;
+  std::string captionBefore;
+  std::string captionAfter;
   TDriveOptions drive([&](TOptionsForm& dialog) {
-    if (drive.shown == 1) {
-      enabledBefore = dialog.Panel("AddMen")->Enabled();
-      Click(*dialog.Panel("AddMen"));
-      enabledAfter = dialog.Panel("AddMen")->Enabled();
-    } else {
-      enabledBefore = dialog.Panel("AddMen")->Enabled();
-    }
+    captionBefore = Text(dialog.Panel("AddMen")->Handle());
+    Click(*dialog.Panel("AddMen"));
+    captionAfter = Text(dialog.Panel("AddMen")->Handle());
     PostKey(dialog.Control("SubDir"), VK_ESCAPE);
   });
   form->OptionAction.Execute();
-  CHECK(enabledBefore);
-  CHECK_FALSE(enabledAfter);
+  CHECK(captionBefore == "右クリックに「Vesko2」メニューを追加");
+  CHECK(captionAfter == "右クリックの「Vesko2」メニューを削除");
   CHECK(f.dialogs.messages == std::vector<std::string>{"設定しました"});
   wchar_t value[MAX_PATH * 2] = {};
   DWORD size = sizeof value;
-  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu", nullptr, RRF_RT_REG_SZ, nullptr, value,
-                     &size) == ERROR_SUCCESS);
+  CHECK(RegGetValueW(HKEY_CURRENT_USER, key, nullptr, RRF_RT_REG_SZ, nullptr, value, &size) ==
+        ERROR_SUCCESS);
   CHECK(std::wstring(value) == L"&Vesko2");
   size = sizeof value;
-  CHECK(RegGetValueW(HKEY_CLASSES_ROOT, L"*\\shell\\menu\\command", nullptr, RRF_RT_REG_SZ, nullptr,
-                     value, &size) == ERROR_SUCCESS);
+  CHECK(RegGetValueW(HKEY_CURRENT_USER, (std::wstring(key) + L"\\command").c_str(), nullptr,
+                     RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS);
   CHECK(std::wstring(value) == L"\"" + (f.dir / L"Vesko2.exe") + L"\" \"%1\"");
+
+  // Opened again, the panel offers the removal, which takes the entry away.
   form->OptionAction.Execute();
-  CHECK_FALSE(enabledBefore);  // the entry exists: disabled from the start
-  RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
+  CHECK(captionBefore == "右クリックの「Vesko2」メニューを削除");
+  CHECK(captionAfter == "右クリックに「Vesko2」メニューを追加");
+  CHECK(f.dialogs.messages.back() == "削除しました");
+  HKEY gone = nullptr;
+  CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &gone) == ERROR_FILE_NOT_FOUND);
+  f.Close(form);
+}
+
+TEST_CASE(
+    "the timer minutes: four digits can be typed; past a day a message, and the dialog stays") {
+  FormFixture f;
+  auto form = f.Create();
+  form->Settings.TimerInterval = 60000;
+  form->Settings.TimerEnabled = false;  // stopped from the menu
+  std::string label;
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    label = Text(dialog.Control("TimerLabel"));
+    HWND edit = dialog.Control("TimerEdit");
+    // Typed as keys: 2000 (past a day), Enter; then 90, Enter.
+    PostMessageW(edit, EM_SETSEL, 0, -1);
+    for (const wchar_t c : std::wstring(L"2000")) PostMessageW(edit, WM_CHAR, c, 0);
+    PostKey(edit, VK_RETURN);
+    for (const wchar_t c : std::wstring(L"90")) PostMessageW(edit, WM_CHAR, c, 0);
+    PostKey(edit, VK_RETURN);
+  });
+  form->OptionAction.Execute();
+  CHECK(label == "分ごとに切り替え（停止中）");
+  CHECK(f.dialogs.messages ==
+        std::vector<std::string>{"タイマーは 0 から 1440 分の間で入れてください"});
+  CHECK(form->Settings.TimerInterval == 90 * 60000);
+  CHECK(form->Settings.TimerEnabled);  // new minutes: the timer runs
+  f.Close(form);
+}
+
+TEST_CASE("a 36-point bold message font: the font button keeps the dialog's font") {
+  FormFixture f;
+  auto form = f.Create();
+  HFONT buttonFont = nullptr;
+  HFONT dialogFont = nullptr;
+  LOGFONTW memo{};
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    f.dialogs.fontAnswer = [](TMessFont& font) {
+      font.SetSize(36);
+      font.Style = TMessFont::Bold;
+      font.Name = "IPAMincho";
+    };
+    Click(*dialog.Panel("MessFont"));
+    buttonFont = dialog.Panel("MessFont")->Font();
+    dialogFont = reinterpret_cast<HFONT>(SendMessageW(dialog.Control("SubDir"), WM_GETFONT, 0, 0));
+    const auto font =
+        reinterpret_cast<HFONT>(SendMessageW(dialog.Control("Memo"), WM_GETFONT, 0, 0));
+    GetObjectW(font, sizeof memo, &memo);
+    PostKey(dialog.Control("SubDir"), VK_RETURN);
+  });
+  form->OptionAction.Execute();
+  CHECK(buttonFont == dialogFont);
+  // The memo shows the chosen face and weight at the dialog's size.
+  CHECK(ToUtf8(memo.lfFaceName) == "IPAMincho");
+  CHECK(memo.lfWeight == FW_BOLD);
+  CHECK(memo.lfHeight == -12);
+  CHECK(form->Settings.MessFont.Size() == 36);
   f.Close(form);
 }

@@ -9,7 +9,8 @@
 
 namespace {
 
-// Answers the shell's confirmation box (the first dialog window of the process) with Yes.
+// Answers the shell's confirmation box (the first dialog window of the process) with Yes and
+// keeps the window that owns it.
 class TShellAnswer {
  public:
   TShellAnswer()
@@ -17,6 +18,7 @@ class TShellAnswer {
           for (int i = 0; i < 200 && !stop_; ++i) {
             HWND box = FindWindowW(L"#32770", nullptr);
             if (box != nullptr && GetWindowThreadProcessId(box, nullptr) != GetCurrentThreadId()) {
+              owner_ = GetWindow(box, GW_OWNER);
               PostMessageW(box, WM_COMMAND, IDYES, 0);
               answered_ = true;
             }
@@ -27,12 +29,45 @@ class TShellAnswer {
     stop_ = true;
     thread_.join();
   }
+  HWND Owner() const { return owner_; }
 
  private:
   std::atomic<bool> stop_{false};
   std::atomic<bool> answered_{false};
+  std::atomic<HWND> owner_{nullptr};
   std::thread thread_;
 };
+
+// Whether Wine's recycle bin (the XDG trash under $HOME) took the file `name` (with "/") of
+// `folder` since `since`: its record names the original place, ending in the folder's last part.
+bool InTrash(const std::wstring& folder, const std::wstring& name, const FILETIME& since) {
+  // Wine names the host's home folder in WINEHOMEDIR ("\\??\\Z:\\...").
+  std::wstring home = EnvPath(L"WINEHOMEDIR");
+  if (home.rfind(L"\\??\\", 0) == 0) home.erase(0, 4);
+  const std::wstring info = home + L"\\.local\\share\\Trash\\info";
+  const std::wstring last = folder.substr(folder.rfind(L'\\') + 1);
+  const std::string wanted = "/" + ToUtf8(last) + "/" + ToUtf8(name) + "\n";
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((info + L"\\*.trashinfo").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool seen = false;
+  do {
+    if (CompareFileTime(&found.ftLastWriteTime, &since) < 0) continue;
+    const std::string record = ReadBytes(info + L"\\" + found.cFileName);
+    seen = record.find(wanted) != std::string::npos;
+  } while (!seen && FindNextFileW(search, &found));
+  FindClose(search);
+  return seen;
+}
+
+FILETIME Now() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  // The file system keeps times more coarsely than the clock.
+  ULARGE_INTEGER value{{now.dwLowDateTime, now.dwHighDateTime}};
+  value.QuadPart -= 20000000;  // two seconds
+  return {value.LowPart, value.HighPart};
+}
 
 struct TrashFixture : FormFixture {
   std::unique_ptr<TVesko2MainForm> form;
@@ -59,11 +94,16 @@ TEST_CASE("trash sends the file away and shows its successor; the lists stay con
   TrashFixture f;
   f.form->Settings.RandomLoad = false;
   f.MoveTo(L"b.bmp");
+  const FILETIME start = Now();
   {
     TShellAnswer yes;
-    f.form->TrushAction.Execute();
+    PressShortCut(f.form->Handle(), kKeyDelete);
+    // The shell's question belongs to the program's window.
+    CHECK(yes.Owner() == f.form->Handle());
   }
   CHECK_FALSE(Exists(f.dir / L"c\\b.bmp"));
+  // Del put it in the recycle bin, from where it can come back.
+  CHECK(InTrash(f.dir.Path(), L"c/b.bmp", start));
   CHECK(f.form->List.MainListBox.Count() == 2);
   CHECK(f.form->List.RandomListBox.Count() == 2);
   CHECK(f.form->Settings.PaperName == ToUtf8(f.dir / L"c\\c.bmp"));
@@ -74,9 +114,10 @@ TEST_CASE("trash sends the file away and shows its successor; the lists stay con
   f.MoveTo(L"a.bmp");
   {
     TShellAnswer yes;
-    f.form->DeleteAction.Execute();
+    PressShortCut(f.form->Handle(), kShift | kKeyDelete);
   }
   CHECK_FALSE(Exists(f.dir / L"c\\a.bmp"));
+  CHECK_FALSE(InTrash(f.dir.Path(), L"c/a.bmp", start));  // Shift+Del deletes for good
   CHECK(f.form->Settings.PaperName == ToUtf8(f.dir / L"c\\c.bmp"));
   f.form->DeleteAction.Update();
   CHECK(f.form->DeleteAction.Enabled);
