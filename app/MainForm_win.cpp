@@ -18,6 +18,7 @@
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
+#include "decode/DIBErrors.h"
 #include "decode/JPEGImage.h"
 #include "decode/PictureFormats.h"
 #include "files/ArchiveFile_win.h"
@@ -78,10 +79,17 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 
   RegisterBuiltInFormats();
   ConfigureMainWindowSPIs(SPIs);
+  SPIs.AppFolder = ExtractFilePath(env_.ProgramPath);
   try {
     SPIs.Loaded();
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
+  }
+  // One report for every file that is no usable plug-in; the others work.
+  if (!SPIs.SkippedFiles.empty()) {
+    std::string text = "プラグインとして使えないファイルがあります";
+    for (const std::string& skipped : SPIs.SkippedFiles) text += "\r\r" + skipped;
+    WarnMessage(env_.Dialogs, text);
   }
   List.PictureFilter = [] { return TPictureFormatRegistry::Instance().Filter(); };
   List.PicturesFolder = [] { return UserPicturesFolder(); };
@@ -237,11 +245,14 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       try {
         ApplyWallpaper(TmpPaperName);
         return true;
+      } catch (const EInvalidGraphic&) {
+      } catch (const EDIBError&) {
       } catch (const std::bad_alloc&) {
       } catch (const std::system_error&) {
       }
-      // No room for the shrink, or no thread for it: the picture fails like an unreadable
-      // one, and the cursors and PaperName stay as they were.
+      // Data that fails only once it is decoded (a JPEG's header reads, its rows do not), no
+      // room for the shrink, or no thread for it: the picture fails like an unreadable one,
+      // and the cursors and PaperName stay as they were.
       List.RandomListBox.ItemIndex = randomIndex;
       Settings.PaperName = paperName;
       Image.Clear();

@@ -8,7 +8,9 @@
 
 void ConfigureMainWindowSPIs(TSPIs& spis) {
   TSPIs::DefaultGraphicClass = {"TSPIBitmap", [] { return std::make_unique<TSPIBitmap>(); }};
-  spis.SearchOptions = spsSusieDir | spsAppDir | spsCurrentDir | spsSystemDir | spsWindowsDir;
+  // Never the current folder: a program started from a download folder would run whatever
+  // plug-in lies there.
+  spis.SearchOptions = spsSusieDir | spsAppDir | spsSystemDir | spsWindowsDir;
   spis.GraphicPreview = false;
   spis.MacBinary = true;
   spis.AutoSearch = true;

@@ -5,6 +5,7 @@
 #include "base/Handles_win.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
+#include "decode/DIBErrors.h"
 #include "engine/Fit.h"
 
 TViewModeForm::TViewModeForm(TVesko2MainForm& owner) : owner_(owner) {
@@ -105,20 +106,33 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
   if (step != 0) list_.ItemIndex = StepIndex(list_.Count(), list_.ItemIndex, step > 0);
 
   image_.Clear();
+  RECT window{};
+  GetWindowRect(Handle(), &window);
+  TRect rect{};
   bool loaded = false;
   for (int tries = 0; tries < list_.Count() && !loaded; ++tries) {
     loaded = LoadEntry(list_.Current());
-    if (!loaded) list_.ItemIndex = StepIndex(list_.Count(), list_.ItemIndex, true);
+    if (loaded) {
+      // A picture whose data fails only while it is decoded is skipped like an unreadable one.
+      rect = TRect{window.left, window.top, window.right - window.left, window.bottom - window.top};
+      try {
+        FitToRect(image_, rect, owner_.Settings.SpeedpPriority, owner_.Busy(), 2);
+      } catch (const EInvalidGraphic&) {
+        loaded = false;
+      } catch (const EDIBError&) {
+        loaded = false;
+      }
+    }
+    if (!loaded) {
+      image_.Clear();
+      list_.ItemIndex = StepIndex(list_.Count(), list_.ItemIndex, step >= 0);
+    }
   }
   if (!loaded) {
     WarnMessage(owner_.Dialogs(), "このフォルダにはもう画像がありません");
     Close();
     return;
   }
-  RECT window{};
-  GetWindowRect(Handle(), &window);
-  TRect rect{window.left, window.top, window.right - window.left, window.bottom - window.top};
-  FitToRect(image_, rect, owner_.Settings.SpeedpPriority, owner_.Busy(), 2);
   imageLeft_ = rect.Left;
   imageTop_ = rect.Top;
   InvalidateRect(Handle(), nullptr, TRUE);
@@ -140,9 +154,14 @@ LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(Handle(), &ps);
-      if (const TGraphic* picture = image_.Graphic()) {
-        picture->Draw(dc, TRect{imageLeft_, imageTop_, imageLeft_ + picture->Width(),
-                                imageTop_ + picture->Height()});
+      // A picture that cannot be drawn leaves the background: the paint always ends.
+      try {
+        if (const TGraphic* picture = image_.Graphic()) {
+          picture->Draw(dc, TRect{imageLeft_, imageTop_, imageLeft_ + picture->Width(),
+                                  imageTop_ + picture->Height()});
+        }
+      } catch (const std::exception&) {
+        image_.Clear();
       }
       EndPaint(Handle(), &ps);
       return 0;

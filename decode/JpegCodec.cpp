@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include <jpeglib.h>
+// After jpeglib.h.
+#include <jerror.h>
 
 #include "decode/PixelMemory.h"
 
@@ -26,10 +28,17 @@ void ErrorExit(j_common_ptr cinfo) {
 // Warnings (corrupt data the library can live with) are not printed anywhere.
 void OutputMessage(j_common_ptr) {}
 
+// One warning is an error here: data that ends before the last row (a broken download) would
+// give a picture grey below the cut. Others, such as stray bytes before a marker, pass.
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorExit(cinfo);
+}
+
 void InitErrors(TErrorManager& manager) {
   jpeg_std_error(&manager.base);
   manager.base.error_exit = ErrorExit;
   manager.base.output_message = OutputMessage;
+  manager.base.emit_message = EmitMessage;
   manager.code = 0;
 }
 

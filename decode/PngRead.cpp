@@ -223,12 +223,15 @@ class TPngReader {
     const uint8_t type = header_.ColorType;
     if (type != PngColor::kPalette && type != PngColor::kRgb && type != PngColor::kRgba) return;
     const uint32_t length = chunks_.Length();
-    if (length == 0 || length % 3 != 0 || length > 256 * 3) {
-      if (type == PngColor::kPalette) Fail(kReadError);
+    if (type != PngColor::kPalette && (length == 0 || length % 3 != 0 || length > 256 * 3)) {
       return;  // a suggested palette of a true-colour picture only
     }
-    const auto d = Bytes(length);
-    paletteEntries_ = length / 3;
+    // A palette picture's table is cut to the whole entries the picture can use, as viewers
+    // show it: a stray byte or entries past 256 are dropped.
+    const uint32_t usable = std::min<uint32_t>(length / 3, 256) * 3;
+    if (usable == 0) Fail(kReadError);
+    const auto d = Bytes(usable);
+    paletteEntries_ = usable / 3;
     size_t keep = paletteEntries_;
     if (type == PngColor::kPalette) keep = std::min<size_t>(keep, size_t{1} << header_.BitDepth);
     palette_.clear();
@@ -267,8 +270,8 @@ class TPngReader {
         break;
       case PngColor::kPalette: {
         if (!havePalette_) break;
-        if (length > paletteEntries_) Fail(kReadError);
-        const auto d = Bytes(length);
+        // Entries past the palette have no colour to make transparent: they are dropped.
+        const auto d = Bytes(std::min<uint32_t>(length, static_cast<uint32_t>(paletteEntries_)));
         paletteAlpha_.assign(256, 255);
         std::copy(d.begin(), d.end(), paletteAlpha_.begin());
         break;

@@ -1,5 +1,7 @@
 #include "decode/Rle.h"
 
+#include <algorithm>
+
 #include "decode/DIBErrors.h"
 #include "decode/PixelMemory.h"
 
@@ -36,14 +38,17 @@ std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int width, int hei
     const uint8_t code = data[pos + 1];
     pos += 2;
     if (count > 0) {
-      if (y >= height || x + count > width) fail(3);
-      for (int i = 0; i < count; ++i, ++x) {
+      if (y >= height) fail(3);
+      // A run past the row end (writers pad each row's runs to 4 bytes) is clipped there, as
+      // Windows draws it.
+      for (int i = 0; i < count && x + i < width; ++i) {
         if constexpr (Bits == 8) {
-          put(x, y, code);
+          put(x + i, y, code);
         } else {
-          put(x, y, (i & 1) ? (code & 0x0F) : (code >> 4));
+          put(x + i, y, (i & 1) ? (code & 0x0F) : (code >> 4));
         }
       }
+      x = std::min(x + count, width);
       continue;
     }
     if (code == 0) {  // end of line
@@ -61,16 +66,17 @@ std::vector<uint8_t> Decode(const uint8_t* data, size_t size, int width, int hei
     } else {  // absolute run of `code` pixels, padded to a 16-bit boundary
       const int n = code;
       const size_t bytes = Bits == 8 ? static_cast<size_t>(n) : static_cast<size_t>((n + 1) / 2);
-      if (y >= height || x + n > width) fail(2);
+      if (y >= height) fail(2);
       if (pos + bytes > size) break;
-      for (int i = 0; i < n; ++i, ++x) {
+      for (int i = 0; i < n && x + i < width; ++i) {
         if constexpr (Bits == 8) {
-          put(x, y, data[pos + static_cast<size_t>(i)]);
+          put(x + i, y, data[pos + static_cast<size_t>(i)]);
         } else {
           const uint8_t pair = data[pos + static_cast<size_t>(i / 2)];
-          put(x, y, (i & 1) ? (pair & 0x0F) : (pair >> 4));
+          put(x + i, y, (i & 1) ? (pair & 0x0F) : (pair >> 4));
         }
       }
+      x = std::min(x + n, width);
       pos += bytes + (bytes & 1);
     }
   }

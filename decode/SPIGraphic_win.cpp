@@ -262,8 +262,7 @@ int TSPIGraphic::BitCount() const {
 std::vector<TRGBQuad> TSPIGraphic::Palette() const {
   if (Empty()) return {};
   const TPluginDib& dib = job_->Dib();
-  const auto* colors = reinterpret_cast<const TRGBQuad*>(
-      job_->InfoBlock() + 40 + (dib.Compression == BI_BITFIELDS_ ? 12 : 0));
+  const auto* colors = reinterpret_cast<const TRGBQuad*>(job_->InfoBlock() + dib.TableOffset);
   return {colors, colors + dib.ColorCount};
 }
 
@@ -374,7 +373,7 @@ std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
       if (store->Header.biXPelsPerMeter == 0) store->Header.biXPelsPerMeter = 3780;
       if (store->Header.biYPelsPerMeter == 0) store->Header.biYPelsPerMeter = 3780;
       if (dib.ColorCount > 0) {
-        std::memcpy(store->ColorTable.data(), job_->InfoBlock() + 40,
+        std::memcpy(store->ColorTable.data(), job_->InfoBlock() + dib.TableOffset,
                     4 * static_cast<size_t>(dib.ColorCount));
       }
       if (HLOCAL pixels = job_->TakePixels(); pixels != nullptr) {

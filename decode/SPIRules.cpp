@@ -1,5 +1,6 @@
 #include "decode/SPIRules.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Path.h"
@@ -54,7 +55,8 @@ int ProgressPercent(int done, int total) {
   const int64_t d = divisor < 0 ? -divisor : divisor;
   int64_t quotient = (product + d / 2) / d;
   if (negative) quotient = -quotient;
-  return static_cast<int>(quotient + 2);
+  // A plug-in that reports more done than there is, or less than nothing, stays in 0 to 100.
+  return static_cast<int>(std::clamp<int64_t>(quotient + 2, 0, 100));
 }
 
 TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize) {
@@ -79,14 +81,18 @@ TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return dib;
   if (used > 256) return dib;
   dib.ColorCount = used != 0 ? static_cast<int>(used) : (bits <= 8 ? 1 << bits : 0);
-  uint64_t header = 40 + uint64_t{4} * static_cast<uint64_t>(dib.ColorCount);
-  if (dib.Compression == BI_BITFIELDS_) header += 12;
-  if (header > infoSize) return dib;
+  const bool masks = dib.Compression == BI_BITFIELDS_;
+  const uint64_t table = uint64_t{4} * static_cast<uint64_t>(dib.ColorCount);
+  uint64_t header = 40 + table + (masks ? 12 : 0);
+  // The later headers (108, 124 bytes) hold the masks themselves; the table follows them.
+  const uint64_t tableOffset = headerBytes + (masks && headerBytes < 52 ? 12 : 0);
+  if (tableOffset + table > infoSize) return dib;
   const uint64_t height = static_cast<uint64_t>(dib.Height < 0 ? -int64_t{dib.Height} : dib.Height);
   uint64_t image = RowBytes(static_cast<uint64_t>(dib.Width), bits) * height;
   if (dib.Compression == BI_RLE8_ || dib.Compression == BI_RLE4_) image = stated;
   if (image == 0 || image > kMaxPixelBytes || image > pixelSize) return dib;
   dib.HeaderSize = static_cast<uint32_t>(header);
+  dib.TableOffset = static_cast<uint32_t>(tableOffset);
   dib.ImageSize = static_cast<uint32_t>(image);
   dib.Valid = true;
   return dib;
@@ -100,8 +106,16 @@ std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib) {
   head[1] = 'M';
   std::memcpy(&head[2], &total, 4);
   std::memcpy(&head[10], &offBits, 4);
-  std::memcpy(&head[14], info, dib.HeaderSize);
-  const uint32_t forty = 40;  // whatever header the plug-in wrote, it is written as 40 bytes
+  // Whatever header the plug-in wrote, it is written as 40 bytes, then the masks, then the
+  // colour table from where the plug-in put it.
+  std::memcpy(&head[14], info, 40);
+  const uint32_t forty = 40;
   std::memcpy(&head[14], &forty, 4);
+  size_t at = 14 + 40;
+  if (dib.Compression == BI_BITFIELDS_) {
+    std::memcpy(&head[at], info + 40, 12);
+    at += 12;
+  }
+  std::memcpy(&head[at], info + dib.TableOffset, 4 * static_cast<size_t>(dib.ColorCount));
   return head;
 }

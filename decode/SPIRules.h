@@ -35,11 +35,16 @@ struct TPluginDib {
   int BitCount = 0;
   uint32_t Compression = 0;
   int ColorCount = 0;       // colours used, or 2/16/256 for 1/4/8 bits when 0
-  uint32_t HeaderSize = 0;  // 40 + 4 × colours (+ 12 masks for bit fields)
+  uint32_t HeaderSize = 0;  // 40 + 4 × colours (+ 12 masks for bit fields), as a BMP holds it
   uint32_t ImageSize = 0;   // padded rows × |height|, or the stated size of compressed data
+  // Where the colour table starts in the plug-in's block: after the header's own size (40, or
+  // 108 and 124 for the later headers, whose masks lie inside them), then 12 bytes of masks
+  // after a 40-byte header with bit fields.
+  uint32_t TableOffset = 40;
 };
 TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize);
 
 // The start of the BMP image of a checked plug-in picture: file header, a 40-byte information
-// header and the colour table (or bit-field masks); the pixel block follows it unchanged.
+// header, the bit-field masks if any and the colour table (taken from after the plug-in's own
+// header, whatever its size); the pixel block follows it unchanged.
 std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib);

@@ -93,9 +93,13 @@ std::vector<std::string> TSPIs::SearchFolders() const {
     }
   }
   if (SearchOptions & spsAppDir) {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    add(ToWide(ExtractFilePath(ToUtf8(std::wstring(path, length)))));
+    if (!AppFolder.empty()) {
+      add(ToWide(AppFolder));
+    } else {
+      wchar_t path[MAX_PATH] = {};
+      const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+      add(ToWide(ExtractFilePath(ToUtf8(std::wstring(path, length)))));
+    }
   }
   if (SearchOptions & spsCurrentDir) {
     wchar_t path[MAX_PATH] = {};
@@ -136,7 +140,15 @@ void TSPIs::SearchFolder(const std::string& folder, const std::string& pattern) 
     bool accept = true;
     if (OnSearching) OnSearching(*this, path, accept);
     if (!accept) continue;
-    std::unique_ptr<TSPI> spi = CreateSPIByKind(path);
+    // A file that loads but is no usable plug-in is named and skipped; the search goes on, so
+    // that the plug-ins after it still load.
+    std::unique_ptr<TSPI> spi;
+    try {
+      spi = CreateSPIByKind(path);
+    } catch (const std::exception& error) {
+      SkippedFiles.push_back(path + "\r" + error.what());
+      continue;
+    }
     if (!spi) continue;
     accept = true;
     try {

@@ -41,6 +41,11 @@ class TSPIs {
   static TGraphicClass DefaultGraphicClass;
 
   unsigned SearchOptions = spsSusieDir | spsAppDir;
+  // The program's folder for spsAppDir; the running module's folder when empty.
+  std::string AppFolder;
+  // Files a search skipped because they are no usable plug-in (entry points missing, a 64-bit
+  // or foreign DLL): each as its path, a line break and the reason.
+  std::vector<std::string> SkippedFiles;
   bool AutoSearch = true;
   bool MacBinary = true;
   bool GraphicPreview = false;

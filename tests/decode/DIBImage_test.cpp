@@ -1,5 +1,8 @@
 #include <doctest/doctest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "StubGraphic.h"
@@ -323,7 +326,7 @@ TEST_CASE("RLE8: runs, absolute runs, deltas, line ends") {
   CHECK(bmp.ScanLine(2)[3] == 7);  // the first row in the data is the bottom row
 }
 
-TEST_CASE("RLE errors: every escape that leads outside the picture") {
+TEST_CASE("RLE errors: every escape that leads outside the picture; runs past a row are clipped") {
   auto decode8 = [](std::vector<uint8_t> data) {
     return DecodeRle8(data.data(), data.size(), 4, 2);
   };
@@ -341,13 +344,23 @@ TEST_CASE("RLE errors: every escape that leads outside the picture") {
   CHECK(message(decode8, {0, 0, 0, 0, 0, 0}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 1");
   CHECK(message(decode8, {0, 2, 5, 0}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 2");
   CHECK(message(decode8, {0, 2, 0, 3}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 2");
-  CHECK(message(decode8, {0, 5, 1, 2, 3, 4, 5, 0}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 3");
-  CHECK(message(decode8, {5, 1}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
+  CHECK(message(decode8, {0, 2, 0, 2, 0, 3, 1, 2, 3, 0}) ==
+        "Convert8BitRLETo8BitRGB: Bad RLE Data 3");
+  CHECK(message(decode8, {0, 2, 0, 2, 5, 1}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
   CHECK(message(decode8, {0, 2, 0, 2, 1, 1}) == "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
   CHECK(message(decode4, {0, 0, 0, 0, 0, 0}) == "Convert4BitRLETo4BitRGB: Bad RLE Data 5");
   CHECK(message(decode4, {0, 2, 9, 0}) == "Convert4BitRLETo4BitRGB: Bad RLE Data 6");
-  CHECK(message(decode4, {0, 5, 0x12, 0x34, 0x50, 0}) == "Convert4BitRLETo4BitRGB: Bad RLE Data 7");
-  CHECK(message(decode4, {5, 0x11}) == "Convert4BitRLETo4BitRGB: Bad RLE Data 8");
+  CHECK(message(decode4, {0, 2, 0, 2, 0, 3, 0x12, 0x30}) ==
+        "Convert4BitRLETo4BitRGB: Bad RLE Data 7");
+  CHECK(message(decode4, {0, 2, 0, 2, 5, 0x11}) == "Convert4BitRLETo4BitRGB: Bad RLE Data 8");
+
+  // Runs past the row end (ImageMagick pads every row's runs to 4 bytes) are clipped there; the
+  // next row starts after the end-of-line escape as usual.
+  CHECK(decode8({5, 1, 0, 0, 0, 5, 1, 2, 3, 4, 5, 0}) ==
+        std::vector<uint8_t>{1, 1, 1, 1, 1, 2, 3, 4});
+  CHECK(decode8({3, 7, 3, 8, 0, 0}) == std::vector<uint8_t>{7, 7, 7, 8, 0, 0, 0, 0});
+  CHECK(decode4({5, 0x11, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0}) ==
+        std::vector<uint8_t>{0x11, 0x11, 0, 0, 0x12, 0x34, 0, 0});
 
   // Data that stops without an end-of-bitmap escape, or in the middle of an escape, ends there.
   CHECK(decode8({2, 9}) == std::vector<uint8_t>{9, 9, 0, 0, 0, 0, 0, 0});
@@ -362,8 +375,27 @@ TEST_CASE("RLE errors: every escape that leads outside the picture") {
   b.bitCount = 8;
   b.compression = 1;
   b.colorTable = std::vector<uint8_t>(1024, 0);
-  b.pixels = {5, 1};
+  b.pixels = {0, 2, 0, 2, 5, 1};
   CHECK(ErrorOf(b.Build()) == "Convert8BitRLETo8BitRGB: Bad RLE Data 4");
+}
+
+TEST_CASE("an 8-bit RLE BMP written by ImageMagick reads as its uncompressed twin") {
+  std::string folder = __FILE__;
+  for (char& c : folder) {
+    if (c == '\\') c = '/';
+  }
+  folder = folder.substr(0, folder.rfind("/decode/")) + "/data/rle/";
+  if (const char* data = std::getenv("VESKO2_TEST_DATA")) folder = std::string(data) + "/rle/";
+  auto read = [&](const char* name) {
+    std::ifstream in(folder + name, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+  };
+  const TDIBImage rle = Load(read("rle8-97x9.bmp"));
+  const TDIBImage plain = Load(read("plain8-97x9.bmp"));
+  REQUIRE(rle.Store().Width() == 97);
+  CHECK(rle.PixelFormat() == TDIBPixelFormat::dfEightBitsRLE);
+  CHECK(rle.Store().ExpandedPixels() == plain.Store().Pixels);
 }
 
 TEST_CASE("RLE encoding decodes back to the same rows") {

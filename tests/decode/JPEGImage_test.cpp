@@ -165,8 +165,14 @@ TEST_CASE("corrupt and oversized JPEGs fail with the library's code and leak not
   TJPEGImage truncated;
   Load(truncated, cut);  // the header is whole
   TBitmap bitmap;
-  // libjpeg pads a cut stream with warnings; the picture comes back whole-sized.
-  bitmap.Assign(&truncated);
+  // Data that ends before the last row (a broken download) is unreadable, not grey below.
+  CHECK_THROWS_WITH_AS(bitmap.Assign(&truncated), doctest::Contains("JPEG エラー #"), EJPEG);
+  // Stray bytes before a marker are only a warning: the picture shows.
+  std::vector<uint8_t> stray = bytes;
+  stray.insert(stray.end() - 2, {0x12, 0x34, 0x56});
+  TJPEGImage harmless;
+  Load(harmless, stray);
+  bitmap.Assign(&harmless);
   CHECK(bitmap.Width() == 64);
 
   // A header that claims 65000 x 65000 pixels: refused before any allocation.

@@ -32,6 +32,10 @@ TEST_CASE("progress percent: 97 parts, rounded, plus 2") {
   CHECK(ProgressPercent(1, 2) == 51);                    // 48.5 rounds up
   CHECK(ProgressPercent(2000000000, 2000000000) == 99);  // no 32-bit overflow
   CHECK(ProgressPercent(5, 0) == 2);
+  // Reports past the end or below nothing stay within a percentage (a byte wrapped 300 to 44).
+  CHECK(ProgressPercent(300, 100) == 100);
+  CHECK(ProgressPercent(-300, 100) == 0);
+  CHECK(ProgressPercent(1, -1) == 0);
 }
 
 namespace {
@@ -76,4 +80,28 @@ TEST_CASE("a plug-in's bitmap block is checked against the memory it came in") {
   }
   info = Info(2, 1, 16, 3, 0, 40, 3);  // bit fields: 12 bytes of masks
   CHECK(CheckPluginDib(info.data(), info.size(), 4).HeaderSize == 52);
+  CHECK(CheckPluginDib(info.data(), info.size(), 4).TableOffset == 52);
+}
+
+TEST_CASE("the colour table follows the plug-in's own header, also a 108- or 124-byte one") {
+  for (const uint32_t size : {40u, 108u, 124u}) {
+    CAPTURE(size);
+    // Two colours, red and blue, after a header of `size` bytes; a 2 x 1 picture of 8 bits.
+    std::vector<uint8_t> info = Info(2, 1, 8, 0, 2, size, 0);
+    info.resize(size, 0);
+    for (const uint8_t byte : {0, 0, 255, 0, 255, 0, 0, 0}) info.push_back(byte);
+    const TPluginDib dib = CheckPluginDib(info.data(), info.size(), 4);
+    REQUIRE(dib.Valid);
+    CHECK(dib.TableOffset == size);
+    CHECK(dib.HeaderSize == 48);
+    const std::vector<uint8_t> head = PluginBmpHead(info.data(), dib);
+    REQUIRE(head.size() == 14 + 48);
+    uint32_t written = 0;
+    std::memcpy(&written, &head[14], 4);
+    CHECK(written == 40);
+    CHECK(std::vector<uint8_t>(head.begin() + 54, head.end()) ==
+          std::vector<uint8_t>{0, 0, 255, 0, 255, 0, 0, 0});
+    // A block that ends inside the table is refused.
+    CHECK_FALSE(CheckPluginDib(info.data(), info.size() - 1, 4).Valid);
+  }
 }

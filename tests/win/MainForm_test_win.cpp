@@ -18,6 +18,7 @@
 #include "app/ViewMode_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
+#include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
@@ -83,7 +84,25 @@ TEST_CASE("settings survive a restart; unknown sections are kept; the window mov
   CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(f.dir / L"写真\\二.jpg"));
 }
 
-TEST_CASE("plug-ins in the current folder extend the accepted file masks") {
+TEST_CASE("a foreign DLL among the plug-ins is reported once; the plug-ins after it load") {
+  FormFixture f;
+  const std::wstring fixtures = EnvPath(L"VESKO2_FIXTURE_SPI");
+  // The search used to end at the foreign file, losing whatever came after it.
+  REQUIRE(CopyFileW((fixtures + L"\\fxnoentry.spi").c_str(), (f.dir / L"afxnoentry.spi").c_str(),
+                    FALSE));
+  REQUIRE(
+      CopyFileW((fixtures + L"\\fxmulti.spi").c_str(), (f.dir / L"fxmulti.spi").c_str(), FALSE));
+  auto form = f.Create();
+  CHECK(form->SPIs.Count() == 1);
+  CHECK(form->List.ExtensionList.Accepts("x.AAA"));
+  REQUIRE(f.dialogs.messages.size() == 1);
+  CHECK(f.dialogs.messages[0].rfind("プラグインとして使えないファイルがあります\r\r", 0) == 0);
+  CHECK(f.dialogs.messages[0].find("afxnoentry.spi") != std::string::npos);
+  CHECK(f.dialogs.errors.empty());
+  f.Close(form);
+}
+
+TEST_CASE("plug-ins beside the program extend the accepted file masks") {
   FormFixture f;
   const std::wstring folder = EnvPath(L"VESKO2_FIXTURE_SPI");
   REQUIRE(CopyFileW((folder + L"\\fxmulti.spi").c_str(), (f.dir / L"fxmulti.spi").c_str(), FALSE));
@@ -567,6 +586,36 @@ TEST_CASE("an unreadable entry is skipped in the direction of travel") {
   f.form->NextAction.Execute();
   CHECK(box.ItemIndex == after);
   CHECK(f.dialogs.messages.empty());
+}
+
+TEST_CASE("JPEGs whose data fails after a good header are skipped silently, at start too") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"j").c_str(), nullptr);
+  WriteBytes(f.dir / L"j\\a.bmp", MakeTestBmp(6, 4, 255, 0, 0));
+  WriteBytes(f.dir / L"j\\d.bmp", MakeTestBmp(6, 4, 0, 0, 255));
+  const std::string jpeg = MakeTestJpeg(64, 48, std::vector<uint8_t>(64 * 3, 90), 90);
+  REQUIRE_FALSE(jpeg.empty());
+  // No quantisation table: the header reads, the rows do not ("JPEG エラー #52").
+  std::string noTable = jpeg;
+  const size_t dqt = noTable.find("\xFF\xDB");
+  REQUIRE(dqt != std::string::npos);
+  const size_t length =
+      (static_cast<uint8_t>(noTable[dqt + 2]) << 8) | static_cast<uint8_t>(noTable[dqt + 3]);
+  noTable.erase(dqt, 2 + length);
+  WriteBytes(f.dir / L"j\\b.jpg", noTable);
+  // Cut short, as a broken download.
+  WriteBytes(f.dir / L"j\\c.jpg", jpeg.substr(0, jpeg.size() / 2));
+
+  // Started on the broken JPEG: the next readable picture becomes the wallpaper.
+  auto form = f.Create({ToUtf8(f.dir / L"j\\b.jpg")});
+  CHECK(ExtractFileExt(form->Settings.PaperName) == ".bmp");
+  for (int step = 0; step < 4; ++step) {
+    PressShortCut(form->Handle(), kKeyReturn);
+    CHECK(ExtractFileExt(form->Settings.PaperName) == ".bmp");
+  }
+  CHECK(f.dialogs.errors.empty());
+  CHECK(f.dialogs.messages.empty());
+  f.Close(form);
 }
 
 TEST_CASE("every entry failing: one warning after n attempts, cursors and wallpaper unchanged") {

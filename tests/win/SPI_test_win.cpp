@@ -159,18 +159,23 @@ TEST_CASE("the main window keeps import filters only and registers extensions fr
   delete second;
 }
 
-TEST_CASE("a missing required entry point ends the search") {
+TEST_CASE("a file without the required entry points is named and skipped; the search goes on") {
   TTempDir dir;
   CopyFixture(L"fxnoentry", dir.Path());
+  CopyFixture(L"p1", dir.Path());
   TSPIs spis;
   ConfigureMainWindowSPIs(spis);
-  CHECK_THROWS_AS(spis.Search(U(dir.Path()) + "\\*.spi"), ESPIInvalidAPI);
-  CHECK(spis.Count() == 0);
+  spis.Search(U(dir.Path()) + "\\*.spi");
+  CHECK(Names(spis) == std::vector<std::string>{"p1.spi"});
+  REQUIRE(spis.SkippedFiles.size() == 1);
+  CHECK(spis.SkippedFiles[0].find("fxnoentry.spi\r") != std::string::npos);
+  CHECK(spis.SkippedFiles[0].find("では使えないSusie Plugin APIです") != std::string::npos);
 }
 
-TEST_CASE("search folders: their order, and one folder reached twice loads once") {
+TEST_CASE("search folders: Susie's, the program's, the system's; never the current one alone") {
   TTempDir susie;
   TTempDir current;
+  TTempDir app;
   CopyFixture(L"p1", susie.Path());
   CopyFixture(L"p2", current.Path());
   HKEY key = nullptr;
@@ -187,25 +192,31 @@ TEST_CASE("search folders: their order, and one folder reached twice loads once"
   {
     TSPIs spis;
     ConfigureMainWindowSPIs(spis);
+    spis.AppFolder = U(app.Path());
     const std::vector<std::string> folders = spis.SearchFolders();
-    REQUIRE(folders.size() == 5);
+    REQUIRE(folders.size() == 4);
     CHECK(SameTextPath(folders[0], U(susie.Path()) + "\\"));
-    CHECK(SameTextPath(folders[2], U(current.Path()) + "\\"));
+    CHECK(SameTextPath(folders[1], U(app.Path()) + "\\"));
+    for (const std::string& folder : folders)
+      CHECK_FALSE(SameTextPath(folder, U(current.Path()) + "\\"));
     spis.Loaded();
-    CHECK(Names(spis) == std::vector<std::string>{"p1.spi", "p2.spi"});
+    // The plug-in planted in the current folder is not loaded.
+    CHECK(Names(spis) == std::vector<std::string>{"p1.spi"});
   }
-  setPath(current.Path());  // the same folder through two options
+  setPath(current.Path());  // the current folder is the Susie folder, and the program's
   {
     TSPIs spis;
     ConfigureMainWindowSPIs(spis);
+    spis.AppFolder = U(current.Path());
     spis.Loaded();
-    CHECK(Names(spis) == std::vector<std::string>{"p2.spi"});
+    CHECK(Names(spis) == std::vector<std::string>{"p2.spi"});  // one folder reached twice
   }
   CopyFixture(L"p2", susie.Path());  // the same file name in two folders
   setPath(susie.Path());
   {
     TSPIs spis;
     ConfigureMainWindowSPIs(spis);
+    spis.AppFolder = U(current.Path());
     spis.Loaded();
     CHECK(Names(spis) == std::vector<std::string>{"p1.spi", "p2.spi", "p2.spi"});
   }
