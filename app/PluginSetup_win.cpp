@@ -2,7 +2,6 @@
 
 #include "base/Path.h"
 #include "base/TextCase.h"
-#include "decode/PictureFormats.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -33,10 +32,7 @@ void ConfigureMainWindowSPIs(TSPIs& spis) {
                               TGraphicClass& graphicClass) {
     graphicClass = {"TSPIDIBImage", [] { return std::make_unique<TSPIDIBImage>(); }};
     const std::string upper = UpperCase(extension);
-    const bool builtIn = TPictureFormatRegistry::Instance().Find("x." + extension) != nullptr;
-    if (upper == "JPG" || upper == "BMP" || upper == "JPEG" || (upper == "ICO" && builtIn)) {
-      graphicClass = {};
-    }
+    if (upper == "JPG" || upper == "BMP" || upper == "JPEG") graphicClass = {};
   };
 }
 

@@ -1,6 +1,7 @@
 #include "decode/SPI_win.h"
 
 #include "base/Unicode_win.h"
+#include "decode/FaultGuard_win.h"
 
 namespace {
 
@@ -88,29 +89,46 @@ void TAmSPI::CheckAPI() const {
   Require(Entry::GetFile);
 }
 
+template <typename F>
+int TSPI::Guarded(F call, int failed) const {
+  if (faulted_) return failed;
+  int result = 0;
+  if (CallGuarded(call, result)) return result;
+  faulted_ = true;
+  return failed;
+}
+
 int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
-  return EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo))(infoNumber, buffer, length);
+  const auto entry = EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo));
+  const int written = Guarded([&] { return entry(infoNumber, buffer, length); }, -1);
+  if (faulted_) throw ESPIFault("[" + FileName + "]は GetPluginInfo の中で異常終了しました");
+  return written;
 }
 
 int TSPI::IsSupported(const std::string& ansiName, void* header) const {
-  return EntryAs<TIsSupported>(Address(Entry::IsSupported))(ansiName.c_str(), header);
+  const auto entry = EntryAs<TIsSupported>(Address(Entry::IsSupported));
+  const char* name = ansiName.c_str();
+  return Guarded([&] { return entry(name, header); }, 0);
 }
 
 int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
                          TSusiePictureInfo* info) const {
-  return EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo))(source, length, flag, info);
+  const auto entry = EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo));
+  return Guarded([&] { return entry(source, length, flag, info); }, SusieResult::kInternalError);
 }
 
 int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
-  return EntryAs<TGetPicture>(Address(Entry::GetPicture))(source, length, flag, info, pixels,
-                                                          progress, user);
+  const auto entry = EntryAs<TGetPicture>(Address(Entry::GetPicture));
+  return Guarded([&] { return entry(source, length, flag, info, pixels, progress, user); },
+                 SusieResult::kInternalError);
 }
 
 int TSPI::GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
-  return EntryAs<TGetPicture>(Address(Entry::GetPreview))(source, length, flag, info, pixels,
-                                                          progress, user);
+  const auto entry = EntryAs<TGetPicture>(Address(Entry::GetPreview));
+  return Guarded([&] { return entry(source, length, flag, info, pixels, progress, user); },
+                 SusieResult::kInternalError);
 }
 
 namespace {

@@ -27,6 +27,12 @@ class ESPIInvalidAPI : public ESPIError {
  public:
   using ESPIError::ESPIError;
 };
+// A call into the plug-in faulted where the caller has no way to answer "cannot decode".
+class ESPIFault : public ESPIError {
+ public:
+  using ESPIError::ESPIError;
+};
+
 class ESPIDupCreateSPIs : public ESPIError {
  public:
   using ESPIError::ESPIError;
@@ -78,7 +84,13 @@ class TSPI {
   bool IsLoader = false;
 
   bool Has(Entry entry) const { return entries_[static_cast<int>(entry)] != nullptr; }
+  // Whether a call into the plug-in faulted (an access violation inside it): such a plug-in is
+  // not called again in this session.
+  bool Faulted() const { return faulted_; }
 
+  // Calls into the plug-in. A fault inside one counts as "this plug-in cannot decode this
+  // file": IsSupported answers 0, the picture calls kInternalError, GetPluginInfo raises
+  // ESPIFault.
   int GetPluginInfo(int infoNumber, char* buffer, int length) const;
   int IsSupported(const std::string& ansiName, void* header) const;
   int GetPictureInfo(const char* source, LONG length, UINT flag, TSusiePictureInfo* info) const;
@@ -93,8 +105,13 @@ class TSPI {
  private:
   FARPROC Address(Entry entry) const;
 
+  // Runs one call into the plug-in under the fault guard; `failed` when it faulted.
+  template <typename F>
+  int Guarded(F call, int failed) const;
+
   HMODULE module_ = nullptr;
   FARPROC entries_[static_cast<int>(Entry::Count)] = {};
+  mutable bool faulted_ = false;
 };
 
 class TLoaderSPI : public TSPI {

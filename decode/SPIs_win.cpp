@@ -63,6 +63,7 @@ std::vector<TInSPI*> TSPIs::GetInSPIs(const std::string& fileName) const {
   std::vector<bool> prefers;
   for (const auto& spi : list_) {
     if (auto* in = dynamic_cast<TInSPI*>(spi.get())) {
+      if (in->Faulted()) continue;  // it faulted once: not called again this session
       candidates.push_back(in);
       prefers.push_back(PrefersExtension(in->FilterList, fileName));
     }

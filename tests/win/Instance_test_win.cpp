@@ -289,3 +289,76 @@ TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures j
     CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(picture));
   }
 }
+
+namespace {
+
+struct TBoxSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK FindProcessBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TBoxSearch*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (process != search->process || lstrcmpW(name, L"#32770") != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes on to the next") {
+  TTempDir dir;
+  const std::wstring exe = ProgramUnderTest();
+  const std::wstring fixtures = EnvPath(L"VESKO2_FIXTURE_SPI");
+  REQUIRE(CopyFileW(exe.c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  for (const wchar_t* name :
+       {L"fxfault2", L"fxfault3", L"fxfault4", L"fxgood", L"fxv4", L"fxnoentry"}) {
+    const std::wstring file = std::wstring(name) + L".spi";
+    REQUIRE(CopyFileW((fixtures + L"\\" + file).c_str(), (dir / file).c_str(), FALSE));
+  }
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  // Pictures in the fixtures' format: magic, width, height, depth, rows.
+  std::string picture = "FXPIC";
+  picture += std::string{4, 0, 3, 0, 24};
+  picture += std::string(4 * 3 * 3, '\x40');
+  WriteBytes(dir / L"pics\\a.fxq", picture);  // the faulting ones claim it; the good one decodes
+  WriteBytes(dir / L"pics\\b.fv4", picture);  // a 108-byte header
+  WriteBytes(dir / L"pics\\c.bmp", MakeTestBmp(8, 6));
+
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION info{};
+  std::wstring commandLine = L"\"" + (dir / L"Vesko2.exe") + L"\" \"" + (dir / L"pics") + L"\"";
+  REQUIRE(CreateProcessW((dir / L"Vesko2.exe").c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                         0, nullptr, dir.Path().c_str(), &si, &info));
+  TProcess process;
+  process.info = info;
+  // The one report of the file that is no plug-in, answered with OK.
+  TBoxSearch search{info.dwProcessId, nullptr};
+  CHECK(PumpUntil(
+      [&] {
+        EnumWindows(FindProcessBox, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      20000));
+  if (search.found != nullptr) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  CHECK(PumpUntil([&] { return Exists(dir / L"$Vesko2.bmp"); }, 20000));
+  // Every picture in turn, by the window's Enter key: the program stays.
+  for (int step = 0; step < 4; ++step) {
+    SendMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    CHECK_FALSE(process.Exited(0));
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(process.Exited(15000));
+  DWORD code = 1;
+  GetExitCodeProcess(info.hProcess, &code);
+  CHECK(code == 0);
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"pics"));
+}

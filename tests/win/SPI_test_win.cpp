@@ -143,9 +143,10 @@ TEST_CASE("the main window keeps import filters only and registers extensions fr
   };
   CHECK(position("ccc+") + 1 == position("bbb+"));
   CHECK(position("bbb+") + 1 == position("aaa+"));
-  // Of the built-in names only jpe is registered, whatever their letter case.
+  // The built-in names keep their classes, whatever their letter case; jpe, and ico (which
+  // has no class of its own), come from the plug-in.
   CHECK(position("jpeg-") + 4 == position("jpe+"));
-  for (const char* builtIn : {"ico-", "Bmp-", "JPG-"}) {
+  for (const char* builtIn : {"Bmp-", "JPG-", "ico+"}) {
     CHECK(position(builtIn) < static_cast<long>(registered.size()));
   }
   CHECK(TPictureFormatRegistry::Instance().Find("x.jpe") != nullptr);
@@ -385,4 +386,63 @@ TEST_CASE("a decoded picture's pixels are taken over, and still work with a canv
   bitmap.Assign(&dib);
   CHECK(bitmap.GetPixel(0, 0).Red == 1);
   CHECK(bitmap.GetPixel(1, 0).Red == 10);
+}
+
+TEST_CASE(
+    "a plug-in that faults is passed by like one that cannot decode, and never called again") {
+  TTempDir dir;
+  TTempDir plugins;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  // The faulting ones claim the extension, so they are asked first; the good one last.
+  for (const wchar_t* name : {L"fxgood", L"fxfault2", L"fxfault3", L"fxfault4", L"fxfault1"}) {
+    CopyFixture(name, plugins.Path());
+  }
+  spis.Search(U(plugins.Path()) + "\\*.spi");
+  // A fault while its texts are read: the file is named and skipped like a foreign DLL.
+  REQUIRE(spis.SkippedFiles.size() == 1);
+  CHECK(spis.SkippedFiles[0].find("fxfault1.spi") != std::string::npos);
+  REQUIRE(spis.Count() == 4);
+
+  WriteBytes(dir / L"pic.fxq", FxPicture(4, 3, 24));
+  const std::wstring log = dir / L"calls.log";
+  SetEnvironmentVariableW(L"VESKO_FX_LOG", log.c_str());
+  TSPIDIBImage dib;
+  dib.LoadFromFile(U(dir / L"pic.fxq"));
+  CHECK(dib.Width() == 4);
+  std::vector<std::string> faulted;
+  for (int i = 0; i < spis.Count(); ++i) {
+    if (spis.Item(i).Faulted()) faulted.push_back(ExtractFileNameOf(spis.Item(i).FileName));
+  }
+  std::sort(faulted.begin(), faulted.end());
+  CHECK(faulted == std::vector<std::string>{"fxfault2.spi", "fxfault3.spi", "fxfault4.spi"});
+
+  // The next picture asks only the good plug-in.
+  DeleteFileW(log.c_str());
+  dib.LoadFromFile(U(dir / L"pic.fxq"));
+  CHECK(dib.Width() == 4);
+  CHECK(ReadBytes(log) == "fxgood FXPIC\r\n");
+  SetEnvironmentVariableW(L"VESKO_FX_LOG", nullptr);
+}
+
+TEST_CASE("a colour table after a 108- or 124-byte header gives the picture's own colours") {
+  TTempDir dir;
+  TTempDir plugins;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  for (const wchar_t* name : {L"fxv4", L"fxv5"}) {
+    CopyFixture(name, plugins.Path());
+    spis.Search(U(plugins / (std::wstring(name) + L".spi")));
+  }
+  for (const wchar_t* name : {L"pic.fv4", L"pic.fv5"}) {
+    CAPTURE(ToUtf8(name));
+    // A one-bit picture: its palette is black and white, after the plug-in's long header.
+    WriteBytes(dir / name, FxPicture(8, 2, 1));
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / name));
+    const std::vector<TRGBQuad> palette = dib.Palette();
+    REQUIRE(palette.size() == 2);
+    CHECK(palette[0] == TRGBQuad{0, 0, 0, 0});
+    CHECK(palette[1] == TRGBQuad{255, 255, 255, 0});
+  }
 }
