@@ -4,7 +4,10 @@
 set -euo pipefail
 fuzzer=$1 seeds=$2 seconds=$3
 work=$(dirname "$fuzzer")/$(basename "$fuzzer")-work
+# shellcheck source=fuzz-limits.sh
+. "$(dirname "$0")/fuzz-limits.sh"
+max_len=$(fuzz_max_len "$(basename "$fuzzer" _fuzzer)")
 mkdir -p "$work/corpus"
 cd "$work"
-exec timeout $((seconds + 60)) "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout="${FUZZ_UNIT_TIMEOUT:-10}" \
+exec timeout $((seconds + 60)) "$fuzzer" -max_total_time="$seconds" -max_len="$max_len" -timeout="${FUZZ_UNIT_TIMEOUT:-10}" \
   -rss_limit_mb=2048 -print_final_stats=1 corpus "$seeds"

@@ -3,6 +3,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKO_BUILD:-$root/build}
+# shellcheck source=fuzz-limits.sh
+. "$root/scripts/fuzz-limits.sh"
 seconds=${1:-600}
 # Targets may be named after the seconds (scripts/fuzz.sh 1800 png zip); all by default.
 shift $(($# > 0 ? 1 : 0))
@@ -14,7 +16,8 @@ for fuzzer in "$build"/sanitize/fuzz/*_fuzzer; do
   # A finding stops that target only; the others still run. After a clean run, the inputs that
   # reach something new join the corpus kept in the repository.
   if "$root/scripts/fuzz-run.sh" "$fuzzer" "$root/fuzz/corpus/$name" "$seconds"; then
-    "$fuzzer" -merge=1 -max_len=4096 "$root/fuzz/corpus/$name" "$fuzzer-work/corpus" 2>&1 | tail -n 1
+    "$fuzzer" -merge=1 -max_len="$(fuzz_max_len "$name")" "$root/fuzz/corpus/$name" \
+      "$fuzzer-work/corpus" 2>&1 | tail -n 1
   else
     failed+=("$name")
   fi

@@ -1,7 +1,7 @@
 // A Susie import plug-in over the Windows Imaging Component: PNG, GIF, TIFF and icons on every
 // Windows (and Wine) without a third-party plug-in. It claims neither JPEG nor BMP, so those
-// keep the program's own faster readers. Pictures come out as 24-bit DIBs (alpha dropped; the
-// first frame of an animation or a multi-page file).
+// keep the program's own faster readers. Pictures come out as 24-bit DIBs, transparency laid
+// over the desktop's colour (the first frame of an animation or a multi-page file).
 #include <wincodec.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 
 #include "addons/SpiExports.h"
 #include "base/ComPtr_win.h"
+#include "decode/AlphaBlend.h"
 
 namespace {
 
@@ -160,6 +161,12 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   }
   auto* out = static_cast<BYTE*>(LocalLock(pixelBlock));
   std::vector<BYTE> band(static_cast<size_t>(width) * 4 * kBandRows);
+  // Transparent and partly transparent pixels are laid over the desktop's own colour, so that
+  // a logo on a clear background looks as a viewer shows it on this desktop.
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
+  const BYTE backBlue = GetBValue(desktop);
+  const BYTE backGreen = GetGValue(desktop);
+  const BYTE backRed = GetRValue(desktop);
   int result = SusieResult::kSuccess;
   if (progress != nullptr && progress(0, static_cast<int>(height), user) != 0) {
     result = SusieResult::kAborted;
@@ -176,9 +183,16 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
       const BYTE* in = band.data() + static_cast<size_t>(width) * 4 * y;
       BYTE* target = out + row * (height - 1 - (top + y));  // DIB rows are bottom-up
       for (UINT x = 0; x < width; ++x) {
-        target[x * 3] = in[x * 4];
-        target[x * 3 + 1] = in[x * 4 + 1];
-        target[x * 3 + 2] = in[x * 4 + 2];
+        const BYTE alpha = in[x * 4 + 3];
+        if (alpha == 255) {
+          target[x * 3] = in[x * 4];
+          target[x * 3 + 1] = in[x * 4 + 1];
+          target[x * 3 + 2] = in[x * 4 + 2];
+        } else {
+          target[x * 3] = BlendOver(in[x * 4], alpha, backBlue);
+          target[x * 3 + 1] = BlendOver(in[x * 4 + 1], alpha, backGreen);
+          target[x * 3 + 2] = BlendOver(in[x * 4 + 2], alpha, backRed);
+        }
       }
       for (uint64_t pad = uint64_t{width} * 3; pad < row; ++pad) target[pad] = 0;
     }

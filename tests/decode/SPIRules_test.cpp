@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "decode/AlphaBlend.h"
 #include "decode/SPIRules.h"
 
 TEST_CASE("filter entries register from the last pattern to the first") {
@@ -104,4 +105,18 @@ TEST_CASE("the colour table follows the plug-in's own header, also a 108- or 124
     // A block that ends inside the table is refused.
     CHECK_FALSE(CheckPluginDib(info.data(), info.size() - 1, 4).Valid);
   }
+}
+
+TEST_CASE("transparency over a background: exact at both ends, rounded between") {
+  for (const int colour : {0, 1, 127, 200, 255}) {
+    for (const int background : {0, 58, 110, 255}) {
+      CHECK(BlendOver(static_cast<uint8_t>(colour), 255, static_cast<uint8_t>(background)) ==
+            colour);
+      CHECK(BlendOver(static_cast<uint8_t>(colour), 0, static_cast<uint8_t>(background)) ==
+            background);
+    }
+  }
+  CHECK(BlendOver(255, 128, 0) == 128);   // 32640 / 255 = 128
+  CHECK(BlendOver(200, 64, 100) == 125);  // (12800 + 19100) / 255 = 125.1
+  CHECK(BlendOver(0, 1, 255) == 254);
 }
