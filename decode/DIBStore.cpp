@@ -117,8 +117,11 @@ void ReadPixels(TStream& stream, TDIBStore& store, int64_t declared, const uint3
     throw EDIBInvalidDIB("TDIBStore.LoadFromStream: Invalid Width or Height");
   }
   if (remaining < need) throw EReadError();
-  store.Pixels.resize(static_cast<size_t>(need));
-  stream.ReadBuffer(store.Pixels.data(), store.Pixels.size());
+  // Read into ordinary memory, whatever UseFMO says: a fresh page-file mapping costs three
+  // times the read itself under Wine, and a canvas moves the pixels into one when it is made.
+  std::unique_ptr<TBlockMemory> memory = AllocateBlockMemory(static_cast<size_t>(need), false);
+  stream.ReadBuffer(memory->Data(), static_cast<size_t>(need));
+  store.Pixels.Adopt(std::move(memory), static_cast<size_t>(need));
 }
 
 // Reads the information header, colour table and pixels. `fileStart` is the position of the

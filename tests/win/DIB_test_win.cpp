@@ -175,6 +175,18 @@ TEST_CASE("the page-file option keeps pixels in a file mapping; without it there
   copy.Assign(&mapped);
   copy.SetPalette({TRGBQuad{1, 1, 1, 0}});
   CHECK(copy.Store().Pixels.Mapping() != nullptr);
+
+  // Pixels read from a file sit in ordinary memory (a mapping is slow to fill) until a canvas
+  // asks for one; the option stays.
+  TMemoryStream saved;
+  mapped.SaveToStream(saved);
+  saved.Seek(0);
+  TDIBImage loaded;
+  loaded.LoadFromStream(saved);
+  CHECK(loaded.Store().UseFMO());
+  CHECK(loaded.Store().Pixels.Mapping() == nullptr);
+  { TDIBCanvas canvas{loaded}; }
+  CHECK(loaded.Store().Pixels.Mapping() != nullptr);
 }
 
 TEST_CASE("a device bitmap draws itself stretched") {
