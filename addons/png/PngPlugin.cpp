@@ -1,7 +1,8 @@
 // A Susie import plug-in over the program's own PNG class: PNG out of the box, also where the
 // Windows Imaging Component is missing. Pictures come out in the bitmap the class decodes them
-// to (1, 4, 8 or 24 bits with their palette); alpha is dropped, as when the picture is assigned
-// to a bitmap.
+// to (1, 4, 8 or 24 bits with their palette). Transparency is laid over the desktop's colour:
+// pictures with an alpha channel come out in 24 bits, a single transparent colour takes the
+// desktop's colour in place.
 #include <cstring>
 #include <new>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "addons/SpiExports.h"
 #include "base/Stream.h"
+#include "decode/AlphaBlend.h"
 #include "decode/PixelMemory.h"
 #include "decode/PngGraphic.h"
 
@@ -71,6 +73,58 @@ int BitsOf(BYTE depth, BYTE colorType) {
   return depth == 1 ? 1 : 4;
 }
 
+TRGBQuad DesktopColor() {
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
+  return TRGBQuad{GetBValue(desktop), GetGValue(desktop), GetRValue(desktop), 0};
+}
+
+TColor ColorOf(const TRGBQuad& c) {
+  return static_cast<TColor>(c.Red) | (static_cast<TColor>(c.Green) << 8) |
+         (static_cast<TColor>(c.Blue) << 16);
+}
+
+// Transparency over the desktop's colour, as a viewer shows the picture on this desktop: with an
+// alpha channel (or palette alpha) every pixel is blended in 24 bits; a single transparent colour
+// of a 24-bit picture is replaced in place (palette pictures change their palette instead).
+void LayOverDesktop(TPngGraphic& png) {
+  TBitmap& image = png.Image();
+  const TRGBQuad back = DesktopColor();
+  if (png.HasAlpha) {
+    if (image.PixelFormat() != TPixelFormat::pf24bit) image.SetPixelFormat(TPixelFormat::pf24bit);
+    const TBitmap& clear = png.Alpha();  // 255 − alpha
+    for (int y = 0; y < image.Height(); ++y) {
+      uint8_t* row = image.ScanLine(y);
+      const uint8_t* transparency = clear.ScanLine(y);
+      for (int x = 0; x < image.Width(); ++x) {
+        const auto alpha = static_cast<uint8_t>(255 - transparency[x]);
+        if (alpha == 255) continue;
+        row[x * 3] = BlendOver(row[x * 3], alpha, back.Blue);
+        row[x * 3 + 1] = BlendOver(row[x * 3 + 1], alpha, back.Green);
+        row[x * 3 + 2] = BlendOver(row[x * 3 + 2], alpha, back.Red);
+      }
+    }
+    return;
+  }
+  if (!png.Transparent || image.BitCount() != 24 || png.TransparentColor >= kPaletteReference) {
+    return;
+  }
+  const TColor key = png.TransparentColor;
+  const auto red = static_cast<uint8_t>(key & 0xFF);
+  const auto green = static_cast<uint8_t>((key >> 8) & 0xFF);
+  const auto blue = static_cast<uint8_t>((key >> 16) & 0xFF);
+  for (int y = 0; y < image.Height(); ++y) {
+    uint8_t* row = image.ScanLine(y);
+    for (int x = 0; x < image.Width(); ++x) {
+      uint8_t* p = row + x * 3;
+      if (p[0] == blue && p[1] == green && p[2] == red) {
+        p[0] = back.Blue;
+        p[1] = back.Green;
+        p[2] = back.Red;
+      }
+    }
+  }
+}
+
 int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
            SpiProgress progress, LONG_PTR user) {
   std::vector<BYTE> bytes;
@@ -100,12 +154,31 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   bytes = {};
 
   TBitmap& image = png.Image();
+  try {
+    LayOverDesktop(png);
+  } catch (const std::bad_alloc&) {
+    return SusieResult::kNoMemory;
+  } catch (...) {
+    return SusieResult::kInternalError;
+  }
   const int bits = image.BitCount();
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return SusieResult::kInternalError;
   const size_t colors = bits <= 8 ? size_t{1} << bits : 0;
   const int width = image.Width();
   const int height = image.Height();
-  const std::vector<TRGBQuad> palette = image.Palette();
+  std::vector<TRGBQuad> palette = image.Palette();
+  // A single transparent colour: the palette entries that show it take the desktop's colour.
+  if (png.Transparent && bits <= 8) {
+    const TRGBQuad back = DesktopColor();
+    if (png.TransparentColor >= kPaletteReference) {
+      const size_t index = static_cast<size_t>(png.TransparentColor - kPaletteReference);
+      if (index < palette.size()) palette[index] = back;
+    } else {
+      for (TRGBQuad& entry : palette) {
+        if (ColorOf(entry) == png.TransparentColor) entry = back;
+      }
+    }
+  }
   HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
                                 sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD));
   if (infoBlock == nullptr) return SusieResult::kNoMemory;

@@ -11,6 +11,7 @@
 #include "base/Stream.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
+#include "decode/AlphaBlend.h"
 #include "decode/DIBErrors.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
@@ -42,16 +43,22 @@ TBitmap Decode(const std::string& path) {
   return bitmap;
 }
 
-// Pixels whose colour differs from the expected red, green, blue (alpha plays no part).
+// Pixels whose colour differs from the expected red, green, blue laid over the desktop's colour
+// by their alpha, as the plug-in lays transparency over it.
 int WrongColours(const TBitmap& bitmap, const std::string& expected) {
   if (expected.size() != static_cast<size_t>(bitmap.Width()) * bitmap.Height() * 4) return -1;
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
   int wrong = 0;
   for (int y = 0; y < bitmap.Height(); ++y) {
     for (int x = 0; x < bitmap.Width(); ++x) {
       const TRGBQuad c = bitmap.GetPixel(x, y);
       const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) +
                       (static_cast<size_t>(y) * bitmap.Width() + x) * 4;
-      if (c.Red != e[0] || c.Green != e[1] || c.Blue != e[2]) ++wrong;
+      if (c.Red != BlendOver(e[0], e[3], GetRValue(desktop)) ||
+          c.Green != BlendOver(e[1], e[3], GetGValue(desktop)) ||
+          c.Blue != BlendOver(e[2], e[3], GetBValue(desktop))) {
+        ++wrong;
+      }
     }
   }
   return wrong;
