@@ -3,8 +3,6 @@
 #include <windowsx.h>
 
 #include <chrono>
-#include <new>
-#include <system_error>
 
 #include "app/Application_win.h"
 #include "app/HandOver.h"
@@ -18,16 +16,9 @@
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
-#include "decode/DIBErrors.h"
 #include "decode/JPEGImage.h"
 #include "decode/PictureFormats.h"
 #include "files/ArchiveFile_win.h"
-
-namespace {
-
-constexpr UINT_PTR kChangeTimer = 1;
-
-}  // namespace
 
 TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
     : List(Settings, {files_, env.Dialogs, *this, random_, clock_}),
@@ -224,62 +215,6 @@ void TVesko2MainForm::BindActions() {
   }
 }
 
-TVesko2MainForm::TTimerHold::TTimerHold(TVesko2MainForm& form) : form_(form) {
-  if (form_.timerHolds_++ == 0) KillTimer(form_.Handle(), kChangeTimer);
-}
-
-TVesko2MainForm::TTimerHold::~TTimerHold() {
-  if (--form_.timerHolds_ == 0) form_.ApplyTimer();
-}
-
-bool TVesko2MainForm::SetCurrentPicture(bool forward) {
-  Image.Clear();
-  int attempts = 0;
-  for (;;) {
-    if (!Image.Empty()) {
-      const int randomIndex = List.RandomListBox.ItemIndex;
-      const std::string paperName = Settings.PaperName;
-      List.RandomListBox.ItemIndex =
-          List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
-      Settings.PaperName = List.MainListBox.Current();
-      try {
-        ApplyWallpaper(TmpPaperName);
-        return true;
-      } catch (const EInvalidGraphic&) {
-      } catch (const EDIBError&) {
-      } catch (const std::bad_alloc&) {
-      } catch (const std::system_error&) {
-      }
-      // Data that fails only once it is decoded (a JPEG's header reads, its rows do not), no
-      // room for the shrink, or no thread for it: the picture fails like an unreadable one,
-      // and the cursors and PaperName stay as they were.
-      List.RandomListBox.ItemIndex = randomIndex;
-      Settings.PaperName = paperName;
-      Image.Clear();
-      List.StepActiveOrder(forward);
-      continue;
-    }
-    if (attempts > List.MainListBox.Count() - 1) {
-      WarnMessage(env_.Dialogs, "このフォルダにはもう画像がありません");
-      return false;
-    }
-    ++attempts;
-    std::string entry = List.MainListBox.Current();
-    RealFileName.clear();
-    const std::string ext = ExtractFileExt(entry);
-    if (SameText(ext, ".ArcLink")) {
-      Loader.LoadArcLink(entry, Image);
-    } else {
-      if (SameText(ext, ".lnk")) {
-        entry = ResolveShortcut(entry);
-        RealFileName = entry;
-      }
-      Loader.LoadPictureFile(entry, Image);
-    }
-    if (Image.Empty()) List.StepActiveOrder(forward);
-  }
-}
-
 bool TVesko2MainForm::ShiftDown() const {
   if (env_.Keyboard != nullptr) return env_.Keyboard->ShiftDown();
   return (GetKeyState(VK_SHIFT) & 0x8000) != 0;
@@ -305,124 +240,10 @@ std::vector<TMenuEntry> TVesko2MainForm::ContextMenuEntries() {
   return ContextMenu([this](TComponent& sender) { NextActionExecute(sender); });
 }
 
-void TVesko2MainForm::ApplyTimer() {
-  KillTimer(Handle(), kChangeTimer);
-  if (timerHolds_ == 0 && Settings.TimerEnabled && Settings.TimerInterval > 0) {
-    SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
-  }
-}
-
-void TVesko2MainForm::TimerTimer() {
-  // A dialog of the program is open (its own loop delivers the tick): the tick waits.
-  if (timerHolds_ > 0 || Tag != 0) return;
-  NextActionExecute(NextAction);
-}
-
-void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
-  // The timer waits while the change runs and starts a full interval afresh afterwards.
-  TTimerHold hold(*this);
-  if (List.MainListBox.Empty()) {
-    OpenFolderAction.Execute();
-    return;
-  }
-  const bool forward = sender.Tag > 0;
-  if (ShiftDown() || !CtrlDown()) {
-    List.StepActiveOrder(forward);
-    SetCurrentPicture(forward);
-    return;
-  }
-  // Preview: the stepped entry, without moving a cursor.
-  int position = 0;
-  if (Settings.RandomLoad && !List.RandomListBox.Empty()) {
-    const int r = StepIndex(List.RandomListBox.Count(), List.RandomListBox.ItemIndex, forward);
-    position = std::stoi(List.RandomListBox.Items[static_cast<size_t>(r)]);
-  } else {
-    position = StepIndex(List.MainListBox.Count(), List.MainListBox.ItemIndex, forward);
-  }
-  if (position >= 0 && position < List.MainListBox.Count()) {
-    ShowPreview(List.MainListBox.Items[static_cast<size_t>(position)]);
-  }
-}
-
 void TVesko2MainForm::ViewModeActionExecute() {
   IncomingBossAction.Tag = 1;
   TViewModeForm view(*this);
   view.ShowModal();
-}
-
-void TVesko2MainForm::LoadSettings() {
-  IniFile ini;
-  if (FileExists(IniFileName)) {
-    // An existing file that cannot be read (held by another program, no permission): say so,
-    // start with the defaults, and never overwrite it at close.
-    try {
-      ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
-    } catch (const std::exception& error) {
-      settingsReadable_ = false;
-      env_.Dialogs.ShowError(error);
-    }
-  }
-  // Whatever goes wrong while the values are read, the program keeps its window, hotkeys and
-  // start-up: the error is shown and the defaults stand for what was not read.
-  try {
-    TScreenMetrics screen;
-    screen.WindowHeight = Scale(kPanelHeight);
-    screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
-    ReadSettings(ini, Settings, screen);
-    HistoryIni.Load(ini);
-  } catch (const std::exception& error) {
-    env_.Dialogs.ShowError(error);
-  }
-  // A key another program holds is simply not active.
-  HookHotKey->RegisterKey(1, Settings.ActiveKey);
-  HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
-  SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ApplyTimer();
-
-  ShowWindow(Handle(), SW_SHOWNORMAL);
-  env_.Application.ShowTaskbarButton();
-  UpdateWindow(Handle());
-  TStartUpHooks hooks;
-  hooks.RequestQuit = [this] { env_.Application.Terminate(); };
-  hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
-  hooks.ReportError = [this](const std::exception& error) { env_.Dialogs.ShowError(error); };
-  RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
-}
-
-void TVesko2MainForm::SaveSettings() {
-  if (!settingsReadable_) return;
-  RECT r{};
-  GetWindowRect(Handle(), &r);
-  Settings.Top = r.top;
-  Settings.Left = r.left;
-  Settings.Tray = TaskTray->Registered();
-  IniFile ini;
-  if (FileExists(IniFileName)) ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
-  WriteSettings(ini, Settings);
-  HistoryIni.Save(ini);
-  WriteFileAtomically(IniFileName, Utf8ToFileText(ini.ToText()));
-}
-
-void TVesko2MainForm::SaveSettingsQuietly() {
-  try {
-    SaveSettings();
-  } catch (const std::exception&) {
-    // Kept in memory: the close tries again and reports what stops it.
-  }
-}
-
-void TVesko2MainForm::FormCloseQuery(bool report) {
-  // A screen saver paused by the program is switched on again.
-  // Through the command itself, so that its tag and caption say so too (a logoff that is
-  // cancelled leaves the program running).
-  if (PauseScreenSacverAction.Tag < 0) PauseScreenSacverActionExecute(PauseScreenSacverAction);
-  if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
-  try {
-    SaveSettings();
-  } catch (const std::exception& error) {
-    if (report) env_.Dialogs.ShowError(error);
-  }
 }
 
 void TVesko2MainForm::HistoryIniHistorySelected(const std::string& fileName) {

@@ -232,6 +232,7 @@ class TVesko2MainForm final : public TWindowBase,
   bool settingsReadable_ = true;
   bool closing_ = false;  // the close path ends the message loop
   int timerHolds_ = 0;    // commands under way that hold the change timer
+  static constexpr UINT_PTR kChangeTimer = 1;
   bool painted_ = false;  // the first paint has decided between window and tray mode
   UINT dpi_ = 96;
   HWND hints_ = nullptr;  // the tooltip window (destroyed with this window)

@@ -24,6 +24,8 @@ add_library(vesko_win STATIC
   app/MainFormEditor_win.cpp
   app/MainFormFiles_win.cpp
   app/MainFormWallpaper_win.cpp
+  app/MainFormCycle_win.cpp
+  app/MainFormSettings_win.cpp
   app/AboutForm_win.cpp
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp

@@ -82,8 +82,10 @@ int ToolCount(HWND dialog) {
   return static_cast<int>(SendMessageW(search.found, TTM_GETTOOLCOUNT, 0, 0));
 }
 
-// A right-click as the mouse makes it, at the middle of a slot; the menu that opens is read by
-// `track` (which answers with the entry to take). Whether a menu opened.
+// A right-click on the middle of a slot, as the mouse sends it to the slot's button (which
+// turns it into the context-menu message that travels up through the page); the menu that
+// opens is read by `track` (which answers with the entry to take). Whether a menu opened. (The
+// journey right-clicks a slot with the real mouse.)
 bool RightClickSlot(TFavoriteFoldersForm& dialog, int slot,
                     const std::function<UINT(HMENU)>& track) {
   bool opened = false;
@@ -91,16 +93,12 @@ bool RightClickSlot(TFavoriteFoldersForm& dialog, int slot,
     opened = true;
     return track(menu);
   };
+  HWND button = dialog.SlotButton(slot);
   RECT r{};
-  GetWindowRect(dialog.SlotButton(slot), &r);
-  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  INPUT input[2] = {};
-  input[0].type = INPUT_MOUSE;
-  input[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-  input[1].type = INPUT_MOUSE;
-  input[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-  SendInput(2, input, sizeof(INPUT));
-  PumpUntil([&] { return opened; }, 5000);
+  GetClientRect(button, &r);
+  const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+  SendMessageW(button, WM_RBUTTONDOWN, MK_RBUTTON, middle);
+  SendMessageW(button, WM_RBUTTONUP, 0, middle);
   dialog.Track = nullptr;
   return opened;
 }
@@ -391,9 +389,15 @@ TEST_CASE("the shell's folder browser opens on the initial folder and returns th
     }
     if (box == nullptr) return;
     const auto settled = [&] { return UpperCase(ToUtf8(status)) == UpperCase(ToUtf8(folder)); };
+    // The browser's status line (its own control, else any child that shows a path).
+    HWND line = GetDlgItem(box, 0x3743);
     while (inTime() && !settled()) {
       Sleep(20);
-      EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+      if (line != nullptr) {
+        status = ToWide(WindowText(line));
+      } else {
+        EnumChildWindows(box, CollectPath, reinterpret_cast<LPARAM>(&status));
+      }
     }
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     pressed = true;

@@ -1,0 +1,107 @@
+// The main window's change cycle: setting the picture under the cursor (skipping what does not
+// load, in the direction of travel), next and previous, and the change timer that waits for
+// commands and dialogs.
+#include <new>
+#include <system_error>
+
+#include "app/MainForm_win.h"
+#include "base/Dialogs.h"
+#include "base/Path.h"
+#include "base/TextCase.h"
+#include "decode/DIBErrors.h"
+#include "decode/Graphic.h"
+
+TVesko2MainForm::TTimerHold::TTimerHold(TVesko2MainForm& form) : form_(form) {
+  if (form_.timerHolds_++ == 0) KillTimer(form_.Handle(), kChangeTimer);
+}
+
+TVesko2MainForm::TTimerHold::~TTimerHold() {
+  if (--form_.timerHolds_ == 0) form_.ApplyTimer();
+}
+
+bool TVesko2MainForm::SetCurrentPicture(bool forward) {
+  Image.Clear();
+  int attempts = 0;
+  for (;;) {
+    if (!Image.Empty()) {
+      const int randomIndex = List.RandomListBox.ItemIndex;
+      const std::string paperName = Settings.PaperName;
+      List.RandomListBox.ItemIndex =
+          List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
+      Settings.PaperName = List.MainListBox.Current();
+      try {
+        ApplyWallpaper(TmpPaperName);
+        return true;
+      } catch (const EInvalidGraphic&) {
+      } catch (const EDIBError&) {
+      } catch (const std::bad_alloc&) {
+      } catch (const std::system_error&) {
+      }
+      // Data that fails only once it is decoded (a JPEG's header reads, its rows do not), no
+      // room for the shrink, or no thread for it: the picture fails like an unreadable one,
+      // and the cursors and PaperName stay as they were.
+      List.RandomListBox.ItemIndex = randomIndex;
+      Settings.PaperName = paperName;
+      Image.Clear();
+      List.StepActiveOrder(forward);
+      continue;
+    }
+    if (attempts > List.MainListBox.Count() - 1) {
+      WarnMessage(env_.Dialogs, "このフォルダにはもう画像がありません");
+      return false;
+    }
+    ++attempts;
+    std::string entry = List.MainListBox.Current();
+    RealFileName.clear();
+    const std::string ext = ExtractFileExt(entry);
+    if (SameText(ext, ".ArcLink")) {
+      Loader.LoadArcLink(entry, Image);
+    } else {
+      if (SameText(ext, ".lnk")) {
+        entry = ResolveShortcut(entry);
+        RealFileName = entry;
+      }
+      Loader.LoadPictureFile(entry, Image);
+    }
+    if (Image.Empty()) List.StepActiveOrder(forward);
+  }
+}
+
+void TVesko2MainForm::ApplyTimer() {
+  KillTimer(Handle(), kChangeTimer);
+  if (timerHolds_ == 0 && Settings.TimerEnabled && Settings.TimerInterval > 0) {
+    SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
+  }
+}
+
+void TVesko2MainForm::TimerTimer() {
+  // A dialog of the program is open (its own loop delivers the tick): the tick waits.
+  if (timerHolds_ > 0 || Tag != 0) return;
+  NextActionExecute(NextAction);
+}
+
+void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
+  // The timer waits while the change runs and starts a full interval afresh afterwards.
+  TTimerHold hold(*this);
+  if (List.MainListBox.Empty()) {
+    OpenFolderAction.Execute();
+    return;
+  }
+  const bool forward = sender.Tag > 0;
+  if (ShiftDown() || !CtrlDown()) {
+    List.StepActiveOrder(forward);
+    SetCurrentPicture(forward);
+    return;
+  }
+  // Preview: the stepped entry, without moving a cursor.
+  int position = 0;
+  if (Settings.RandomLoad && !List.RandomListBox.Empty()) {
+    const int r = StepIndex(List.RandomListBox.Count(), List.RandomListBox.ItemIndex, forward);
+    position = std::stoi(List.RandomListBox.Items[static_cast<size_t>(r)]);
+  } else {
+    position = StepIndex(List.MainListBox.Count(), List.MainListBox.ItemIndex, forward);
+  }
+  if (position >= 0 && position < List.MainListBox.Count()) {
+    ShowPreview(List.MainListBox.Items[static_cast<size_t>(position)]);
+  }
+}

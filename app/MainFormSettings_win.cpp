@@ -1,0 +1,84 @@
+// The main window's settings: read at creation (with the start-up sequence after them), written
+// at every close, and the close that never fails because the file cannot be written.
+#include "app/Application_win.h"
+#include "app/MainForm_win.h"
+#include "app/StartUp.h"
+#include "base/Dialogs.h"
+#include "base/FileIO_win.h"
+#include "base/IniFile.h"
+#include "base/Unicode_win.h"
+
+void TVesko2MainForm::LoadSettings() {
+  IniFile ini;
+  if (FileExists(IniFileName)) {
+    // An existing file that cannot be read (held by another program, no permission): say so,
+    // start with the defaults, and never overwrite it at close.
+    try {
+      ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
+    } catch (const std::exception& error) {
+      settingsReadable_ = false;
+      env_.Dialogs.ShowError(error);
+    }
+  }
+  // Whatever goes wrong while the values are read, the program keeps its window, hotkeys and
+  // start-up: the error is shown and the defaults stand for what was not read.
+  try {
+    TScreenMetrics screen;
+    screen.WindowHeight = Scale(kPanelHeight);
+    screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
+    ReadSettings(ini, Settings, screen);
+    HistoryIni.Load(ini);
+  } catch (const std::exception& error) {
+    env_.Dialogs.ShowError(error);
+  }
+  // A key another program holds is simply not active.
+  HookHotKey->RegisterKey(1, Settings.ActiveKey);
+  HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
+  SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ApplyTimer();
+
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+  env_.Application.ShowTaskbarButton();
+  UpdateWindow(Handle());
+  TStartUpHooks hooks;
+  hooks.RequestQuit = [this] { env_.Application.Terminate(); };
+  hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
+  hooks.ReportError = [this](const std::exception& error) { env_.Dialogs.ShowError(error); };
+  RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
+}
+
+void TVesko2MainForm::SaveSettings() {
+  if (!settingsReadable_) return;
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  Settings.Top = r.top;
+  Settings.Left = r.left;
+  Settings.Tray = TaskTray->Registered();
+  IniFile ini;
+  if (FileExists(IniFileName)) ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
+  WriteSettings(ini, Settings);
+  HistoryIni.Save(ini);
+  WriteFileAtomically(IniFileName, Utf8ToFileText(ini.ToText()));
+}
+
+void TVesko2MainForm::SaveSettingsQuietly() {
+  try {
+    SaveSettings();
+  } catch (const std::exception&) {
+    // Kept in memory: the close tries again and reports what stops it.
+  }
+}
+
+void TVesko2MainForm::FormCloseQuery(bool report) {
+  // A screen saver paused by the program is switched on again.
+  // Through the command itself, so that its tag and caption say so too (a logoff that is
+  // cancelled leaves the program running).
+  if (PauseScreenSacverAction.Tag < 0) PauseScreenSacverActionExecute(PauseScreenSacverAction);
+  if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
+  try {
+    SaveSettings();
+  } catch (const std::exception& error) {
+    if (report) env_.Dialogs.ShowError(error);
+  }
+}
