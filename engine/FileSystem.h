@@ -38,6 +38,8 @@ class IFileSystem {
   virtual std::string FolderIdentity(const std::string& folder) = 0;
 };
 
-// A path as it stands when it is full ("C:\...", "\\server\..."); otherwise `base` (a full
-// folder) and a separator before it.
+// Whether a path is full: "C:\..." or "\\server\...".
+bool IsFullPath(const std::string& path);
+// A path as it stands when it is full; otherwise `base` (a full folder) and a separator before
+// it.
 std::string ResolveAgainst(const std::string& base, const std::string& path);

@@ -67,10 +67,13 @@ void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
   });
 }
 
+bool IsFullPath(const std::string& path) {
+  return path.rfind("\\\\", 0) == 0 ||
+         (path.size() >= 3 && path[1] == ':' && IsPathDelimiter(path[2]));
+}
+
 std::string ResolveAgainst(const std::string& base, const std::string& path) {
-  const bool full = path.rfind("\\\\", 0) == 0 ||
-                    (path.size() >= 3 && path[1] == ':' && IsPathDelimiter(path[2]));
-  if (full) return path;
+  if (IsFullPath(path)) return path;
   return IncludeTrailingPathDelimiter(base) + path;
 }
 
@@ -106,10 +109,13 @@ void TPictureList::LoadPictureList() {
   } else if (!settings_.PaperFolder.empty()) {
     busy.SetTitle("Load FileList..");
     entries = env_.Files.ReadListFile(settings_.PaperFolder);
-    // A relative line names a file beside the list file.
+    // A relative line names a file beside the list file (full lines, nearly all of a big
+    // list, are taken as they stand).
     const std::string listFolder = ExtractFileDir(settings_.PaperFolder);
     for (std::string& entry : entries) {
-      if (!entry.empty()) entry = env_.Files.FullPath(ResolveAgainst(listFolder, entry));
+      if (!entry.empty() && !IsFullPath(entry)) {
+        entry = env_.Files.FullPath(ResolveAgainst(listFolder, entry));
+      }
     }
   }
   // An empty source (a first start has none) is an empty list, not a file that failed to open.
