@@ -204,7 +204,7 @@ void TPictureList::OpenFileActionExecute(TComponent& sender) {
 std::string TPictureList::InitialPictureFolder() {
   if (env_.Files.DirectoryExists(settings_.PaperFolder)) return settings_.PaperFolder;
   if (!settings_.PaperName.empty()) {
-    const std::string folder = ExtractFileDir(settings_.PaperName);
+    std::string folder = ExtractFileDir(settings_.PaperName);
     if (env_.Files.DirectoryExists(folder)) return folder;
   }
   return PicturesFolder ? PicturesFolder() : std::string();
