@@ -422,10 +422,15 @@ close_from_menu() {
   for i in $(seq 1 40); do
     [ "$(our_programs | wc -l)" -eq 0 ] && return 0
     sleep 0.5
-    # The one report of a settings file that cannot be written, answered with Enter (again
-    # every two seconds, in case it came late).
+    # The one report of a settings file that cannot be written: it opens in the middle of the
+    # screen, behind no window but not active (the menu came by the hotkey), so a click on it
+    # comes first, then Enter (again every two seconds, in case it came late).
     [ "$i" -eq 6 ] && shot "$1" >/dev/null
-    [ "$i" -ge 6 ] && [ $((i % 4)) -eq 2 ] && xdotool key Return
+    if [ "$i" -ge 6 ] && [ $((i % 4)) -eq 2 ]; then
+      xdotool mousemove 640 392 click 1
+      sleep 0.3
+      xdotool key Return
+    fi
   done
   return 1
 }
