@@ -79,6 +79,10 @@ namespace {
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data) {
   if (message == BFFM_INITIALIZED && data != 0) {
     SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    // Once more after the dialog has finished opening: on a busy machine the tree may not yet
+    // hold the folder, and the first selection is lost (the dialog then opened on the Desktop).
+    // The path lives as long as the dialog's own call.
+    PostMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
   } else if (message == BFFM_SELCHANGED) {
     wchar_t path[MAX_PATH] = {};
     if (param == 0 || !SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(param), path)) {
