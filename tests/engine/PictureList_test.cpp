@@ -95,19 +95,16 @@ TEST_CASE("folder scan: links back up the tree or across it are entered once") {
 }
 
 TEST_CASE("relative sources and list lines become full paths") {
-  TFakeFileSystem files;
+  Fixture f;
+  TFakeFileSystem& files = f.files;
   files.AddFolder("C:\\cwd");
   files.AddFolder("C:\\cwd\\pics");
   files.AddFile("C:\\cwd\\pics\\a.jpg");
   files.AddFolder("D:\\lists");
   files.AddFile("D:\\lists\\my.V2List", FileAttr::Archive,
                 {"sub\\x.jpg", "", "E:\\full\\y.jpg", "\\\\server\\share\\z.jpg"});
-  TScriptedDialogs dialogs;
-  TRecordingBusy busy;
-  TFixedRandom random;
-  TFakeClock clock;
-  TSettings settings;
-  TPictureList list{settings, {files, dialogs, busy, random, clock}};
+  TSettings& settings = f.settings;
+  TPictureList& list = f.list;
   settings.PaperFolder = "pics";
   list.LoadPictureList();
   CHECK(settings.PaperFolder == "C:\\cwd\\pics");

@@ -58,28 +58,10 @@ std::string Text(HWND window) {
   return WindowText(window);
 }
 
-struct TToolSearch {
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK FindToolWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<TToolSearch*>(context);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != search->owner) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
 // How many tools the dialog's tooltip window holds.
 int ToolCount(HWND dialog) {
-  TToolSearch search{dialog, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindToolWindow, reinterpret_cast<LPARAM>(&search));
-  if (search.found == nullptr) return -1;
-  return static_cast<int>(SendMessageW(search.found, TTM_GETTOOLCOUNT, 0, 0));
+  HWND hints = HintWindow(dialog);
+  return hints == nullptr ? -1 : static_cast<int>(SendMessageW(hints, TTM_GETTOOLCOUNT, 0, 0));
 }
 
 // A right-click on the middle of a slot, as the mouse sends it to the slot's button (which

@@ -17,6 +17,8 @@
 #include "base/IniFile.h"
 #include "base/Keyboard.h"
 #include "base/Unicode_win.h"
+// After windows.h.
+#include <commctrl.h>
 
 // Shift and Ctrl as a test holds them.
 class THeldKeys final : public IKeyboard {
@@ -48,6 +50,29 @@ struct FormFixture {
   }
   IniFile Ini() { return IniFile::Parse(FileTextToUtf8(ReadBytes(dir / L"Vesko2.ini"))); }
 };
+
+struct THintSearch {
+  HWND owner;
+  HWND found;
+};
+
+inline BOOL CALLBACK FindHintWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<THintSearch*>(context);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The tooltip window a window made for its hints.
+inline HWND HintWindow(HWND owner) {
+  THintSearch search{owner, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), FindHintWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 // Sends a key as the keyboard would, with the modifiers of a shortcut held in this thread's
 // key state (which the window reads).

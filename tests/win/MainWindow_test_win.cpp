@@ -13,29 +13,6 @@
 
 namespace {
 
-struct THintSearch {
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK FindHintWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<THintSearch*>(context);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == search->owner) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The tooltip window the main window made for its hints.
-HWND HintWindow(HWND owner) {
-  THintSearch search{owner, nullptr};
-  EnumThreadWindows(GetCurrentThreadId(), FindHintWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 std::string HintAt(TVesko2MainForm& form, int x, int y) {
   SendMessageW(form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
   HWND hints = HintWindow(form.Handle());
