@@ -101,6 +101,15 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.IncomingBossKey = ReadShortCut(ini, "IncomingBoss", "Key", 24657);
   s.IncomingBossFileName = ini.ReadString("IncomingBoss", "FileName", "");
   s.Tray = ini.ReadBool("Window", "Tray", false);
+  s.FitMode = ini.ReadInteger("Load", "FitMode", 0);
+  if (s.FitMode < 0 || s.FitMode > 2) s.FitMode = 0;
+  s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
+  s.RandomSource = ini.ReadString("Load", "RandomSource", "");
+}
+
+void ApplyFirstStartDefaults(TSettings& s) {
+  s.ReSize = true;
+  s.SpeedpPriority = false;
 }
 
 void WriteSettings(IniFile& ini, const TSettings& s) {
@@ -148,4 +157,7 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteInteger("MessFont", "Height", s.MessFont.Height);
   ini.WriteString("MessFont", "Name", s.MessFont.Name);
   ini.WriteInteger("MessFont", "Size", s.MessFont.Size());
+  ini.WriteInteger("Load", "FitMode", s.FitMode);
+  ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
+  ini.WriteString("Load", "RandomSource", s.RandomSource);
 }

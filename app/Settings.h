@@ -71,6 +71,12 @@ struct TSettings {
   std::string PaperFolder;
   bool RandomLoad = false;
   bool SubDir = false;
+  // How the program scales pictures to the screen: 0 leaves it to the desktop's tile, centre or
+  // wide mode (with the optional shrink), 1 fills the screen, 2 fits inside it.
+  int32_t FitMode = 0;
+  // The random round: the seed its order follows from (0: none yet) and the source it belongs to.
+  int32_t RandomSeed = 0;
+  std::string RandomSource;
   // [Edit]
   std::string LastSendFolder;
   std::string G_Editor;
@@ -91,8 +97,11 @@ struct TScreenMetrics {
   int32_t DesktopHeight = 768;
 };
 
-// Reads all 46 keys in their fixed order. Missing keys and values that are not numbers leave
+// Reads all 49 keys in their fixed order. Missing keys and values that are not numbers leave
 // the key's default.
 void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
-// Writes all 46 keys in their fixed order; keys and sections it does not know stay as they are.
+// Writes all 49 keys in their fixed order; keys and sections it does not know stay as they are.
 void WriteSettings(IniFile& ini, const TSettings& settings);
+// A first start (no settings file yet): photos are shrunk with quality, so the whole picture is
+// seen at once whatever its size or orientation.
+void ApplyFirstStartDefaults(TSettings& settings);

@@ -7,8 +7,10 @@
 #include "base/Dialogs.h"
 #include "base/Path.h"
 #include "base/Random.h"
+#include "base/TextCase.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem.h"
+#include "engine/ShuffleRound.h"
 
 namespace {
 
@@ -77,15 +79,6 @@ std::string ResolveAgainst(const std::string& base, const std::string& path) {
   return IncludeTrailingPathDelimiter(base) + path;
 }
 
-void ShuffleList(std::vector<std::string>& list, IRandom& random) {
-  const auto n = static_cast<uint32_t>(list.size());
-  for (uint32_t i = 0; i < n; ++i) {
-    const uint32_t a = random.Next(n);
-    const uint32_t b = random.Next(n);
-    std::swap(list[a], list[b]);
-  }
-}
-
 int StepIndex(int count, int index, bool forward) {
   if (forward) return index + 1 > count - 1 ? 0 : index + 1;
   return index - 1 < 0 ? count - 1 : index - 1;
@@ -127,15 +120,21 @@ void TPictureList::LoadPictureList() {
     ListLoadedTick = env_.Clock.TickCount();
     return;
   }
-  std::vector<std::string> order;
-  order.reserve(MainListBox.Items.size());
-  for (int i = 0; i < MainListBox.Count(); ++i) order.push_back(std::to_string(i));
-  ShuffleList(order, env_.Random);
-  RandomListBox.Assign(std::move(order));
+  // The round goes on over a reload or a restart; a new source starts a new one.
+  if (settings_.RandomSeed == 0 || !SameText(settings_.RandomSource, settings_.PaperFolder)) {
+    settings_.RandomSeed =
+        static_cast<int32_t>(NewRoundSeed(MainListBox.Items, env_.Random.Next(UINT32_MAX), -1));
+    settings_.RandomSource = settings_.PaperFolder;
+  }
+  SetRandomOrder();
 
   int index = MainListBox.IndexOf(settings_.PaperName);
-  if (index < 0)
-    index = static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
+  if (index < 0) {
+    // A new round starts at its beginning, so that it shows every picture before the next.
+    index = settings_.RandomLoad
+                ? std::stoi(RandomListBox.Items.front())
+                : static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
+  }
   MainListBox.ItemIndex = index;
   RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   ListLoadedTick = env_.Clock.TickCount();
@@ -171,9 +170,26 @@ void TPictureList::OpenPath(const TComponent* sender, const std::string& path) {
   }
 }
 
+void TPictureList::SetRandomOrder() {
+  std::vector<std::string> order;
+  order.reserve(MainListBox.Items.size());
+  for (const int position :
+       RoundOrder(MainListBox.Items, static_cast<uint32_t>(settings_.RandomSeed)))
+    order.push_back(std::to_string(position));
+  RandomListBox.Assign(std::move(order));
+}
+
 void TPictureList::StepActiveOrder(bool forward) {
   if (MainListBox.Empty()) return;
   if (settings_.RandomLoad && !RandomListBox.Empty()) {
+    if (forward && RandomListBox.ItemIndex == RandomListBox.Count() - 1) {
+      // The round is over: a new order, which does not begin with the picture that ended it.
+      settings_.RandomSeed = static_cast<int32_t>(
+          NewRoundSeed(MainListBox.Items, env_.Random.Next(UINT32_MAX), MainListBox.ItemIndex));
+      settings_.RandomSource = settings_.PaperFolder;
+      SetRandomOrder();
+      RandomListBox.ItemIndex = -1;
+    }
     RandomListBox.ItemIndex = StepIndex(RandomListBox.Count(), RandomListBox.ItemIndex, forward);
     const int position = std::stoi(RandomListBox.Current());
     MainListBox.ItemIndex = std::clamp(position, 0, MainListBox.Count() - 1);

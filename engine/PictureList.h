@@ -25,9 +25,6 @@ struct TSettings;
 void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
                 std::vector<std::string>& list);
 
-// n random transpositions of a list of n items.
-void ShuffleList(std::vector<std::string>& list, IRandom& random);
-
 // The next (forward) or previous index with wrap-around.
 int StepIndex(int count, int index, bool forward);
 
@@ -66,7 +63,8 @@ class TPictureList {
   void FileDropFileDrop(const TComponent* sender, const std::vector<std::string>& files, int x,
                         int y);
   void OpenPath(const TComponent* sender, const std::string& path);
-  // Steps the cursors one entry in the active order (shuffled when RandomLoad is on).
+  // Steps the cursors one entry in the active order (shuffled when RandomLoad is on). Stepping
+  // on from the last picture of a random round starts a new round.
   void StepActiveOrder(bool forward);
 
   void OpenFileActionExecute(TComponent& sender);
@@ -80,6 +78,9 @@ class TPictureList {
   void ReloadFolderActionUpdate(TAction& sender);
 
  private:
+  // RandomList := the positions of PictureList in the order of the settings' round.
+  void SetRandomOrder();
+
   TSettings& settings_;
   TPictureListEnv env_;
 };

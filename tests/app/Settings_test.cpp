@@ -45,12 +45,25 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.IncomingBossKey == 24657);
   CHECK_FALSE(s.Tray);
   CHECK(s.PaperFolder.empty());
+  // A file written before the fill and fit modes and the kept random round behaves as before.
+  CHECK_FALSE(s.ReSize);
+  CHECK(s.FitMode == 0);
+  CHECK(s.RandomSeed == 0);
 }
 
-TEST_CASE("the first write creates all 46 keys in their sections and order") {
+TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
+  TSettings first;
+  ApplyFirstStartDefaults(first);
+  CHECK(first.ReSize);
+  CHECK_FALSE(first.SpeedpPriority);
+  CHECK(first.FitMode == 0);
+  CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
+}
+
+TEST_CASE("the first write creates all 49 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 46);
+  CHECK(CountKeys(ini) == 49);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -113,6 +126,9 @@ TEST_CASE("every key round-trips") {
   s.TimerEnabled = false;
   s.IncomingBossKey = 0x6042;
   s.IncomingBossFileName = "C:\\boss.bmp";
+  s.FitMode = 1;
+  s.RandomSeed = 123456789;
+  s.RandomSource = "C:\\壁紙";
 
   IniFile ini;
   WriteSettings(ini, s);
@@ -160,7 +176,10 @@ TEST_CASE("every key round-trips") {
   CHECK(back.TimerEnabled == s.TimerEnabled);
   CHECK(back.IncomingBossKey == s.IncomingBossKey);
   CHECK(back.IncomingBossFileName == s.IncomingBossFileName);
-  CHECK(CountKeys(ini) == 46);
+  CHECK(back.FitMode == s.FitMode);
+  CHECK(back.RandomSeed == s.RandomSeed);
+  CHECK(back.RandomSource == s.RandomSource);
+  CHECK(CountKeys(ini) == 49);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {
@@ -201,6 +220,10 @@ TEST_CASE("garbage and absurd values fall back or stay harmless") {
   CHECK(s.PaperFolder == "C:\\pics");  // the folder of PaperName when the key is missing
   CHECK(Read("[Load]\nPaperName=C:\\a.jpg\n").PaperFolder == "C:\\");
   CHECK(Read("[Load]\nPaperName=C:\\a.jpg\nPaperFolder=D:\\x\n").PaperFolder == "D:\\x");
+  CHECK(Read("[Load]\nFitMode=7\n").FitMode == 0);
+  CHECK(Read("[Load]\nFitMode=-1\n").FitMode == 0);
+  CHECK(Read("[Load]\nFitMode=2\n").FitMode == 2);
+  CHECK(Read("[Load]\nRandomSeed=-5\n").RandomSeed == 0);
 }
 
 TEST_CASE("a single-line MessText written by hand reads as it stands") {

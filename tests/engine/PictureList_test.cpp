@@ -1,13 +1,17 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "app/Settings.h"
 #include "base/Exception.h"
+#include "base/IniFile.h"
+#include "base/Random.h"
 #include "engine/ExtensionList.h"
 #include "engine/ListFile.h"
 #include "engine/PictureList.h"
+#include "engine/ShuffleRound.h"
 #include "support/Fakes.h"
 
 namespace {
@@ -148,32 +152,100 @@ TEST_CASE("cursors land on PaperName, else on a random entry; RandomList is a pe
   CHECK(f.list.RandomListBox.Current() == std::to_string(f.list.MainListBox.ItemIndex));
 }
 
-TEST_CASE("RandomList is always a permutation") {
+TEST_CASE("a round's order is a permutation, follows from its seed, and outlives changes") {
   TRandom random(12345);
   for (int n : {1, 2, 3, 10, 257, 1000}) {
     std::vector<std::string> items;
-    for (int i = 0; i < n; ++i) items.push_back(std::to_string(i));
+    for (int i = 0; i < n; ++i) items.push_back("C:\\p\\" + std::to_string(i) + ".jpg");
     for (int round = 0; round < 20; ++round) {
-      ShuffleList(items, random);
+      const uint32_t seed = NewRoundSeed(items, random.Next(UINT32_MAX), -1);
+      CHECK(seed >= 1);
+      CHECK(seed <= INT32_MAX);
+      std::vector<std::string> order;
+      for (const int position : RoundOrder(items, seed)) order.push_back(std::to_string(position));
       TListBox box;
-      box.Assign(items);
+      box.Assign(order);
       CHECK(IsPermutation(box, n));
+      CHECK(RoundOrder(items, seed) == RoundOrder(items, seed));
     }
   }
-  std::vector<std::string> empty;
-  ShuffleList(empty, random);
-  CHECK(empty.empty());
+  CHECK(RoundOrder({}, 7).empty());
+  // The seed decides: two seeds give two orders of a long list.
+  std::vector<std::string> items;
+  for (int i = 0; i < 50; ++i) items.push_back(std::to_string(i) + ".jpg");
+  CHECK(RoundOrder(items, 1) != RoundOrder(items, 2));
+  // A picture added to the folder leaves the others in their order.
+  std::vector<std::string> more = items;
+  more.insert(more.begin() + 10, "new.jpg");
+  std::vector<std::string> before;
+  std::vector<std::string> after;
+  for (const int p : RoundOrder(items, 99)) before.push_back(items[static_cast<size_t>(p)]);
+  for (const int p : RoundOrder(more, 99)) {
+    if (more[static_cast<size_t>(p)] != "new.jpg") after.push_back(more[static_cast<size_t>(p)]);
+  }
+  CHECK(before == after);
+  // A new round never begins with the picture that ended the last.
+  for (uint32_t draw = 0; draw < 200; ++draw) {
+    const std::vector<std::string> two{"a.jpg", "b.jpg"};
+    CHECK(RoundOrder(two, NewRoundSeed(two, draw, 1)).front() == 0);
+    CHECK(RoundOrder(items, NewRoundSeed(items, draw, 7)).front() != 7);
+  }
 }
 
-TEST_CASE("the shuffle is n random transpositions") {
-  // Draws (0,2) then (1,1) then (2,0): swap 0<->2, no-op, swap 2<->0 back.
-  TFixedRandom random({0, 2, 1, 1, 2, 0});
-  std::vector<std::string> items{"a", "b", "c"};
-  ShuffleList(items, random);
-  CHECK(items == std::vector<std::string>{"a", "b", "c"});
-  TFixedRandom once({0, 1, 0, 0, 0, 0});
-  ShuffleList(items, once);
-  CHECK(items == std::vector<std::string>{"b", "a", "c"});
+TEST_CASE("random order: 50 pictures, 120 changes, two restarts: each once per round") {
+  TFakeFileSystem files;
+  files.AddFolder("C:\\r");
+  for (int i = 0; i < 50; ++i) files.AddFile("C:\\r\\" + std::to_string(100 + i) + ".jpg");
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TRandom random(2024);
+  TFakeClock clock;
+  TSettings settings;
+  settings.RandomLoad = true;
+  std::vector<std::string> shown;
+  auto start = [&](TSettings& s) {
+    auto list =
+        std::make_unique<TPictureList>(s, TPictureListEnv{files, dialogs, busy, random, clock});
+    list->SetCurrentPicture = [&s, &shown, raw = list.get()] {
+      s.PaperName = raw->MainListBox.Current();
+      shown.push_back(s.PaperName);
+      return true;
+    };
+    return list;
+  };
+  auto restart = [&] {
+    // Closing writes the settings file; the next start reads it.
+    IniFile ini;
+    WriteSettings(ini, settings);
+    TSettings read;
+    ReadSettings(IniFile::Parse(ini.ToText()), read, TScreenMetrics{});
+    settings = read;
+    auto list = start(settings);
+    list->LoadPictureList();
+    return list;
+  };
+  auto list = start(settings);
+  list->FileDropFileDrop(nullptr, {"C:\\r"}, 0, 0);  // the first change
+  for (int change = 2; change <= 120; ++change) {
+    if (change == 31 || change == 77) list = restart();
+    list->StepActiveOrder(true);
+    REQUIRE(list->SetCurrentPicture());
+  }
+  REQUIRE(shown.size() == 120);
+  const std::set<std::string> first(shown.begin(), shown.begin() + 50);
+  const std::set<std::string> second(shown.begin() + 50, shown.begin() + 100);
+  CHECK(first.size() == 50);
+  CHECK(second.size() == 50);
+  CHECK(shown[50] != shown[49]);
+  // Another source starts a round of its own; a reload of the same one goes on with it.
+  const int32_t seed = settings.RandomSeed;
+  TAction reload{0, "reload"};
+  list->ReloadFolderActionExecute(reload);
+  CHECK(settings.RandomSeed == seed);
+  files.AddFolder("C:\\s");
+  files.AddFile("C:\\s\\x.jpg");
+  list->FileDropFileDrop(nullptr, {"C:\\s"}, 0, 0);
+  CHECK(settings.RandomSource == "C:\\s");
 }
 
 TEST_CASE("list files: every kind of line end; empty lines kept") {

@@ -1,0 +1,58 @@
+#include "engine/ShuffleRound.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+uint64_t Mix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+uint64_t EntryHash(const std::string& entry, uint32_t seed) {
+  uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over the bytes, then mixed with the seed
+  for (const char c : entry) {
+    h ^= static_cast<uint8_t>(c);
+    h *= 0x100000001B3ull;
+  }
+  return Mix(h ^ Mix(seed));
+}
+
+int FirstOf(const std::vector<std::string>& entries, uint32_t seed) {
+  int first = 0;
+  uint64_t best = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const uint64_t h = EntryHash(entries[i], seed);
+    if (i == 0 || h < best) {
+      best = h;
+      first = static_cast<int>(i);
+    }
+  }
+  return first;
+}
+
+}  // namespace
+
+std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t seed) {
+  std::vector<std::pair<uint64_t, int>> keyed;
+  keyed.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i)
+    keyed.emplace_back(EntryHash(entries[i], seed), static_cast<int>(i));
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<int> order;
+  order.reserve(keyed.size());
+  for (const auto& [hash, position] : keyed) order.push_back(position);
+  return order;
+}
+
+uint32_t NewRoundSeed(const std::vector<std::string>& entries, uint32_t draw, int avoidFirst) {
+  uint32_t seed = 1;
+  for (uint64_t k = 0; k < 64; ++k) {
+    seed = static_cast<uint32_t>(Mix(draw + k) % 0x7FFFFFFFu) + 1;
+    if (entries.size() < 2 || FirstOf(entries, seed) != avoidFirst) break;
+  }
+  return seed;
+}

@@ -1,0 +1,17 @@
+// The random order as a round that survives restarts: the order follows from a seed and the
+// entries alone, so a stored seed rebuilds it and the current picture finds its place again.
+// Entries added to or removed from the source keep the others in their order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Positions 0..n-1 of `entries` in the round's order: sorted by a hash of each entry keyed by
+// the seed.
+std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t seed);
+
+// A seed for a new round, made from a random draw: never 0 (no round), never above INT32_MAX
+// (the settings file holds it as a number), and, with two or more entries, its round does not
+// begin with position `avoidFirst` (the picture that ended the last round; -1 for none).
+uint32_t NewRoundSeed(const std::vector<std::string>& entries, uint32_t draw, int avoidFirst);
