@@ -88,6 +88,8 @@ TCommands::TCommands() {
       {&BetterReloadAction, kView, kShift | kKeyF5},
       {&SaveListAction, kOperation, 0},
       {&LoadListAction, kOperation, 0},
+      {&FillAction, kView, 'R'},
+      {&FitAction, kView, 'P'},
   };
   for (const TRow& row : table) {
     row.action->Category = row.category;
@@ -134,9 +136,9 @@ std::vector<TMenuEntry> TCommands::ContextMenu(const std::function<void(TCompone
                            action(LoadListAction), nextItem, preItem, action(IncomingBossAction),
                            action(StartScreenSacverAction), action(PauseScreenSacverAction)}));
   menu.push_back(submenu(
-      kView,
-      {action(TileAction), action(CenterAction), action(NotWallpaperAction), action(ReloadAction),
-       action(ReloadFolderAction), clip, action(JumpAction), action(BetterReloadAction)}));
+      kView, {action(TileAction), action(CenterAction), action(FillAction), action(FitAction),
+              action(NotWallpaperAction), action(ReloadAction), action(ReloadFolderAction), clip,
+              action(JumpAction), action(BetterReloadAction)}));
   menu.push_back(submenu("設定", {action(OptionAction), action(TrayAction), action(TimerAction)}));
   menu.push_back(
       submenu(kEdit, {action(G_EditorAction), action(CopyAction), action(ShortCutAction),

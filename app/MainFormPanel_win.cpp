@@ -151,7 +151,20 @@ bool TVesko2MainForm::PanelButtonAt(int x, int y) const {
          Inside(ScaleRect(kNextButton), x, y);
 }
 
+void TVesko2MainForm::ShowWelcome() {
+  if (Settings.Tray || !IsWindowVisible(Handle())) return;
+  Welcome = std::make_unique<TWelcomeBalloon>(Handle(), dpi_);
+  SetTimer(Handle(), kWelcomeTimer, kWelcomeMs, nullptr);
+}
+
+void TVesko2MainForm::HideWelcome() {
+  if (!Welcome) return;
+  KillTimer(Handle(), kWelcomeTimer);
+  Welcome.reset();
+}
+
 void TVesko2MainForm::PanelMouseDown(int x, int y) {
+  HideWelcome();
   if (Inside(ScaleRect(kMinimizeButton), x, y)) {
     env_.Application.Minimize();
     return;

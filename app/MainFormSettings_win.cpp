@@ -10,7 +10,8 @@
 
 void TVesko2MainForm::LoadSettings() {
   IniFile ini;
-  if (FileExists(IniFileName)) {
+  const bool firstStart = !FileExists(IniFileName);
+  if (!firstStart) {
     // An existing file that cannot be read (held by another program, no permission): say so,
     // start with the defaults, and never overwrite it at close.
     try {
@@ -27,6 +28,7 @@ void TVesko2MainForm::LoadSettings() {
     screen.WindowHeight = Scale(kPanelHeight);
     screen.DesktopHeight = GetSystemMetrics(SM_CYSCREEN);
     ReadSettings(ini, Settings, screen);
+    if (firstStart) ApplyFirstStartDefaults(Settings);
     HistoryIni.Load(ini);
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
@@ -46,6 +48,8 @@ void TVesko2MainForm::LoadSettings() {
   hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
   hooks.ReportError = [this](const std::exception& error) { env_.Dialogs.ShowError(error); };
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
+  // Until a source has been chosen, a start explains the panel.
+  if (List.MainListBox.Empty() && Settings.PaperFolder.empty()) ShowWelcome();
 }
 
 void TVesko2MainForm::SaveSettings() {

@@ -6,9 +6,11 @@
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
+#include "decode/PixelMemory.h"
 #include "engine/Fit.h"
 #include "engine/MessageOverlay_win.h"
 #include "engine/MessageText.h"
+#include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
 void TVesko2MainForm::ClipPasteActionExecute() {
@@ -98,16 +100,36 @@ void TVesko2MainForm::ShowPreview(const std::string& entry) {
 void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) {
   if (!path.empty()) {
     TRect desktop = VirtualDesktop();
-    if (Settings.ReSize) FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
+    const int screenWidth = desktop.Right - desktop.Left;
+    const int screenHeight = desktop.Bottom - desktop.Top;
+    wallpaperCropped_ = false;
+    if (Settings.FitMode != 0) {
+      ScaleToScreen(Image, static_cast<TScreenFit>(Settings.FitMode), screenWidth, screenHeight,
+                    DesktopColor(), Settings.SpeedpPriority, *this, 2);
+    } else if (Settings.ReSize) {
+      FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
+    } else if (bool tiled = false; DesktopShowsUnscaled(tiled)) {
+      // Only the part the desktop can show is written: the screen looks the same, and the
+      // file and the memory behind it are the screen's size, not the photo's.
+      const TRect part =
+          VisiblePart(Image.Width(), Image.Height(), screenWidth, screenHeight, tiled);
+      if (part != TRect{0, 0, Image.Width(), Image.Height()}) {
+        CropPicture(Image, part);
+        wallpaperCropped_ = true;
+      }
+    }
     Image.Realize();
     if (Settings.SetMess && withMessage) DrawMessage();
     SaveWallpaperBitmap(Image, path);
     WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
   }
   SetDesktopWallpaper(path);
+  HideWelcome();
   PanelHint = ExtractFileName(Settings.PaperName);
   TaskTray->SetTipString(Caption() + " - " + PanelHint);
   Image.Clear();
+  // Once no further change follows for a while, the memory kept for quick changes goes back.
+  SetTimer(Handle(), kReleaseTimer, kReleaseDelayMs, nullptr);
 }
 
 std::string TVesko2MainForm::GetMessageText() {
@@ -135,5 +157,26 @@ void TVesko2MainForm::DrawMessage() {
 
 void TVesko2MainForm::SetTileMode(int mode) {
   WriteTileMode(mode);
+  // A wallpaper the program fitted or cropped for the last mode is made again for this one.
+  if ((Settings.FitMode != 0 || wallpaperCropped_) && !List.MainListBox.Empty()) {
+    Settings.FitMode = 0;
+    TTimerHold hold(*this);
+    SetCurrentPicture();
+    return;
+  }
+  Settings.FitMode = 0;
   SetDesktopWallpaper(TmpPaperName);
+}
+
+void TVesko2MainForm::SetScreenFit(int mode) {
+  Settings.FitMode = mode;
+  if (List.MainListBox.Empty()) return;
+  TTimerHold hold(*this);
+  SetCurrentPicture();
+}
+
+void TVesko2MainForm::ReleaseTimerTimer() {
+  KillTimer(Handle(), kReleaseTimer);
+  ReleaseCachedPixelMemory();
+  HeapCompact(GetProcessHeap(), 0);
 }

@@ -144,6 +144,10 @@ void TVesko2MainForm::BindActions() {
   for (TAction* mode : {&TileAction, &CenterAction, &WideAction}) {
     mode->OnExecute = [this](TAction& a) { SetTileMode(a.Tag); };
   }
+  for (TAction* fit : {&FillAction, &FitAction}) {
+    fit->OnExecute = [this](TAction& a) { SetScreenFit(a.Tag - 2); };
+    fit->OnUpdate = [this](TAction& a) { a.Checked = Settings.FitMode == a.Tag - 2; };
+  }
   NotWallpaperAction.OnExecute = [this](TAction&) { ApplyWallpaper(""); };
   NextAction.OnExecute = [this](TAction& a) { NextActionExecute(a); };
   PreAction.OnExecute = [this](TAction& a) { NextActionExecute(a); };
@@ -372,6 +376,8 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_TIMER:
       if (wParam == kChangeTimer) TimerTimer();
+      if (wParam == kReleaseTimer) ReleaseTimerTimer();
+      if (wParam == kWelcomeTimer) HideWelcome();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -13,6 +13,7 @@
 #include "app/HookHotKey_win.h"
 #include "app/Settings.h"
 #include "app/TaskTray_win.h"
+#include "app/WelcomeBalloon_win.h"
 #include "base/Action.h"
 #include "base/Keyboard.h"
 #include "base/Random.h"
@@ -177,7 +178,10 @@ class TVesko2MainForm final : public TWindowBase,
   void ApplyWallpaper(const std::string& path, bool withMessage = true);
   std::string GetMessageText();
   void DrawMessage();
+  // The desktop's tile (1), centre (0) or wide (2) mode; the program's own fill or fit ends.
   void SetTileMode(int mode);
+  // The program's own scaling (the FitMode setting); the current picture is made again.
+  void SetScreenFit(int mode);
 
   std::string RealFileName;  // the target of a shortcut entry
   std::string LastMessage;
@@ -191,6 +195,9 @@ class TVesko2MainForm final : public TWindowBase,
   // Every close request: writes the settings. Closing is always allowed: a settings file that
   // cannot be written is reported (when `report`, never during a logoff) and the close goes on.
   void FormCloseQuery(bool report = true);
+
+  // The balloon that explains the panel on a start without a source (null when none shows).
+  std::unique_ptr<TWelcomeBalloon> Welcome;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -233,7 +240,16 @@ class TVesko2MainForm final : public TWindowBase,
   bool closing_ = false;  // the close path ends the message loop
   int timerHolds_ = 0;    // commands under way that hold the change timer
   static constexpr UINT_PTR kChangeTimer = 1;
-  bool painted_ = false;  // the first paint has decided between window and tray mode
+  // After a change has settled, the pixel memory kept for quick changes is given back.
+  static constexpr UINT_PTR kReleaseTimer = 2;
+  static constexpr UINT kReleaseDelayMs = 2000;
+  void ReleaseTimerTimer();
+  static constexpr UINT_PTR kWelcomeTimer = 3;
+  static constexpr UINT kWelcomeMs = 60000;
+  void ShowWelcome();
+  void HideWelcome();
+  bool wallpaperCropped_ = false;  // the last wallpaper holds only what its mode showed
+  bool painted_ = false;           // the first paint has decided between window and tray mode
   UINT dpi_ = 96;
   HWND hints_ = nullptr;  // the tooltip window (destroyed with this window)
   int hintArea_ = -1;     // which part of the panel the hint describes

@@ -71,12 +71,18 @@ void Check(HWND button, bool checked) {
 
 }  // namespace
 
+// The choices of the FitMode setting, in its order.
+constexpr const wchar_t* kFitModeItems[] = {L"しない（タイル・センター・ワイド）",
+                                            L"塗りつぶし（はみ出しを切り取る）",
+                                            L"ページ幅に合わせる（全体を表示）"};
+
 struct TOptionsForm::TControls {
   HWND pages[3]{};
   HWND tabs = nullptr;
   std::unique_ptr<TColorPanel> ok, cancel;
   // Page 1
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
+  HWND fitModeLabel, fitMode;
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
@@ -131,9 +137,15 @@ void TOptionsForm::BuildPages() {
                                  check, 16, 78, 350, 18);
   c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&R)", check, 16, 100, 340, 18);
   c.speedpPriority = AddControl(p, WC_BUTTONW, "縮小は速度優先(&F)", check, 32, 122, 324, 18);
-  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 144, 340, 18);
+  c.fitModeLabel = AddControl(p, WC_STATICW, "画面に合わせる(&Z)", SS_LEFT, 16, 147, 112, 16);
+  c.fitMode = AddControl(p, WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 130, 144,
+                         236, 120);
+  for (const wchar_t* item : kFitModeItems)
+    SendMessageW(c.fitMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 170, 340, 18);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
+  SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
 
   // Page 2: operation.
   p = c.pages[1];
@@ -252,6 +264,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   SetWindowTextW(c.editorEdit, ToWide(s.G_Editor).c_str());
   Check(c.tileCenterPosit, s.TileCenterPosit);
   Check(c.reSize, s.ReSize);
+  SendMessageW(c.fitMode, CB_SETCURSEL, static_cast<WPARAM>(s.FitMode), 0);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
   const bool timerStopped = !s.TimerEnabled && s.TimerInterval > 0;
@@ -288,6 +301,8 @@ void TOptionsForm::Store(TSettings& s) const {
   if (shown > 0 && shown != s.TimerInterval / 60000) s.TimerEnabled = true;
   s.TimerInterval = shown * 60000;
   s.ReSize = Checked(c.reSize);
+  const LRESULT fit = SendMessageW(c.fitMode, CB_GETCURSEL, 0, 0);
+  s.FitMode = fit >= 0 && fit <= 2 ? static_cast<int32_t>(fit) : 0;
   s.TileCenterPosit = Checked(c.tileCenterPosit);
   s.ActiveKey = FromHotKeyField(SendMessageW(c.activeKey, HKM_GETHOTKEY, 0, 0));
   s.IncomingBossKey = FromHotKeyField(SendMessageW(c.incomingBossKey, HKM_GETHOTKEY, 0, 0));
@@ -454,6 +469,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"TileCenterPosit", c.tileCenterPosit},
                                              {"ReSize", c.reSize},
                                              {"SpeedpPriority", c.speedpPriority},
+                                             {"FitMode", c.fitMode},
                                              {"PlayMidi", c.playMidi},
                                              {"HotActMenu", c.hotActMenu},
                                              {"HotActActivate", c.hotActActivate},

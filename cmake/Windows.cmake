@@ -30,6 +30,7 @@ add_library(vesko_win STATIC
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp
   app/ShellMenuEntry_win.cpp
+  app/WelcomeBalloon_win.cpp
   app/InputSepStringForm_win.cpp
   app/HookHotKey_win.cpp
   engine/FileSystem_win.cpp

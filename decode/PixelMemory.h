@@ -49,6 +49,9 @@ class TPixelMemory {
 // Zero-filled pixels for the layout.
 std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout);
 
+// Frees the pixel memory kept for reuse (the big DIB sections of recent pictures).
+void ReleaseCachedPixelMemory();
+
 // Where new bitmaps of this module take their pixels from instead (null: AllocatePixelMemory).
 // A plug-in sets it so that a picture is decoded straight into the block it hands over.
 using TPixelAllocator = std::unique_ptr<TPixelMemory> (*)(const TPixelLayout& layout);

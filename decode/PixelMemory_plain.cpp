@@ -52,6 +52,8 @@ class TPlainPixelMemory final : public TPixelMemory {
 
 }  // namespace
 
+void ReleaseCachedPixelMemory() {}  // plain memory is never kept
+
 std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout) {
   const uint64_t size =
       RowBytes(static_cast<uint64_t>(layout.Width), static_cast<uint64_t>(layout.BitCount)) *

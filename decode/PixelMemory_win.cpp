@@ -46,6 +46,10 @@ class TSectionCache {
     }
     entries_.push_back(entry);
   }
+  void Clear() {
+    for (const TEntry& e : entries_) DeleteObject(e.bitmap);
+    entries_.clear();
+  }
   bool Take(const TLayoutKey& key, TEntry& entry) {
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if (it->key == key) {
@@ -101,6 +105,10 @@ class TDibSectionMemory final : public TPixelMemory {
 };
 
 }  // namespace
+
+void ReleaseCachedPixelMemory() {
+  SectionCache().Clear();
+}
 
 std::unique_ptr<TPixelMemory> AllocatePixelMemory(const TPixelLayout& layout) {
   const TLayoutKey key{layout.Width, layout.Height, layout.BitCount,

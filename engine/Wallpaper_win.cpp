@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 #include "base/Exception.h"
 #include "base/FileIO_win.h"
 #include "base/Stream.h"
@@ -55,6 +57,33 @@ void WriteWallpaperOrigin(const TPicture& image, bool centre) {
 
 void WriteTileMode(int mode) {
   WriteDesktopValue(L"TileWallpaper", mode);
+}
+
+namespace {
+
+// A decimal value of "Control Panel\desktop"; `fallback` when it is missing or not a number.
+int ReadDesktopValue(const wchar_t* name, int fallback) {
+  wchar_t text[32] = {};
+  DWORD size = sizeof text - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\desktop", name, RRF_RT_REG_SZ, nullptr, text,
+                   &size) != ERROR_SUCCESS) {
+    return fallback;
+  }
+  wchar_t* end = nullptr;
+  const long value = wcstol(text, &end, 10);
+  return end == text ? fallback : static_cast<int>(value);
+}
+
+}  // namespace
+
+bool DesktopShowsUnscaled(bool& tiled) {
+  const int mode = ReadDesktopValue(L"TileWallpaper", 0);
+  tiled = mode == 1;
+  return (mode == 0 || mode == 1) && ReadDesktopValue(L"WallpaperStyle", 0) == 0;
+}
+
+uint32_t DesktopColor() {
+  return GetSysColor(COLOR_DESKTOP);
 }
 
 void SetDesktopWallpaper(const std::string& path) {

@@ -2,6 +2,7 @@
 // current user's "Control Panel\desktop".
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "decode/Graphic.h"
@@ -17,6 +18,11 @@ TRect WorkArea();
 void WriteWallpaperOrigin(const TPicture& image, bool centre);
 // TileWallpaper := mode (1 tile, 0 centre, 2 wide).
 void WriteTileMode(int mode);
+// Whether the desktop shows its wallpaper at its own size (centred or tiled, not stretched or
+// scaled by a style of its own); `tiled` tells which.
+bool DesktopShowsUnscaled(bool& tiled);
+// The desktop's background colour (0x00BBGGRR), around a fitted picture.
+uint32_t DesktopColor();
 // SPI_SETDESKWALLPAPER with update and broadcast; an empty path removes the wallpaper.
 void SetDesktopWallpaper(const std::string& path);
 // The picture as a BMP in its own pixel format, written atomically over `path`.

@@ -24,14 +24,17 @@ void Collect(const std::vector<TMenuEntry>& entries, std::set<const TAction*>& f
 
 }  // namespace
 
-TEST_CASE("the command table: 33 actions in order, with the tags handlers read") {
+TEST_CASE("the command table: 35 actions in order, with the tags handlers read") {
   TCommands c;
   const std::vector<TAction*>& list = c.ActionList();
-  REQUIRE(list.size() == 33);
-  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 33);
+  REQUIRE(list.size() == 35);
+  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 35);
   CHECK(list.front() == &c.TileAction);
   CHECK(list[6] == &c.ReloadFolderAction);
-  CHECK(list.back() == &c.LoadListAction);
+  CHECK(list[32] == &c.LoadListAction);
+  CHECK(list.back() == &c.FitAction);
+  CHECK(c.FillAction.Tag == 3);  // the FitMode setting plus 2
+  CHECK(c.FitAction.Tag == 4);
   CHECK(c.TileAction.Tag == 1);
   CHECK(c.CenterAction.Tag == 0);
   CHECK(c.WideAction.Tag == 2);
@@ -49,7 +52,7 @@ TEST_CASE("the command table: 33 actions in order, with the tags handlers read")
     operation += a->Category == "操作";
     edit += a->Category == "編集";
   }
-  CHECK(view == 12);
+  CHECK(view == 14);
   CHECK(operation == 14);
   CHECK(edit == 7);
 }
@@ -82,7 +85,8 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
                                  "スクリーンセーバ起動\tS",
                                  "スクリーンセーバ一時停止\tShift+Ctrl+S"});
   CHECK(Texts(menu[1].Items) ==
-        std::vector<std::string>{"タイル\tT", "センター\tC", "壁紙無し\tN", "再読込\tF5",
+        std::vector<std::string>{"タイル\tT", "センター\tC", "塗りつぶし\tR",
+                                 "ページ幅に合わせる\tP", "壁紙無し\tN", "再読込\tF5",
                                  "フォルダの再読込\tCtrl+F5", "クリップボード\tCtrl+V",
                                  "指定名を表示..\t", "画質優先で再読込\tShift+F5"});
   CHECK(Texts(menu[2].Items) ==
@@ -106,7 +110,7 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
   // Reached only by their keys (and the buttons).
   std::set<const TAction*> inMenu;
   Collect(menu, inMenu);
-  CHECK(inMenu.size() == 27);
+  CHECK(inMenu.size() == 29);
   for (const TAction* a : {&c.WideAction, &c.ViewModeAction, &c.G_SelectEditorAction, &c.NextAction,
                            &c.PreAction, &c.SetNowAction}) {
     CHECK(inMenu.count(a) == 0);

@@ -60,7 +60,9 @@ inline BOOL CALLBACK FindHintWindow(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<THintSearch*>(context);
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
-  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == search->owner) {
+  // The hints' window, not the balloon of a start without a source.
+  if (lstrcmpiW(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == search->owner &&
+      (GetWindowLongW(window, GWL_STYLE) & TTS_BALLOON) == 0) {
     search->found = window;
     return FALSE;
   }

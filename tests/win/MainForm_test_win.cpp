@@ -25,7 +25,7 @@
 #include "engine/FileSystem_win.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 46 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 49 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -49,7 +49,8 @@ TEST_CASE("a first start places the window, derives its paths, and writes 46 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 46);
+  CHECK(keys == 49);
+  CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
 }
@@ -442,6 +443,172 @@ TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its
   f.Close(form);
 }
 
+namespace {
+
+// A 24-bit BMP in four quarters: red top left, green top right, blue bottom left, white
+// bottom right.
+std::string MakeQuarterBmp(int width, int height) {
+  const int stride = (width * 3 + 3) & ~3;
+  std::string bmp(54 + static_cast<size_t>(stride) * height, '\0');
+  auto put32 = [&bmp](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  put32(2, static_cast<uint32_t>(bmp.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(width));
+  put32(22, static_cast<uint32_t>(height));
+  bmp[26] = 1;
+  bmp[28] = 24;
+  for (int y = 0; y < height; ++y) {
+    const int top = height - 1 - y;  // rows are stored bottom first
+    char* row = &bmp[54 + static_cast<size_t>(stride) * y];
+    for (int x = 0; x < width; ++x) {
+      const bool right = x >= width / 2;
+      const bool bottom = top >= height / 2;
+      const uint8_t r = right == bottom ? 255 : 0;
+      const uint8_t g = right ? 255 : 0;
+      const uint8_t b = bottom ? 255 : 0;
+      row[x * 3] = static_cast<char>(b);
+      row[x * 3 + 1] = static_cast<char>(g);
+      row[x * 3 + 2] = static_cast<char>(r);
+    }
+  }
+  return bmp;
+}
+
+COLORREF WrittenPixel(const TBitmap& bitmap, int x, int y) {
+  const TRGBQuad c = bitmap.GetPixel(x, y);
+  return RGB(c.Red, c.Green, c.Blue);
+}
+
+}  // namespace
+
+TEST_CASE("fill and fit from their keys: a screen-sized wallpaper, made again by every mode") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\tall.bmp", MakeQuarterBmp(600, 1600));
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nReSize=0\r\n");
+  auto form = f.Create({ToUtf8(f.dir / L"w\\tall.bmp")});
+  const TRect desktop = VirtualDesktop();
+  const int sw = desktop.Right - desktop.Left;
+  const int sh = desktop.Bottom - desktop.Top;
+  auto written = [&] {
+    TBitmap bitmap;
+    bitmap.LoadFromFile(form->TmpPaperName);
+    return bitmap;
+  };
+  PressShortCut(form->Handle(), 'R');
+  CHECK(form->Settings.FitMode == 1);
+  TBitmap fill = written();
+  REQUIRE(fill.Width() == sw);
+  REQUIRE(fill.Height() == sh);
+  // The portrait picture covers the landscape screen: its middle rows, left half red above
+  // blue, right half green above white.
+  CHECK(WrittenPixel(fill, 5, 5) == RGB(255, 0, 0));
+  CHECK(WrittenPixel(fill, sw - 5, 5) == RGB(0, 255, 0));
+  CHECK(WrittenPixel(fill, 5, sh - 5) == RGB(0, 0, 255));
+  CHECK(WrittenPixel(fill, sw - 5, sh - 5) == RGB(255, 255, 255));
+  std::vector<std::string> menu = OpenMenu(*form);
+  CHECK(std::find(menu.begin(), menu.end(), "  塗りつぶし\tR [check]") != menu.end());
+
+  PressShortCut(form->Handle(), 'P');
+  CHECK(form->Settings.FitMode == 2);
+  TBitmap fit = written();
+  REQUIRE(fit.Width() == sw);
+  REQUIRE(fit.Height() == sh);
+  const COLORREF backRgb = GetSysColor(COLOR_DESKTOP);
+  CHECK(WrittenPixel(fit, 2, sh / 2) == backRgb);  // the sides are the desktop's colour
+  CHECK(WrittenPixel(fit, sw - 3, sh / 2) == backRgb);
+  const int shown = (600 * sh + 800) / 1600;  // the whole height, the width in proportion
+  CHECK(WrittenPixel(fit, (sw - shown) / 2 + 3, 3) == RGB(255, 0, 0));
+  CHECK(WrittenPixel(fit, (sw + shown) / 2 - 3, sh - 3) == RGB(255, 255, 255));
+
+  // Centre again: the program's scaling ends and the picture is written as the desktop shows
+  // it, its middle part.
+  PressShortCut(form->Handle(), 'C');
+  CHECK(form->Settings.FitMode == 0);
+  CHECK(DesktopValue(L"TileWallpaper") == L"0");
+  TBitmap centre = written();
+  CHECK(centre.Width() == 600);
+  CHECK(centre.Height() == std::min(1600, sh));
+  f.Close(form);
+  CHECK(f.Ini().ReadInteger("Load", "FitMode", -1) == 0);
+}
+
+TEST_CASE("a picture larger than the screen is written as large as the desktop shows it") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\big.bmp", MakeQuarterBmp(3000, 2000));
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nReSize=0\r\n");
+  WriteTileMode(0);
+  auto form = f.Create({ToUtf8(f.dir / L"w\\big.bmp")});
+  const TRect desktop = VirtualDesktop();
+  const int sw = desktop.Right - desktop.Left;
+  const int sh = desktop.Bottom - desktop.Top;
+  TBitmap centre;
+  centre.LoadFromFile(form->TmpPaperName);
+  REQUIRE(centre.Width() == sw);
+  REQUIRE(centre.Height() == sh);
+  CHECK(WrittenPixel(centre, 0, 0) == RGB(255, 0, 0));  // the middle of the picture
+  CHECK(WrittenPixel(centre, sw - 1, 0) == RGB(0, 255, 0));
+  CHECK(WrittenPixel(centre, sw - 1, sh - 1) == RGB(255, 255, 255));
+  // Tiled from the top-left corner: the top-left part.
+  PressShortCut(form->Handle(), 'T');
+  TBitmap tiled;
+  tiled.LoadFromFile(form->TmpPaperName);
+  REQUIRE(tiled.Width() == sw);
+  CHECK(WrittenPixel(tiled, sw - 1, sh - 1) == RGB(255, 0, 0));
+  // Wide: the desktop stretches the whole picture.
+  PressShortCut(form->Handle(), 'W');
+  TBitmap wide;
+  wide.LoadFromFile(form->TmpPaperName);
+  CHECK(wide.Width() == 3000);
+  f.Close(form);
+}
+
+TEST_CASE("a start without a source explains the panel in a balloon, until a folder is chosen") {
+  FormFixture f;
+  auto form = f.Create();
+  // The balloon: a tooltip window of the panel's, visible.
+  auto balloonShown = [&] {
+    HWND w = form->Welcome ? form->Welcome->Handle() : nullptr;
+    return w != nullptr && IsWindowVisible(w) && (GetWindowLongW(w, GWL_STYLE) & TTS_BALLOON) != 0;
+  };
+  REQUIRE(PumpUntil(balloonShown, 5000));
+  HWND balloon = form->Welcome->Handle();
+  wchar_t cls[64] = {};
+  GetClassNameW(balloon, cls, 64);
+  CHECK(lstrcmpiW(cls, TOOLTIPS_CLASSW) == 0);
+  TTTOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  wchar_t text[512] = {};
+  tool.lpszText = text;
+  REQUIRE(SendMessageW(balloon, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool)));
+  CHECK(std::wstring(text) == TWelcomeBalloon::kText);
+  RECT panel{};
+  RECT tip{};
+  GetWindowRect(form->Handle(), &panel);
+  GetWindowRect(balloon, &tip);
+  CHECK(tip.top >= panel.bottom - 2);  // below the panel, pointing at it
+
+  // The folder chosen through ▶ (the folder dialog of an empty list): the balloon goes.
+  CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
+  WriteBytes(f.dir / L"p\\a.bmp", MakeTestBmp(8, 8));
+  f.dialogs.answers.push_back(ToUtf8(f.dir / L"p"));
+  PressShortCut(form->Handle(), kKeyReturn);
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"p\\a.bmp"));
+  CHECK_FALSE(IsWindow(balloon));
+  CHECK(form->Welcome == nullptr);
+  f.Close(form);
+  // With a source, a start says nothing.
+  form = f.Create();
+  CHECK(form->Welcome == nullptr);
+  f.Close(form);
+}
+
 TEST_CASE("a picture of one palette colour takes the message in the message's own colour") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
@@ -634,14 +801,16 @@ TEST_CASE("every entry failing: one warning after n attempts, cursors and wallpa
   CHECK(ReadBytes(ToWide(f.form->TmpPaperName)) == wallpaper);
 }
 
-TEST_CASE("random order visits every entry once in n steps") {
+TEST_CASE("random order shows every entry once per round, the first picture included") {
   CycleFixture f(false, "[Load]\r\nRandomLoad=1\r\n");
-  std::set<std::string> seen;
-  for (int i = 0; i < 3; ++i) {
+  std::vector<std::string> seen{f.Current()};
+  for (int i = 0; i < 5; ++i) {
     f.form->NextAction.Execute();
-    seen.insert(f.Current());
+    seen.push_back(f.Current());
   }
-  CHECK(seen.size() == 3);
+  CHECK(std::set<std::string>(seen.begin(), seen.begin() + 3).size() == 3);
+  CHECK(std::set<std::string>(seen.begin() + 3, seen.end()).size() == 3);
+  CHECK(seen[3] != seen[2]);  // a new round never begins with the picture that ended the last
 }
 
 TEST_CASE(

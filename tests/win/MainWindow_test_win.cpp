@@ -51,7 +51,7 @@ TEST_CASE("every shortcut of the table runs its command through the window's key
   }
   // Ctrl+F5 belongs to the folder reload, found in the menu first; SetNowAction never runs.
   expected[&form->SetNowAction] = &form->ReloadFolderAction;
-  REQUIRE(expected.size() == 26);
+  REQUIRE(expected.size() == 28);
   for (const auto& [action, runs] : expected) {
     CAPTURE(ShortCutToText(action->ShortCut));
     ran = nullptr;
@@ -84,6 +84,8 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "表示",
             "  タイル\tT",
             "  センター\tC",
+            "  塗りつぶし\tR",
+            "  ページ幅に合わせる\tP",
             "  壁紙無し\tN",
             "  再読込\tF5",
             "  フォルダの再読込\tCtrl+F5 [grey]",
@@ -204,7 +206,7 @@ TEST_CASE("tray mode: the command, a double click of either button, and the tip"
     return 0;
   };
   SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_RBUTTONDOWN);
-  CHECK(shown.size() == 34);
+  CHECK(shown.size() == 36);
   CHECK(at.x == 300);
   CHECK(at.y == 200);
 

@@ -119,6 +119,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   s.MessText = "一行目\r\n二行目";
   s.MessFont.Name = "IPAGothic";
   s.MessFont.Height = -20;
+  s.FitMode = 2;
   const TSettings expected = s;
   TDriveOptions same([&](TOptionsForm& dialog) { PostKey(dialog.Control("SubDir"), VK_RETURN); });
   form->OptionAction.Execute();
@@ -134,6 +135,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
       Tick(dialog.Control(box));
     }
     Tick(dialog.Control("HotActMenu"));
+    SendMessageW(dialog.Control("FitMode"), CB_SETCURSEL, 1, 0);
     SendMessageW(dialog.Control("ActiveKey"), HKM_SETHOTKEY,
                  MAKEWORD('J', HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
     SendMessageW(dialog.Control("IncomingBossKey"), HKM_SETHOTKEY, MAKEWORD('B', HOTKEYF_ALT), 0);
@@ -157,6 +159,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK_FALSE(s.NotUsedInTray);
   CHECK_FALSE(s.AddShadow);
   CHECK_FALSE(s.HotAct);
+  CHECK(s.FitMode == 1);
   CHECK(s.ActiveKey == (0xC000 | 'J'));
   CHECK(s.IncomingBossKey == (0x8000 | 'B'));
   CHECK(s.TimerInterval == 7 * 60000);
