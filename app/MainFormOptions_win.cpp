@@ -36,7 +36,10 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   dialog.SetShellMenuEntry(ShellMenuEntryExists());
   dialog.Load(Settings, sender.Tag, FileExists(MessageFile));
   if (dialog.ShowModal() != TOptionsForm::kOk) return;
+  const bool wasRandom = Settings.RandomLoad;
+  const int32_t fitMode = Settings.FitMode;
   dialog.Store(Settings);
+  if (Settings.RandomLoad && !wasRandom) List.BeginRoundHere();
   G_EditorAction.Caption =
       FileExists(Settings.G_Editor) ? ExtractFileName(Settings.G_Editor) : "グラフィックソフト..";
   ApplyTimer();
@@ -46,6 +49,8 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // Last, so that a program folder that cannot be written loses none of the settings above:
   // its error is shown after they all took effect.
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
+  // A new way of fitting shows at once, on the current picture.
+  if (Settings.FitMode != fitMode) SetScreenFit(Settings.FitMode);
 }
 
 namespace {

@@ -105,6 +105,7 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   if (s.FitMode < 0 || s.FitMode > 2) s.FitMode = 0;
   s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
   s.RandomSource = ini.ReadString("Load", "RandomSource", "");
+  s.RandomFirst = ini.ReadString("Load", "RandomFirst", "");
 }
 
 void ApplyFirstStartDefaults(TSettings& s) {
@@ -160,4 +161,5 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteInteger("Load", "FitMode", s.FitMode);
   ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
   ini.WriteString("Load", "RandomSource", s.RandomSource);
+  ini.WriteString("Load", "RandomFirst", s.RandomFirst);
 }

@@ -5,7 +5,9 @@
 #include <exception>
 
 #include "base/Stream.h"
+#include "decode/ExifOrientation.h"
 #include "decode/JpegCodec.h"
+#include "decode/Orientation.h"
 
 bool TJPEGImage::ScreenHasPalette = false;
 int TJPEGImage::ProgressIntervalMs = 500;
@@ -80,12 +82,20 @@ TJPEGImage::TJPEGImage()
 
 int TJPEGImage::Width() const {
   if (bitmap_) return bitmap_->Width();
-  if (!data_) return 0;
-  return (data_->Width + ScaleDenominator() - 1) / ScaleDenominator();
+  return OrientationSwapsSides(Orientation()) ? StoredHeight() : StoredWidth();
 }
 
 int TJPEGImage::Height() const {
   if (bitmap_) return bitmap_->Height();
+  return OrientationSwapsSides(Orientation()) ? StoredWidth() : StoredHeight();
+}
+
+int TJPEGImage::StoredWidth() const {
+  if (!data_) return 0;
+  return (data_->Width + ScaleDenominator() - 1) / ScaleDenominator();
+}
+
+int TJPEGImage::StoredHeight() const {
   if (!data_) return 0;
   return (data_->Height + ScaleDenominator() - 1) / ScaleDenominator();
 }
@@ -109,6 +119,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     data->Width = header.Width;
     data->Height = header.Height;
     data->Grayscale = header.Grey;
+    data->Orientation = ReadExifOrientation(data->Bytes.data(), data->Bytes.size());
     ProgressiveEncoding = header.Progressive;
   }
   data_ = std::move(data);
@@ -214,19 +225,22 @@ void TJPEGImage::Decode() const {
   jpegSink.Row = &TBitmapSink::Row;
   jpegSink.Progress = self->OnProgress ? &TBitmapSink::Progress : nullptr;
   const int code = DecodeJpeg(data_->Bytes.data(), data_->Bytes.size(), options, jpegSink);
-  if (code == kJpegAborted && sink.aborted) {
-    // Stopped quietly: the partly filled picture stays.
-    bitmap_ = std::move(bitmap);
-    self->Progress(TProgressStage::psEnding, 0, rect, "");
-    return;
-  }
-  if (code != 0 || sink.failed) {
+  const bool stoppedQuietly = code == kJpegAborted && sink.aborted;
+  if (!stoppedQuietly && (code != 0 || sink.failed)) {
     self->Progress(TProgressStage::psEnding, 0, rect, "");
     if (code == kJpegTooLarge) throw EJPEG("JPEG エラー #" + std::to_string(code) + " (too large)");
     throw EJPEG(JpegError(code));
   }
+  // A picture stopped quietly keeps what was decoded, turned upright like a whole one. No room
+  // for the turned pixels fails as no room for the decoded ones does.
+  try {
+    OrientBitmap(*bitmap, data_->Orientation);
+  } catch (...) {
+    self->Progress(TProgressStage::psEnding, 0, rect, "");
+    throw EJPEG(JpegError(kJpegAborted));
+  }
   bitmap_ = std::move(bitmap);
-  self->Progress(TProgressStage::psEnding, 100, rect, "");
+  self->Progress(TProgressStage::psEnding, stoppedQuietly ? 0 : 100, rect, "");
 }
 
 std::unique_ptr<TBitmap> TJPEGImage::TakeBitmap() {
@@ -308,11 +322,11 @@ struct TRowsSink {
 void TJPEGImage::DecodeRows(const std::function<uint8_t*(int y)>& target) const {
   if (!CanDecodeRows()) throw EJPEG(JpegError(kJpegAborted));
   auto* self = const_cast<TJPEGImage*>(this);
-  const TRect rect{0, 0, Width(), Height()};
+  const TRect rect{0, 0, StoredWidth(), StoredHeight()};
   TRowsSink sink;
   sink.target = &target;
-  sink.width = Width();
-  sink.height = Height();
+  sink.width = StoredWidth();
+  sink.height = StoredHeight();
   sink.report = [self, rect](TProgressStage stage, uint8_t percent) {
     self->Progress(stage, percent, rect, "");
   };

@@ -24,19 +24,29 @@ struct TJPEGData {
   int Width = 0;
   int Height = 0;
   bool Grayscale = false;
+  // How the stored picture turns upright (1 to 8, see Orientation.h), from its Exif data.
+  int Orientation = 1;
 };
 
 enum class TJPEGPerformance { jpBestQuality, jpBestSpeed };
 enum class TJPEGPixelFormat { jf24Bit, jf8Bit };
 enum class TJPEGScale { jsFullSize, jsHalf, jsQuarter, jsEighth };
 
+// Everything that asks for the picture (its size, Bitmap, Draw, AssignTo) sees it upright, as its
+// Exif orientation says; only DecodeRows delivers the rows as they are stored.
 class TJPEGImage : public TGraphic {
  public:
   TJPEGImage();
 
   const char* ClassName() const override { return "TJPEGImage"; }
+  // The upright size at Scale.
   int Width() const override;
   int Height() const override;
+  // The size at Scale as the picture is stored, before it is turned upright.
+  int StoredWidth() const;
+  int StoredHeight() const;
+  // How the stored picture turns upright (1 to 8); 1 without Exif, or with Exif that lies.
+  int Orientation() const { return data_ ? data_->Orientation : 1; }
   bool Empty() const override { return !data_ || data_->Bytes.empty(); }
   // Always refused: "JPEG イメージのサイズは変更できません".
   void SetWidth(int width);
@@ -58,10 +68,11 @@ class TJPEGImage : public TGraphic {
   std::unique_ptr<TBitmap> TakeBitmap();
   // Whether DecodeRows can deliver this picture: compressed bytes held and 24-bit output.
   bool CanDecodeRows() const;
-  // Decodes without keeping the picture: row y (Width() blue-green-red pixels, top first, grey
-  // pictures too) is written to `target(y)`, memory of the caller's that must hold 3 * Width()
-  // bytes. Row y is complete when `target(y + 1)` is asked for or the call returns. EJPEG on
-  // corrupt data; progress is reported as for a decode.
+  // Decodes without keeping the picture: row y (StoredWidth() blue-green-red pixels, top first,
+  // grey pictures too) is written to `target(y)`, memory of the caller's that must hold
+  // 3 * StoredWidth() bytes. The rows are those of the stored picture, not yet turned upright
+  // (StoredHeight() of them; see Orientation()). Row y is complete when `target(y + 1)` is asked
+  // for or the call returns. EJPEG on corrupt data; progress is reported as for a decode.
   void DecodeRows(const std::function<uint8_t*(int y)>& target) const;
 
   int CompressionQuality = 90;

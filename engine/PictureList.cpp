@@ -121,9 +121,10 @@ void TPictureList::LoadPictureList() {
     return;
   }
   // The round goes on over a reload or a restart; a new source starts a new one.
-  if (settings_.RandomSeed == 0 || !SameText(settings_.RandomSource, settings_.PaperFolder)) {
-    settings_.RandomSeed =
-        static_cast<int32_t>(NewRoundSeed(MainListBox.Items, env_.Random.Next(UINT32_MAX), -1));
+  const bool newRound =
+      settings_.RandomSeed == 0 || !SameText(settings_.RandomSource, settings_.PaperFolder);
+  if (newRound) {
+    settings_.RandomSeed = static_cast<int32_t>(RoundSeed(env_.Random.Next(UINT32_MAX)));
     settings_.RandomSource = settings_.PaperFolder;
   }
   SetRandomOrder();
@@ -135,6 +136,7 @@ void TPictureList::LoadPictureList() {
                 ? std::stoi(RandomListBox.Items.front())
                 : static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
   }
+  if (newRound) settings_.RandomFirst = MainListBox.Items[static_cast<size_t>(index)];
   MainListBox.ItemIndex = index;
   RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   ListLoadedTick = env_.Clock.TickCount();
@@ -171,31 +173,51 @@ void TPictureList::OpenPath(const TComponent* sender, const std::string& path) {
 }
 
 void TPictureList::SetRandomOrder() {
-  std::vector<std::string> order;
-  order.reserve(MainListBox.Items.size());
-  for (const int position :
-       RoundOrder(MainListBox.Items, static_cast<uint32_t>(settings_.RandomSeed)))
-    order.push_back(std::to_string(position));
-  RandomListBox.Assign(std::move(order));
+  SetRandomOrder(RoundOrder(MainListBox.Items, static_cast<uint32_t>(settings_.RandomSeed)));
+}
+
+void TPictureList::SetRandomOrder(const std::vector<int>& order) {
+  std::vector<std::string> items;
+  items.reserve(order.size());
+  for (const int position : order) items.push_back(std::to_string(position));
+  RandomListBox.Assign(std::move(items));
 }
 
 void TPictureList::StepActiveOrder(bool forward) {
   if (MainListBox.Empty()) return;
   if (settings_.RandomLoad && !RandomListBox.Empty()) {
-    if (forward && RandomListBox.ItemIndex == RandomListBox.Count() - 1) {
+    const int next = StepIndex(RandomListBox.Count(), RandomListBox.ItemIndex, forward);
+    if (forward && next == RoundStartIndex()) {
       // The round is over: a new order, which does not begin with the picture that ended it.
-      settings_.RandomSeed = static_cast<int32_t>(
-          NewRoundSeed(MainListBox.Items, env_.Random.Next(UINT32_MAX), MainListBox.ItemIndex));
+      settings_.RandomSeed = static_cast<int32_t>(RoundSeed(env_.Random.Next(UINT32_MAX)));
       settings_.RandomSource = settings_.PaperFolder;
-      SetRandomOrder();
-      RandomListBox.ItemIndex = -1;
+      std::vector<int> order =
+          RoundOrder(MainListBox.Items, static_cast<uint32_t>(settings_.RandomSeed));
+      const int start = RoundStart(order, MainListBox.ItemIndex);
+      SetRandomOrder(order);
+      RandomListBox.ItemIndex = start;
+      settings_.RandomFirst =
+          MainListBox.Items[static_cast<size_t>(order[static_cast<size_t>(start)])];
+    } else {
+      RandomListBox.ItemIndex = next;
     }
-    RandomListBox.ItemIndex = StepIndex(RandomListBox.Count(), RandomListBox.ItemIndex, forward);
     const int position = std::stoi(RandomListBox.Current());
     MainListBox.ItemIndex = std::clamp(position, 0, MainListBox.Count() - 1);
   } else {
     MainListBox.ItemIndex = StepIndex(MainListBox.Count(), MainListBox.ItemIndex, forward);
   }
+}
+
+void TPictureList::BeginRoundHere() {
+  if (MainListBox.ItemIndex < 0) return;
+  settings_.RandomFirst = MainListBox.Current();
+  RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(MainListBox.ItemIndex));
+}
+
+int TPictureList::RoundStartIndex() const {
+  const int first = MainListBox.IndexOf(settings_.RandomFirst);
+  if (first < 0) return 0;  // the round's first picture is gone: it ends at the order's end
+  return RandomListBox.IndexOf(std::to_string(first));
 }
 
 void TPictureList::OpenFileActionExecute(TComponent& sender) {

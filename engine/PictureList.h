@@ -67,6 +67,10 @@ class TPictureList {
   // on from the last picture of a random round starts a new round.
   void StepActiveOrder(bool forward);
 
+  // The current picture begins the random round: random order just switched on shows every
+  // other picture before it repeats any.
+  void BeginRoundHere();
+
   void OpenFileActionExecute(TComponent& sender);
   // Where the open-picture dialog starts: the source folder, else the current picture's
   // folder (a list file's source), else the user's pictures folder.
@@ -80,6 +84,9 @@ class TPictureList {
  private:
   // RandomList := the positions of PictureList in the order of the settings' round.
   void SetRandomOrder();
+  void SetRandomOrder(const std::vector<int>& order);
+  // Where in RandomList the round began (0 when its first picture is no longer listed).
+  int RoundStartIndex() const;
 
   TSettings& settings_;
   TPictureListEnv env_;

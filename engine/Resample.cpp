@@ -5,9 +5,9 @@
 #include <exception>
 #include <functional>
 #include <system_error>
-#include <thread>
 #include <vector>
 
+#include "base/WorkerThread.h"
 #include "engine/ResampleKernels.h"
 
 namespace {
@@ -246,19 +246,19 @@ std::unique_ptr<TBitmap> ResampleRows(int width, int height,
       errors[static_cast<size_t>(t)] = std::current_exception();
     }
   };
-  std::vector<std::thread> workers;
+  std::vector<TWorkerThread> workers;
   workers.reserve(static_cast<size_t>(threads));
   int t = 1;
   for (; t < threads; ++t) {
     try {
-      workers.emplace_back(share, t);
+      workers.emplace_back([&share, t] { share(t); });
     } catch (const std::system_error&) {
       break;
     }
   }
   for (; t < threads; ++t) share(t);
   share(0);
-  for (std::thread& worker : workers) worker.join();
+  for (TWorkerThread& worker : workers) worker.Join();
   for (const std::exception_ptr& error : errors) {
     if (error) std::rethrow_exception(error);
   }

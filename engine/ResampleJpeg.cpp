@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/WorkerThread.h"
+#include "decode/Orientation.h"
 #include "engine/Resample.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -143,29 +145,40 @@ class TRowPipe {
   bool closed_ = false;
 };
 
+// Feeds the resampler the part of each stored row that lies in the box, its rows counted from
+// the box's top; rows outside the box are skipped.
+struct TBoxFeed {
+  TRowResampler& resampler;
+  TRect box;
+  void Push(int row, const uint8_t* line) {
+    if (row < box.Top || row >= box.Bottom) return;
+    resampler.Push(row - box.Top, line + static_cast<size_t>(box.Left) * 3);
+  }
+};
+
 // Runs the resampler over the pipe's blocks on a thread of its own; joined on destruction, so
 // an error on the decoder side never leaves the thread running. An error of the resampler is
 // kept and raised by Finish; it keeps taking blocks so the decoder never waits for ever.
 class TResampleWorker {
  public:
-  TResampleWorker(TRowPipe& pipe, TRowResampler& resampler)
+  TResampleWorker(TRowPipe& pipe, TBoxFeed& resampler)
       : pipe_(pipe), thread_([this, &resampler] { Run(resampler); }) {}
   TResampleWorker(const TResampleWorker&) = delete;
   TResampleWorker& operator=(const TResampleWorker&) = delete;
   ~TResampleWorker() {
-    if (thread_.joinable()) {
+    if (thread_.Joinable()) {
       pipe_.Close();
-      thread_.join();
+      thread_.Join();
     }
   }
   void Finish() {
     pipe_.Close();
-    thread_.join();
+    thread_.Join();
     if (error_) std::rethrow_exception(error_);
   }
 
  private:
-  void Run(TRowResampler& resampler) {
+  void Run(TBoxFeed& resampler) {
     while (TRowPipe::TBlock* block = pipe_.Receive()) {
       if (!error_) {
         try {
@@ -183,7 +196,7 @@ class TResampleWorker {
 
   TRowPipe& pipe_;
   std::exception_ptr error_;
-  std::thread thread_;
+  TWorkerThread thread_;
 };
 
 // A decode stopped early leaves its remaining rows blank, as in a partly decoded picture: the
@@ -196,38 +209,70 @@ void FinishWithBlankRows(TRowResampler& resampler, int nextRow, size_t rowBytes)
     resampler.Push(y, blank.data());
 }
 
-}  // namespace
-
-std::unique_ptr<TBitmap> ResampleJpeg(const TJPEGImage& jpeg, int newWidth, int newHeight,
-                                      int threads) {
-  const int width = jpeg.Width();
-  const int height = jpeg.Height();
-  if (width < 1 || height < 1 || newWidth < 1 || newHeight < 1) throw EAssertionFailed();
+// The shrink of the stored rows in `box` (stored coordinates), not yet turned upright, to
+// newWidth x newHeight.
+std::unique_ptr<TBitmap> ResampleStoredRows(const TJPEGImage& jpeg, const TRect& box, int newWidth,
+                                            int newHeight, int threads) {
+  const int width = jpeg.StoredWidth();
   auto result = std::make_unique<TBitmap>();
   result->SetPixelFormat(TPixelFormat::pf24bit);
   result->SetSize(newWidth, newHeight);
-  TRowResampler resampler(width, height, *result);
+  TRowResampler resampler(box.Right - box.Left, box.Bottom - box.Top, *result);
+  TBoxFeed feed{resampler, box};
   const size_t rowBytes = static_cast<size_t>(width) * 3;
+  const size_t boxRowBytes = static_cast<size_t>(box.Right - box.Left) * 3;
   if (threads < 2) {
     std::vector<uint8_t> row(rowBytes);
     int pending = -1;  // the row being decoded; complete once the next one is asked for
     jpeg.DecodeRows([&](int y) {
-      if (pending >= 0) resampler.Push(pending, row.data());
+      if (pending >= 0) feed.Push(pending, row.data());
       pending = y;
+      // A decode stopped before it writes the row leaves it blank, as in a decoded picture.
+      std::fill(row.begin(), row.end(), 0);
       return row.data();
     });
-    if (pending >= 0) resampler.Push(pending, row.data());
-    FinishWithBlankRows(resampler, pending + 1, rowBytes);
+    if (pending >= 0) feed.Push(pending, row.data());
+    FinishWithBlankRows(resampler, std::max(pending + 1 - box.Top, 0), boxRowBytes);
     return result;
   }
   TRowPipe pipe(rowBytes);
-  TResampleWorker worker(pipe, resampler);
+  TResampleWorker worker(pipe, feed);
   int next = 0;
   jpeg.DecodeRows([&pipe, &next](int y) {
     next = y + 1;
-    return pipe.Row(y);
+    uint8_t* row = pipe.Row(y);
+    std::fill(row, row + pipe.RowBytes(), 0);
+    return row;
   });
   worker.Finish();
-  FinishWithBlankRows(resampler, next, rowBytes);
+  FinishWithBlankRows(resampler, std::max(next - box.Top, 0), boxRowBytes);
+  return result;
+}
+
+}  // namespace
+
+std::unique_ptr<TBitmap> ResampleJpeg(const TJPEGImage& jpeg, int newWidth, int newHeight,
+                                      int threads, const TRect* box) {
+  if (jpeg.StoredWidth() < 1 || jpeg.StoredHeight() < 1 || newWidth < 1 || newHeight < 1) {
+    throw EAssertionFailed();
+  }
+  const TRect stored =
+      box != nullptr ? StoredBox(jpeg.Orientation(), *box, jpeg.StoredWidth(), jpeg.StoredHeight())
+                     : TRect{0, 0, jpeg.StoredWidth(), jpeg.StoredHeight()};
+  if (stored.Left < 0 || stored.Top < 0 || stored.Right > jpeg.StoredWidth() ||
+      stored.Bottom > jpeg.StoredHeight() || stored.Right <= stored.Left ||
+      stored.Bottom <= stored.Top) {
+    throw EAssertionFailed();
+  }
+  // The decoder gives the rows as stored: they are shrunk to the upright size with its sides
+  // swapped back where the orientation swaps them, and only the small result is turned upright.
+  // The area average commutes with mirroring and turning, but for rounding.
+  const int orientation = jpeg.Orientation();
+  int storedWidth = 0;
+  int storedHeight = 0;
+  OrientedSize(orientation, newWidth, newHeight, storedWidth, storedHeight);
+  std::unique_ptr<TBitmap> result =
+      ResampleStoredRows(jpeg, stored, storedWidth, storedHeight, threads);
+  OrientBitmap(*result, orientation);
   return result;
 }

@@ -63,10 +63,9 @@ std::unique_ptr<TBitmap> ScaleBox(TPicture& holder, const TRect& box, int width,
   const int boxWidth = box.Right - box.Left;
   const int boxHeight = box.Bottom - box.Top;
   const auto* jpeg = dynamic_cast<const TJPEGImage*>(holder.Graphic());
-  if (!speedPriority && jpeg != nullptr && !jpeg->Decoded() && jpeg->CanDecodeRows() &&
-      box == TRect{0, 0, holder.Width(), holder.Height()}) {
+  if (!speedPriority && jpeg != nullptr && !jpeg->Decoded() && jpeg->CanDecodeRows()) {
     // Straight from the decoder's rows: the full-size picture is never held.
-    return ResampleJpeg(*jpeg, width, height, threads);
+    return ResampleJpeg(*jpeg, width, height, threads, &box);
   }
   TRows rows;
   HeldRows(holder, rows);

@@ -21,19 +21,6 @@ uint64_t EntryHash(const std::string& entry, uint32_t seed) {
   return Mix(h ^ Mix(seed));
 }
 
-int FirstOf(const std::vector<std::string>& entries, uint32_t seed) {
-  int first = 0;
-  uint64_t best = 0;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const uint64_t h = EntryHash(entries[i], seed);
-    if (i == 0 || h < best) {
-      best = h;
-      first = static_cast<int>(i);
-    }
-  }
-  return first;
-}
-
 }  // namespace
 
 std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t seed) {
@@ -48,11 +35,10 @@ std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t se
   return order;
 }
 
-uint32_t NewRoundSeed(const std::vector<std::string>& entries, uint32_t draw, int avoidFirst) {
-  uint32_t seed = 1;
-  for (uint64_t k = 0; k < 64; ++k) {
-    seed = static_cast<uint32_t>(Mix(draw + k) % 0x7FFFFFFFu) + 1;
-    if (entries.size() < 2 || FirstOf(entries, seed) != avoidFirst) break;
-  }
-  return seed;
+uint32_t RoundSeed(uint32_t draw) {
+  return static_cast<uint32_t>(Mix(draw) % 0x7FFFFFFFu) + 1;
+}
+
+int RoundStart(const std::vector<int>& order, int avoid) {
+  return order.size() >= 2 && order.front() == avoid ? 1 : 0;
 }

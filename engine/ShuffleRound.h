@@ -1,6 +1,7 @@
 // The random order as a round that survives restarts: the order follows from a seed and the
 // entries alone, so a stored seed rebuilds it and the current picture finds its place again.
-// Entries added to or removed from the source keep the others in their order.
+// Entries added to or removed from the source keep the others in their order. A round is the
+// order read once round from its first entry, which need not be the order's first.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,10 @@
 // the seed.
 std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t seed);
 
-// A seed for a new round, made from a random draw: never 0 (no round), never above INT32_MAX
-// (the settings file holds it as a number), and, with two or more entries, its round does not
-// begin with position `avoidFirst` (the picture that ended the last round; -1 for none).
-uint32_t NewRoundSeed(const std::vector<std::string>& entries, uint32_t draw, int avoidFirst);
+// A seed for a new round from a random draw: never 0 (no round), never above INT32_MAX (the
+// settings file holds it as a number).
+uint32_t RoundSeed(uint32_t draw);
+
+// Where a new round of `order` begins: at its first entry, or at its second when the first is
+// position `avoid` (the picture that ended the last round).
+int RoundStart(const std::vector<int>& order, int avoid);

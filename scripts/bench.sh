@@ -70,5 +70,12 @@ for threads in 1 2; do
 done
 cmp "$build/bench-data/change.bmp" "$build/bench-data/change-win.bmp" && echo "same bytes natively and under Wine"
 
+echo "== private memory after a change has settled, beyond a bare Win32 program (stripped builds)"
+for load in "ReSize=0" "ReSize=1" "FitMode=1"; do
+  (cd "$build/win" && VESKO2_MEMORY_LOAD="$load" VESKO2_STRIPPED="$build/win/stripped" \
+    VESKO2_EXE="$build/win/Vesko2.exe" "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" \
+    tests/win/instance_tests.exe -tc="*settles*" | tr -d '\r' | grep "private memory" || true)
+done
+
 echo "== a whole change by the quality path beside vipsthumbnail, Pillow and ImageMagick"
 "$root/bench/peers.sh" "$build/native"

@@ -60,10 +60,10 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 49 keys in their sections and order") {
+TEST_CASE("the first write creates all 50 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 49);
+  CHECK(CountKeys(ini) == 50);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -129,6 +129,7 @@ TEST_CASE("every key round-trips") {
   s.FitMode = 1;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
+  s.RandomFirst = "C:\\壁紙\\ソ.jpg";
 
   IniFile ini;
   WriteSettings(ini, s);
@@ -179,7 +180,8 @@ TEST_CASE("every key round-trips") {
   CHECK(back.FitMode == s.FitMode);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
-  CHECK(CountKeys(ini) == 49);
+  CHECK(back.RandomFirst == s.RandomFirst);
+  CHECK(CountKeys(ini) == 50);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {

@@ -31,6 +31,25 @@ convert -size 320x200 xc:'#ff8000' "$out/more/orange.bmp"
 cafe="$out/café 사진"
 mkdir -p "$cafe"
 convert -size 320x200 xc:'#ff80c0' "$cafe/pink.bmp"
+# A phone photo: stored 400 x 300, red on the left and blue on the right, with an Exif
+# orientation of 6 (turn a quarter clockwise): upright it is 300 x 400, red above blue.
+mkdir -p "$out/phone"
+convert -size 200x300 xc:'#ff0000' -size 200x300 xc:'#0000ff' +append -quality 95 \
+  -sampling-factor 1x1 "$out/phone/plain.jpg"
+python3 - "$out/phone/plain.jpg" "$out/phone/portrait.jpg" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+tiff = b"II*\0" + struct.pack("<IH", 8, 1) + struct.pack("<HHII", 0x0112, 3, 1, 6) + b"\0" * 4
+exif = b"Exif\0\0" + tiff
+segment = b"\xff\xe1" + struct.pack(">H", len(exif) + 2) + exif
+open(sys.argv[2], "wb").write(data[:2] + segment + data[2:])
+PY
+rm "$out/phone/plain.jpg"
+# A folder of six for a random round across a restart.
+mkdir -p "$out/round"
+for c in ff0000 808080 00ffff 00ff00 0000ff ffffff; do
+  convert -size 320x200 xc:"#$c" -type TrueColor BMP3:"$out/round/$c.bmp"
+done
 expected=8
 if [ "$mode" = full ]; then
   convert -size 12000x8400 xc:'#000080' -quality 90 "$app/pics/navy-100mp.jpg"
@@ -126,6 +145,23 @@ our_programs() {
 }
 ini() { LC_ALL=C tr -d '\r' <"$app/Vesko2.ini"; }
 
+# 0. The very first start, on nothing: a balloon under the panel says what it is and how to
+# begin (in the tooltip colour); a click on the panel takes it away. Closed with Alt+F4, its
+# settings file removed again, so that step 1 is a first start too.
+start
+f=$(shot first-start-balloon)
+balloon=$(convert "$f" -crop 360x140+0+36 +repage -fill black +opaque 'rgb(255,255,225)' \
+  -fill white -opaque 'rgb(255,255,225)' -format '%[fx:int(mean*w*h)]' info:)
+echo "first start balloon: $balloon pixels of the tooltip colour under the panel"
+[ "$balloon" -gt 3000 ] 2>/dev/null || fail "no balloon under the panel at the first start"
+key alt+F4
+for _ in $(seq 1 40); do
+  [ "$(our_programs | wc -l)" -eq 0 ] && break
+  sleep 0.5
+done
+[ "$(our_programs | wc -l)" -eq 0 ] || fail "Alt+F4 did not close the first start"
+rm -f "$app/Vesko2.ini"
+
 # 1. The first start, with no settings file, on the folder.
 [ -f "$app/Vesko2.ini" ] && fail "a settings file exists before the first start"
 convert -size 320x200 xc:'#804000' "$app/boss.bmp"
@@ -216,10 +252,12 @@ sleep 1.5
 f=$(shot options-closed)
 [ "$(pixel "$f" 455 277)" = "253 196 240" ] && fail "OK did not close the options dialog"
 
-# 5. Random order now, with the message drawn on each picture: one round shows every picture.
+# 5. Random order now, with the message drawn on each picture: the round begins at the picture
+# shown when it was switched on, so it and the next ones show every picture once.
 declare -A random=()
 previous=$(shown "$(shot before-random)")
-order=""
+random[$previous]=1
+order=" ($previous)"
 messages=0
 for step in $(seq 1 "$expected"); do
   stamp=$(wallpaper_stamp)
@@ -227,7 +265,8 @@ for step in $(seq 1 "$expected"); do
   await_wallpaper "$stamp" "$previous"
   f=$(shot "random-$step")
   now=$(shown "$f")
-  random[$now]=1
+  # The last step begins a new round, never with the picture that ended the last.
+  if [ "$step" -lt "$expected" ]; then random[$now]=1; else [ "$now" != "$previous" ] || fail "a new round began with the picture that ended the last"; fi
   order="$order $now"
   previous=$now
   # The message: some pixels of one tile away from the window differ from the picture.
@@ -452,9 +491,72 @@ head -c 3 "$app/Vesko2.ini" | od -An -tx1 | grep -q 'ef bb bf' ||
   fail "the settings file holding café 사진 is not UTF-8"
 LC_ALL=C grep -aqF "PaperFolder=$(winepath -w "$cafe" 2>/dev/null)" "$app/Vesko2.ini" ||
   fail "the settings file lacks the folder café 사진"
+# From here only keys change the picture: the timer off in the settings file.
+sed -i 's/^Interval=10000\r$/Interval=0\r/' "$app/Vesko2.ini"
 start
 resumed=$(shown "$(shot cafe-resumed)")
 [ "$resumed" = "pink" ] || fail "the restart shows $resumed, not the folder café 사진"
+
+# 15. A phone photo handed over by a second start: its Exif turns it upright (tiled, red above
+# blue in every 300 x 400 tile); 塗りつぶし (R) then covers the landscape desktop with its middle:
+# red across the top half, blue across the bottom half.
+stamp=$(wallpaper_stamp)
+(cd "$app" && timeout 60 wine ./Vesko2.exe "$(winepath -w "$out/phone/portrait.jpg" 2>/dev/null)" \
+  </dev/null >/dev/null 2>&1)
+await_wallpaper "$stamp" pink
+f=$(shot phone-photo-upright)
+top=$(pixel "$f" 580 180)
+bottom=$(pixel "$f" 580 380)
+echo "phone photo tiled: $top at (580, 180), $bottom at (580, 380)"
+case "$top $bottom" in 2[0-9][0-9]\ [0-4]?\ [0-4]?\ [0-4]?\ [0-4]?\ 2[0-9][0-9]) ;;
+  *) fail "the phone photo is not upright: $top above $bottom" ;; esac
+stamp=$(wallpaper_stamp)
+key r
+await_wallpaper "$stamp"
+sleep 1
+f=$(shot phone-photo-fill)
+corners="$(pixel "$f" 640 300) / $(pixel "$f" 1200 250) / $(pixel "$f" 100 700) / $(pixel "$f" 1200 700)"
+echo "filled: $corners"
+case "$corners" in
+  2[0-9][0-9]\ [0-4]?\ [0-4]?\ /\ 2[0-9][0-9]\ [0-4]?\ [0-4]?\ /\ [0-4]?\ [0-4]?\ 2[0-9][0-9]\ /\ [0-4]?\ [0-4]?\ 2[0-9][0-9]) ;;
+  *) fail "fill does not cover the desktop with the upright photo: $corners" ;; esac
+stamp=$(wallpaper_stamp)
+key t
+await_wallpaper "$stamp"
+
+# 16. A random round across a restart: a folder of six handed over, two steps, closed, started
+# again (it resumes where it was), three more steps: six different pictures; the next step begins
+# a new round with another picture than the last.
+stamp=$(wallpaper_stamp)
+(cd "$app" && timeout 60 wine ./Vesko2.exe "$(winepath -w "$out/round" 2>/dev/null)" \
+  </dev/null >/dev/null 2>&1)
+await_wallpaper "$stamp"
+previous=$(shown "$(shot round-1)")
+declare -A seen=([$previous]=1)
+rounds="$previous"
+step_round() {
+  local stamp
+  stamp=$(wallpaper_stamp)
+  key Return
+  await_wallpaper "$stamp" "$previous"
+  previous=$(shown "$(shot "round-$1")")
+  seen[$previous]=1
+  rounds="$rounds $previous"
+}
+step_round 2
+step_round 3
+close_from_menu round-close || fail "the program did not close in the middle of the round"
+start
+resumed=$(shown "$(shot round-resumed)")
+[ "$resumed" = "$previous" ] || fail "the restart shows $resumed, not $previous where the round stood"
+step_round 4
+step_round 5
+step_round 6
+echo "a round across a restart: $rounds"
+[ "${#seen[@]}" -eq 6 ] || fail "six changes across a restart showed ${#seen[@]} different pictures"
+ended=$previous
+step_round 7
+[ "$previous" != "$ended" ] || fail "the new round began with the picture that ended the last"
 
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null

@@ -199,7 +199,10 @@ TEST_CASE("fill and fit write a screen-sized bitmap: the resampler over the show
   const uint32_t teal = 0x00808000;  // 0x00BBGGRR
   for (const bool speed : {false, true}) {
     for (const TScreenFit mode : {TScreenFit::Fill, TScreenFit::Fit}) {
-      for (const auto& [sw, sh] : {std::pair{64, 48}, std::pair{30, 70}, std::pair{200, 150}}) {
+      for (const std::pair<int, int>& size :
+           {std::pair{64, 48}, std::pair{30, 70}, std::pair{200, 150}}) {
+        const int sw = size.first;
+        const int sh = size.second;
         CAPTURE(speed);
         CAPTURE(static_cast<int>(mode));
         CAPTURE(sw);

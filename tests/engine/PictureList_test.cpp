@@ -158,9 +158,7 @@ TEST_CASE("a round's order is a permutation, follows from its seed, and outlives
     std::vector<std::string> items;
     for (int i = 0; i < n; ++i) items.push_back("C:\\p\\" + std::to_string(i) + ".jpg");
     for (int round = 0; round < 20; ++round) {
-      const uint32_t seed = NewRoundSeed(items, random.Next(UINT32_MAX), -1);
-      CHECK(seed >= 1);
-      CHECK(seed <= INT32_MAX);
+      const uint32_t seed = RoundSeed(random.Next(UINT32_MAX));
       std::vector<std::string> order;
       for (const int position : RoundOrder(items, seed)) order.push_back(std::to_string(position));
       TListBox box;
@@ -184,12 +182,15 @@ TEST_CASE("a round's order is a permutation, follows from its seed, and outlives
     if (more[static_cast<size_t>(p)] != "new.jpg") after.push_back(more[static_cast<size_t>(p)]);
   }
   CHECK(before == after);
-  // A new round never begins with the picture that ended the last.
-  for (uint32_t draw = 0; draw < 200; ++draw) {
-    const std::vector<std::string> two{"a.jpg", "b.jpg"};
-    CHECK(RoundOrder(two, NewRoundSeed(two, draw, 1)).front() == 0);
-    CHECK(RoundOrder(items, NewRoundSeed(items, draw, 7)).front() != 7);
+  // Seeds are never 0 (no round) and fit the settings file's numbers.
+  for (uint32_t draw : {0u, 1u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    CHECK(RoundSeed(draw) >= 1);
+    CHECK(RoundSeed(draw) <= INT32_MAX);
   }
+  // A new round never begins with the picture that ended the last.
+  CHECK(RoundStart({3, 1, 2}, 3) == 1);
+  CHECK(RoundStart({3, 1, 2}, 1) == 0);
+  CHECK(RoundStart({3}, 3) == 0);
 }
 
 TEST_CASE("random order: 50 pictures, 120 changes, two restarts: each once per round") {
@@ -237,6 +238,24 @@ TEST_CASE("random order: 50 pictures, 120 changes, two restarts: each once per r
   CHECK(first.size() == 50);
   CHECK(second.size() == 50);
   CHECK(shown[50] != shown[49]);
+
+  // Switched on in the middle of the list, random order begins its round at the picture shown:
+  // the next 49 changes show every other picture once.
+  settings.RandomLoad = false;
+  for (int i = 0; i < 17; ++i) list->StepActiveOrder(true);
+  REQUIRE(list->SetCurrentPicture());
+  settings.RandomLoad = true;
+  list->BeginRoundHere();
+  std::set<std::string> round{settings.PaperName};
+  for (int change = 0; change < 49; ++change) {
+    list->StepActiveOrder(true);
+    REQUIRE(list->SetCurrentPicture());
+    round.insert(settings.PaperName);
+  }
+  CHECK(round.size() == 50);
+  const std::string last = settings.PaperName;
+  list->StepActiveOrder(true);
+  CHECK(list->MainListBox.Current() != last);
   // Another source starts a round of its own; a reload of the same one goes on with it.
   const int32_t seed = settings.RandomSeed;
   TAction reload{0, "reload"};

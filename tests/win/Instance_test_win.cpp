@@ -30,8 +30,8 @@ struct TProcess {
   bool Exited(DWORD timeoutMs) const { return WaitForSingleObject(info.hProcess, timeoutMs) == 0; }
 };
 
-std::unique_ptr<TProcess> Start(const std::wstring& arguments, const std::wstring& directory) {
-  const std::wstring exe = ProgramUnderTest();
+std::unique_ptr<TProcess> Start(const std::wstring& arguments, const std::wstring& directory,
+                                std::wstring exe = ProgramUnderTest()) {
   std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -175,7 +175,7 @@ TEST_CASE("a second start restores a minimised instance") {
   CHECK_FALSE(IsIconic(fake.owner));
 }
 
-TEST_CASE("a first start in an empty folder writes all 46 keys at close") {
+TEST_CASE("a first start in an empty folder writes all 50 keys at close") {
   TTempDir dir;
   auto first = Start(L"", dir.Path());
   HWND window = WaitForMainWindow();
@@ -189,7 +189,7 @@ TEST_CASE("a first start in an empty folder writes all 46 keys at close") {
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 46);
+  CHECK(keys == 50);
 }
 
 TEST_CASE("a second start hands a folder to the running instance, which opens it") {
@@ -370,4 +370,97 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   CHECK(code == 0);
   const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
   CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"pics"));
+}
+
+namespace {
+
+// Committed private memory of a process, region by region (what the system would count as
+// its private bytes: its heap, its stacks, its pixels in DIB sections and page-file mappings).
+size_t PrivateBytes(HANDLE process) {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION info{};
+  const char* at = nullptr;
+  while (VirtualQueryEx(process, at, &info, sizeof info) == sizeof info) {
+    if (info.State == MEM_COMMIT && (info.Type == MEM_PRIVATE || info.Type == MEM_MAPPED))
+      total += info.RegionSize;
+    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return total;
+}
+
+FILETIME WriteTime(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+}  // namespace
+
+TEST_CASE("after a change settles the program holds no more than 5 MB beyond a bare program") {
+  const std::wstring stripped = EnvPath(L"VESKO2_STRIPPED");
+  TTempDir dir;
+  // The smallest program with a window, settled.
+  auto bare = Start(L"", dir.Path(), stripped + L"\\bare_window.exe");
+  HWND bareWindow = nullptr;
+  REQUIRE(
+      PumpUntil([&] { return (bareWindow = FindWindowW(L"VeskoBareWindow", nullptr)); }, 15000));
+  PumpUntil([] { return false; }, 500);
+  const size_t baseline = PrivateBytes(bare->info.hProcess);
+  PostMessageW(bareWindow, WM_CLOSE, 0, 0);
+  REQUIRE(bare->Exited(15000));
+
+  CreateDirectoryW((dir / L"small").c_str(), nullptr);
+  CreateDirectoryW((dir / L"big").c_str(), nullptr);
+  WriteBytes(dir / L"small\\a.bmp", MakeTestBmp(640, 480));
+  std::vector<uint8_t> row(6000 * 3);
+  for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 % 251);
+  const std::string photo = MakeTestJpeg(6000, 4000, row, 90);
+  REQUIRE_FALSE(photo.empty());
+  WriteBytes(dir / L"big\\photo.jpg", photo);
+  // The settings a user of the first versions kept: the picture at its own size, centred (the
+  // benchmark runs other settings through VESKO2_MEMORY_LOAD, lines of the [Load] section).
+  wchar_t load[256] = {};
+  GetEnvironmentVariableW(L"VESKO2_MEMORY_LOAD", load, 256);
+  const std::string loadLines = load[0] != 0 ? ToUtf8(load) : "ReSize=0";
+  WriteBytes(dir / L"Vesko2.ini", "[Load]\r\n" + loadLines + "\r\n");
+  const std::wstring wallpaper = dir / L"$Vesko2.bmp";
+  const std::wstring exe = stripped + L"\\Vesko2.exe";
+
+  auto program = Start(L"small", dir.Path(), exe);
+  HWND window = nullptr;
+  REQUIRE(PumpUntil([&] { return (window = FindWindowW(L"TVesko2MainForm", nullptr)); }, 15000));
+  REQUIRE(PumpUntil([&] { return Exists(wallpaper); }, 15000));
+  const size_t limit = baseline + (size_t{5} << 20);
+  size_t afterSmall = 0;
+  PumpUntil([&] { return (afterSmall = PrivateBytes(program->info.hProcess)) <= limit; }, 20000);
+
+  const FILETIME before = WriteTime(wallpaper);
+  auto second = Start(L"big\\photo.jpg", dir.Path(), exe);
+  REQUIRE(second->Exited(15000));
+  FILETIME after = before;
+  REQUIRE(PumpUntil(
+      [&] {
+        after = WriteTime(wallpaper);
+        return CompareFileTime(&before, &after) != 0;
+      },
+      60000));
+  size_t afterBig = 0;
+  PumpUntil([&] { return (afterBig = PrivateBytes(program->info.hProcess)) <= limit; }, 20000);
+  MESSAGE("private memory with " << loadLines << ": bare program " << baseline / 1024
+                                          << " KiB; beyond it after a "
+                                             "640 x 480 picture "
+                                          << (afterSmall - baseline) / 1024
+                                          << " KiB, after a 24-megapixel "
+                                             "JPEG "
+                                          << (afterBig - baseline) / 1024 << " KiB");
+  CHECK(afterSmall <= limit);
+  CHECK(afterBig <= limit);
+  // The wallpaper file is as large as the screen, not as the photo.
+  CHECK(ReadBytes(wallpaper).size() < static_cast<size_t>(GetSystemMetrics(SM_CXVIRTUALSCREEN)) *
+                                              GetSystemMetrics(SM_CYVIRTUALSCREEN) * 3 +
+                                          4096);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(program->Exited(15000));
 }

@@ -25,7 +25,7 @@
 #include "engine/FileSystem_win.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 49 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 50 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -49,7 +49,7 @@ TEST_CASE("a first start places the window, derives its paths, and writes 49 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 49);
+  CHECK(keys == 50);
   CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
