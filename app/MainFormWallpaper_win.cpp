@@ -111,8 +111,8 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) 
     } else if (bool tiled = false; DesktopShowsUnscaled(tiled)) {
       // Only the part the desktop can show is written: the screen looks the same, and the
       // file and the memory behind it are the screen's size, not the photo's.
-      const TRect part =
-          VisiblePart(Image.Width(), Image.Height(), screenWidth, screenHeight, tiled);
+      const TRect part = VisiblePart(Image.Width(), Image.Height(), screenWidth, screenHeight,
+                                     tiled || !DesktopCentresLargePictures());
       if (part != TRect{0, 0, Image.Width(), Image.Height()}) {
         CropPicture(Image, part);
         wallpaperCropped_ = true;

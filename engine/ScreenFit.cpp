@@ -152,14 +152,14 @@ void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int scree
   holder.Take(std::move(screen));
 }
 
-TRect VisiblePart(int width, int height, int screenWidth, int screenHeight, bool tiled) {
+TRect VisiblePart(int width, int height, int screenWidth, int screenHeight, bool fromTopLeft) {
   TRect box{0, 0, width, height};
   if (width > screenWidth && screenWidth > 0) {
-    box.Left = tiled ? 0 : (width - screenWidth) / 2;
+    box.Left = fromTopLeft ? 0 : (width - screenWidth) / 2;
     box.Right = box.Left + screenWidth;
   }
   if (height > screenHeight && screenHeight > 0) {
-    box.Top = tiled ? 0 : (height - screenHeight) / 2;
+    box.Top = fromTopLeft ? 0 : (height - screenHeight) / 2;
     box.Bottom = box.Top + screenHeight;
   }
   return box;

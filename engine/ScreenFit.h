@@ -31,10 +31,10 @@ TScreenPlan PlanContain(int width, int height, int screenWidth, int screenHeight
 void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int screenHeight,
                    uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads = 1);
 
-// The part of a picture larger than the screen that the desktop shows without scaling it:
-// centred in centre mode, from the top-left (the tile origin) in tile mode. A dimension that
-// fits stays whole.
-TRect VisiblePart(int width, int height, int screenWidth, int screenHeight, bool tiled);
+// The part of a picture larger than the screen that the desktop shows without scaling it: its
+// middle when the desktop centres it, else from the top-left (the tile origin, and where Wine
+// draws a centred picture larger than the screen). A dimension that fits stays whole.
+TRect VisiblePart(int width, int height, int screenWidth, int screenHeight, bool fromTopLeft);
 
 // Crops the holder's picture to `box` (a box inside it). Nothing when the box is the whole
 // picture.

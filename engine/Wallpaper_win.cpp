@@ -82,6 +82,11 @@ bool DesktopShowsUnscaled(bool& tiled) {
   return (mode == 0 || mode == 1) && ReadDesktopValue(L"WallpaperStyle", 0) == 0;
 }
 
+bool DesktopCentresLargePictures() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
 uint32_t DesktopColor() {
   return GetSysColor(COLOR_DESKTOP);
 }

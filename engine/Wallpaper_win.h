@@ -18,6 +18,9 @@ TRect WorkArea();
 void WriteWallpaperOrigin(const TPicture& image, bool centre);
 // TileWallpaper := mode (1 tile, 0 centre, 2 wide).
 void WriteTileMode(int mode);
+// Whether the desktop centres a wallpaper larger than the screen in centre mode, as Windows does.
+// Wine's desktop draws it from its top-left corner instead.
+bool DesktopCentresLargePictures();
 // Whether the desktop shows its wallpaper at its own size (centred or tiled, not stretched or
 // scaled by a style of its own); `tiled` tells which.
 bool DesktopShowsUnscaled(bool& tiled);

@@ -101,6 +101,9 @@ shown() {
     else printf "other(%s,%s,%s)\n", r, g, b }'
 }
 is_picture() { case "$1" in other*) return 1 ;; *) return 0 ;; esac }
+# Whether an "r g b" is plainly red or blue.
+is_red() { awk -v c="$1" 'BEGIN { split(c, v, " "); exit !(v[1] > 200 && v[2] < 60 && v[3] < 60) }'; }
+is_blue() { awk -v c="$1" 'BEGIN { split(c, v, " "); exit !(v[1] < 60 && v[2] < 60 && v[3] > 200) }'; }
 focus_desktop() {
   xdotool windowfocus --sync "$(xdotool search --name 'Wine desktop' | head -1)" 2>/dev/null
 }
@@ -146,13 +149,13 @@ our_programs() {
 ini() { LC_ALL=C tr -d '\r' <"$app/Vesko2.ini"; }
 
 # 0. The very first start, on nothing: a balloon under the panel says what it is and how to
-# begin (in the tooltip colour); a click on the panel takes it away. Closed with Alt+F4, its
+# begin (a white balloon on the bare desktop); a click on the panel takes it away. Closed with Alt+F4, its
 # settings file removed again, so that step 1 is a first start too.
 start
 f=$(shot first-start-balloon)
-balloon=$(convert "$f" -crop 360x140+0+36 +repage -fill black +opaque 'rgb(255,255,225)' \
-  -fill white -opaque 'rgb(255,255,225)' -format '%[fx:int(mean*w*h)]' info:)
-echo "first start balloon: $balloon pixels of the tooltip colour under the panel"
+balloon=$(convert "$f" -crop 360x140+0+36 +repage -fill black +opaque white \
+  -format '%[fx:int(mean*w*h)]' info:)
+echo "first start balloon: $balloon white pixels under the panel"
 [ "$balloon" -gt 3000 ] 2>/dev/null || fail "no balloon under the panel at the first start"
 key alt+F4
 for _ in $(seq 1 40); do
@@ -508,8 +511,7 @@ f=$(shot phone-photo-upright)
 top=$(pixel "$f" 580 180)
 bottom=$(pixel "$f" 580 380)
 echo "phone photo tiled: $top at (580, 180), $bottom at (580, 380)"
-case "$top $bottom" in 2[0-9][0-9]\ [0-4]?\ [0-4]?\ [0-4]?\ [0-4]?\ 2[0-9][0-9]) ;;
-  *) fail "the phone photo is not upright: $top above $bottom" ;; esac
+is_red "$top" && is_blue "$bottom" || fail "the phone photo is not upright: $top above $bottom"
 stamp=$(wallpaper_stamp)
 key r
 await_wallpaper "$stamp"
@@ -517,9 +519,9 @@ sleep 1
 f=$(shot phone-photo-fill)
 corners="$(pixel "$f" 640 300) / $(pixel "$f" 1200 250) / $(pixel "$f" 100 700) / $(pixel "$f" 1200 700)"
 echo "filled: $corners"
-case "$corners" in
-  2[0-9][0-9]\ [0-4]?\ [0-4]?\ /\ 2[0-9][0-9]\ [0-4]?\ [0-4]?\ /\ [0-4]?\ [0-4]?\ 2[0-9][0-9]\ /\ [0-4]?\ [0-4]?\ 2[0-9][0-9]) ;;
-  *) fail "fill does not cover the desktop with the upright photo: $corners" ;; esac
+is_red "$(pixel "$f" 640 300)" && is_red "$(pixel "$f" 1200 250)" &&
+  is_blue "$(pixel "$f" 100 700)" && is_blue "$(pixel "$f" 1200 700)" ||
+  fail "fill does not cover the desktop with the upright photo: $corners"
 stamp=$(wallpaper_stamp)
 key t
 await_wallpaper "$stamp"

@@ -23,6 +23,7 @@
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
 #include "engine/FileSystem_win.h"
+#include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
 TEST_CASE("a first start places the window, derives its paths, and writes 50 keys at close") {
@@ -445,9 +446,17 @@ TEST_CASE("big pictures are fitted to the desktop; the message is drawn with its
 
 namespace {
 
-// A 24-bit BMP in four quarters: red top left, green top right, blue bottom left, white
-// bottom right.
-std::string MakeQuarterBmp(int width, int height) {
+// A 24-bit BMP in four parts split at (splitX, splitY), the middle by default: red top left,
+// green top right, blue bottom left, white bottom right.
+COLORREF QuarterColor(int x, int y, int splitX, int splitY) {
+  const bool right = x >= splitX;
+  const bool bottom = y >= splitY;
+  return RGB(right == bottom ? 255 : 0, right ? 255 : 0, bottom ? 255 : 0);
+}
+
+std::string MakeQuarterBmp(int width, int height, int splitX = -1, int splitY = -1) {
+  if (splitX < 0) splitX = width / 2;
+  if (splitY < 0) splitY = height / 2;
   const int stride = (width * 3 + 3) & ~3;
   std::string bmp(54 + static_cast<size_t>(stride) * height, '\0');
   auto put32 = [&bmp](size_t at, uint32_t v) {
@@ -466,14 +475,10 @@ std::string MakeQuarterBmp(int width, int height) {
     const int top = height - 1 - y;  // rows are stored bottom first
     char* row = &bmp[54 + static_cast<size_t>(stride) * y];
     for (int x = 0; x < width; ++x) {
-      const bool right = x >= width / 2;
-      const bool bottom = top >= height / 2;
-      const uint8_t r = right == bottom ? 255 : 0;
-      const uint8_t g = right ? 255 : 0;
-      const uint8_t b = bottom ? 255 : 0;
-      row[x * 3] = static_cast<char>(b);
-      row[x * 3 + 1] = static_cast<char>(g);
-      row[x * 3 + 2] = static_cast<char>(r);
+      const COLORREF c = QuarterColor(x, top, splitX, splitY);
+      row[x * 3] = static_cast<char>(GetBValue(c));
+      row[x * 3 + 1] = static_cast<char>(GetGValue(c));
+      row[x * 3 + 2] = static_cast<char>(GetRValue(c));
     }
   }
   return bmp;
@@ -541,26 +546,48 @@ TEST_CASE("fill and fit from their keys: a screen-sized wallpaper, made again by
 TEST_CASE("a picture larger than the screen is written as large as the desktop shows it") {
   FormFixture f;
   CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
-  WriteBytes(f.dir / L"w\\big.bmp", MakeQuarterBmp(3000, 2000));
+  // Four parts meeting both inside the screen's top-left and in the picture's middle.
+  WriteBytes(f.dir / L"w\\big.bmp", MakeQuarterBmp(3000, 2000, 640, 400));
   WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nReSize=0\r\n");
-  WriteTileMode(0);
-  auto form = f.Create({ToUtf8(f.dir / L"w\\big.bmp")});
   const TRect desktop = VirtualDesktop();
   const int sw = desktop.Right - desktop.Left;
   const int sh = desktop.Bottom - desktop.Top;
+  // What the desktop shows of the whole picture in centre mode, away from the window.
+  const POINT points[] = {{300, 300}, {1000, 300}, {300, 700}, {1000, 700}, {640, 450}};
+  auto screen = [&points] {
+    std::vector<COLORREF> colours;
+    for (const POINT& p : points) colours.push_back(ScreenPixel(p.x, p.y));
+    return colours;
+  };
+  WriteTileMode(0);
+  const bool centres = DesktopCentresLargePictures();
+  const TRect shown = VisiblePart(3000, 2000, sw, sh, !centres);
+  std::vector<COLORREF> expected;
+  for (const POINT& p : points)
+    expected.push_back(QuarterColor(shown.Left + p.x, shown.Top + p.y, 640, 400));
+  SetDesktopWallpaper(ToUtf8(f.dir / L"w\\big.bmp"));
+  CHECK(PumpUntil([&] { return screen() == expected; }, 5000));
+  SetDesktopWallpaper("");
+  PumpUntil([&] { return screen() != expected; }, 5000);
+
+  // The program writes only that part, and the screen looks the same.
+  auto form = f.Create({ToUtf8(f.dir / L"w\\big.bmp")});
+  CHECK(PumpUntil([&] { return screen() == expected; }, 5000));
   TBitmap centre;
   centre.LoadFromFile(form->TmpPaperName);
   REQUIRE(centre.Width() == sw);
   REQUIRE(centre.Height() == sh);
-  CHECK(WrittenPixel(centre, 0, 0) == RGB(255, 0, 0));  // the middle of the picture
-  CHECK(WrittenPixel(centre, sw - 1, 0) == RGB(0, 255, 0));
-  CHECK(WrittenPixel(centre, sw - 1, sh - 1) == RGB(255, 255, 255));
-  // Tiled from the top-left corner: the top-left part.
+  for (const auto& [x, y] :
+       {std::pair{0, 0}, std::pair{sw - 1, 0}, std::pair{0, sh - 1}, std::pair{sw - 1, sh - 1}}) {
+    CHECK(WrittenPixel(centre, x, y) == QuarterColor(shown.Left + x, shown.Top + y, 640, 400));
+  }
+  // Tiled from the top-left corner: the top-left part, whatever the system.
   PressShortCut(form->Handle(), 'T');
   TBitmap tiled;
   tiled.LoadFromFile(form->TmpPaperName);
   REQUIRE(tiled.Width() == sw);
-  CHECK(WrittenPixel(tiled, sw - 1, sh - 1) == RGB(255, 0, 0));
+  CHECK(WrittenPixel(tiled, sw - 1, sh - 1) == RGB(255, 255, 255));
+  CHECK(WrittenPixel(tiled, 0, 0) == RGB(255, 0, 0));
   // Wide: the desktop stretches the whole picture.
   PressShortCut(form->Handle(), 'W');
   TBitmap wide;
