@@ -5,6 +5,7 @@ add_library(vesko_win STATIC
   app/Dialogs_win.cpp
   app/InputQuery_win.cpp
   app/MainForm_win.cpp
+  app/MainFormActions_win.cpp
   app/PluginSetup_win.cpp
   app/ViewMode_win.cpp
   app/HintImage_win.cpp

@@ -621,6 +621,16 @@ TEST_CASE("a start without a source explains the panel in a balloon, until a fol
   GetWindowRect(balloon, &tip);
   CHECK(tip.top >= panel.bottom - 2);  // below the panel, pointing at it
 
+  // Into the notification area the balloon goes with the panel; back out, it is not shown again.
+  PressShortCut(form->Handle(), kCtrl | 'T');
+  CHECK_FALSE(IsWindow(balloon));
+  PressShortCut(form->Handle(), kCtrl | 'T');
+  CHECK(form->Welcome == nullptr);
+  f.Close(form);
+  form = f.Create();
+  REQUIRE(PumpUntil(balloonShown, 5000));
+  balloon = form->Welcome->Handle();
+
   // The folder chosen through ▶ (the folder dialog of an empty list): the balloon goes.
   CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
   WriteBytes(f.dir / L"p\\a.bmp", MakeTestBmp(8, 8));
