@@ -4,6 +4,8 @@
 
 #include "decode/DIBImage.h"
 #include "engine/Fit.h"
+#include "engine/MonitorLayout.h"
+#include "engine/MonitorPicture.h"
 #include "engine/Resample.h"
 #include "engine/ScreenFit.h"
 #include "support/Fakes.h"
@@ -269,4 +271,168 @@ TEST_CASE("a picture larger than the screen keeps only the part the desktop show
   const TGraphic* before = holder.Graphic();
   CropPicture(holder, TRect{0, 0, 4, 3});
   CHECK(holder.Graphic() == before);  // the whole picture: untouched
+}
+
+namespace {
+
+// A picture whose every pixel differs from its neighbours, in a tint of its own.
+TBitmap Gradient(int width, int height, int tint) {
+  TBitmap b;
+  b.SetPixelFormat(TPixelFormat::pf24bit);
+  b.SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int x = 0; x < width; ++x) {
+      row[x * 3] = static_cast<uint8_t>(x * 7 + tint);
+      row[x * 3 + 1] = static_cast<uint8_t>(y * 5 + tint * 3);
+      row[x * 3 + 2] = static_cast<uint8_t>(x + y + tint * 11);
+    }
+  }
+  return b;
+}
+
+TMonitor Monitor(int left, int top, int width, int height, bool primary = false, int dpi = 96) {
+  TMonitor m;
+  m.Bounds = TRect{left, top, left + width, top + height};
+  m.WorkArea = TRect{left, top, left + width, top + height - 40};
+  m.Primary = primary;
+  m.Dpi = dpi;
+  return m;
+}
+
+}  // namespace
+
+TEST_CASE("monitors: each one's part of the spanning bitmap is its picture fitted on its own") {
+  struct TRow {
+    const char* name;
+    TMonitorLayout layout;
+    TRect bounds;
+  };
+  const TRow rows[] = {
+      {"side by side, two sizes",
+       {Monitor(0, 0, 1920, 1080, true), Monitor(1920, 0, 2560, 1440)},
+       {0, 0, 4480, 1440}},
+      {"a portrait monitor left of the primary",
+       {Monitor(0, 0, 1920, 1080, true), Monitor(-1080, -420, 1080, 1920)},
+       {-1080, -420, 1920, 1500}},
+      {"three in an L",
+       {Monitor(0, 0, 1920, 1080, true), Monitor(1920, 0, 1920, 1080),
+        Monitor(0, 1080, 1920, 1080)},
+       {0, 0, 3840, 2160}},
+      {"a monitor above, across the primary's left edge, at another density",
+       {Monitor(0, 0, 3840, 2160, true, 192), Monitor(-500, -1080, 1920, 1080, false, 96)},
+       {-500, -1080, 3840, 2160}},
+  };
+  const uint32_t teal = 0x00808000;
+  for (const TRow& row : rows) {
+    CAPTURE(row.name);
+    CHECK(VirtualBounds(row.layout) == row.bounds);
+    const int width = RectWidth(row.bounds);
+    const int height = RectHeight(row.bounds);
+    for (const int fitMode : {1, 2, 0}) {
+      CAPTURE(fitMode);
+      TMonitorFit fit;
+      fit.FitMode = fitMode;
+      fit.ReSize = true;
+      fit.Background = teal;
+      std::vector<std::unique_ptr<TBitmap>> own;
+      std::vector<const TBitmap*> pictures;
+      for (size_t i = 0; i < row.layout.size(); ++i) {
+        const TBitmap source = Gradient(700 + 300 * static_cast<int>(i),
+                                        900 - 200 * static_cast<int>(i), static_cast<int>(i) * 40);
+        TPicture holder;
+        holder.Assign(&source);
+        TRecordingBusy busy;
+        const TRect& b = row.layout[i].Bounds;
+        own.push_back(RenderForMonitor(holder, RectWidth(b), RectHeight(b), fit, busy, 2));
+        REQUIRE(own.back()->Width() == RectWidth(b));
+        REQUIRE(own.back()->Height() == RectHeight(b));
+        pictures.push_back(own.back().get());
+      }
+      const std::unique_ptr<TBitmap> span = ComposeSpanning(row.layout, pictures, teal);
+      REQUIRE(span->Width() == width);
+      REQUIRE(span->Height() == height);
+      // Tiled from the primary's top-left, virtual point (x, y) shows pixel (x mod W, y mod H).
+      auto shown = [&](int x, int y) {
+        return span->GetPixel(((x % width) + width) % width, ((y % height) + height) % height);
+      };
+      int wrong = 0;
+      std::vector<bool> covered(static_cast<size_t>(width) * height, false);
+      for (size_t i = 0; i < row.layout.size(); ++i) {
+        const TRect& b = row.layout[i].Bounds;
+        for (int y = b.Top; y < b.Bottom; ++y) {
+          for (int x = b.Left; x < b.Right; ++x) {
+            if (!(shown(x, y) == own[i]->GetPixel(x - b.Left, y - b.Top))) ++wrong;
+            covered[static_cast<size_t>(y - row.bounds.Top) * width + (x - row.bounds.Left)] = true;
+          }
+        }
+      }
+      CHECK(wrong == 0);
+      // Where no monitor lies, the desktop's colour.
+      int gaps = 0;
+      for (int y = row.bounds.Top; y < row.bounds.Bottom; y += 7) {
+        for (int x = row.bounds.Left; x < row.bounds.Right; x += 7) {
+          if (covered[static_cast<size_t>(y - row.bounds.Top) * width + (x - row.bounds.Left)])
+            continue;
+          if (!(shown(x, y) == TRGBQuad{0x80, 0x80, 0x00, 0})) ++gaps;
+        }
+      }
+      CHECK(gaps == 0);
+    }
+  }
+}
+
+TEST_CASE("monitors take pictures primary first, upright monitors the upright pictures") {
+  const TMonitorLayout layout{Monitor(1920, 0, 1080, 1920), Monitor(0, 0, 1920, 1080, true),
+                              Monitor(-1920, 0, 1920, 1080)};
+  CHECK(PictureOrder(layout) == std::vector<size_t>{1, 2, 0});
+  // The portrait monitor takes the portrait picture though a landscape one comes first; no
+  // candidate is left out.
+  CHECK(AssignPictures({false, true}, {false, true}) == std::vector<size_t>{0, 1});
+  CHECK(AssignPictures({true, false}, {false, true}) == std::vector<size_t>{1, 0});
+  CHECK(AssignPictures({true, true}, {false, false}) == std::vector<size_t>{0, 1});
+  CHECK(AssignPictures({true, false, true}, {false, false}) == std::vector<size_t>{0, 1});
+  CHECK(AssignPictures({}, {true}).empty());
+}
+
+TEST_CASE("a monitor's picture in the desktop's own modes, as the desktop would show it") {
+  const TBitmap source = Gradient(30, 20, 9);
+  const uint32_t black = 0;
+  auto render = [&](int tileMode, bool reSize, bool centred, int width, int height) {
+    TPicture holder;
+    holder.Assign(&source);
+    TMonitorFit fit;
+    fit.TileMode = tileMode;
+    fit.ReSize = reSize;
+    fit.TileCentred = centred;
+    fit.Background = black;
+    TRecordingBusy busy;
+    return RenderForMonitor(holder, width, height, fit, busy);
+  };
+  // Centred, with the background around it.
+  auto centre = render(0, false, false, 100, 60);
+  CHECK(centre->GetPixel(35, 20) == source.GetPixel(0, 0));
+  CHECK(centre->GetPixel(64, 39) == source.GetPixel(29, 19));
+  CHECK(centre->GetPixel(0, 0) == TRGBQuad{0, 0, 0, 0});
+  // Larger than the monitor: its middle.
+  auto middle = render(0, false, false, 10, 10);
+  CHECK(middle->GetPixel(0, 0) == source.GetPixel(10, 5));
+  // Tiled from the corner, or from where the centred picture lies.
+  auto tiled = render(1, false, false, 100, 60);
+  CHECK(tiled->GetPixel(31, 21) == source.GetPixel(1, 1));
+  auto tiledCentred = render(1, false, true, 100, 60);
+  CHECK(tiledCentred->GetPixel(35, 20) == source.GetPixel(0, 0));
+  CHECK(tiledCentred->GetPixel(5, 0) == source.GetPixel(0, 0));
+  // Wide: stretched over the monitor, as the resampler does it.
+  auto wide = render(2, false, false, 100, 60);
+  const auto stretched = ResampleBitmap(source, 100, 60);
+  CHECK(wide->GetPixel(50, 30) == stretched->GetPixel(50, 30));
+  // With the shrink, a larger picture is fitted first, then centred.
+  auto shrunk = render(0, true, false, 15, 15);
+  const TFitPlan plan = PlanFit(30, 20, 15, 15);
+  REQUIRE(plan.Shrink);
+  const int top = (15 - plan.Height) / 2;
+  CHECK(shrunk->GetPixel(0, top) ==
+        ResampleBitmap(source, plan.Width, plan.Height)->GetPixel(0, 0));
+  CHECK(shrunk->GetPixel(0, top - 1) == TRGBQuad{0, 0, 0, 0});
 }
