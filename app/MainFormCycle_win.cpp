@@ -89,7 +89,8 @@ void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
   }
   const bool forward = sender.Tag > 0;
   if (ShiftDown() || !CtrlDown()) {
-    List.StepActiveOrder(forward);
+    // With a picture per monitor, past every picture the change showed (or back as many).
+    for (int step = StepsPerChange(forward); step > 0; --step) List.StepActiveOrder(forward);
     SetCurrentPicture(forward);
     return;
   }

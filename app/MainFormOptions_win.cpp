@@ -10,6 +10,7 @@
 #include "base/Path.h"
 #include "base/Unicode_win.h"
 #include "engine/ListFile.h"
+#include "engine/Wallpaper_win.h"
 
 void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // No command of the window runs while the dialog is open; every path gives the keys back.
@@ -38,7 +39,11 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   if (dialog.ShowModal() != TOptionsForm::kOk) return;
   const bool wasRandom = Settings.RandomLoad;
   const int32_t fitMode = Settings.FitMode;
+  const bool perMonitor = Settings.PerMonitor;
   dialog.Store(Settings);
+  // A picture per monitor takes over the desktop's display mode, and gives it back.
+  if (Settings.PerMonitor && !perMonitor) Settings.MonitorTileMode = ReadTileMode();
+  if (!Settings.PerMonitor && perMonitor) WriteTileMode(Settings.MonitorTileMode);
   if (Settings.RandomLoad && !wasRandom) List.BeginRoundHere();
   G_EditorAction.Caption =
       FileExists(Settings.G_Editor) ? ExtractFileName(Settings.G_Editor) : "グラフィックソフト..";
@@ -50,7 +55,9 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // its error is shown after they all took effect.
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
   // A new way of fitting shows at once, on the current picture.
-  if (Settings.FitMode != fitMode) SetScreenFit(Settings.FitMode);
+  if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor) {
+    SetScreenFit(Settings.FitMode);
+  }
 }
 
 namespace {

@@ -98,6 +98,20 @@ void TVesko2MainForm::ShowPreview(const std::string& entry) {
 }
 
 void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) {
+  if (!path.empty() && Settings.PerMonitor && path == TmpPaperName) {
+    ApplyPerMonitor(withMessage);
+  } else {
+    ApplySingleWallpaper(path, withMessage);
+  }
+  HideWelcome();
+  PanelHint = ExtractFileName(Settings.PaperName);
+  TaskTray->SetTipString(Caption() + " - " + PanelHint);
+  Image.Clear();
+  // Once no further change follows for a while, the memory kept for quick changes goes back.
+  SetTimer(Handle(), kReleaseTimer, kReleaseDelayMs, nullptr);
+}
+
+void TVesko2MainForm::ApplySingleWallpaper(const std::string& path, bool withMessage) {
   if (!path.empty()) {
     TRect desktop = VirtualDesktop();
     const int screenWidth = desktop.Right - desktop.Left;
@@ -124,12 +138,6 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) 
     WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
   }
   SetDesktopWallpaper(path);
-  HideWelcome();
-  PanelHint = ExtractFileName(Settings.PaperName);
-  TaskTray->SetTipString(Caption() + " - " + PanelHint);
-  Image.Clear();
-  // Once no further change follows for a while, the memory kept for quick changes goes back.
-  SetTimer(Handle(), kReleaseTimer, kReleaseDelayMs, nullptr);
 }
 
 std::string TVesko2MainForm::GetMessageText() {
@@ -156,6 +164,15 @@ void TVesko2MainForm::DrawMessage() {
 }
 
 void TVesko2MainForm::SetTileMode(int mode) {
+  if (Settings.PerMonitor) {
+    // The program does the mode on every monitor; the desktop keeps tiling the result.
+    Settings.MonitorTileMode = mode;
+    Settings.FitMode = 0;
+    if (List.MainListBox.Empty()) return;
+    TTimerHold hold(*this);
+    SetCurrentPicture();
+    return;
+  }
   WriteTileMode(mode);
   // A wallpaper the program fitted or cropped for the last mode is made again for this one.
   if ((Settings.FitMode != 0 || wallpaperCropped_) && !List.MainListBox.Empty()) {

@@ -108,6 +108,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   // that picture carries the file's message too; a "/M" argument replaces it during start-up.
   MessageFile = ChangeFileExt(env_.ProgramPath, ".mes");
   try {
+    RefreshMonitors();
     LoadSettings();
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
@@ -240,7 +241,11 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_ACTIVATEAPP:
       if (wParam == FALSE) ApplicationEventsDeactivate();
       return 0;
+    case WM_DISPLAYCHANGE:
+      RefreshMonitors();
+      break;
     case WM_DPICHANGED: {
+      RefreshMonitors();
       ApplyDpi(HIWORD(wParam));
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, Scale(kPanelWidth),

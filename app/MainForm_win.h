@@ -23,6 +23,7 @@
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem_win.h"
 #include "engine/HistoryIni.h"
+#include "engine/Monitors_win.h"
 #include "engine/PictureList.h"
 #include "engine/PictureLoader_win.h"
 #include "files/EditorList.h"
@@ -182,6 +183,15 @@ class TVesko2MainForm final : public TWindowBase,
   void SetTileMode(int mode);
   // The program's own scaling (the FitMode setting); the current picture is made again.
   void SetScreenFit(int mode);
+  // The monitors, read again on a change of the display or its density.
+  TMonitorLayout Monitors;
+  void RefreshMonitors();
+  // Where the layout comes from (the system's when empty) and the system's wallpaper per
+  // monitor: tests put made-up ones in place.
+  std::function<TMonitorLayout()> ReadMonitors;
+  std::function<std::unique_ptr<IMonitorWallpaper>()> OpenSystemWallpaper = OpenMonitorWallpaper;
+  // The bitmap file of monitor `index` where the system takes one per monitor.
+  std::string MonitorPaperName(size_t index) const;
 
   std::string RealFileName;  // the target of a shortcut entry
   std::string LastMessage;
@@ -244,6 +254,15 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT_PTR kReleaseTimer = 2;
   static constexpr UINT kReleaseDelayMs = 2000;
   void ReleaseTimerTimer();
+  // With a picture per monitor: the further monitors' pictures, the making of every monitor's
+  // picture and handing them to the system.
+  void ApplyPerMonitor(bool withMessage);
+  void ApplySingleWallpaper(const std::string& path, bool withMessage);
+  void LoadFurtherPicture(const std::string& entry, TPicture& holder);
+  // How many entries a change steps: forward with a picture per monitor, past the pictures the
+  // last change showed in a row.
+  int StepsPerChange(bool forward) const;
+  int monitorsStep_ = 1;
   static constexpr UINT_PTR kWelcomeTimer = 3;
   static constexpr UINT kWelcomeMs = 60000;
   void ShowWelcome();

@@ -82,7 +82,7 @@ struct TOptionsForm::TControls {
   std::unique_ptr<TColorPanel> ok, cancel;
   // Page 1
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
-  HWND fitModeLabel, fitMode;
+  HWND fitModeLabel, fitMode, perMonitor;
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
@@ -129,23 +129,25 @@ void TOptionsForm::BuildPages() {
   const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
   // Page 1: the whole program.
   HWND p = c.pages[0];
-  c.subDir = AddControl(p, WC_BUTTONW, "サブフォルダも検索(&S)", check, 16, 12, 340, 18);
-  c.nextLoad = AddControl(p, WC_BUTTONW, "起動時には次のファイル(&N)", check, 16, 34, 340, 18);
+  c.subDir = AddControl(p, WC_BUTTONW, "サブフォルダも検索(&S)", check, 16, 8, 340, 18);
+  c.nextLoad = AddControl(p, WC_BUTTONW, "起動時には次のファイル(&N)", check, 16, 28, 340, 18);
   c.randomLoad =
-      AddControl(p, WC_BUTTONW, "ファイルはランダムに読み込む(&R)", check, 16, 56, 340, 18);
+      AddControl(p, WC_BUTTONW, "ファイルはランダムに読み込む(&R)", check, 16, 48, 340, 18);
   c.tileCenterPosit = AddControl(p, WC_BUTTONW, "タイル張りの時は画像をセンターに位置合わせ(&P)",
-                                 check, 16, 78, 350, 18);
-  c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&R)", check, 16, 100, 340, 18);
-  c.speedpPriority = AddControl(p, WC_BUTTONW, "縮小は速度優先(&F)", check, 32, 122, 324, 18);
-  c.fitModeLabel = AddControl(p, WC_STATICW, "画面に合わせる(&Z)", SS_LEFT, 16, 147, 112, 16);
-  c.fitMode = AddControl(p, WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 130, 144,
+                                 check, 16, 68, 350, 18);
+  c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&R)", check, 16, 88, 340, 18);
+  c.speedpPriority = AddControl(p, WC_BUTTONW, "縮小は速度優先(&F)", check, 32, 108, 324, 18);
+  c.fitModeLabel = AddControl(p, WC_STATICW, "画面に合わせる(&Z)", SS_LEFT, 16, 133, 112, 16);
+  c.fitMode = AddControl(p, WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 130, 130,
                          236, 120);
   for (const wchar_t* item : kFitModeItems)
     SendMessageW(c.fitMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 170, 340, 18);
+  c.perMonitor = AddControl(p, WC_BUTTONW, "モニターごとに別の画像(&M)", check, 16, 156, 340, 18);
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 176, 340, 18);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
   SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
+  SetHint(c.perMonitor, "モニターが複数あるとき、それぞれに次の画像を表示します");
 
   // Page 2: operation.
   p = c.pages[1];
@@ -265,6 +267,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   Check(c.tileCenterPosit, s.TileCenterPosit);
   Check(c.reSize, s.ReSize);
   SendMessageW(c.fitMode, CB_SETCURSEL, static_cast<WPARAM>(s.FitMode), 0);
+  Check(c.perMonitor, s.PerMonitor);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
   const bool timerStopped = !s.TimerEnabled && s.TimerInterval > 0;
@@ -303,6 +306,7 @@ void TOptionsForm::Store(TSettings& s) const {
   s.ReSize = Checked(c.reSize);
   const LRESULT fit = SendMessageW(c.fitMode, CB_GETCURSEL, 0, 0);
   s.FitMode = fit >= 0 && fit <= 2 ? static_cast<int32_t>(fit) : 0;
+  s.PerMonitor = Checked(c.perMonitor);
   s.TileCenterPosit = Checked(c.tileCenterPosit);
   s.ActiveKey = FromHotKeyField(SendMessageW(c.activeKey, HKM_GETHOTKEY, 0, 0));
   s.IncomingBossKey = FromHotKeyField(SendMessageW(c.incomingBossKey, HKM_GETHOTKEY, 0, 0));
@@ -470,6 +474,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"ReSize", c.reSize},
                                              {"SpeedpPriority", c.speedpPriority},
                                              {"FitMode", c.fitMode},
+                                             {"PerMonitor", c.perMonitor},
                                              {"PlayMidi", c.playMidi},
                                              {"HotActMenu", c.hotActMenu},
                                              {"HotActActivate", c.hotActActivate},

@@ -103,6 +103,9 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.Tray = ini.ReadBool("Window", "Tray", false);
   s.FitMode = ini.ReadInteger("Load", "FitMode", 0);
   if (s.FitMode < 0 || s.FitMode > 2) s.FitMode = 0;
+  s.PerMonitor = ini.ReadBool("Load", "PerMonitor", false);
+  s.MonitorTileMode = ini.ReadInteger("Load", "MonitorTileMode", 0);
+  if (s.MonitorTileMode < 0 || s.MonitorTileMode > 2) s.MonitorTileMode = 0;
   s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
   s.RandomSource = ini.ReadString("Load", "RandomSource", "");
   s.RandomFirst = ini.ReadString("Load", "RandomFirst", "");
@@ -159,6 +162,8 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteString("MessFont", "Name", s.MessFont.Name);
   ini.WriteInteger("MessFont", "Size", s.MessFont.Size());
   ini.WriteInteger("Load", "FitMode", s.FitMode);
+  ini.WriteBool("Load", "PerMonitor", s.PerMonitor);
+  ini.WriteInteger("Load", "MonitorTileMode", s.MonitorTileMode);
   ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
   ini.WriteString("Load", "RandomSource", s.RandomSource);
   ini.WriteString("Load", "RandomFirst", s.RandomFirst);

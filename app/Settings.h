@@ -74,6 +74,10 @@ struct TSettings {
   // How the program scales pictures to the screen: 0 leaves it to the desktop's tile, centre or
   // wide mode (with the optional shrink), 1 fills the screen, 2 fits inside it.
   int32_t FitMode = 0;
+  // Each monitor its own picture; MonitorTileMode is then the tile (1), centre (0) or wide (2)
+  // mode chosen for them, done by the program (the desktop itself tiles the result).
+  bool PerMonitor = false;
+  int32_t MonitorTileMode = 0;
   // The random round: the seed its order follows from (0: none yet), the source it belongs to,
   // and the picture it began with (it ends when stepping forward would come back to it).
   int32_t RandomSeed = 0;
@@ -99,10 +103,10 @@ struct TScreenMetrics {
   int32_t DesktopHeight = 768;
 };
 
-// Reads all 50 keys in their fixed order. Missing keys and values that are not numbers leave
+// Reads all 52 keys in their fixed order. Missing keys and values that are not numbers leave
 // the key's default.
 void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
-// Writes all 50 keys in their fixed order; keys and sections it does not know stay as they are.
+// Writes all 52 keys in their fixed order; keys and sections it does not know stay as they are.
 void WriteSettings(IniFile& ini, const TSettings& settings);
 // A first start (no settings file yet): photos are shrunk with quality, so the whole picture is
 // seen at once whatever its size or orientation.

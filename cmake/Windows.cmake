@@ -32,12 +32,14 @@ add_library(vesko_win STATIC
   app/OptionsForm_win.cpp
   app/ShellMenuEntry_win.cpp
   app/WelcomeBalloon_win.cpp
+  app/MainFormMonitors_win.cpp
   app/InputSepStringForm_win.cpp
   app/HookHotKey_win.cpp
   engine/FileSystem_win.cpp
   engine/PictureLoader_win.cpp
   engine/MessageOverlay_win.cpp
   engine/Wallpaper_win.cpp
+  engine/Monitors_win.cpp
   files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)

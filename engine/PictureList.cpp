@@ -208,6 +208,19 @@ void TPictureList::StepActiveOrder(bool forward) {
   }
 }
 
+std::string TPictureList::EntryAhead(int steps) const {
+  if (MainListBox.Empty()) return {};
+  if (settings_.RandomLoad && !RandomListBox.Empty()) {
+    const int count = RandomListBox.Count();
+    const int at = ((std::max(RandomListBox.ItemIndex, 0) + steps) % count + count) % count;
+    const int position = std::stoi(RandomListBox.Items[static_cast<size_t>(at)]);
+    return MainListBox.Items[static_cast<size_t>(std::clamp(position, 0, MainListBox.Count() - 1))];
+  }
+  const int count = MainListBox.Count();
+  const int at = ((std::max(MainListBox.ItemIndex, 0) + steps) % count + count) % count;
+  return MainListBox.Items[static_cast<size_t>(at)];
+}
+
 void TPictureList::BeginRoundHere() {
   if (MainListBox.ItemIndex < 0) return;
   settings_.RandomFirst = MainListBox.Current();

@@ -67,6 +67,10 @@ class TPictureList {
   // on from the last picture of a random round starts a new round.
   void StepActiveOrder(bool forward);
 
+  // The entry `steps` places after the cursor in the active order (wrapping round), without
+  // moving the cursor; empty for an empty list.
+  std::string EntryAhead(int steps) const;
+
   // The current picture begins the random round: random order just switched on shows every
   // other picture before it repeats any.
   void BeginRoundHere();

@@ -76,6 +76,11 @@ int ReadDesktopValue(const wchar_t* name, int fallback) {
 
 }  // namespace
 
+int ReadTileMode() {
+  const int mode = ReadDesktopValue(L"TileWallpaper", 0);
+  return mode >= 0 && mode <= 2 ? mode : 0;
+}
+
 bool DesktopShowsUnscaled(bool& tiled) {
   const int mode = ReadDesktopValue(L"TileWallpaper", 0);
   tiled = mode == 1;

@@ -18,6 +18,8 @@ TRect WorkArea();
 void WriteWallpaperOrigin(const TPicture& image, bool centre);
 // TileWallpaper := mode (1 tile, 0 centre, 2 wide).
 void WriteTileMode(int mode);
+// The desktop's TileWallpaper (0 when missing or not one of the three).
+int ReadTileMode();
 // Whether the desktop centres a wallpaper larger than the screen in centre mode, as Windows does.
 // Wine's desktop draws it from its top-left corner instead.
 bool DesktopCentresLargePictures();

@@ -476,9 +476,17 @@ TEST_CASE("stepping wraps around, through RandomList when RandomLoad is on") {
   f.list.LoadPictureList();
   f.list.StepActiveOrder(true);
   CHECK(f.list.MainListBox.ItemIndex == 1);
+  // Looking ahead moves no cursor.
+  CHECK(f.list.EntryAhead(1) == f.list.MainListBox.Items[2]);
+  CHECK(f.list.EntryAhead(2) == f.list.MainListBox.Items[0]);
+  CHECK(f.list.MainListBox.ItemIndex == 1);
   f.settings.RandomLoad = true;
   const int randomCursor = f.list.RandomListBox.ItemIndex;
+  const std::string ahead = f.list.EntryAhead(1);
   f.list.StepActiveOrder(false);
   CHECK(f.list.RandomListBox.ItemIndex == StepIndex(3, randomCursor, false));
   CHECK(std::to_string(f.list.MainListBox.ItemIndex) == f.list.RandomListBox.Current());
+  f.list.StepActiveOrder(true);
+  f.list.StepActiveOrder(true);
+  CHECK(f.list.MainListBox.Current() == ahead);  // in the shuffled order
 }

@@ -23,10 +23,11 @@
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
 #include "engine/FileSystem_win.h"
+#include "engine/Monitors_win.h"
 #include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 50 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 52 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -50,7 +51,7 @@ TEST_CASE("a first start places the window, derives its paths, and writes 50 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 50);
+  CHECK(keys == 52);
   CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
@@ -593,6 +594,153 @@ TEST_CASE("a picture larger than the screen is written as large as the desktop s
   TBitmap wide;
   wide.LoadFromFile(form->TmpPaperName);
   CHECK(wide.Width() == 3000);
+  f.Close(form);
+}
+
+namespace {
+
+// Stands in for the system's wallpaper per monitor: knows the monitors it is given and records
+// every wallpaper set.
+class TRecordingMonitorWallpaper final : public IMonitorWallpaper {
+ public:
+  explicit TRecordingMonitorWallpaper(std::vector<std::pair<std::wstring, TRect>> monitors,
+                                      std::vector<std::pair<std::wstring, std::wstring>>& calls)
+      : monitors_(std::move(monitors)), calls_(calls) {}
+  std::vector<std::pair<std::wstring, TRect>> Monitors() override { return monitors_; }
+  bool SetWallpaper(const std::wstring& id, const std::wstring& path) override {
+    calls_.emplace_back(id, path);
+    return true;
+  }
+
+ private:
+  std::vector<std::pair<std::wstring, TRect>> monitors_;
+  std::vector<std::pair<std::wstring, std::wstring>>& calls_;
+};
+
+TMonitor MadeUpMonitor(int left, int top, int width, int height, bool primary) {
+  TMonitor m;
+  m.Bounds = TRect{left, top, left + width, top + height};
+  m.WorkArea = m.Bounds;
+  m.Primary = primary;
+  return m;
+}
+
+// A folder of four: landscape a (red), b (green), portrait c (blue), landscape d (white).
+void MakeMonitorFolder(FormFixture& f) {
+  CreateDirectoryW((f.dir / L"m").c_str(), nullptr);
+  WriteBytes(f.dir / L"m\\a.bmp", MakeTestBmp(64, 40, 255, 0, 0));
+  WriteBytes(f.dir / L"m\\b.bmp", MakeTestBmp(64, 40, 0, 255, 0));
+  WriteBytes(f.dir / L"m\\c.bmp", MakeTestBmp(40, 64, 0, 0, 255));
+  WriteBytes(f.dir / L"m\\d.bmp", MakeTestBmp(64, 40, 255, 255, 255));
+}
+
+}  // namespace
+
+TEST_CASE(
+    "one monitor, a picture per monitor on: the system has none under Wine, and the "
+    "bitmap tiled over the desktop is today's wallpaper") {
+  CHECK(OpenMonitorWallpaper() == nullptr);  // REGDB_E_CLASSNOTREG: the fallback is taken
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"w").c_str(), nullptr);
+  WriteBytes(f.dir / L"w\\tall.bmp", MakeQuarterBmp(600, 1600));
+  const std::wstring ini = f.dir / L"Vesko2.ini";
+  // Filled: the same bytes either way.
+  WriteFileAtomically(ToUtf8(ini), "[Load]\r\nFitMode=1\r\n");
+  auto today = f.Create({ToUtf8(f.dir / L"w\\tall.bmp")});
+  const std::string single = ReadBytes(ToWide(today->TmpPaperName));
+  f.Close(today);
+  WriteFileAtomically(ToUtf8(ini), "[Load]\r\nFitMode=1\r\nPerMonitor=1\r\n");
+  auto form = f.Create({ToUtf8(f.dir / L"w\\tall.bmp")});
+  REQUIRE(form->Monitors.size() == 1);
+  CHECK(ReadBytes(ToWide(form->TmpPaperName)) == single);
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
+  // Centred by the program instead of the desktop: the screen looks the same.
+  PressShortCut(form->Handle(), 'C');
+  CHECK(form->Settings.MonitorTileMode == 0);
+  const POINT points[] = {{300, 300}, {1000, 300}, {640, 700}, {1200, 100}};
+  const TRect desktop = VirtualDesktop();
+  const int sw = desktop.Right - desktop.Left;
+  const int sh = desktop.Bottom - desktop.Top;
+  std::vector<COLORREF> expected;
+  for (const POINT& p : points) {
+    const int x = p.x - (sw - 600) / 2;
+    const int y = p.y + (1600 - sh) / 2;
+    expected.push_back(x < 0 || x >= 600 ? GetSysColor(COLOR_DESKTOP)
+                                         : QuarterColor(x, y, 300, 800));
+  }
+  auto screen = [&points] {
+    std::vector<COLORREF> colours;
+    for (const POINT& p : points) colours.push_back(ScreenPixel(p.x, p.y));
+    return colours;
+  };
+  CHECK(PumpUntil([&] { return screen() == expected; }, 5000));
+  f.Close(form);
+}
+
+TEST_CASE("monitors of a made-up layout: the system's wallpaper per monitor, or one bitmap") {
+  FormFixture f;
+  MakeMonitorFolder(f);
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nPerMonitor=1\r\nFitMode=1\r\n");
+  auto form = f.Create();
+  // A primary of 320 x 200 and an upright one of 100 x 160 left of it.
+  form->ReadMonitors = [] {
+    return TMonitorLayout{MadeUpMonitor(0, 0, 320, 200, true),
+                          MadeUpMonitor(-100, -30, 100, 160, false)};
+  };
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 24, MAKELPARAM(320, 200));
+  REQUIRE(form->Monitors.size() == 2);
+  std::vector<std::pair<std::wstring, std::wstring>> calls;
+  form->OpenSystemWallpaper = [&calls]() -> std::unique_ptr<IMonitorWallpaper> {
+    return std::make_unique<TRecordingMonitorWallpaper>(
+        std::vector<std::pair<std::wstring, TRect>>{{L"left", TRect{-100, -30, 0, 130}},
+                                                    {L"main", TRect{0, 0, 320, 200}}},
+        calls);
+  };
+  f.dialogs.answers.push_back(ToUtf8(f.dir / L"m"));
+  PressShortCut(form->Handle(), 'D');
+  REQUIRE(calls.size() == 2);
+  // From the folder's first picture.
+  calls.clear();
+  auto& box = form->List.MainListBox;
+  box.ItemIndex = box.IndexOf(ToUtf8(f.dir / L"m\\a.bmp"));
+  REQUIRE(form->SetCurrentPicture());
+  const std::string first = ExtractFileName(form->Settings.PaperName);
+  REQUIRE(calls.size() == 2);
+  CHECK(calls[0].first == L"main");
+  CHECK(calls[1].first == L"left");
+  TBitmap main;
+  main.LoadFromFile(ToUtf8(calls[0].second));
+  TBitmap left;
+  left.LoadFromFile(ToUtf8(calls[1].second));
+  CHECK(main.Width() == 320);
+  CHECK(main.Height() == 200);
+  CHECK(left.Width() == 100);
+  CHECK(left.Height() == 160);
+  // The folder's first picture on the primary, the upright one of the next two on the upright
+  // monitor, though a landscape one came first.
+  CHECK(first == "a.bmp");
+  CHECK(WrittenPixel(main, 160, 100) == RGB(255, 0, 0));
+  CHECK(WrittenPixel(left, 50, 80) == RGB(0, 0, 255));
+  // A step passes every picture shown: from a with c beside it, b was shown on no monitor, so
+  // the next change starts at b.
+  calls.clear();
+  PressShortCut(form->Handle(), kKeyReturn);
+  CHECK(ExtractFileName(form->Settings.PaperName) == "b.bmp");
+
+  // Without the system's wallpaper per monitor: one bitmap as large as both, tiled.
+  form->OpenSystemWallpaper = [] { return std::unique_ptr<IMonitorWallpaper>(); };
+  PressShortCut(form->Handle(), kKeyBack);
+  CHECK(ExtractFileName(form->Settings.PaperName) == "a.bmp");
+  TBitmap span;
+  span.LoadFromFile(form->TmpPaperName);
+  REQUIRE(span.Width() == 420);
+  REQUIRE(span.Height() == 230);
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
+  CHECK(DesktopValue(L"WallpaperOriginX") == L"0");
+  // The left monitor (x -100, y -30) wraps to the right end and the bottom rows.
+  CHECK(WrittenPixel(span, 160, 100) == RGB(255, 0, 0));
+  CHECK(WrittenPixel(span, 420 - 50, 230 - 30 + 10) == RGB(0, 0, 255));
+  CHECK(WrittenPixel(span, 420 - 50, 100) == RGB(0, 0, 255));
   f.Close(form);
 }
 
