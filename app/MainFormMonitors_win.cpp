@@ -52,6 +52,7 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
   constexpr size_t kLookAhead = 2;
   std::vector<TPicture> candidates;
   std::vector<int> offsets;  // each candidate's place after the cursor
+  std::vector<std::string> entries;
   const size_t wanted = layout.size() - 1;
   int consumed = 0;
   while (wanted > 0 && candidates.size() < wanted + kLookAhead &&
@@ -62,6 +63,7 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
     if (picture.Empty()) continue;
     candidates.push_back(std::move(picture));
     offsets.push_back(consumed);
+    entries.push_back(List.EntryAhead(consumed));
   }
   std::vector<bool> monitorPortrait;
   for (size_t k = 1; k < order.size(); ++k) {
@@ -72,8 +74,11 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
   for (const TPicture& c : candidates) picturePortrait.push_back(IsPortrait(c.Width(), c.Height()));
   const std::vector<size_t> chosen = AssignPictures(monitorPortrait, picturePortrait);
   std::vector<bool> shown(candidates.size(), false);
+  std::vector<std::string> names(layout.size());  // for each monitor's message
+  names[order.front()] = Settings.PaperName;
   for (size_t k = 0; k < chosen.size(); ++k) {
     holders[order[k + 1]].TakeGraphic(candidates[chosen[k]].ReleaseGraphic());
+    names[order[k + 1]] = entries[chosen[k]];
     shown[chosen[k]] = true;
   }
   candidates.clear();
@@ -89,33 +94,23 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
   fit.SpeedPriority = Settings.SpeedpPriority;
   fit.TileCentred = Settings.TileCenterPosit;
   fit.Background = DesktopColor();
-  std::vector<std::unique_ptr<TBitmap>> bitmaps;
-  for (size_t i = 0; i < layout.size(); ++i) {
-    const TRect& b = layout[i].Bounds;
-    std::unique_ptr<TBitmap> bitmap;
-    if (i == order.front()) {
-      // The primary's picture fails as a single wallpaper would: the change skips it.
-      bitmap = RenderForMonitor(holders[i], RectWidth(b), RectHeight(b), fit, *this, 2);
-    } else {
-      try {
-        bitmap = RenderForMonitor(holders[i], RectWidth(b), RectHeight(b), fit, *this, 2);
-      } catch (const EInvalidGraphic&) {
-        holders[i].Clear();
-        bitmap = RenderForMonitor(holders[i], RectWidth(b), RectHeight(b), fit, *this, 2);
-      }
-    }
-    if (Settings.SetMess && withMessage) {
+  std::vector<std::unique_ptr<TBitmap>> bitmaps =
+      RenderMonitors(holders, layout, order.front(), fit, *this);
+  holders.clear();
+  if (Settings.SetMess && withMessage) {
+    for (size_t i = 0; i < bitmaps.size(); ++i) {
       TPicture monitor;
-      monitor.Take(std::move(bitmap));
-      const std::string text =
-          SubstituteFileName(GetMessageText(), ExtractFileName(Settings.PaperName));
+      monitor.Take(std::move(bitmaps[i]));
+      const std::string text = SubstituteFileName(GetMessageText(), ExtractFileName(names[i]));
       if (i == order.front()) LastMessage = text;
       DrawMessageText(monitor, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
                       Settings.ShadowColor);
       std::unique_ptr<TGraphic> drawn = monitor.ReleaseGraphic();
-      bitmap.reset(dynamic_cast<TBitmap*>(drawn.release()));
+      if (auto* bitmap = dynamic_cast<TBitmap*>(drawn.get())) {
+        drawn.release();
+        bitmaps[i].reset(bitmap);
+      }
     }
-    bitmaps.push_back(std::move(bitmap));
   }
 
   // The system's wallpaper per monitor, where it knows every monitor of the layout.

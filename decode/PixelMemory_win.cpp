@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -22,7 +23,8 @@ struct TLayoutKey {
 };
 
 // The last two big DIB sections freed, kept for the next picture of the same layout: a fresh
-// section's pages cost more in page faults than decoding a photo into them.
+// section's pages cost more in page faults than decoding a photo into them. Pictures for
+// several monitors are made on several threads at once: one lock guards the entries.
 class TSectionCache {
  public:
   static constexpr size_t kMinSize = size_t{4} << 20;
@@ -40,6 +42,7 @@ class TSectionCache {
     for (const TEntry& e : entries_) DeleteObject(e.bitmap);
   }
   void Put(const TEntry& entry) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (entries_.size() == 2) {
       DeleteObject(entries_.front().bitmap);
       entries_.erase(entries_.begin());
@@ -47,10 +50,12 @@ class TSectionCache {
     entries_.push_back(entry);
   }
   void Clear() {
+    const std::lock_guard<std::mutex> lock(mutex_);
     for (const TEntry& e : entries_) DeleteObject(e.bitmap);
     entries_.clear();
   }
   bool Take(const TLayoutKey& key, TEntry& entry) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if (it->key == key) {
         entry = *it;
@@ -62,6 +67,7 @@ class TSectionCache {
   }
 
  private:
+  std::mutex mutex_;
   std::vector<TEntry> entries_;
 };
 

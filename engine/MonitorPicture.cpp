@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <system_error>
 
+#include "base/WorkerThread.h"
+#include "decode/DIBErrors.h"
+#include "engine/BusyDisplay.h"
 #include "engine/Fit.h"
 #include "engine/Resample.h"
 #include "engine/ScreenFit.h"
@@ -13,13 +18,30 @@ std::unique_ptr<TBitmap> Canvas(int width, int height, uint32_t background) {
   auto canvas = std::make_unique<TBitmap>();
   canvas->SetPixelFormat(TPixelFormat::pf24bit);
   canvas->SetSize(width, height);
+  if (background == 0) return canvas;  // new pixels are black already
   const uint8_t fill[3] = {static_cast<uint8_t>(background >> 16),
                            static_cast<uint8_t>(background >> 8), static_cast<uint8_t>(background)};
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = canvas->ScanLine(y);
-    for (int x = 0; x < width; ++x) std::memcpy(row + x * 3, fill, 3);
-  }
+  uint8_t* first = canvas->ScanLine(0);
+  for (int x = 0; x < width; ++x) std::memcpy(first + x * 3, fill, 3);
+  for (int y = 1; y < height; ++y)
+    std::memcpy(canvas->ScanLine(y), first, static_cast<size_t>(width) * 3);
   return canvas;
+}
+
+// The holder's picture as a 24-bit bitmap, taken over rather than copied where it is one.
+std::unique_ptr<TBitmap> TakeBitmap(TPicture& holder) {
+  holder.Realize();
+  std::unique_ptr<TGraphic> graphic = holder.ReleaseGraphic();
+  std::unique_ptr<TBitmap> bitmap;
+  if (auto* held = dynamic_cast<TBitmap*>(graphic.get())) {
+    graphic.release();
+    bitmap.reset(held);
+  } else {
+    bitmap = std::make_unique<TBitmap>();
+    bitmap->Assign(graphic.get());
+  }
+  bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+  return bitmap;
 }
 
 int Modulo(int value, int modulus) {
@@ -49,29 +71,18 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
   if (fit.FitMode == 1 || fit.FitMode == 2) {
     ScaleToScreen(holder, static_cast<TScreenFit>(fit.FitMode), width, height, fit.Background,
                   fit.SpeedPriority, busy, threads);
-    holder.Realize();
-    auto result = std::make_unique<TBitmap>();
-    result->Assign(holder.Bitmap());
-    holder.Clear();
-    return result;
+    return TakeBitmap(holder);
   }
   if (fit.ReSize) {
     TRect rect{0, 0, width, height};
     FitToRect(holder, rect, fit.SpeedPriority, busy, threads);
   }
-  holder.Realize();
-  TBitmap picture;
-  picture.Assign(holder.Bitmap());
-  holder.Clear();
-  picture.SetPixelFormat(TPixelFormat::pf24bit);
+  std::unique_ptr<TBitmap> taken = TakeBitmap(holder);
+  const TBitmap& picture = *taken;
   const int pw = picture.Width();
   const int ph = picture.Height();
+  if (pw == width && ph == height) return taken;  // already the monitor's picture
   if (fit.TileMode == 2) {
-    if (pw == width && ph == height) {
-      auto same = std::make_unique<TBitmap>();
-      same->Assign(&picture);
-      return same;
-    }
     return fit.SpeedPriority ? StretchNearest(picture, width, height)
                              : ResampleBitmap(picture, width, height, threads);
   }
@@ -104,6 +115,54 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
                 static_cast<size_t>(x1 - x0) * 3);
   }
   return canvas;
+}
+
+std::vector<std::unique_ptr<TBitmap>> RenderMonitors(std::vector<TPicture>& holders,
+                                                     const TMonitorLayout& layout, size_t primary,
+                                                     const TMonitorFit& fit, IBusyDisplay& busy) {
+  // Workers leave the busy display alone: it belongs to the window's thread.
+  struct TQuiet final : IBusyDisplay {
+    uint32_t PanelColor() override { return 0; }
+    void SetPanelColor(uint32_t) override {}
+    void SetAppTitle(const std::string&) override {}
+    std::string Caption() override { return {}; }
+  };
+  const size_t count = std::min(holders.size(), layout.size());
+  std::vector<std::unique_ptr<TBitmap>> bitmaps(count);
+  std::vector<TQuiet> quiet(count);
+  auto render = [&](size_t i, IBusyDisplay& display, int threads) {
+    const TRect& b = layout[i].Bounds;
+    if (i != primary) {
+      try {
+        bitmaps[i] = RenderForMonitor(holders[i], RectWidth(b), RectHeight(b), fit, display, 1);
+        return;
+      } catch (const std::exception&) {
+        holders[i].Clear();  // a picture that fails on a further monitor leaves it empty
+      }
+    }
+    bitmaps[i] = RenderForMonitor(holders[i], RectWidth(b), RectHeight(b), fit, display, threads);
+  };
+  std::vector<TWorkerThread> workers;
+  for (size_t i = 0; i < count; ++i) {
+    if (i == primary) continue;
+    try {
+      workers.emplace_back([&render, &quiet, i] { render(i, quiet[i], 1); });
+    } catch (const std::system_error&) {
+      render(i, quiet[i], 1);  // no thread to spare: here, in turn
+    }
+  }
+  // With one monitor its picture has both cores.
+  std::exception_ptr error;
+  if (primary < count) {
+    try {
+      render(primary, busy, workers.empty() ? 2 : 1);
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  for (TWorkerThread& worker : workers) worker.Join();
+  if (error) std::rethrow_exception(error);
+  return bitmaps;
 }
 
 std::unique_ptr<TBitmap> ComposeSpanning(const TMonitorLayout& layout,

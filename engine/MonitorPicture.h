@@ -29,6 +29,15 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
                                           const TMonitorFit& fit, IBusyDisplay& busy,
                                           int threads = 1);
 
+// Every monitor's picture (holders[i] for layout[i]), made at once: the further monitors on
+// threads of their own beside this one, each decoding and scaling on one thread, which on two
+// cores takes less time than one after the other with two threads each. Only this thread's
+// picture shows on the busy display. An error of the primary monitor's picture (`primary`) is
+// raised here; another monitor whose picture fails shows the background.
+std::vector<std::unique_ptr<TBitmap>> RenderMonitors(std::vector<TPicture>& holders,
+                                                     const TMonitorLayout& layout, size_t primary,
+                                                     const TMonitorFit& fit, IBusyDisplay& busy);
+
 // The bitmap which, tiled from the primary monitor's top-left corner, shows each monitor's
 // picture (pictures[i] for layout[i], of that monitor's size) on that monitor: as large as the
 // virtual screen, so a monitor left of or above the primary lands where the tiling wraps.

@@ -70,6 +70,9 @@ for threads in 1 2; do
 done
 cmp "$build/bench-data/change.bmp" "$build/bench-data/change-win.bmp" && echo "same bytes natively and under Wine"
 
+echo "== a change with a picture per monitor: two made-up monitors against one, a 24-megapixel JPEG each"
+"$build/native/bench/monitor_bench" "$jpeg" "$build/bench-data/monitors.bmp"
+
 echo "== private memory after a change has settled, beyond a bare Win32 program (stripped builds)"
 for load in "ReSize=0" "ReSize=1" "FitMode=1"; do
   (cd "$build/win" && VESKO2_MEMORY_LOAD="$load" VESKO2_STRIPPED="$build/win/stripped" \
