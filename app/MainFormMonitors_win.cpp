@@ -106,10 +106,8 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
       DrawMessageText(monitor, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
                       Settings.ShadowColor);
       std::unique_ptr<TGraphic> drawn = monitor.ReleaseGraphic();
-      if (auto* bitmap = dynamic_cast<TBitmap*>(drawn.get())) {
-        drawn.release();
-        bitmaps[i].reset(bitmap);
-      }
+      if (dynamic_cast<TBitmap*>(drawn.get()) != nullptr)
+        bitmaps[i].reset(static_cast<TBitmap*>(drawn.release()));
     }
   }
 

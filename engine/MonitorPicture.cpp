@@ -33,9 +33,8 @@ std::unique_ptr<TBitmap> TakeBitmap(TPicture& holder) {
   holder.Realize();
   std::unique_ptr<TGraphic> graphic = holder.ReleaseGraphic();
   std::unique_ptr<TBitmap> bitmap;
-  if (auto* held = dynamic_cast<TBitmap*>(graphic.get())) {
-    graphic.release();
-    bitmap.reset(held);
+  if (dynamic_cast<TBitmap*>(graphic.get()) != nullptr) {
+    bitmap.reset(static_cast<TBitmap*>(graphic.release()));
   } else {
     bitmap = std::make_unique<TBitmap>();
     bitmap->Assign(graphic.get());
