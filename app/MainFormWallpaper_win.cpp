@@ -101,6 +101,9 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) 
   if (!path.empty() && Settings.PerMonitor && path == TmpPaperName) {
     ApplyPerMonitor(withMessage);
   } else {
+    // The boss picture alone: in the display mode chosen for the monitors, not in the tiling
+    // of the monitors' bitmap.
+    if (!path.empty() && Settings.PerMonitor) WriteTileMode(Settings.MonitorTileMode);
     ApplySingleWallpaper(path, withMessage);
   }
   HideWelcome();
