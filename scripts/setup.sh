@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build, run and test Vesko 2.
 # Idempotent: every step checks what is already there and skips it.
-#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo, Wine prefix
+#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo and libwebp, Wine prefix
 #   scripts/setup.sh --no-wine  everything but the Wine prefix
 set -euo pipefail
 
@@ -19,6 +19,7 @@ packages=(
   fonts-ipafont-gothic fonts-ipafont-mincho locales
   cmake make g++ nasm dpkg-dev clang libclang-rt-14-dev
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
+  libwebp-dev webp
 )
 
 missing_packages() {
@@ -31,8 +32,8 @@ missing_packages() {
 install_packages() {
   local need
   need=$(missing_packages)
-  if [ -z "$need" ] && apt-cache showsrc libjpeg-turbo >/dev/null 2>&1 \
-    && apt-cache showsrc libjpeg-turbo | grep -q '^Package:'; then
+  if [ -z "$need" ] && apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:' \
+    && apt-cache showsrc libwebp 2>/dev/null | grep -q '^Package:'; then
     return
   fi
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -78,10 +79,38 @@ build_mingw_jpeg() {
   rm -rf "$src"
 }
 
+# libwebp for mingw, static, with SIMD, from Debian's source package: the decoder and the demuxer
+# (for the first frame of an animation) that ifwebp.spi links in; no tools, no encoder extras.
+build_mingw_webp() {
+  local prefix=$build/deps/mingw-webp
+  [ -f "$prefix/lib/libwebp.a" ] && [ -f "$prefix/lib/libwebpdemux.a" ] && return
+  say "building libwebp for mingw"
+  local src=$build/deps/src-webp
+  rm -rf "$src" && mkdir -p "$src"
+  (cd "$src" && apt-get source -qq libwebp >/dev/null 2>&1)
+  local dir
+  dir=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name 'libwebp*' | head -n1)
+  cmake -S "$dir" -B "$src/build" -G "Unix Makefiles" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DBUILD_SHARED_LIBS=OFF -DWEBP_ENABLE_SIMD=ON -DWEBP_USE_THREAD=ON \
+    -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
+    -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_LIBWEBPMUX=OFF \
+    -DWEBP_BUILD_EXTRAS=OFF >/dev/null
+  cmake --build "$src/build" -j"$(nproc)" >/dev/null
+  cmake --install "$src/build" >/dev/null
+  # The licence travels with the zip (scripts/dist.sh).
+  mkdir -p "$prefix/share/doc/libwebp"
+  cp "$dir/COPYING" "$dir/PATENTS" "$prefix/share/doc/libwebp/"
+  rm -rf "$src"
+}
+
 if [ "${1:-}" != "--wine-only" ]; then
   install_packages
   setup_locale
   build_mingw_jpeg
+  build_mingw_webp
 fi
 if [ "${1:-}" != "--no-wine" ]; then
   "$root/scripts/wine-prefix.sh"

@@ -1,6 +1,7 @@
 // Our PNG plug-in (addons/png) loaded for real: the whole PngSuite decodes through the host to
 // the expected colours and the corrupt files fail cleanly; beside the WIC plug-in it is the one
-// the host asks first for a .png file.
+// the host asks first for a .png file. Our WebP plug-in (addons/webp) likewise: files made by
+// cwebp and img2webp decode to what dwebp makes of them, broken and cut ones fail cleanly.
 #include <doctest/doctest.h>
 
 #include <string>
@@ -62,6 +63,32 @@ int WrongColours(const TBitmap& bitmap, const std::string& expected) {
     }
   }
   return wrong;
+}
+
+// The RGBA pixels of a PAM file as dwebp writes it; empty when its header is not that.
+std::string PamPixels(const std::string& pam, int& width, int& height) {
+  const size_t end = pam.find("ENDHDR\n");
+  if (pam.rfind("P7\n", 0) != 0 || end == std::string::npos) return {};
+  const std::string header = pam.substr(0, end);
+  auto field = [&](const std::string& name) {
+    const size_t at = header.find("\n" + name + " ");
+    return at == std::string::npos ? 0 : std::stoi(header.substr(at + name.size() + 2));
+  };
+  width = field("WIDTH");
+  height = field("HEIGHT");
+  if (field("DEPTH") != 4 || field("MAXVAL") != 255) return {};
+  return pam.substr(end + 7);
+}
+
+TBitmap DecodeBytes(const std::string& bytes, const std::string& name) {
+  TMemoryStream stream;
+  stream.Write(bytes.data(), bytes.size());
+  stream.Seek(0);
+  TSPIDIBImage dib;
+  dib.LoadFromStreamWithName(stream, name);
+  TBitmap bitmap;
+  bitmap.Assign(&dib);
+  return bitmap;
 }
 
 struct PngPluginFixture {
@@ -143,11 +170,16 @@ TEST_CASE("the PNG plug-in tells size and depth from the header, reads memory, h
 
 TEST_CASE("beside the WIC plug-in, ours is asked first for .png and decodes it") {
   PngPluginFixture f("\\*.spi");
-  REQUIRE(f.spis.Count() == 2);
+  REQUIRE(f.spis.Count() == 3);  // ifpng, ifwebp, ifwic
+  // Every plug-in may be asked; the ones whose filter names the extension come first.
   const std::vector<TInSPI*> order = f.spis.GetInSPIs("C:\\pictures\\photo.PNG");
-  REQUIRE(order.size() == 2);
+  REQUIRE(order.size() == 3);
   const std::string first = order[0]->FileName;
   CHECK(SameText(first.substr(first.rfind('\\') + 1), "ifpng.spi"));
+  const std::vector<TInSPI*> webp = f.spis.GetInSPIs("C:\\pictures\\photo.webp");
+  REQUIRE(webp.size() == 3);
+  const std::string webpFirst = webp[0]->FileName;
+  CHECK(SameText(webpFirst.substr(webpFirst.rfind('\\') + 1), "ifwebp.spi"));
 
   std::vector<std::string> loaders;
   TSPIDIBImage dib;
@@ -158,4 +190,96 @@ TEST_CASE("beside the WIC plug-in, ours is asked first for .png and decodes it")
   dib.LoadFromFile(ToUtf8(SuiteDir() + L"basn6a16.png"));
   CHECK(loaders == std::vector<std::string>{"Loading by [ifpng.spi]"});
   CHECK(dib.Width() == 32);
+}
+
+TEST_CASE("the WebP plug-in decodes cwebp's and img2webp's files as dwebp does") {
+  PngPluginFixture f("\\ifwebp.spi");
+  REQUIRE(f.spis.Count() == 1);
+  const TSPI& webp = f.spis.Item(0);
+  CHECK(webp.APIVersion == "00IN");
+  CHECK(webp.FilterList == std::vector<std::string>{"*.webp"});
+  CHECK(webp.DescriptionList == std::vector<std::string>{"WebP (Vesko 2)"});
+  const std::wstring dir = EnvPath(L"VESKO2_TEST_DATA") + L"\\webp\\";
+  // Lossy decoding is exact integer arithmetic in libwebp, with or without SIMD: the 32-bit
+  // plug-in gives dwebp's own bytes for every file.
+  for (const wchar_t* name :
+       {L"lossy", L"lossless", L"alpha", L"alpha-lossless", L"animated", L"offset-frame"}) {
+    CAPTURE(ToUtf8(name));
+    int width = 0;
+    int height = 0;
+    const std::string expected = PamPixels(ReadBytes(dir + name + L".pam"), width, height);
+    REQUIRE(!expected.empty());
+    const std::string path = ToUtf8(dir + name + L".webp");
+    const TBitmap bitmap = Decode(path);
+    CHECK(bitmap.Width() == width);
+    CHECK(bitmap.Height() == height);
+    CHECK(bitmap.BitCount() == 24);
+    CHECK(WrongColours(bitmap, expected) == 0);
+
+    // The header alone tells the size (of the canvas, for an animation).
+    const std::string bytes = ReadBytes(dir + name + L".webp");
+    TSusiePictureInfo info{};
+    CHECK(webp.GetPictureInfo(bytes.data(), static_cast<LONG>(bytes.size()), 1, &info) == 0);
+    CHECK(info.width == width);
+    CHECK(info.height == height);
+    CHECK(info.colorDepth == 24);
+    // From memory too.
+    CHECK(WrongColours(DecodeBytes(bytes, "x.webp"), expected) == 0);
+  }
+}
+
+TEST_CASE("the WebP plug-in fails cleanly on broken and cut files and honours abort") {
+  PngPluginFixture f("\\ifwebp.spi");
+  REQUIRE(f.spis.Count() == 1);
+  const TSPI& webp = f.spis.Item(0);
+  const std::wstring dir = EnvPath(L"VESKO2_TEST_DATA") + L"\\webp\\";
+  for (const wchar_t* name : {L"lossy", L"lossless", L"alpha", L"animated", L"offset-frame"}) {
+    CAPTURE(ToUtf8(name));
+    const std::string bytes = ReadBytes(dir + name + L".webp");
+    REQUIRE(bytes.size() > 40);
+    // Cut anywhere past the header: the host is told the data is broken, nothing is handed over.
+    for (const size_t size : {bytes.size() - 1, bytes.size() / 2, size_t{40}, size_t{12}}) {
+      CAPTURE(size);
+      HLOCAL info = reinterpret_cast<HLOCAL>(1);
+      HLOCAL pixels = reinterpret_cast<HLOCAL>(1);
+      CHECK(webp.GetPicture(bytes.data(), static_cast<LONG>(size), 1, &info, &pixels, nullptr, 0) ==
+            SusieResult::kBrokenData);
+      CHECK(info == nullptr);
+      CHECK(pixels == nullptr);
+      CHECK_THROWS_WITH_AS(DecodeBytes(bytes.substr(0, size), "x.webp"),
+                           "Susie Plugins could not decode", EInvalidGraphic);
+    }
+  }
+  // A broken image chunk: the lossless signature byte and the lossy frame's start code changed.
+  std::string lossless = ReadBytes(dir + L"lossless.webp");
+  REQUIRE(lossless.substr(12, 4) == "VP8L");
+  lossless[20] = 0x2E;
+  CHECK_THROWS_WITH_AS(DecodeBytes(lossless, "x.webp"), "Susie Plugins could not decode",
+                       EInvalidGraphic);
+  std::string lossy = ReadBytes(dir + L"lossy.webp");
+  REQUIRE(lossy.substr(12, 4) == "VP8 ");
+  lossy[23] = 0x00;
+  CHECK_THROWS_WITH_AS(DecodeBytes(lossy, "x.webp"), "Susie Plugins could not decode",
+                       EInvalidGraphic);
+  // Not WebP at all: another format's bytes and a RIFF of another kind.
+  std::string wave = ReadBytes(dir + L"lossy.webp");
+  wave.replace(8, 4, "WAVE");
+  TSusiePictureInfo info{};
+  CHECK(webp.GetPictureInfo(wave.data(), static_cast<LONG>(wave.size()), 1, &info) ==
+        SusieResult::kUnknownFormat);
+  std::vector<char> header(2048, 0);
+  std::copy(wave.begin(), wave.begin() + 64, header.begin());
+  CHECK(webp.IsSupported("x.webp", header.data()) == 0);
+  std::copy(lossy.begin(), lossy.begin() + 64, header.begin());
+  CHECK(webp.IsSupported("x.webp", header.data()) == 1);
+
+  // A handler that cancels stops the plug-in.
+  int reports = 0;
+  TSPIDIBImage dib;
+  dib.OnProgress = [&](TGraphic&, TProgressStage stage, uint8_t, bool, const TRect&,
+                       const std::string& message) {
+    if (stage == TProgressStage::psRunning && message.empty() && ++reports == 1) throw EAbort();
+  };
+  CHECK_THROWS_AS(dib.LoadFromFile(ToUtf8(dir + L"lossless.webp")), EInvalidGraphic);
+  CHECK(reports == 1);
 }

@@ -1,0 +1,145 @@
+// A Susie import plug-in for WebP over libwebp: lossy, lossless and the first frame of an
+// animation, always as a 24-bit bitmap. Transparency is laid over the desktop's colour as
+// ifpng.spi lays it. The decoding itself is addons/webp/WebpDecode.cpp, shared with the fuzz
+// target.
+#include <cstring>
+#include <vector>
+
+#include "addons/SpiExports.h"
+#include "addons/webp/WebpDecode.h"
+
+namespace {
+
+// Enough for the header of any WebP file: RIFF, VP8X and the first image chunk's header.
+constexpr size_t kHeaderBytes = 64;
+
+TWebpBackground DesktopColor() {
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
+  return TWebpBackground{GetRValue(desktop), GetGValue(desktop), GetBValue(desktop)};
+}
+
+int ResultOf(TWebpResult result) {
+  switch (result) {
+    case TWebpResult::kOk:
+      return SusieResult::kSuccess;
+    case TWebpResult::kNotWebp:
+      return SusieResult::kUnknownFormat;
+    case TWebpResult::kBroken:
+      return SusieResult::kBrokenData;
+    case TWebpResult::kTooLarge:
+    case TWebpResult::kNoMemory:
+      return SusieResult::kNoMemory;
+    case TWebpResult::kAborted:
+      return SusieResult::kAborted;
+  }
+  return SusieResult::kInternalError;
+}
+
+int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+           SpiProgress progress, LONG_PTR user) {
+  std::vector<BYTE> bytes;
+  const int read = SpiReadSource(source, length, flag, bytes);
+  if (read != SusieResult::kSuccess) return read;
+  if (!IsWebp(bytes.data(), bytes.size())) return SusieResult::kUnknownFormat;
+
+  // The pixels are decoded straight into the movable block handed to the host.
+  HLOCAL block = nullptr;
+  const TWebpAllocate allocate = [&](size_t size) -> uint8_t* {
+    block = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, size);
+    return block != nullptr ? static_cast<uint8_t*>(LocalLock(block)) : nullptr;
+  };
+  TWebpProgress told;
+  if (progress != nullptr) told = [&](int percent) { return progress(percent, 100, user) == 0; };
+  TWebpPicture picture;
+  TWebpResult result;
+  try {
+    result = DecodeWebp24(bytes.data(), bytes.size(), DesktopColor(), kMaxPixelBytes, allocate,
+                          told, picture);
+  } catch (const std::bad_alloc&) {
+    result = TWebpResult::kNoMemory;
+  } catch (...) {
+    if (block != nullptr) {
+      LocalUnlock(block);
+      LocalFree(block);
+    }
+    return SusieResult::kInternalError;
+  }
+  if (block != nullptr) LocalUnlock(block);
+  if (result != TWebpResult::kOk) {
+    if (block != nullptr) LocalFree(block);
+    return ResultOf(result);
+  }
+  // A picture with alpha was decoded in 32 bits into the block: the 24-bit rows need less.
+  if (LocalSize(block) > picture.Bytes) {
+    if (HLOCAL smaller = LocalReAlloc(block, picture.Bytes, LMEM_MOVEABLE)) block = smaller;
+  }
+
+  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+  if (infoBlock == nullptr) {
+    LocalFree(block);
+    return SusieResult::kNoMemory;
+  }
+  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = static_cast<LONG>(picture.Width);
+  header->biHeight = static_cast<LONG>(picture.Height);
+  header->biPlanes = 1;
+  header->biBitCount = 24;
+  header->biCompression = BI_RGB;
+  header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
+  LocalUnlock(infoBlock);
+  *info = infoBlock;
+  *pixels = block;
+  return SusieResult::kSuccess;
+}
+
+}  // namespace
+
+SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
+  switch (number) {
+    case 0:
+      return SpiInfoText("00IN", buffer, length);
+    case 1:
+      return SpiInfoText("Vesko 2 WebP plug-in", buffer, length);
+    case 2:
+      return SpiInfoText("*.webp", buffer, length);
+    case 3:
+      return SpiInfoText("WebP (Vesko 2)", buffer, length);
+    default:
+      return 0;
+  }
+}
+
+SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
+  // The host always hands over a 2 KB block of the file's first bytes.
+  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
+  return IsWebp(static_cast<const BYTE*>(header), 12) ? 1 : 0;
+}
+
+SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
+                                     TSusiePictureInfo* info) {
+  if (info == nullptr) return SusieResult::kInternalError;
+  std::vector<BYTE> h;
+  const int read = SpiReadSource(source, length, flag, h, kHeaderBytes);
+  if (read != SusieResult::kSuccess && h.size() < 12) return read;
+  if (!IsWebp(h.data(), h.size())) return SusieResult::kUnknownFormat;
+  TWebpHeader header;
+  if (!ReadWebpHeader(h.data(), h.size(), header)) return SusieResult::kBrokenData;
+  std::memset(info, 0, sizeof *info);
+  info->width = static_cast<int32_t>(header.Width);
+  info->height = static_cast<int32_t>(header.Height);
+  info->colorDepth = 24;
+  return SusieResult::kSuccess;
+}
+
+SPI_EXPORT int WINAPI GetPicture(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
+                                 HLOCAL* pixels, SpiProgress progress, LONG_PTR user) {
+  if (info == nullptr || pixels == nullptr) return SusieResult::kInternalError;
+  *info = nullptr;
+  *pixels = nullptr;
+  return Decode(source, length, flag, info, pixels, progress, user);
+}
+
+SPI_EXPORT int WINAPI GetPreview(LPCSTR, LONG, UINT, HLOCAL*, HLOCAL*, SpiProgress, LONG_PTR) {
+  return SusieResult::kNotImplemented;
+}
