@@ -74,3 +74,9 @@ target_link_libraries(jpeg_bench PRIVATE vesko_core)
 
 add_executable(change_bench bench/ChangeBench.cpp)
 target_link_libraries(change_bench PRIVATE vesko_core)
+
+add_executable(webp_bench bench/WebpBench_win.cpp)
+target_link_libraries(webp_bench PRIVATE vesko_win)
+add_dependencies(webp_bench webp_spi)
+add_test(NAME webp_bench_short
+         COMMAND webp_bench ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/data/webp/lossy.webp 1)

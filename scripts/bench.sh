@@ -49,6 +49,24 @@ awk -v a="$(echo "$wine_out" | sed -n 's/^TJPEGImage.*: \([0-9.]*\) s$/\1/p' | h
        else print "Wine (i686) / native (x86-64) ratio: not measured (no time found in the output above)"
      }'
 
+echo "== decoding a 24-megapixel WebP: ifwebp.spi through the host under Wine against dwebp"
+# cwebp makes it once from the JPEG above; dwebp's own decoding time is taken, medians of 5.
+webp=$build/bench-data/webp-bench.webp
+[ -f "$webp" ] || cwebp -quiet -q 80 "$jpeg" -o "$webp"
+dwebp_times=()
+for _ in 1 2 3 4 5; do
+  dwebp_times+=("$(dwebp -v "$webp" -ppm -o /dev/null 2>&1 | sed -n 's/^Time to decode picture: \([0-9.]*\)s$/\1/p')")
+done
+webp_out=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/webp_bench.exe" \
+  "$(winepath -w "$build/win" 2>/dev/null)" "$(winepath -w "$webp" 2>/dev/null)" 5 | tr -d '\r')
+echo "$webp_out"
+awk -v a="$(echo "$webp_out" | sed -n 's/^ifwebp.spi.*: \([0-9.]*\) s$/\1/p')" \
+    -v b="$(printf '%s\n' "${dwebp_times[@]}" | sort -g | sed -n 3p)" \
+    'BEGIN {
+       if (a > 0 && b > 0) printf "dwebp %.4f s; ifwebp.spi / dwebp ratio=%.2f (target: at most 1.2)\n", b, a / b
+       else print "ifwebp.spi / dwebp ratio: not measured (no time found in the output above)"
+     }'
+
 echo "== decoding a 24-megapixel RGB PNG: TPngGraphic against libpng in the same run"
 "$build/native/bench/png_bench" "$build/bench-data/png-bench.png"
 
