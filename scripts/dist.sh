@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the archive users download: Vesko2-<version>.zip holding one folder Vesko2/ with the
-# program, our two plug-ins and our archiver library (copies from the Windows build without
+# program, our three plug-ins and our archiver library (copies from the Windows build without
 # their debug information), the licence, the third-party notices and the user guide in Japanese
 # (dist/Vesko2.txt turned into Shift_JIS with CRLF line ends, as Japanese Windows expects).
 #   scripts/dist.sh [windows build folder] [output folder]
@@ -21,15 +21,17 @@ die() {
 jpeg_doc=$build/deps/mingw-jpeg/share/doc/libjpeg-turbo
 zlib_copyright=/usr/share/doc/libz-mingw-w64/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-common/copyright
+webp_doc=$build/deps/mingw-webp/share/doc/libwebp
 
 version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || die "no version on the project() line of CMakeLists.txt"
 command -v zip >/dev/null || die "zip is missing (scripts/setup.sh installs it)"
-binaries=(Vesko2.exe ifpng.spi ifwic.spi UNZIP32.DLL)
+binaries=(Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi UNZIP32.DLL)
 for file in "${binaries[@]}"; do
   [ -f "$win/$file" ] || die "$win/$file is missing (make win builds it)"
 done
-for file in "$jpeg_doc/LICENSE.md" "$jpeg_doc/README.ijg" "$zlib_copyright" "$mingw_copyright"; do
+for file in "$jpeg_doc/LICENSE.md" "$jpeg_doc/README.ijg" "$zlib_copyright" "$mingw_copyright" \
+  "$webp_doc/COPYING" "$webp_doc/PATENTS"; do
   [ -f "$file" ] || die "$file is missing (scripts/setup.sh puts it there)"
 done
 
@@ -72,9 +74,10 @@ Vesko 2 $version - third-party notices
 The files of Vesko 2 contain code of the libraries below, linked in statically:
 
   libjpeg-turbo  JPEG decoding                       Vesko2.exe
+  libwebp        WebP decoding                       ifwebp.spi
   zlib           PNG and ZIP decompression           Vesko2.exe, ifpng.spi, UNZIP32.DLL
-  winpthreads    threads of the C++ runtime          Vesko2.exe, ifpng.spi, ifwic.spi,
-                 (part of mingw-w64)                 UNZIP32.DLL
+  winpthreads    threads of the C++ runtime          Vesko2.exe, ifpng.spi, ifwebp.spi,
+                 (part of mingw-w64)                 ifwic.spi, UNZIP32.DLL
 
 Their licence texts follow, each as the library or its Debian package gives it.
 
@@ -96,6 +99,17 @@ libjpeg-turbo: README.ijg (the IJG License is in its LEGAL ISSUES section)
 
 EOF
   cat "$jpeg_doc/README.ijg"
+  cat <<EOF
+
+
+==============================================================================
+libwebp: COPYING and PATENTS (from Debian's source package of libwebp)
+==============================================================================
+
+EOF
+  cat "$webp_doc/COPYING"
+  echo
+  cat "$webp_doc/PATENTS"
   cat <<EOF
 
 

@@ -58,14 +58,14 @@ app=$unpacked/Vesko2
 top=$(find "$unpacked" -mindepth 1 -maxdepth 1 -printf '%f ')
 [ "$top" = "Vesko2 " ] || fail "the zip holds '$top', not the one folder Vesko2/"
 files=$(find "$app" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
-expected="LICENSE.txt THIRD-PARTY.txt UNZIP32.DLL Vesko2.exe Vesko2.txt ifpng.spi ifwic.spi "
+expected="LICENSE.txt THIRD-PARTY.txt UNZIP32.DLL Vesko2.exe Vesko2.txt ifpng.spi ifwebp.spi ifwic.spi "
 [ "$files" = "$expected" ] || fail "the folder holds '$files', expected '$expected'"
 if [ ! -f "$app/Vesko2.exe" ]; then
   fail "no Vesko2.exe to start"
   exit "$failures"
 fi
 if command -v i686-w64-mingw32-objdump >/dev/null; then
-  for binary in Vesko2.exe ifpng.spi ifwic.spi UNZIP32.DLL; do
+  for binary in Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi UNZIP32.DLL; do
     i686-w64-mingw32-objdump -h "$app/$binary" | grep -q '\.debug_' && fail "$binary keeps debug information"
   done
 fi

@@ -16,6 +16,7 @@
 #include "decode/DIBErrors.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
+#include "engine/ExtensionList.h"
 
 namespace {
 
@@ -199,6 +200,10 @@ TEST_CASE("the WebP plug-in decodes cwebp's and img2webp's files as dwebp does")
   CHECK(webp.APIVersion == "00IN");
   CHECK(webp.FilterList == std::vector<std::string>{"*.webp"});
   CHECK(webp.DescriptionList == std::vector<std::string>{"WebP (Vesko 2)"});
+  // The program's folder scan takes .webp files by the plug-in's filter, as it lists them.
+  const TExtensionList extensions = TExtensionList::Build(PluginFirstFilters(f.spis));
+  CHECK(extensions.Accepts("C:\\Downloads\\wallpaper.webp"));
+  CHECK(extensions.Accepts("C:\\Downloads\\WALLPAPER.WEBP"));
   const std::wstring dir = EnvPath(L"VESKO2_TEST_DATA") + L"\\webp\\";
   // Lossy decoding is exact integer arithmetic in libwebp, with or without SIMD: the 32-bit
   // plug-in gives dwebp's own bytes for every file.
