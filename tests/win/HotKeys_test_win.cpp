@@ -186,6 +186,18 @@ TEST_CASE("the boss key swaps to the boss picture in its own file and back") {
   CHECK(ReadBytes(ToWide(f.form->BossPaperName)) == plainBoss);
   f.HotKey(2);
   CHECK(ReadBytes(ToWide(f.form->TmpPaperName)) != plainPicture);
+
+  // With a picture per monitor the desktop tiles the monitors' bitmap; the boss picture shows
+  // in the mode chosen for the monitors instead.
+  f.form->Settings.PerMonitor = true;
+  f.form->Settings.MonitorTileMode = 0;
+  REQUIRE(f.form->SetCurrentPicture());
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
+  f.HotKey(2);
+  CHECK(DesktopValue(L"Wallpaper") == ToWide(f.form->BossPaperName));
+  CHECK(DesktopValue(L"TileWallpaper") == L"0");
+  f.HotKey(2);
+  CHECK(DesktopValue(L"TileWallpaper") == L"1");
 }
 
 TEST_CASE("without the boss picture the command is greyed out and the key does nothing") {
