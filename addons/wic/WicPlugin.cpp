@@ -1,12 +1,16 @@
 // A Susie import plug-in over the Windows Imaging Component: PNG, GIF, TIFF and icons on every
-// Windows (and Wine) without a third-party plug-in. It claims neither JPEG nor BMP, so those
-// keep the program's own faster readers. Pictures come out as 24-bit DIBs, transparency laid
-// over the desktop's colour (the first frame of an animation or a multi-page file).
+// Windows (and Wine) without a third-party plug-in, and whatever further formats the system has
+// decoders installed for (HEIC, JPEG XR, WebP, AVIF with the store's extensions), asked at run
+// time. It claims neither JPEG nor BMP, so those keep the program's own faster readers, nor
+// WebP and AVIF while our own plug-ins for them lie beside it. Pictures come out as 24-bit DIBs,
+// transparency laid over the desktop's colour (the first frame of an animation or a multi-page
+// file).
 #include <wincodec.h>
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,21 +23,181 @@ namespace {
 constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
 constexpr UINT kBandRows = 256;  // rows per progress step
 
-struct TFormat {
-  const char* filter;
-  const char* description;
-};
-// One filter entry for every format: the program accepts a plug-in's first entry in folder scans.
-constexpr TFormat kFormats[] = {
-    {"*.png;*.gif;*.tif;*.tiff;*.ico", "PNG, GIF, TIFF, Icon (Windows Imaging Component)"}};
+// One filter entry for every format: the program accepts a plug-in's first entry in folder
+// scans. The further decoders' extensions are added to it.
+constexpr char kBaseFilter[] = "*.png;*.gif;*.tif;*.tiff;*.ico";
+constexpr char kBaseDescription[] = "PNG, GIF, TIFF, Icon";
+constexpr size_t kHeaderBytes = 2048;  // what the host hands IsSupported
 
-bool HasMagic(const unsigned char* h) {
+// Initialises COM for this call if the thread has not done so.
+class TComScope {
+ public:
+  TComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+  ~TComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT hr_;
+};
+
+// A signature of a further decoder: the bytes at `position` under `mask` equal `pattern`.
+struct TPattern {
+  size_t position = 0;
+  std::vector<BYTE> pattern;
+  std::vector<BYTE> mask;
+};
+
+// The system's decoders for formats beyond the base ones, as this plug-in offers them.
+struct TFurtherFormats {
+  std::string filter = kBaseFilter;
+  std::string description = kBaseDescription;
+  std::vector<TPattern> patterns;
+};
+
+// The host reads a plug-in's texts in the ANSI code page.
+std::string Narrow(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+// Our own plug-in for a format beside this one: it then keeps the format.
+bool OwnPluginBeside(const wchar_t* name) {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&OwnPluginBeside), &self);
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  std::wstring folder(path, length);
+  folder.erase(folder.find_last_of(L"\\/") + 1);
+  return GetFileAttributesW((folder + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether an extension (".heic", lower case) is one this plug-in leaves to another reader.
+bool LeftToOthers(const std::string& extension) {
+  static const bool ownWebp = OwnPluginBeside(L"ifwebp.spi");
+  static const bool ownAvif = OwnPluginBeside(L"ifavif.spi");
+  for (const char* taken : {".png", ".gif", ".tif", ".tiff", ".ico", ".bmp", ".dib", ".rle", ".jpg",
+                            ".jpeg", ".jpe", ".jfif", ".exif"}) {
+    if (extension == taken) return true;
+  }
+  if (ownWebp && extension == ".webp") return true;
+  return ownAvif && (extension == ".avif" || extension == ".avifs");
+}
+
+TFurtherFormats EnumerateDecoders() {
+  TFurtherFormats formats;
+  TComScope com;
+  TComPtr<IWICImagingFactory> factory;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
+    return formats;
+  }
+  TComPtr<IEnumUnknown> components;
+  if (FAILED(factory->CreateComponentEnumerator(WICDecoder, WICComponentEnumerateDefault,
+                                                &components))) {
+    return formats;
+  }
+  std::set<std::string> seen;
+  for (;;) {
+    TComPtr<IUnknown> component;
+    ULONG fetched = 0;
+    if (components->Next(1, &component, &fetched) != S_OK || fetched != 1) break;
+    TComPtr<IWICBitmapDecoderInfo> info;
+    if (FAILED(component->QueryInterface(IID_IWICBitmapDecoderInfo,
+                                         reinterpret_cast<void**>(&info)))) {
+      continue;
+    }
+    UINT chars = 0;
+    if (FAILED(info->GetFileExtensions(0, nullptr, &chars)) || chars == 0) continue;
+    std::wstring list(chars, L'\0');
+    if (FAILED(info->GetFileExtensions(chars, list.data(), &chars))) continue;
+    list.resize(wcslen(list.c_str()));
+    // ".heic,.heif" (Wine separates them by ';'): the extensions no other reader takes, each
+    // once.
+    std::vector<std::string> taken;
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t comma = std::min(list.find_first_of(L",;", start), list.size());
+      std::string extension = Narrow(list.substr(start, comma - start));
+      std::transform(extension.begin(), extension.end(), extension.begin(),
+                     [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+      extension.erase(0, extension.find_first_not_of(' '));
+      if (extension.size() > 1 && extension[0] == '.' && !LeftToOthers(extension) &&
+          seen.insert(extension).second) {
+        taken.push_back(extension);
+      }
+      start = comma + 1;
+    }
+    if (taken.empty()) continue;
+    for (const std::string& extension : taken) formats.filter += ";*" + extension;
+    UINT nameChars = 0;
+    if (SUCCEEDED(info->GetFriendlyName(0, nullptr, &nameChars)) && nameChars > 0) {
+      std::wstring name(nameChars, L'\0');
+      if (SUCCEEDED(info->GetFriendlyName(nameChars, name.data(), &nameChars))) {
+        name.resize(wcslen(name.c_str()));
+        formats.description += ", " + Narrow(name);
+      }
+    }
+    UINT count = 0;
+    UINT bytes = 0;
+    if (FAILED(info->GetPatterns(0, nullptr, &count, &bytes)) || count == 0 || bytes == 0) continue;
+    std::vector<BYTE> block(bytes);
+    auto* patterns = reinterpret_cast<WICBitmapPattern*>(block.data());
+    if (FAILED(info->GetPatterns(bytes, patterns, &count, &bytes))) continue;
+    for (UINT i = 0; i < count; ++i) {
+      const WICBitmapPattern& p = patterns[i];
+      // Only signatures within the first bytes the host hands over.
+      if (p.EndOfStream || p.Position.QuadPart + p.Length > kHeaderBytes || p.Length == 0) continue;
+      TPattern pattern;
+      pattern.position = static_cast<size_t>(p.Position.QuadPart);
+      pattern.pattern.assign(p.Pattern, p.Pattern + p.Length);
+      pattern.mask.assign(p.Mask, p.Mask + p.Length);
+      formats.patterns.push_back(std::move(pattern));
+    }
+  }
+  formats.description += " (Windows Imaging Component)";
+  return formats;
+}
+
+// Asked once, at the first need.
+const TFurtherFormats& FurtherFormats() {
+  static const TFurtherFormats formats = EnumerateDecoders();
+  return formats;
+}
+
+// Whether the first bytes match a further decoder's signature.
+bool MatchesFurther(const unsigned char* h, size_t n) {
+  for (const TPattern& p : FurtherFormats().patterns) {
+    if (p.position + p.pattern.size() > n) continue;
+    bool same = true;
+    for (size_t i = 0; i < p.pattern.size() && same; ++i)
+      same = (h[p.position + i] & p.mask[i]) == (p.pattern[i] & p.mask[i]);
+    if (same) return true;
+  }
+  return false;
+}
+
+bool HasBaseMagic(const unsigned char* h) {
   static const unsigned char png[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
   if (std::memcmp(h, png, 8) == 0) return true;
   if (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0) return true;
   if (std::memcmp(h, "II*\0", 4) == 0 || std::memcmp(h, "MM\0*", 4) == 0) return true;
   // An icon directory: reserved 0, type 1, at least one image.
   return h[0] == 0 && h[1] == 0 && h[2] == 1 && h[3] == 0 && (h[4] | h[5]) != 0;
+}
+
+// Whether this plug-in reads a picture that starts with these bytes (at least 8 of them).
+bool HasMagic(const unsigned char* h, size_t n) {
+  return (n >= 8 && HasBaseMagic(h)) || MatchesFurther(h, n);
 }
 
 // The picture's size from its first bytes, without decoding (WIC under Wine decodes a whole PNG
@@ -58,20 +222,6 @@ bool SizeFromHeader(const unsigned char* h, size_t n, uint32_t& width, uint32_t&
   }
   return width != 0 && height != 0;
 }
-
-// Initialises COM for this call if the thread has not done so.
-class TComScope {
- public:
-  TComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-  ~TComScope() {
-    if (SUCCEEDED(hr_)) CoUninitialize();
-  }
-
- private:
-  HRESULT hr_;
-};
 
 // The first frame of the picture, converted to 32-bit BGRA. A whole file is read by WIC
 // itself (only what it needs); memory, or a file with a header before the picture, from bytes.
@@ -101,11 +251,11 @@ bool FileHasMagic(const std::wstring& file) {
   HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  unsigned char header[8] = {};
+  unsigned char header[kHeaderBytes] = {};
   DWORD read = 0;
-  const bool ok = ReadFile(handle, header, sizeof header, &read, nullptr) && read == sizeof header;
+  const bool ok = ReadFile(handle, header, sizeof header, &read, nullptr) && read >= 8;
   CloseHandle(handle);
-  return ok && HasMagic(header);
+  return ok && HasMagic(header, read);
 }
 
 int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
@@ -121,7 +271,9 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   } else {
     const int read = SpiReadSource(source, length, flag, bytes);
     if (read != SusieResult::kSuccess) return read;
-    if (bytes.size() < 8 || !HasMagic(bytes.data())) return SusieResult::kUnknownFormat;
+    if (bytes.size() < 8 || !HasMagic(bytes.data(), std::min(bytes.size(), kHeaderBytes))) {
+      return SusieResult::kUnknownFormat;
+    }
   }
   TComScope com;
   TComPtr<IWICImagingFactory> factory;
@@ -226,22 +378,21 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
 SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
   if (number == 0) return SpiInfoText("00IN", buffer, length);
   if (number == 1) return SpiInfoText("Vesko 2 WIC plug-in (PNG, GIF, TIFF, ICO)", buffer, length);
-  const int index = (number - 2) / 2;
-  if (number < 2 || index >= static_cast<int>(std::size(kFormats))) return 0;
-  return SpiInfoText(number % 2 == 0 ? kFormats[index].filter : kFormats[index].description, buffer,
-                     length);
+  if (number == 2) return SpiInfoText(FurtherFormats().filter.c_str(), buffer, length);
+  if (number == 3) return SpiInfoText(FurtherFormats().description.c_str(), buffer, length);
+  return 0;
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
   // The host always hands over a 2 KB block of the file's first bytes.
   if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
-  return HasMagic(static_cast<const unsigned char*>(header)) ? 1 : 0;
+  return HasMagic(static_cast<const unsigned char*>(header), kHeaderBytes) ? 1 : 0;
 }
 
 SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
                                      TSusiePictureInfo* info) {
   if (info == nullptr) return SusieResult::kInternalError;
-  unsigned char header[32] = {};
+  unsigned char header[kHeaderBytes] = {};
   size_t n = 0;
   if ((flag & 7) == 1) {
     if (source == nullptr || length <= 0) return SusieResult::kBrokenData;
@@ -258,7 +409,7 @@ SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
     CloseHandle(file);
     n = read;
   }
-  if (n < 8 || !HasMagic(header)) return SusieResult::kUnknownFormat;
+  if (n < 8 || !HasMagic(header, n)) return SusieResult::kUnknownFormat;
   uint32_t width = 0;
   uint32_t height = 0;
   if (SizeFromHeader(header, n, width, height) && width <= 0x7FFFFFFF && height <= 0x7FFFFFFF) {
