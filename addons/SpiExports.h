@@ -26,6 +26,20 @@ inline int SpiInfoText(const char* text, LPSTR buffer, int length) {
   return n;
 }
 
+// Fills a zeroed info block with the header of a bottom-up 24-bit picture, the form our
+// plug-ins hand over.
+inline void SpiInfoHeader24(HLOCAL infoBlock, uint32_t width, uint32_t height) {
+  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
+  header->biSize = sizeof(BITMAPINFOHEADER);
+  header->biWidth = static_cast<LONG>(width);
+  header->biHeight = static_cast<LONG>(height);
+  header->biPlanes = 1;
+  header->biBitCount = 24;
+  header->biCompression = BI_RGB;
+  header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
+  LocalUnlock(infoBlock);
+}
+
 // The bytes of the picture: a file from an offset (flag 0) or memory (flag 1), at most `limit`.
 inline int SpiReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes,
                          size_t limit = SIZE_MAX) {

@@ -79,15 +79,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     LocalFree(block);
     return SusieResult::kNoMemory;
   }
-  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
-  header->biSize = sizeof(BITMAPINFOHEADER);
-  header->biWidth = static_cast<LONG>(picture.Width);
-  header->biHeight = static_cast<LONG>(picture.Height);
-  header->biPlanes = 1;
-  header->biBitCount = 24;
-  header->biCompression = BI_RGB;
-  header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
-  LocalUnlock(infoBlock);
+  SpiInfoHeader24(infoBlock, picture.Width, picture.Height);
   *info = infoBlock;
   *pixels = block;
   return SusieResult::kSuccess;

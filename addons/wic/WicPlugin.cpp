@@ -359,15 +359,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     LocalFree(pixelBlock);
     return result;
   }
-  auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
-  header->biSize = sizeof(BITMAPINFOHEADER);
-  header->biWidth = static_cast<LONG>(width);
-  header->biHeight = static_cast<LONG>(height);
-  header->biPlanes = 1;
-  header->biBitCount = 24;
-  header->biCompression = BI_RGB;
-  header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
-  LocalUnlock(infoBlock);
+  SpiInfoHeader24(infoBlock, width, height);
   *info = infoBlock;
   *pixels = pixelBlock;
   return SusieResult::kSuccess;
