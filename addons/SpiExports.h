@@ -26,6 +26,22 @@ inline int SpiInfoText(const char* text, LPSTR buffer, int length) {
   return n;
 }
 
+// GetPluginInfo's answers for a plug-in of one format: the API version, the plug-in's name, its
+// filter and the filter's description; 0 past them.
+inline int SpiFormatInfo(int number, const char* name, const char* filter, const char* description,
+                         LPSTR buffer, int length) {
+  const char* const texts[] = {"00IN", name, filter, description};
+  if (number < 0 || number >= 4) return 0;
+  return SpiInfoText(texts[number], buffer, length);
+}
+
+// The 2 KB block of a file's first bytes that the host hands IsSupported, or null when the
+// argument is not such a block (an old host's file handle).
+inline const BYTE* SpiHeaderBlock(void* header) {
+  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return nullptr;
+  return static_cast<const BYTE*>(header);
+}
+
 // Fills a zeroed info block with the header of a bottom-up 24-bit picture, the form our
 // plug-ins hand over.
 inline void SpiInfoHeader24(HLOCAL infoBlock, uint32_t width, uint32_t height) {

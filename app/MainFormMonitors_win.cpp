@@ -8,8 +8,6 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBErrors.h"
-#include "engine/MessageOverlay_win.h"
-#include "engine/MessageText.h"
 #include "engine/MonitorPicture.h"
 #include "engine/Wallpaper_win.h"
 
@@ -101,10 +99,8 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
     for (size_t i = 0; i < bitmaps.size(); ++i) {
       TPicture monitor;
       monitor.Take(std::move(bitmaps[i]));
-      const std::string text = SubstituteFileName(GetMessageText(), ExtractFileName(names[i]));
+      const std::string text = DrawMessage(monitor, names[i]);
       if (i == order.front()) LastMessage = text;
-      DrawMessageText(monitor, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
-                      Settings.ShadowColor);
       std::unique_ptr<TGraphic> drawn = monitor.ReleaseGraphic();
       if (dynamic_cast<TBitmap*>(drawn.get()) != nullptr)
         bitmaps[i].reset(static_cast<TBitmap*>(drawn.release()));

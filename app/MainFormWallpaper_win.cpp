@@ -136,7 +136,8 @@ void TVesko2MainForm::ApplySingleWallpaper(const std::string& path, bool withMes
       }
     }
     Image.Realize();
-    if (Settings.SetMess && withMessage) DrawMessage();
+    if (Settings.SetMess && withMessage && !Image.Empty())
+      LastMessage = DrawMessage(Image, Settings.PaperName);
     SaveWallpaperBitmap(Image, path);
     WriteWallpaperOrigin(Image, Settings.TileCenterPosit);
   }
@@ -157,13 +158,12 @@ std::string TVesko2MainForm::GetMessageText() {
   return text;
 }
 
-void TVesko2MainForm::DrawMessage() {
-  if (Image.Empty()) return;
-  const std::string text =
-      SubstituteFileName(GetMessageText(), ExtractFileName(Settings.PaperName));
-  LastMessage = text;
-  DrawMessageText(Image, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
+std::string TVesko2MainForm::DrawMessage(TPicture& picture, const std::string& fileName) {
+  if (picture.Empty()) return {};
+  const std::string text = SubstituteFileName(GetMessageText(), ExtractFileName(fileName));
+  DrawMessageText(picture, WidenLineEnds(text), Settings.MessFont, Settings.AddShadow,
                   Settings.ShadowColor);
+  return text;
 }
 
 void TVesko2MainForm::SetTileMode(int mode) {

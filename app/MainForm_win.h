@@ -178,7 +178,8 @@ class TVesko2MainForm final : public TWindowBase,
   // `path` and sets it; an empty path removes the wallpaper.
   void ApplyWallpaper(const std::string& path, bool withMessage = true);
   std::string GetMessageText();
-  void DrawMessage();
+  // Draws the next message, its $FileName the name of `fileName`, on the picture; the text.
+  std::string DrawMessage(TPicture& picture, const std::string& fileName);
   // The desktop's tile (1), centre (0) or wide (2) mode; the program's own fill or fit ends.
   void SetTileMode(int mode);
   // The program's own scaling (the FitMode setting); the current picture is made again.

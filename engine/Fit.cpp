@@ -95,6 +95,17 @@ bool IsPlainTrueColor(const TDIBStore& store) {
                                     static_cast<uint64_t>(store.Height());
 }
 
+std::function<const uint8_t*(int y)> DibRows(const TPicture& holder) {
+  const auto* dib = dynamic_cast<const TDIBImage*>(holder.Graphic());
+  if (dib == nullptr || !IsPlainTrueColor(dib->Store())) return {};
+  const TDIBStore& store = dib->Store();
+  const int height = store.Height();
+  const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(store.Width()), 24));
+  const uint8_t* pixels = store.Pixels.data();
+  const bool topDown = store.TopDown();
+  return [=](int y) { return pixels + stride * static_cast<size_t>(topDown ? y : height - 1 - y); };
+}
+
 void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& busy, int threads) {
   if (holder.Empty()) return;
   struct TGuard {
@@ -121,19 +132,10 @@ void FitToRect(TPicture& holder, TRect& rect, bool speedPriority, IBusyDisplay& 
     holder.Take(ResampleJpeg(*jpeg, plan.Width, plan.Height, threads));
     return;
   }
-  // A large picture held as its plug-in decoded it (24 bits, uncompressed) is shrunk from its
-  // own rows: no second full-size copy.
-  if (const auto* dib = dynamic_cast<const TDIBImage*>(holder.Graphic());
-      dib != nullptr && IsPlainTrueColor(dib->Store())) {
-    const TDIBStore& store = dib->Store();
-    const int width = store.Width();
-    const int height = store.Height();
-    const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), 24));
-    const uint8_t* pixels = store.Pixels.data();
-    const bool topDown = store.TopDown();
-    const auto rowAt = [=](int y) {
-      return pixels + stride * static_cast<size_t>(topDown ? y : height - 1 - y);
-    };
+  // A large picture held as its plug-in decoded it is shrunk from its own rows.
+  if (const auto rowAt = DibRows(holder)) {
+    const int width = holder.Width();
+    const int height = holder.Height();
     holder.Take(speedPriority
                     ? StretchNearestRows(width, height, rowAt, plan.Width, plan.Height)
                     : ResampleRows(width, height, rowAt, plan.Width, plan.Height, threads));

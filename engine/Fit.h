@@ -36,6 +36,10 @@ std::unique_ptr<TBitmap> StretchNearestRows(int sourceWidth, int sourceHeight,
 // they lie.
 bool IsPlainTrueColor(const TDIBStore& store);
 
+// The top-down rows of a picture held as its plug-in decoded it (24 bits, uncompressed), read
+// where they lie: no second full-size copy. An empty function for any other picture.
+std::function<const uint8_t*(int y)> DibRows(const TPicture& holder);
+
 // Shrinks the holder's picture to fit the rectangle (fast stretch or the quality resampler) and
 // replaces the rectangle's left and top by the centring offsets. The busy display shows red and
 // "ReSize.." meanwhile.

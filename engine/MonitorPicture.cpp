@@ -14,20 +14,6 @@
 
 namespace {
 
-std::unique_ptr<TBitmap> Canvas(int width, int height, uint32_t background) {
-  auto canvas = std::make_unique<TBitmap>();
-  canvas->SetPixelFormat(TPixelFormat::pf24bit);
-  canvas->SetSize(width, height);
-  if (background == 0) return canvas;  // new pixels are black already
-  const uint8_t fill[3] = {static_cast<uint8_t>(background >> 16),
-                           static_cast<uint8_t>(background >> 8), static_cast<uint8_t>(background)};
-  uint8_t* first = canvas->ScanLine(0);
-  for (int x = 0; x < width; ++x) std::memcpy(first + x * 3, fill, 3);
-  for (int y = 1; y < height; ++y)
-    std::memcpy(canvas->ScanLine(y), first, static_cast<size_t>(width) * 3);
-  return canvas;
-}
-
 // The holder's picture as a 24-bit bitmap, taken over rather than copied where it is one.
 std::unique_ptr<TBitmap> TakeBitmap(TPicture& holder) {
   holder.Realize();
@@ -66,7 +52,7 @@ void CopyRowWrapped(const uint8_t* source, int width, uint8_t* target, int targe
 std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int height,
                                           const TMonitorFit& fit, IBusyDisplay& busy, int threads) {
   if (holder.Empty() || width < 1 || height < 1)
-    return Canvas(std::max(width, 1), std::max(height, 1), fit.Background);
+    return BackgroundBitmap(std::max(width, 1), std::max(height, 1), fit.Background);
   if (fit.FitMode == 1 || fit.FitMode == 2) {
     ScaleToScreen(holder, static_cast<TScreenFit>(fit.FitMode), width, height, fit.Background,
                   fit.SpeedPriority, busy, threads);
@@ -85,7 +71,7 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
     return fit.SpeedPriority ? StretchNearest(picture, width, height)
                              : ResampleBitmap(picture, width, height, threads);
   }
-  auto canvas = Canvas(width, height, fit.Background);
+  auto canvas = BackgroundBitmap(width, height, fit.Background);
   if (fit.TileMode == 1) {
     // Tiles from the monitor's top-left corner, or from where the centred picture would lie.
     const int ox = fit.TileCentred && pw < width ? (width - pw) / 2 : 0;
@@ -170,7 +156,7 @@ std::unique_ptr<TBitmap> ComposeSpanning(const TMonitorLayout& layout,
   const TRect all = VirtualBounds(layout);
   const int width = RectWidth(all);
   const int height = RectHeight(all);
-  auto span = Canvas(std::max(width, 1), std::max(height, 1), background);
+  auto span = BackgroundBitmap(std::max(width, 1), std::max(height, 1), background);
   for (size_t i = 0; i < layout.size() && i < pictures.size(); ++i) {
     const TBitmap* picture = pictures[i];
     if (picture == nullptr) continue;

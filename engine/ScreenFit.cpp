@@ -31,18 +31,9 @@ struct TRows {
 };
 
 void HeldRows(TPicture& holder, TRows& rows) {
-  if (const auto* dib = dynamic_cast<const TDIBImage*>(holder.Graphic());
-      dib != nullptr && IsPlainTrueColor(dib->Store())) {
-    const TDIBStore& store = dib->Store();
-    const int height = store.Height();
-    const size_t stride = static_cast<size_t>(RowBytes(static_cast<uint64_t>(store.Width()), 24));
-    const uint8_t* pixels = store.Pixels.data();
-    const bool topDown = store.TopDown();
-    rows.Width = store.Width();
-    rows.Height = height;
-    rows.RowAt = [=](int y) {
-      return pixels + stride * static_cast<size_t>(topDown ? y : height - 1 - y);
-    };
+  if ((rows.RowAt = DibRows(holder))) {
+    rows.Width = holder.Width();
+    rows.Height = holder.Height();
     return;
   }
   holder.Realize();
@@ -75,6 +66,20 @@ std::unique_ptr<TBitmap> ScaleBox(TPicture& holder, const TRect& box, int width,
 }
 
 }  // namespace
+
+std::unique_ptr<TBitmap> BackgroundBitmap(int width, int height, uint32_t background) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(TPixelFormat::pf24bit);
+  bitmap->SetSize(width, height);
+  if (background == 0 || height < 1) return bitmap;  // new pixels are black already
+  const uint8_t fill[3] = {static_cast<uint8_t>(background >> 16),
+                           static_cast<uint8_t>(background >> 8), static_cast<uint8_t>(background)};
+  uint8_t* first = bitmap->ScanLine(0);
+  for (int x = 0; x < width; ++x) std::memcpy(first + x * 3, fill, 3);
+  for (int y = 1; y < height; ++y)
+    std::memcpy(bitmap->ScanLine(y), first, static_cast<size_t>(width) * 3);
+  return bitmap;
+}
 
 TScreenPlan PlanFill(int width, int height, int screenWidth, int screenHeight) {
   TScreenPlan plan;
@@ -136,18 +141,10 @@ void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int scree
     return;
   }
   holder.Clear();  // the source's memory goes before the screen-sized bitmap is made
-  auto screen = std::make_unique<TBitmap>();
-  screen->SetPixelFormat(TPixelFormat::pf24bit);
-  screen->SetSize(screenWidth, screenHeight);
-  const uint8_t fill[3] = {static_cast<uint8_t>(background >> 16),
-                           static_cast<uint8_t>(background >> 8), static_cast<uint8_t>(background)};
-  for (int y = 0; y < screenHeight; ++y) {
-    uint8_t* out = screen->ScanLine(y);
-    for (int x = 0; x < screenWidth; ++x) std::memcpy(out + x * 3, fill, 3);
-    if (y >= plan.Target.Top && y < plan.Target.Bottom) {
-      std::memcpy(out + plan.Target.Left * 3, scaled->ScanLine(y - plan.Target.Top),
-                  static_cast<size_t>(targetWidth) * 3);
-    }
+  auto screen = BackgroundBitmap(screenWidth, screenHeight, background);
+  for (int y = plan.Target.Top; y < plan.Target.Bottom; ++y) {
+    std::memcpy(screen->ScanLine(y) + plan.Target.Left * 3, scaled->ScanLine(y - plan.Target.Top),
+                static_cast<size_t>(targetWidth) * 3);
   }
   holder.Take(std::move(screen));
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "decode/Bitmap.h"
 
 #include "decode/Graphic.h"
 #include "decode/Picture.h"
@@ -18,6 +21,9 @@ struct TScreenPlan {
   TRect Source;  // the box of the picture that is shown
   TRect Target;  // where it lands in the screen-sized bitmap
 };
+
+// A 24-bit bitmap of width × height in `background` (0x00BBGGRR).
+std::unique_ptr<TBitmap> BackgroundBitmap(int width, int height, uint32_t background);
 
 // Fill: scaled to cover the whole screen, the overflow cropped evenly on both sides.
 TScreenPlan PlanFill(int width, int height, int screenWidth, int screenHeight);

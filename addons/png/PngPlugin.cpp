@@ -212,24 +212,12 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
 }  // namespace
 
 SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
-  switch (number) {
-    case 0:
-      return SpiInfoText("00IN", buffer, length);
-    case 1:
-      return SpiInfoText("Vesko 2 PNG plug-in", buffer, length);
-    case 2:
-      return SpiInfoText("*.png", buffer, length);
-    case 3:
-      return SpiInfoText("PNG (Vesko 2)", buffer, length);
-    default:
-      return 0;
-  }
+  return SpiFormatInfo(number, "Vesko 2 PNG plug-in", "*.png", "PNG (Vesko 2)", buffer, length);
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
-  // The host always hands over a 2 KB block of the file's first bytes.
-  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
-  return IsPng(static_cast<const BYTE*>(header), 8) ? 1 : 0;
+  const BYTE* h = SpiHeaderBlock(header);
+  return h != nullptr && IsPng(h, 8) ? 1 : 0;
 }
 
 SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,

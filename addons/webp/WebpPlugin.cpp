@@ -88,24 +88,12 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
 }  // namespace
 
 SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
-  switch (number) {
-    case 0:
-      return SpiInfoText("00IN", buffer, length);
-    case 1:
-      return SpiInfoText("Vesko 2 WebP plug-in", buffer, length);
-    case 2:
-      return SpiInfoText("*.webp", buffer, length);
-    case 3:
-      return SpiInfoText("WebP (Vesko 2)", buffer, length);
-    default:
-      return 0;
-  }
+  return SpiFormatInfo(number, "Vesko 2 WebP plug-in", "*.webp", "WebP (Vesko 2)", buffer, length);
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
-  // The host always hands over a 2 KB block of the file's first bytes.
-  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
-  return IsWebp(static_cast<const BYTE*>(header), 12) ? 1 : 0;
+  const BYTE* h = SpiHeaderBlock(header);
+  return h != nullptr && IsWebp(h, 12) ? 1 : 0;
 }
 
 SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,

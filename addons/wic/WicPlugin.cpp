@@ -376,9 +376,8 @@ SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {
-  // The host always hands over a 2 KB block of the file's first bytes.
-  if (header == nullptr || reinterpret_cast<uintptr_t>(header) < 0x10000) return 0;
-  return HasMagic(static_cast<const unsigned char*>(header), kHeaderBytes) ? 1 : 0;
+  const BYTE* h = SpiHeaderBlock(header);
+  return h != nullptr && HasMagic(h, kHeaderBytes) ? 1 : 0;
 }
 
 SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
