@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 WERROR ?= ON
 
-.PHONY: all setup build native sanitize win test run fuzz bench soak acceptance lint format clean dist dist-check
+.PHONY: all setup build native sanitize win test run fuzz bench soak acceptance lint format clean dist dist-check fresh-check
 
 all: build
 
@@ -78,6 +78,11 @@ soak: setup
 bench: setup
 	$(MAKE) native win
 	@scripts/bench.sh
+
+# The README's test command on a fresh minimal Debian 12 in a debootstrap chroot (root, mirror,
+# about half an hour); the log and the result land in build/fresh-check/.
+fresh-check:
+	@scripts/fresh-check.sh
 
 lint: $(BUILD)/native/Makefile
 	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'base/*.cpp' 'app/*.cpp' 'engine/*.cpp' 'decode/*.cpp' | grep -v _win)

@@ -42,7 +42,11 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     if (answer == kAnswerYes) {
       TBusyScope busy(Busy(), 0x00FF0000, "Load List..");
       std::vector<std::string> lines = files_.ReadListFile(source);
-      if (!RemoveListLine(lines, paper)) {
+      const std::string listFolder = ExtractFileDir(source);
+      const auto resolve = [&](const std::string& line) {
+        return ListEntryPath(files_, listFolder, line);
+      };
+      if (!RemoveListLine(lines, paper, resolve)) {
         throw EListError("リストのインデックスが範囲を超えています (-1)");
       }
       files_.WriteListFile(source, lines);

@@ -25,3 +25,15 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 
 // Appends "\" unless the path already ends in a separator.
 std::string IncludeTrailingPathDelimiter(std::string_view path);
+
+// Without a trailing separator, except for a root such as "C:\" ("D:\pics\" -> "D:\pics").
+std::string ExcludeTrailingPathDelimiter(std::string_view path);
+
+// The length of a full path's root: 3 for "C:\", up to the share's separator for
+// "\\server\share\" (the share included); 0 when the path is not full. "/" counts as "\".
+size_t FullPathRootLength(std::string_view path);
+
+// A full path in the form the system gives it: "/" as "\", "." and ".." resolved (never above
+// the root), repeated separators made one. Case stays as written. A path that is not full
+// comes back as it is.
+std::string CanonicalPath(std::string_view path);

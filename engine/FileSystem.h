@@ -38,8 +38,14 @@ class IFileSystem {
   virtual std::string FolderIdentity(const std::string& folder) = 0;
 };
 
-// Whether a path is full: "C:\..." or "\\server\...".
+// Whether a path is full: "C:\..." or "\\server\..." ("/" counts as "\").
 bool IsFullPath(const std::string& path);
 // A path as it stands when it is full; otherwise `base` (a full folder) and a separator before
 // it.
 std::string ResolveAgainst(const std::string& base, const std::string& path);
+
+// The full, canonical path that a line of a list file names (see CanonicalPath): a relative
+// line names a file beside the list file in `listFolder`, a rooted one ("\pics\a.jpg") a file
+// on the list file's drive or share; an empty line stays empty.
+std::string ListEntryPath(IFileSystem& files, const std::string& listFolder,
+                          const std::string& line);

@@ -23,9 +23,11 @@ void RemoveCurrentPicture(TListBox& pictures, TListBox& randomOrder, bool random
   }
 }
 
-bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry) {
-  const auto it = std::find_if(lines.begin(), lines.end(),
-                               [&](const std::string& line) { return SameText(line, entry); });
+bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry,
+                    const std::function<std::string(const std::string&)>& resolve) {
+  const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return SameText(resolve(line), entry);
+  });
   if (it == lines.end()) return false;
   lines.erase(it);
   return true;

@@ -14,6 +14,8 @@
 void RemoveCurrentPicture(TListBox& pictures, TListBox& randomOrder, bool randomLoad,
                           const std::function<void(bool)>& renumbering = {});
 
-// Removes the first line equal to `entry` regardless of case; false (nothing removed) when no
-// line is.
-bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry);
+// Removes the first line that names `entry` regardless of case, each line read through
+// `resolve` (a list file's lines may be relative or written in another form than the entry's);
+// false (nothing removed) when no line does. The other lines stay as written.
+bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry,
+                    const std::function<std::string(const std::string&)>& resolve);

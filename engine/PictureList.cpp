@@ -70,13 +70,25 @@ void ScanFolder(IFileSystem& files, const std::string& folder, bool recurse,
 }
 
 bool IsFullPath(const std::string& path) {
-  return path.rfind("\\\\", 0) == 0 ||
-         (path.size() >= 3 && path[1] == ':' && IsPathDelimiter(path[2]));
+  return FullPathRootLength(path) != 0;
 }
 
 std::string ResolveAgainst(const std::string& base, const std::string& path) {
   if (IsFullPath(path)) return path;
   return IncludeTrailingPathDelimiter(base) + path;
+}
+
+std::string ListEntryPath(IFileSystem& files, const std::string& listFolder,
+                          const std::string& line) {
+  if (line.empty()) return line;
+  if (IsFullPath(line)) return CanonicalPath(line);
+  if (line[0] == '\\' || line[0] == '/') {
+    const size_t root = FullPathRootLength(listFolder);
+    if (root != 0) return CanonicalPath(listFolder.substr(0, root) + line.substr(1));
+  }
+  // "C:pic.jpg" names a file in that drive's current folder, which only the system knows.
+  if (line.size() >= 2 && line[1] == ':') return files.FullPath(line);
+  return CanonicalPath(ResolveAgainst(listFolder, line));
 }
 
 int StepIndex(int count, int index, bool forward) {
@@ -92,8 +104,10 @@ void TPictureList::LoadPictureList() {
   std::vector<std::string> entries;
   // Entries are full paths, whatever form the source was named in: the shell's operations on
   // them (the recycle bin above all) need full paths, and the current folder may change.
+  // "D:\My pics\" and "D:\My pics" are one source: one history entry, one random round.
   if (!settings_.PaperFolder.empty()) {
-    settings_.PaperFolder = env_.Files.FullPath(settings_.PaperFolder);
+    settings_.PaperFolder =
+        ExcludeTrailingPathDelimiter(env_.Files.FullPath(settings_.PaperFolder));
   }
   if (!settings_.PaperName.empty()) settings_.PaperName = env_.Files.FullPath(settings_.PaperName);
   if (env_.Files.DirectoryExists(settings_.PaperFolder)) {
@@ -102,14 +116,11 @@ void TPictureList::LoadPictureList() {
   } else if (!settings_.PaperFolder.empty()) {
     busy.SetTitle("Load FileList..");
     entries = env_.Files.ReadListFile(settings_.PaperFolder);
-    // A relative line names a file beside the list file (full lines, nearly all of a big
-    // list, are taken as they stand).
+    // Every line in the form the system gives a path, so that PaperName (made full the same
+    // way) finds its line whatever form a script wrote it in: "C:/pics/a.jpg", ".\a.jpg",
+    // "\pics\a.jpg". Full lines take no call into the system: a big list costs nothing more.
     const std::string listFolder = ExtractFileDir(settings_.PaperFolder);
-    for (std::string& entry : entries) {
-      if (!entry.empty() && !IsFullPath(entry)) {
-        entry = env_.Files.FullPath(ResolveAgainst(listFolder, entry));
-      }
-    }
+    for (std::string& entry : entries) entry = ListEntryPath(env_.Files, listFolder, entry);
   }
   // An empty source (a first start has none) is an empty list, not a file that failed to open.
   MainListBox.Assign(std::move(entries));

@@ -17,7 +17,8 @@ packages=(
   g++-mingw-w64-i686 libz-mingw-w64-dev
   xvfb xauth xdotool imagemagick x11-utils zip unzip
   fonts-ipafont-gothic fonts-ipafont-mincho locales
-  cmake make g++ nasm dpkg-dev clang libclang-rt-14-dev
+  cmake make g++ nasm dpkg-dev pkg-config clang libclang-rt-14-dev
+  python3 procps git
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
   libwebp-dev webp
 )

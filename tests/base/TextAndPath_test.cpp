@@ -37,6 +37,48 @@ TEST_CASE("path parts") {
   CHECK(ChangeFileExt("C:\\v.d\\Vesko2", ".mes") == "C:\\v.d\\Vesko2.mes");
   CHECK(IncludeTrailingPathDelimiter("C:\\pics") == "C:\\pics\\");
   CHECK(IncludeTrailingPathDelimiter("C:\\pics\\") == "C:\\pics\\");
+  CHECK(ExcludeTrailingPathDelimiter("D:\\My pics\\") == "D:\\My pics");
+  CHECK(ExcludeTrailingPathDelimiter("D:\\My pics\\\\") == "D:\\My pics");
+  CHECK(ExcludeTrailingPathDelimiter("D:\\") == "D:\\");
+  CHECK(ExcludeTrailingPathDelimiter("\\\\srv\\share\\") == "\\\\srv\\share\\");
+  CHECK(ExcludeTrailingPathDelimiter("\\\\srv\\share\\pics\\") == "\\\\srv\\share\\pics");
+}
+
+TEST_CASE("full paths in the system's form: separators, dots, repeated separators") {
+  const struct {
+    const char* path;
+    const char* canonical;
+  } cases[] = {
+      {"C:\\pics\\a.jpg", "C:\\pics\\a.jpg"},
+      {"C:/pics/a.jpg", "C:\\pics\\a.jpg"},
+      {"c:\\Pics\\.\\A.jpg", "c:\\Pics\\A.jpg"},  // case stays
+      {"C:\\pics\\sub\\..\\a.jpg", "C:\\pics\\a.jpg"},
+      {"C:\\..\\..\\a.jpg", "C:\\a.jpg"},  // never above the root
+      {"C:\\pics\\\\a.jpg", "C:\\pics\\a.jpg"},
+      {"C:\\pics\\", "C:\\pics\\"},
+      {"C:\\pics\\sub\\..", "C:\\pics"},
+      {"C:\\pics\\.", "C:\\pics"},
+      {"C:\\", "C:\\"},
+      {"C:/", "C:\\"},
+      {"\\\\srv\\share\\pics\\..\\a.jpg", "\\\\srv\\share\\a.jpg"},
+      {"//srv/share/./a.jpg", "\\\\srv\\share\\a.jpg"},
+      {"\\\\srv\\share\\..\\a.jpg", "\\\\srv\\share\\a.jpg"},  // the share is the root
+      {"\\\\srv\\share", "\\\\srv\\share\\"},
+      {"C:\\壁紙\\.\\花.jpg", "C:\\壁紙\\花.jpg"},
+      // Not full: as it is.
+      {"pics\\a.jpg", "pics\\a.jpg"},
+      {"\\pics\\a.jpg", "\\pics\\a.jpg"},
+      {"C:a.jpg", "C:a.jpg"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    CAPTURE(c.path);
+    CHECK(CanonicalPath(c.path) == c.canonical);
+  }
+  CHECK(FullPathRootLength("C:\\x") == 3);
+  CHECK(FullPathRootLength("\\\\srv\\share\\x") == 12);
+  CHECK(FullPathRootLength("\\\\\\x") == 0);
+  CHECK(FullPathRootLength("x:") == 0);
 }
 
 TEST_CASE("colours read back in both written forms") {

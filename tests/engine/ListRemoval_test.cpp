@@ -1,6 +1,8 @@
 #include <doctest/doctest.h>
 
+#include "engine/FileSystem.h"
 #include "engine/ListRemoval.h"
+#include "support/Fakes.h"
 
 namespace {
 
@@ -49,10 +51,22 @@ TEST_CASE("the first entry wraps the cursors to the end; the last one empties bo
   CHECK(oneOrder.ItemIndex == -1);
 }
 
-TEST_CASE("a list file loses exactly the first matching line, whatever its case") {
+TEST_CASE("a list file loses exactly the first line naming the entry, whatever its form") {
+  TFakeFileSystem files;
+  const auto resolve = [&](const std::string& line) {
+    return ListEntryPath(files, "D:\\lists", line);
+  };
   std::vector<std::string> lines{"C:\\p\\a.jpg", "C:\\P\\B.JPG", "C:\\p\\c.jpg", "c:\\p\\b.jpg"};
-  CHECK(RemoveListLine(lines, "c:\\p\\b.jpg"));
+  CHECK(RemoveListLine(lines, "c:\\p\\b.jpg", resolve));
   CHECK(lines == std::vector<std::string>{"C:\\p\\a.jpg", "C:\\p\\c.jpg", "c:\\p\\b.jpg"});
-  CHECK_FALSE(RemoveListLine(lines, "C:\\p\\none.jpg"));
+  CHECK_FALSE(RemoveListLine(lines, "C:\\p\\none.jpg", resolve));
   CHECK(lines.size() == 3);
+  // Relative, rooted and script-written lines: the line that names the picture goes, the
+  // others stay as written.
+  lines = {"sub\\x.jpg", "C:/p/a.jpg", "\\pics\\y.jpg", ".\\z.jpg", "sub\\x.jpg"};
+  CHECK(RemoveListLine(lines, "D:\\lists\\sub\\x.jpg", resolve));
+  CHECK(RemoveListLine(lines, "C:\\p\\a.jpg", resolve));
+  CHECK(RemoveListLine(lines, "D:\\pics\\y.jpg", resolve));
+  CHECK(RemoveListLine(lines, "d:\\LISTS\\z.jpg", resolve));
+  CHECK(lines == std::vector<std::string>{"sub\\x.jpg"});
 }

@@ -8,7 +8,9 @@
 #include "base/Exception.h"
 #include "base/IniFile.h"
 #include "base/Random.h"
+#include "base/TextCase.h"
 #include "engine/ExtensionList.h"
+#include "engine/FileSystem.h"
 #include "engine/ListFile.h"
 #include "engine/PictureList.h"
 #include "engine/ShuffleRound.h"
@@ -118,6 +120,65 @@ TEST_CASE("relative sources and list lines become full paths") {
   CHECK(list.MainListBox.Items == std::vector<std::string>{"D:\\lists\\sub\\x.jpg", "",
                                                            "E:\\full\\y.jpg",
                                                            "\\\\server\\share\\z.jpg"});
+}
+
+TEST_CASE("list lines in any form a script writes name the same files; the resume finds them") {
+  TFakeFileSystem files;
+  const struct {
+    const char* listFolder;
+    const char* line;
+    const char* entry;
+  } lines[] = {
+      {"D:\\lists", "C:/pics/a.jpg", "C:\\pics\\a.jpg"},
+      {"D:\\lists", "C:\\pics\\.\\a.jpg", "C:\\pics\\a.jpg"},
+      {"D:\\lists", "C:\\pics\\old\\..\\a.jpg", "C:\\pics\\a.jpg"},
+      {"D:\\lists", "sub\\x.jpg", "D:\\lists\\sub\\x.jpg"},
+      {"D:\\lists", ".\\sub/x.jpg", "D:\\lists\\sub\\x.jpg"},
+      {"D:\\lists", "..\\x.jpg", "D:\\x.jpg"},
+      {"D:\\lists", "\\pics\\a.jpg", "D:\\pics\\a.jpg"},  // rooted: the list's drive
+      {"D:\\", "\\pics\\a.jpg", "D:\\pics\\a.jpg"},
+      {"\\\\srv\\share\\lists", "\\pics\\a.jpg", "\\\\srv\\share\\pics\\a.jpg"},
+      {"\\\\srv\\share\\lists", "a.jpg", "\\\\srv\\share\\lists\\a.jpg"},
+      {"D:\\lists", "//srv/share/a.jpg", "\\\\srv\\share\\a.jpg"},
+      {"D:\\lists", "", ""},
+  };
+  for (const auto& l : lines) {
+    CAPTURE(l.line);
+    CHECK(ListEntryPath(files, l.listFolder, l.line) == l.entry);
+  }
+
+  // A list written by a script: the saved picture is found again at every start, and random
+  // order goes on with its round.
+  Fixture f;
+  f.files.AddFolder("D:\\lists");
+  f.files.AddFile("D:\\lists\\script.V2List", FileAttr::Archive,
+                  {"C:/p/a.JPG", "c:\\P\\.\\c.jpeg", "\\p\\e.Bmp", "s\\d.bmp"});
+  for (const bool random : {false, true}) {
+    f.settings.RandomLoad = random;
+    f.settings.PaperFolder = "D:\\lists\\script.V2List";
+    for (const char* saved : {"C:\\p\\a.JPG", "C:\\p\\c.jpeg", "D:\\p\\e.Bmp"}) {
+      CAPTURE(saved);
+      f.settings.PaperName = saved;
+      const int32_t seed = f.settings.RandomSeed;
+      f.list.LoadPictureList();
+      CHECK(SameText(f.list.MainListBox.Current(), saved));
+      if (seed != 0) CHECK(f.settings.RandomSeed == seed);
+    }
+  }
+  // A folder named with a trailing separator is the same source: one history entry, the same
+  // round.
+  f.settings.PaperName.clear();
+  f.list.FileDropFileDrop(nullptr, {"C:\\p"}, 0, 0);
+  const int32_t seed = f.settings.RandomSeed;
+  f.list.FileDropFileDrop(nullptr, {"C:\\p\\"}, 0, 0);
+  CHECK(f.settings.PaperFolder == "C:\\p");
+  CHECK(f.settings.RandomSeed == seed);
+  CHECK(f.history.back() == "C:\\p");
+  CHECK(f.history[f.history.size() - 2] == "C:\\p");
+  f.files.AddFolder("E:\\");
+  f.files.AddFile("E:\\x.jpg");
+  f.list.FileDropFileDrop(nullptr, {"E:\\"}, 0, 0);
+  CHECK(f.settings.PaperFolder == "E:\\");  // a root keeps its separator
 }
 
 TEST_CASE("folder scan: every file joins whatever its attributes") {

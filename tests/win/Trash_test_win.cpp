@@ -2,6 +2,7 @@
 // question answered by the test, the successor shown, list files edited on request.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -158,6 +159,36 @@ TEST_CASE("a picture of a list file: Yes edits the list file only, No keeps it, 
   CHECK_FALSE(Exists(f.dir / L"c\\a.bmp"));
   CHECK(ReadBytes(list) == a + "\r\n" + c + "\r\n" + b + "\r\n");  // unchanged on No
   CHECK(f.form->List.MainListBox.Count() == 2);
+}
+
+TEST_CASE("Del on a list of relative and script-written lines: the line naming the picture goes") {
+  TrashFixture f;
+  const std::wstring list = f.dir / L"script.V2List";
+  std::string slashes = ToUtf8(f.dir.Path());
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  const std::string written = "c\\b.bmp\r\n" + slashes + "/c/A.BMP\r\n.\\c\\.\\c.bmp\r\n";
+  WriteBytes(list, written);
+  f.form->Settings.PaperFolder = ToUtf8(list);
+  f.form->List.LoadPictureList();
+  REQUIRE(f.form->List.MainListBox.Count() == 3);
+  f.MoveTo(L"b.bmp");
+  f.dialogs.confirmAnswers = {kAnswerYes};
+  PressShortCut(f.form->Handle(), kKeyDelete);
+  CHECK(f.dialogs.errors.empty());
+  CHECK(ReadBytes(list) == slashes + "/c/A.BMP\r\n.\\c\\.\\c.bmp\r\n");
+  CHECK(Exists(f.dir / L"c\\b.bmp"));
+  CHECK(f.form->List.MainListBox.Count() == 2);
+
+  // The picture shown now is found again at the next start, though its line is not in the
+  // system's form.
+  const std::string shown = f.form->Settings.PaperName;
+  f.form->List.LoadPictureList();
+  CHECK(f.form->List.MainListBox.Current() == shown);
+
+  f.MoveTo(L"a.bmp");
+  f.dialogs.confirmAnswers = {kAnswerYes};
+  PressShortCut(f.form->Handle(), kKeyDelete);
+  CHECK(ReadBytes(list) == ".\\c\\.\\c.bmp\r\n");
 }
 
 TEST_CASE("the current entry's path goes to the clipboard") {
