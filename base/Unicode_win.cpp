@@ -1,5 +1,7 @@
 #include "base/Unicode_win.h"
 
+#include "base/Utf8.h"
+
 #include <windows.h>
 
 #include <climits>
@@ -81,6 +83,9 @@ std::string FileTextToUtf8(std::string_view bytes) {
     // Through UTF-16 and back: invalid sequences become U+FFFD instead of passing on.
     return ToUtf8(Decode(CP_UTF8, bytes.substr(kUtf8Bom.size())));
   }
+  // Notepad and PowerShell write UTF-8 without a mark today; Shift-JIS text beyond ASCII is
+  // almost never well-formed UTF-8.
+  if (IsNonAsciiUtf8(bytes)) return ToUtf8(Decode(CP_UTF8, bytes));
   return AnsiToUtf8(bytes);
 }
 

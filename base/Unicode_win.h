@@ -18,7 +18,8 @@ std::string TruncateForAnsi(const std::string& utf8, size_t maxBytes);
 
 // Files the program keeps in the ANSI code page (settings, list files, the message file) hold
 // UTF-8 after a byte-order mark when a value did not fit the code page. The text of such a
-// file, in either form.
+// file, in either form, or UTF-8 without the mark as other editors write it (see
+// IsNonAsciiUtf8).
 std::string FileTextToUtf8(std::string_view bytes);
 // The bytes to write for a text: the ANSI code page when every character fits it (the file
 // stays byte for byte as other tools and older copies read it), else UTF-8 after a byte-order

@@ -4,6 +4,7 @@
 #include "base/ListBox.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
+#include "base/Utf8.h"
 
 TEST_CASE("case-insensitive comparison folds letters as Windows does") {
   CHECK(SameText("C:\\Pics\\A.JPG", "c:\\pics\\a.jpg"));
@@ -42,6 +43,32 @@ TEST_CASE("path parts") {
   CHECK(ExcludeTrailingPathDelimiter("D:\\") == "D:\\");
   CHECK(ExcludeTrailingPathDelimiter("\\\\srv\\share\\") == "\\\\srv\\share\\");
   CHECK(ExcludeTrailingPathDelimiter("\\\\srv\\share\\pics\\") == "\\\\srv\\share\\pics");
+}
+
+TEST_CASE("UTF-8 without a byte-order mark is told from Shift-JIS") {
+  const struct {
+    std::string bytes;
+    bool utf8;
+  } cases[] = {
+      {"C:\\壁紙\\花.jpg", true},
+      {"café", true},
+      {"\xF0\x9F\x98\x80", true},  // U+1F600
+      {"壁紙\xE5\xA3", true},      // cut inside its last character by a size limit
+      {"C:\\pics\\a.jpg", false},  // ASCII alone: the code page reads it the same
+      {"", false},
+      {"\x95\xc7\x8e\x86", false},          // 壁紙 in Shift-JIS
+      {"\x95\x5c", false},                  // 表 in Shift-JIS
+      {"\x83\x65\x83\x58\x83\x67", false},  // テスト in Shift-JIS
+      {"\xC0\xAF", false},                  // an overlong "/"
+      {"\xED\xA0\x80", false},              // a surrogate
+      {"\xF4\x90\x80\x80", false},          // beyond U+10FFFF
+      {"\xE5\xA3x", false},                 // a character broken inside the text
+      {"\x80", false},
+  };
+  for (const auto& c : cases) {
+    CAPTURE(c.bytes);
+    CHECK(IsNonAsciiUtf8(c.bytes) == c.utf8);
+  }
 }
 
 TEST_CASE("full paths in the system's form: separators, dots, repeated separators") {

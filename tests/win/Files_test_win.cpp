@@ -85,6 +85,13 @@ TEST_CASE("list files on disk are Shift-JIS with CR LF") {
   CHECK(ReadWholeFile(path) == "\xEF\xBB\xBF" + JoinListLines(wide));
   CHECK(files.ReadListFile(path) == wide);
 
+  // UTF-8 without a byte-order mark, as Notepad and PowerShell write it, reads as UTF-8; a
+  // Shift-JIS file as Shift-JIS.
+  WriteBytes(dir / L"notepad.V2List", JoinListLines(wide));
+  CHECK(files.ReadListFile(ToUtf8(dir / L"notepad.V2List")) == wide);
+  WriteBytes(dir / L"sjis.V2List", Utf8ToAnsi(JoinListLines(lines)));
+  CHECK(files.ReadListFile(ToUtf8(dir / L"sjis.V2List")) == lines);
+
   // A big list (400,000 entries, 20 MB) reads whole.
   std::string big;
   for (int i = 0; i < 400000; ++i) big += "C:\\pictures\\folder\\" + std::to_string(i) + ".jpg\r\n";

@@ -853,6 +853,13 @@ TEST_CASE("message file sections rotate across changes; an unreadable file stops
   CHECK(ReadBytes(ToWide(form->TmpPaperName)) == before);
   f.Close(form);
   CHECK(f.Ini().ReadInteger("Mess", "SepIndex", -1) == 0);
+
+  // Saved by Notepad as UTF-8 without a byte-order mark: the message reads as written.
+  WriteBytes(f.dir / L"Vesko2.mes", "壁紙 café\r\n二行目\r\n");
+  WriteFileAtomically(ToUtf8(f.dir / L"Vesko2.ini"), "[Load]\r\nSetMess=1\r\n");
+  form = f.Create({ToUtf8(f.dir / L"w\\a.bmp")});
+  CHECK(form->LastMessage == "壁紙 café\r\n二行目\r\n");
+  f.Close(form);
 }
 
 namespace {
