@@ -29,13 +29,18 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       List.RandomListBox.ItemIndex =
           List.RandomListBox.IndexOf(std::to_string(List.MainListBox.ItemIndex));
       Settings.PaperName = List.MainListBox.Current();
+      bool applied = false;
       try {
         ApplyWallpaper(TmpPaperName);
-        return true;
+        applied = true;
       } catch (const EInvalidGraphic&) {
       } catch (const EDIBError&) {
       } catch (const std::bad_alloc&) {
       } catch (const std::system_error&) {
+      }
+      if (applied) {
+        SaveIfSourceChanged();
+        return true;
       }
       // Data that fails only once it is decoded (a JPEG's header reads, its rows do not), no
       // room for the shrink, or no thread for it: the picture fails like an unreadable one,

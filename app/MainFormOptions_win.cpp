@@ -53,6 +53,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   HookHotKey->ReRegisterKey(2, Settings.IncomingBossKey);
   // Last, so that a program folder that cannot be written loses none of the settings above:
   // its error is shown after they all took effect.
+  SaveSettingsQuietly();
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
   // A new way of fitting shows at once, on the current picture.
   if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor) {

@@ -30,6 +30,7 @@ void TVesko2MainForm::LoadSettings() {
     ReadSettings(ini, Settings, screen);
     if (firstStart) ApplyFirstStartDefaults(Settings);
     HistoryIni.Load(ini);
+    savedSource_ = Settings.PaperFolder;
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
@@ -64,6 +65,12 @@ void TVesko2MainForm::SaveSettings() {
   WriteSettings(ini, Settings);
   HistoryIni.Save(ini);
   WriteFileAtomically(IniFileName, Utf8ToFileText(ini.ToText()));
+}
+
+void TVesko2MainForm::SaveIfSourceChanged() {
+  if (Settings.PaperFolder == savedSource_) return;
+  savedSource_ = Settings.PaperFolder;
+  SaveSettingsQuietly();
 }
 
 void TVesko2MainForm::SaveSettingsQuietly() {

@@ -203,6 +203,9 @@ class TVesko2MainForm final : public TWindowBase,
   // SaveSettings for the commands that keep a chosen folder at once: a file that cannot be
   // written never stops the command (the close reports it).
   void SaveSettingsQuietly();
+  // Settings are written when they change for good, not only at close, so that a kill or a
+  // power cut loses none: after the options dialog's OK and once a new source shows a picture.
+  void SaveIfSourceChanged();
   // Every close request: writes the settings. Closing is always allowed: a settings file that
   // cannot be written is reported (when `report`, never during a logoff) and the close goes on.
   void FormCloseQuery(bool report = true);
@@ -248,8 +251,9 @@ class TVesko2MainForm final : public TWindowBase,
   uint32_t panelColor_ = kPanelColor;
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
-  bool closing_ = false;  // the close path ends the message loop
-  int timerHolds_ = 0;    // commands under way that hold the change timer
+  std::string savedSource_;  // the source the settings file names
+  bool closing_ = false;     // the close path ends the message loop
+  int timerHolds_ = 0;       // commands under way that hold the change timer
   static constexpr UINT_PTR kChangeTimer = 1;
   // After a change has settled, the pixel memory kept for quick changes is given back.
   static constexpr UINT_PTR kReleaseTimer = 2;

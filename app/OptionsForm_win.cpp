@@ -335,7 +335,25 @@ void TOptionsForm::SetShellMenuEntry(bool exists) {
 
 void TOptionsForm::TabsComboBoxChange() {
   const int page = Page();
-  for (int i = 0; i < 3; ++i) ShowWindow(c_->pages[i], i == page ? SW_SHOW : SW_HIDE);
+  HWND shown = c_->pages[page];
+  ShowWindow(shown, SW_SHOW);
+  for (int i = 0; i < 3; ++i) {
+    if (i != page) ShowWindow(c_->pages[i], SW_HIDE);
+  }
+  // The focus never stays on a control of a hidden page: keys would change what the user cannot
+  // see, and the dialog's own search for a mnemonic would walk the tab order without end.
+  HWND focus = GetFocus();
+  if (IsWindowVisible(Handle()) && (focus == nullptr || !IsWindowVisible(focus))) {
+    HWND first = nullptr;
+    for (HWND child = GetWindow(shown, GW_CHILD); child != nullptr && first == nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+      const LONG style = GetWindowLongW(child, GWL_STYLE);
+      if ((style & WS_TABSTOP) != 0 && IsWindowVisible(child) && IsWindowEnabled(child)) {
+        first = child;
+      }
+    }
+    SetFocus(first != nullptr ? first : c_->tabs);
+  }
   RefreshSepHint();
 }
 
@@ -451,6 +469,8 @@ bool TOptionsForm::PreviewMessage(const MSG& message) {
       (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
     // An open drop-down list takes its own Enter and Esc.
     if (SendMessageW(c_->tabs, CB_GETDROPPEDSTATE, 0, 0)) return false;
+    // Enter in the message box is a new line, as in any box of several lines.
+    if (message.wParam == VK_RETURN && message.hwnd == c_->memo) return false;
     if (message.wParam == VK_RETURN) {
       Confirm();
     } else {

@@ -177,6 +177,15 @@ TEST_CASE("a saved source that is gone is reported; the folder on the command li
   CHECK(IsWindowVisible(form->Handle()));
   CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"new"));
   CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"new\\a.bmp"));
+  // The new source is in the settings file before the program closes (a kill loses nothing),
+  // and so is the next one, handed over by a drop.
+  CHECK(f.Ini().ReadString("Load", "PaperFolder", "") == ToUtf8(f.dir / L"new"));
+  CHECK(f.Ini().ReadString("Load", "PaperName", "") == ToUtf8(f.dir / L"new\\a.bmp"));
+  CreateDirectoryW((f.dir / L"next").c_str(), nullptr);
+  WriteBytes(f.dir / L"next\\b.bmp", MakeTestBmp(4, 3));
+  form->List.OpenPath(nullptr, ToUtf8(f.dir / L"next\\"));
+  CHECK(f.Ini().ReadString("Load", "PaperFolder", "") == ToUtf8(f.dir / L"next"));
+  CHECK(f.Ini().ReadString("Load", "PaperName", "") == ToUtf8(f.dir / L"next\\b.bmp"));
   f.Close(form);
 }
 
