@@ -17,6 +17,7 @@ struct TErrorManager {
   jpeg_error_mgr base;
   std::jmp_buf jump;
   int code;
+  bool dataEnded;
 };
 
 void ErrorExit(j_common_ptr cinfo) {
@@ -28,10 +29,15 @@ void ErrorExit(j_common_ptr cinfo) {
 // Warnings (corrupt data the library can live with) are not printed anywhere.
 void OutputMessage(j_common_ptr) {}
 
-// One warning is an error here: data that ends before the last row (a broken download) would
-// give a picture grey below the cut. Others, such as stray bytes before a marker, pass.
+// Data that ends before the last row (a broken download) is an error here: it would give a
+// picture grey below the cut. The end of the data alone is not: a file that lacks only its end
+// marker (cameras and downloads make them) has every row. So the end counts once the decoder
+// then needs bits it does not have. Other warnings, such as stray bytes before a marker, pass.
 void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorExit(cinfo);
+  if (level >= 0) return;
+  auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF) manager->dataEnded = true;
+  if (cinfo->err->msg_code == JWRN_HIT_MARKER && manager->dataEnded) ErrorExit(cinfo);
 }
 
 void InitErrors(TErrorManager& manager) {
@@ -40,6 +46,7 @@ void InitErrors(TErrorManager& manager) {
   manager.base.output_message = OutputMessage;
   manager.base.emit_message = EmitMessage;
   manager.code = 0;
+  manager.dataEnded = false;
 }
 
 struct TProgress {

@@ -21,9 +21,18 @@ namespace {
 
 // Compresses rows of `components` bytes (RGB, grey or CMYK) with libjpeg, as other programs
 // would write them.
+bool SameBitmap(const TBitmap& a, const TBitmap& b) {
+  if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitCount() != b.BitCount())
+    return false;
+  for (int y = 0; y < a.Height(); ++y) {
+    if (std::memcmp(a.ScanLine(y), b.ScanLine(y), a.Stride()) != 0) return false;
+  }
+  return true;
+}
+
 std::vector<uint8_t> Compress(int width, int height, int components, J_COLOR_SPACE space,
                               const std::vector<uint8_t>& pixels, bool adobeMarker = true,
-                              int quality = 100) {
+                              int quality = 100, bool progressive = false) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -44,6 +53,7 @@ std::vector<uint8_t> Compress(int width, int height, int components, J_COLOR_SPA
     cinfo.comp_info[i].h_samp_factor = 1;
     cinfo.comp_info[i].v_samp_factor = 1;
   }
+  if (progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(&pixels[cinfo.next_scanline * width * components]);
@@ -343,6 +353,29 @@ TEST_CASE("corrupt and oversized JPEGs fail with the library's code and leak not
   TBitmap bitmap;
   // Data that ends before the last row (a broken download) is unreadable, not grey below.
   CHECK_THROWS_WITH_AS(bitmap.Assign(&truncated), doctest::Contains("JPEG エラー #"), EJPEG);
+  // Data that lacks only its end marker (cameras and downloads make them) has every row: it
+  // shows as the whole file does, baseline and progressive.
+  for (const bool progressive : {false, true}) {
+    CAPTURE(progressive);
+    const std::vector<uint8_t> whole = Compress(64, 64, 3, JCS_RGB, noise, true, 100, progressive);
+    for (const size_t lost : {2, 1}) {
+      const std::vector<uint8_t> open(whole.begin(), whole.end() - static_cast<long>(lost));
+      TJPEGImage full;
+      TJPEGImage endless;
+      Load(full, whole);
+      Load(endless, open);
+      TBitmap a;
+      TBitmap b;
+      a.Assign(&full);
+      REQUIRE_NOTHROW(b.Assign(&endless));
+      CHECK(SameBitmap(a, b));
+    }
+    // Cut inside the last scan's data: unreadable.
+    const std::vector<uint8_t> short_(whole.begin(), whole.end() - 200);
+    TJPEGImage cutShort;
+    Load(cutShort, short_);
+    CHECK_THROWS_AS(bitmap.Assign(&cutShort), EJPEG);
+  }
   // Stray bytes before a marker are only a warning: the picture shows.
   std::vector<uint8_t> stray = bytes;
   stray.insert(stray.end() - 2, {0x12, 0x34, 0x56});
