@@ -1,5 +1,7 @@
 #include "app/ViewMode_win.h"
 
+#include <algorithm>
+
 #include "app/MainForm_win.h"
 #include "base/Dialogs.h"
 #include "base/Handles_win.h"
@@ -133,8 +135,9 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
     Close();
     return;
   }
-  imageLeft_ = rect.Left;
-  imageTop_ = rect.Top;
+  // Centred as drawn: the fit's own offsets are those of the picture before it was shrunk.
+  imageLeft_ = std::max(0, (static_cast<int>(window.right - window.left) - image_.Width()) / 2);
+  imageTop_ = std::max(0, (static_cast<int>(window.bottom - window.top) - image_.Height()) / 2);
   InvalidateRect(Handle(), nullptr, TRUE);
 }
 

@@ -3,7 +3,9 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 #include <thread>
@@ -281,6 +283,8 @@ struct TKeyScript {
   RECT viewRect{};
   bool sawWindow = false;
   std::thread worker;
+  // Runs once the view is shown, before the keys.
+  std::function<void(HWND)> onShown;
 
   void Start() {
     worker = std::thread([this] {
@@ -295,6 +299,7 @@ struct TKeyScript {
       if (view == nullptr) return;
       sawWindow = true;
       GetWindowRect(view, &viewRect);
+      if (onShown) onShown(view);
       for (wchar_t key : keys) {
         Sleep(60);
         PostMessageW(view, WM_CHAR, key, 0);
@@ -353,6 +358,61 @@ TEST_CASE("the view mode steps with Enter and Backspace, sets with Space, closes
   CHECK(f.dialogs.messages.empty());
   (void)first;
   f.Close(form);
+}
+
+TEST_CASE("the view mode centres the picture it draws, shrunk or not") {
+  FormFixture f;
+  // A folder each: the view shows its source's pictures.
+  const struct {
+    const wchar_t* name;
+    int width, height;
+  } pictures[] = {{L"v1\\portrait.bmp", 720, 1440},
+                  {L"v2\\wide.bmp", 2560, 1440},
+                  {L"v3\\small.bmp", 200, 100}};
+  for (const auto& p : pictures) {
+    CreateDirectoryW((f.dir / std::wstring(p.name).substr(0, 2)).c_str(), nullptr);
+    WriteBytes(f.dir / p.name, MakeTestBmp(p.width, p.height, 255, 0, 0));
+  }
+  for (const auto& p : pictures) {
+    CAPTURE(ToUtf8(p.name));
+    auto form = f.Create({ToUtf8(f.dir / p.name)});
+    form->Settings.ScreenX = 0;  // the whole screen
+    RECT red{-1, -1, -1, -1};
+    TKeyScript look({27});
+    look.onShown = [&](HWND view) {
+      RECT client{};
+      GetClientRect(view, &client);
+      HDC dc = GetDC(view);
+      const int midX = client.right / 2;
+      const int midY = client.bottom / 2;
+      // Drawn once its picture is ready: the middle turns red.
+      for (int i = 0; i < 200 && GetPixel(dc, midX, midY) != RGB(255, 0, 0); ++i) Sleep(25);
+      const auto isRed = [&](int x, int y) { return GetPixel(dc, x, y) == RGB(255, 0, 0); };
+      red.left = midX;
+      while (red.left > 0 && isRed(red.left - 1, midY)) --red.left;
+      red.right = midX;
+      while (red.right < client.right && isRed(red.right, midY)) ++red.right;
+      red.top = midY;
+      while (red.top > 0 && isRed(midX, red.top - 1)) --red.top;
+      red.bottom = midY;
+      while (red.bottom < client.bottom && isRed(midX, red.bottom)) ++red.bottom;
+      ReleaseDC(view, dc);
+    };
+    look.Start();
+    form->ViewModeAction.Execute();
+    look.Join();
+    REQUIRE(look.sawWindow);
+    const int w = look.viewRect.right - look.viewRect.left;
+    const int h = look.viewRect.bottom - look.viewRect.top;
+    // Equal margins on both sides, within a pixel of rounding.
+    CAPTURE(red.left);
+    CAPTURE(red.top);
+    CHECK(red.right > red.left);
+    CHECK(std::abs(red.left - (w - red.right)) <= 1);
+    CHECK(std::abs(red.top - (h - red.bottom)) <= 1);
+    CHECK(red.right - red.left <= w);
+    f.Close(form);
+  }
 }
 
 namespace {
