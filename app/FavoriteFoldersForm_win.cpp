@@ -196,9 +196,14 @@ LRESULT TFavoriteFoldersForm::HandleMessage(UINT message, WPARAM wParam, LPARAM 
       for (HWND button : buttons_) onGroup = onGroup || from == button;
       if (!onGroup) break;
       const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      // The menu is about the slot under the mouse when that slot holds a folder.
-      const int slot = (at.x == -1 && at.y == -1) ? -1 : SlotAt(at);
-      if (slot >= 0 && !slots_[static_cast<size_t>(slot)].empty()) Select(slot);
+      // From the keyboard the menu is about the selected slot; from the mouse about the slot
+      // under it when that slot holds a folder, and otherwise there is no menu: 変更 and 削除
+      // must never act on a slot the user did not point at.
+      if (at.x != -1 || at.y != -1) {
+        const int slot = SlotAt(at);
+        if (slot < 0 || slots_[static_cast<size_t>(slot)].empty()) return 0;
+        Select(slot);
+      }
       ShowPopupMenu(at);
       return 0;
     }

@@ -240,6 +240,10 @@ TEST_CASE("favourites: slots edited in place survive Cancel; OK takes the select
     TDriveFavourites drive([&](TFavoriteFoldersForm& d) {
       CHECK(Text(d.HowDoRadioGroup()) == "ショートカット作成先フォルダ");
       CHECK(d.ItemIndex() == 0);  // slot 0 holds a folder
+      // A right-click on a free slot while slot 0 is selected opens no menu about slot 0.
+      CHECK_FALSE(RightClickSlot(d, 3, [](HMENU menu) { return FindEntry(menu, "削除"); }));
+      CHECK(d.Slots()[0] == other);
+      CHECK(d.ItemIndex() == 0);
       const int tools = ToolCount(d.Handle());
       CHECK(tools == 6);  // the five slots and the other-folder button
       // A right-click on a filled slot: the menu Windows shows holds both entries.
