@@ -74,14 +74,13 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     List.MainListBox.ItemIndex = at;
   }
   std::unique_ptr<TBusyScope> renumbering;
-  RemoveCurrentPicture(
-      List.MainListBox, List.RandomListBox, Settings.RandomLoad, [this, &renumbering](bool on) {
-        if (on) {
-          renumbering = std::make_unique<TBusyScope>(Busy(), 0x00FFFF00, "Arrangement of List..");
-        } else {
-          renumbering.reset();
-        }
-      });
+  List.RemoveCurrent([this, &renumbering](bool on) {
+    if (on) {
+      renumbering = std::make_unique<TBusyScope>(Busy(), 0x00FFFF00, "Arrangement of List..");
+    } else {
+      renumbering.reset();
+    }
+  });
   NextActionExecute(NextAction);
 }
 

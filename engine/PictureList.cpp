@@ -10,6 +10,7 @@
 #include "base/TextCase.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem.h"
+#include "engine/ListRemoval.h"
 #include "engine/ShuffleRound.h"
 
 namespace {
@@ -140,7 +141,21 @@ void TPictureList::LoadPictureList() {
   }
   SetRandomOrder();
 
+  roundStartCache_ = -1;
   int index = MainListBox.IndexOf(settings_.PaperName);
+  if (index < 0 && settings_.RandomLoad && !newRound && !settings_.PaperName.empty()) {
+    // The current picture is gone (deleted, moved): the round goes on after the place it had,
+    // the cursor on the picture before it so that the next step shows the one after it.
+    const int n = RandomListBox.Count();
+    const int place = RoundPlace(settings_.PaperName);
+    const int start = RoundStartIndex();
+    RandomListBox.ItemIndex = (place + n - 1) % n;
+    MainListBox.ItemIndex = std::stoi(RandomListBox.Current());
+    roundOffset_ = (place - start + n) % n - 1;
+    ListLoadedTick = env_.Clock.TickCount();
+    if (AddHistory) AddHistory(settings_.PaperFolder);
+    return;
+  }
   if (index < 0) {
     // A new round starts at its beginning, so that it shows every picture before the next.
     index = settings_.RandomLoad
@@ -197,8 +212,9 @@ void TPictureList::SetRandomOrder(const std::vector<int>& order) {
 void TPictureList::StepActiveOrder(bool forward) {
   if (MainListBox.Empty()) return;
   if (settings_.RandomLoad && !RandomListBox.Empty()) {
-    const int next = StepIndex(RandomListBox.Count(), RandomListBox.ItemIndex, forward);
-    if (forward && next == RoundStartIndex()) {
+    const int n = RandomListBox.Count();
+    SyncRoundOffset(RoundStartIndex());
+    if (forward && roundOffset_ + 1 >= n) {
       // The round is over: a new order, which does not begin with the picture that ended it.
       settings_.RandomSeed = static_cast<int32_t>(RoundSeed(env_.Random.Next(UINT32_MAX)));
       settings_.RandomSource = settings_.PaperFolder;
@@ -209,14 +225,34 @@ void TPictureList::StepActiveOrder(bool forward) {
       RandomListBox.ItemIndex = start;
       settings_.RandomFirst =
           MainListBox.Items[static_cast<size_t>(order[static_cast<size_t>(start)])];
+      roundStartCache_ = start;
+      roundOffset_ = 0;
     } else {
-      RandomListBox.ItemIndex = next;
+      RandomListBox.ItemIndex = StepIndex(n, RandomListBox.ItemIndex, forward);
+      roundOffset_ += forward ? 1 : -1;
+      if (roundOffset_ <= -n) roundOffset_ += n;
     }
     const int position = std::stoi(RandomListBox.Current());
     MainListBox.ItemIndex = std::clamp(position, 0, MainListBox.Count() - 1);
   } else {
     MainListBox.ItemIndex = StepIndex(MainListBox.Count(), MainListBox.ItemIndex, forward);
   }
+}
+
+void TPictureList::SyncRoundOffset(int start) {
+  const int n = RandomListBox.Count();
+  if (n == 0) return;
+  const int at = RandomListBox.ItemIndex;
+  if (((start + roundOffset_) % n + n) % n != at) roundOffset_ = ((at - start) % n + n) % n;
+}
+
+void TPictureList::RemoveCurrent(const std::function<void(bool)>& renumbering) {
+  const bool round = settings_.RandomLoad && !RandomListBox.Empty();
+  if (round) SyncRoundOffset(RoundStartIndex());
+  RemoveCurrentPicture(MainListBox, RandomListBox, settings_.RandomLoad, renumbering);
+  // The cursor went one back, so that the next step shows the picture that followed.
+  if (round) --roundOffset_;
+  roundStartCache_ = -1;
 }
 
 std::string TPictureList::EntryAhead(int steps) const {
@@ -236,12 +272,44 @@ void TPictureList::BeginRoundHere() {
   if (MainListBox.ItemIndex < 0) return;
   settings_.RandomFirst = MainListBox.Current();
   RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(MainListBox.ItemIndex));
+  roundStartCache_ = RandomListBox.ItemIndex;
+  roundOffset_ = 0;
 }
 
-int TPictureList::RoundStartIndex() const {
-  const int first = MainListBox.IndexOf(settings_.RandomFirst);
-  if (first < 0) return 0;  // the round's first picture is gone: it ends at the order's end
-  return RandomListBox.IndexOf(std::to_string(first));
+int TPictureList::RoundStartIndex() {
+  const int n = RandomListBox.Count();
+  if (n == 0) return 0;
+  const auto entryAt = [&](int r) -> const std::string& {
+    const int position = std::stoi(RandomListBox.Items[static_cast<size_t>(r)]);
+    return MainListBox.Items[static_cast<size_t>(std::clamp(position, 0, MainListBox.Count() - 1))];
+  };
+  if (roundStartCache_ >= 0 && roundStartCache_ < n &&
+      SameText(entryAt(roundStartCache_), settings_.RandomFirst)) {
+    return roundStartCache_;
+  }
+  const int place = RoundPlace(settings_.RandomFirst);
+  // Found where it sorts: the first picture is listed, and it is remembered there.
+  if (place < n && SameText(entryAt(place), settings_.RandomFirst)) roundStartCache_ = place;
+  return place % n;
+}
+
+int TPictureList::RoundPlace(const std::string& entry) const {
+  const auto seed = static_cast<uint32_t>(settings_.RandomSeed);
+  const uint64_t key = RoundKey(entry, seed);
+  int low = 0;
+  int high = RandomListBox.Count();
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    const int position = std::stoi(RandomListBox.Items[static_cast<size_t>(middle)]);
+    const std::string& listed =
+        MainListBox.Items[static_cast<size_t>(std::clamp(position, 0, MainListBox.Count() - 1))];
+    if (RoundKey(listed, seed) < key) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 void TPictureList::OpenFileActionExecute(TComponent& sender) {

@@ -75,6 +75,10 @@ class TPictureList {
   // other picture before it repeats any.
   void BeginRoundHere();
 
+  // Takes the current picture out of both lists (the program's own Del), keeping the random
+  // round: the pictures after it come next, and the round still ends where it began.
+  void RemoveCurrent(const std::function<void(bool)>& renumbering = {});
+
   void OpenFileActionExecute(TComponent& sender);
   // Where the open-picture dialog starts: the source folder, else the current picture's
   // folder (a list file's source), else the user's pictures folder.
@@ -89,8 +93,20 @@ class TPictureList {
   // RandomList := the positions of PictureList in the order of the settings' round.
   void SetRandomOrder();
   void SetRandomOrder(const std::vector<int>& order);
-  // Where in RandomList the round began (0 when its first picture is no longer listed).
-  int RoundStartIndex() const;
+  // Where in RandomList the round began; when its first picture is no longer listed, where it
+  // would stand (the picture that followed it). O(1) while the first picture is found where it
+  // was last, O(log n) otherwise.
+  int RoundStartIndex();
+  // The place in RandomList an entry has, or would have if it were listed: the first entry that
+  // does not sort before it.
+  int RoundPlace(const std::string& entry) const;
+  // Brings roundOffset_ in line with a cursor moved by other code.
+  void SyncRoundOffset(int start);
+
+  // Steps from the round's first picture to the cursor: negative after stepping back past it,
+  // so that stepping forward again does not end the round.
+  int roundOffset_ = 0;
+  int roundStartCache_ = -1;
 
   TSettings& settings_;
   TPictureListEnv env_;

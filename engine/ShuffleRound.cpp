@@ -35,6 +35,10 @@ std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t se
   return order;
 }
 
+uint64_t RoundKey(const std::string& entry, uint32_t seed) {
+  return EntryHash(entry, seed);
+}
+
 uint32_t RoundSeed(uint32_t draw) {
   return static_cast<uint32_t>(Mix(draw) % 0x7FFFFFFFu) + 1;
 }

@@ -12,6 +12,9 @@
 // the seed.
 std::vector<int> RoundOrder(const std::vector<std::string>& entries, uint32_t seed);
 
+// The key an entry sorts by in the round of `seed`: an entry that is gone still has its place.
+uint64_t RoundKey(const std::string& entry, uint32_t seed);
+
 // A seed for a new round from a random draw: never 0 (no round), never above INT32_MAX (the
 // settings file holds it as a number).
 uint32_t RoundSeed(uint32_t draw);
