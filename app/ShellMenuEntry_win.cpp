@@ -18,10 +18,36 @@ bool KeyExists(HKEY root, const wchar_t* path) {
   return true;
 }
 
+std::wstring DefaultValue(HKEY root, const std::wstring& path) {
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegGetValueW(root, path.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                   nullptr, value, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return value;
+}
+
+// Whether `*\shell\menu` under `root` is the entry this program writes ("&Vesko2", or a command
+// that starts a Vesko2.exe, wherever an older copy lived), not another program's "menu".
+bool IsOurEntry(HKEY root, const std::wstring& path) {
+  if (!KeyExists(root, path.c_str())) return false;
+  if (CompareStringOrdinal(DefaultValue(root, path).c_str(), -1, L"&Vesko2", -1, TRUE) ==
+      CSTR_EQUAL) {
+    return true;
+  }
+  std::wstring command = DefaultValue(root, path + L"\\command");
+  for (wchar_t& c : command) c = static_cast<wchar_t>(towlower(c));
+  return command.find(L"\\vesko2.exe\"") != std::wstring::npos ||
+         command.rfind(L"\"vesko2.exe\"", 0) == 0;
+}
+
+constexpr const wchar_t* kClassesKey = L"*\\shell\\menu";
+
 }  // namespace
 
 bool ShellMenuEntryExists() {
-  return KeyExists(HKEY_CURRENT_USER, kUserKey) || KeyExists(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
+  return IsOurEntry(HKEY_CURRENT_USER, kUserKey) || IsOurEntry(HKEY_CLASSES_ROOT, kClassesKey);
 }
 
 void AddShellMenuEntry(const std::string& programPath) {
@@ -41,11 +67,14 @@ void AddShellMenuEntry(const std::string& programPath) {
 }
 
 void RemoveShellMenuEntry() {
-  LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey);
+  // Only our own entry goes: another program's "menu" stays.
+  LSTATUS status = IsOurEntry(HKEY_CURRENT_USER, kUserKey)
+                       ? RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey)
+                       : ERROR_FILE_NOT_FOUND;
   // An entry an older copy wrote straight into HKEY_CLASSES_ROOT goes too, where allowed.
   if ((status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) &&
-      KeyExists(HKEY_CLASSES_ROOT, L"*\\shell\\menu")) {
-    status = RegDeleteTreeW(HKEY_CLASSES_ROOT, L"*\\shell\\menu");
+      IsOurEntry(HKEY_CLASSES_ROOT, kClassesKey)) {
+    status = RegDeleteTreeW(HKEY_CLASSES_ROOT, kClassesKey);
   }
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
     throw EShellMenuEntry("レジストリから削除できません");

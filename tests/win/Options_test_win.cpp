@@ -5,6 +5,7 @@
 #include "FormFixture_win.h"
 #include "app/InputSepStringForm_win.h"
 #include "app/OptionsForm_win.h"
+#include "app/ShellMenuEntry_win.h"
 #include "engine/MessageOverlay_win.h"
 // After windows.h.
 #include <commctrl.h>
@@ -295,6 +296,32 @@ TEST_CASE("the shell menu entry: written under the user's classes, then removed 
   CHECK(f.dialogs.messages.back() == "削除しました");
   HKEY gone = nullptr;
   CHECK(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &gone) == ERROR_FILE_NOT_FOUND);
+
+  // Another program's "menu" (user-wide, then machine-wide) is not ours: the panel offers to
+  // add ours, and a removal would never touch theirs.
+  for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    const wchar_t* const theirs =
+        root == HKEY_CURRENT_USER ? key : L"Software\\Classes\\*\\shell\\menu";
+    HKEY created = nullptr;
+    REQUIRE(RegCreateKeyExW(root, (std::wstring(theirs) + L"\\command").c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &created, nullptr) == ERROR_SUCCESS);
+    const std::wstring command = L"\"C:\\Tools\\menutool.exe\" \"%1\"";
+    RegSetValueExW(created, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(created);
+    CHECK_FALSE(ShellMenuEntryExists());
+    TDriveOptions look([&](TOptionsForm& dialog) {
+      captionBefore = Text(dialog.Panel("AddMen")->Handle());
+      PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+    });
+    form->OptionAction.Execute();
+    CHECK(captionBefore == "右クリックに「Vesko2」メニューを追加");
+    RemoveShellMenuEntry();
+    HKEY kept = nullptr;
+    CHECK(RegOpenKeyExW(root, theirs, 0, KEY_READ, &kept) == ERROR_SUCCESS);
+    if (kept != nullptr) RegCloseKey(kept);
+    RegDeleteTreeW(root, theirs);
+  }
   f.Close(form);
 }
 
