@@ -76,6 +76,11 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // A plug-in or archiver DLL that cannot load is reported by the program, never by a box of
+  // the loader's; and no DLL is ever taken from the current folder (a picture folder, a
+  // download folder) in place of the one meant.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  SetDllDirectoryW(L"");
   TOleScope ole;
   const std::vector<std::wstring> arguments = CommandLineArguments();
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));

@@ -32,9 +32,16 @@ TSPI::~TSPI() {
 }
 
 void TSPI::Load(const std::string& fileName) {
-  module_ = LoadLibraryW(ToWide(fileName).c_str());
+  // A plug-in's own DLLs are found beside it first.
+  const bool full = fileName.find('\\') != std::string::npos;
+  module_ =
+      LoadLibraryExW(ToWide(fileName).c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
   if (module_ == nullptr) {
-    throw ESPIFOpenErrorSPI(fileName + ":Susie Pluginがロードできませんでした");
+    const DWORD error = GetLastError();
+    std::string why = ":Susie Pluginがロードできませんでした";
+    // A 64-bit plug-in, a broken download or a file that is no DLL at all.
+    if (error == ERROR_BAD_EXE_FORMAT) why += "（32 ビットの DLL ではありません）";
+    throw ESPIFOpenErrorSPI(fileName + why);
   }
   wchar_t path[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(module_, path, MAX_PATH - 1);
@@ -154,8 +161,6 @@ std::unique_ptr<TSPI> CreateSPIByKind(const std::string& fileName) {
     if (version == "00XN") return Make<TXnSPI>(fileName);
     return Make<TSPI>(fileName);
   } catch (const ESPIInvalidSPI&) {
-    return nullptr;
-  } catch (const ESPIFOpenErrorSPI&) {
     return nullptr;
   }
 }

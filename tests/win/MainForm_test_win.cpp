@@ -97,12 +97,18 @@ TEST_CASE("a foreign DLL among the plug-ins is reported once; the plug-ins after
                     FALSE));
   REQUIRE(
       CopyFileW((fixtures + L"\\fxmulti.spi").c_str(), (f.dir / L"fxmulti.spi").c_str(), FALSE));
+  // Files that are no 32-bit DLL: a text file, a download broken off halfway.
+  WriteBytes(f.dir / L"btext.spi", "not a plug-in\r\n");
+  const std::string whole = ReadBytes(fixtures + L"\\fxmulti.spi");
+  WriteBytes(f.dir / L"cbroken.spi", whole.substr(0, whole.size() / 2));
   auto form = f.Create();
   CHECK(form->SPIs.Count() == 1);
   CHECK(form->List.ExtensionList.Accepts("x.AAA"));
   REQUIRE(f.dialogs.messages.size() == 1);
   CHECK(f.dialogs.messages[0].rfind("プラグインとして使えないファイルがあります\r\r", 0) == 0);
   CHECK(f.dialogs.messages[0].find("afxnoentry.spi") != std::string::npos);
+  CHECK(f.dialogs.messages[0].find("btext.spi") != std::string::npos);
+  CHECK(f.dialogs.messages[0].find("cbroken.spi") != std::string::npos);
   CHECK(f.dialogs.errors.empty());
   f.Close(form);
 }

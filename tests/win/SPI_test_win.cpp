@@ -103,19 +103,21 @@ TEST_CASE("the kind table decides the class and its required entry points") {
   CHECK_THROWS_AS(generic.GetPicture("x", 0, 0, nullptr, nullptr, nullptr, 0), ESPIInvalidAPI);
 }
 
-TEST_CASE("files that are no plug-ins are skipped without a word") {
+TEST_CASE("files that are no 32-bit DLL are skipped and named, with the reason") {
   TTempDir dir;
   WriteBytes(dir / L"text.spi", "this is not a library");
   std::string truncated = ReadBytes(FixtureFolder() + L"\\fxa.spi");
   truncated.resize(700);
   WriteBytes(dir / L"truncated.spi", truncated);
-  CHECK_FALSE(CreateSPIByKind(U(dir / L"text.spi")));
-  CHECK_FALSE(CreateSPIByKind(U(dir / L"truncated.spi")));
+  CHECK_THROWS_WITH_AS(CreateSPIByKind(U(dir / L"text.spi")),
+                       doctest::Contains("32 ビットの DLL ではありません"), ESPIFOpenErrorSPI);
+  CHECK_THROWS_AS(CreateSPIByKind(U(dir / L"truncated.spi")), ESPIFOpenErrorSPI);
   CopyFixture(L"fxa", dir.Path());
   TSPIs spis;
   ConfigureMainWindowSPIs(spis);
   spis.Search(U(dir.Path()) + "\\*.spi");
   CHECK(Names(spis) == std::vector<std::string>{"fxa.spi"});
+  CHECK(spis.SkippedFiles.size() == 2);
 }
 
 TEST_CASE("the main window keeps import filters only and registers extensions from the end") {
