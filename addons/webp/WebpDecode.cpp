@@ -148,7 +148,15 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
       frame.HasAlpha && whole_canvas ? std::max(bytes, uint64_t{width} * 4 * height) : bytes;
   const uint64_t extra =
       frame.HasAlpha && !whole_canvas ? uint64_t{frame.Width} * 4 * frame.Height : 0;
-  if (bytes > maxPixelBytes || block > maxPixelBytes || extra > maxPixelBytes || block > SIZE_MAX) {
+  // libwebp's own memory counts too: a lossless frame (and a lossy one's alpha plane, coded
+  // losslessly) is decoded through a buffer of 4 bytes a pixel. A tiny file may claim
+  // 16383 x 16383 pixels: it must be refused before a gigabyte is filled for it.
+  WebPBitstreamFeatures features;
+  const bool lossless =
+      WebPGetFeatures(frame.Bytes, frame.Size, &features) == VP8_STATUS_OK && features.format == 2;
+  const uint64_t library =
+      lossless || frame.HasAlpha ? uint64_t{frame.Width} * 4 * frame.Height : 0;
+  if (block + extra + library > maxPixelBytes || block > SIZE_MAX) {
     return TWebpResult::kTooLarge;
   }
   uint8_t* bits = allocate(static_cast<size_t>(block));
