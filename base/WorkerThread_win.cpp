@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <exception>
 #include <system_error>
 
 #include "base/WorkerThread.h"
@@ -7,12 +8,18 @@
 struct TWorkerThread::TImpl {
   HANDLE thread = nullptr;
   std::function<void()> work;
+  std::exception_ptr error;
 };
 
 namespace {
 
 DWORD WINAPI RunWork(void* context) {
-  (*static_cast<std::function<void()>*>(context))();
+  auto* impl = static_cast<TWorkerThread::TImpl*>(context);
+  try {
+    impl->work();
+  } catch (...) {
+    impl->error = std::current_exception();
+  }
   return 0;
 }
 
@@ -20,7 +27,7 @@ DWORD WINAPI RunWork(void* context) {
 
 TWorkerThread::TWorkerThread(std::function<void()> work) : impl_(std::make_unique<TImpl>()) {
   impl_->work = std::move(work);
-  impl_->thread = CreateThread(nullptr, kStackBytes, RunWork, &impl_->work,
+  impl_->thread = CreateThread(nullptr, kStackBytes, RunWork, impl_.get(),
                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (impl_->thread == nullptr) {
     impl_.reset();
@@ -31,18 +38,24 @@ TWorkerThread::TWorkerThread(std::function<void()> work) : impl_(std::make_uniqu
 
 TWorkerThread::TWorkerThread(TWorkerThread&&) noexcept = default;
 TWorkerThread& TWorkerThread::operator=(TWorkerThread&& other) noexcept {
-  Join();
+  Wait();
   impl_ = std::move(other.impl_);
   return *this;
 }
 
 TWorkerThread::~TWorkerThread() {
-  Join();
+  Wait();
+}
+
+std::exception_ptr TWorkerThread::Wait() noexcept {
+  if (!impl_) return nullptr;
+  WaitForSingleObject(impl_->thread, INFINITE);
+  CloseHandle(impl_->thread);
+  std::exception_ptr error = impl_->error;
+  impl_.reset();
+  return error;
 }
 
 void TWorkerThread::Join() {
-  if (!impl_) return;
-  WaitForSingleObject(impl_->thread, INFINITE);
-  CloseHandle(impl_->thread);
-  impl_.reset();
+  if (std::exception_ptr error = Wait()) std::rethrow_exception(error);
 }

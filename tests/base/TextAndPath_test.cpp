@@ -1,10 +1,14 @@
 #include <doctest/doctest.h>
 
+#include <new>
+#include <stdexcept>
+
 #include "base/ColorText.h"
 #include "base/ListBox.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Utf8.h"
+#include "base/WorkerThread.h"
 
 TEST_CASE("case-insensitive comparison folds letters as Windows does") {
   CHECK(SameText("C:\\Pics\\A.JPG", "c:\\pics\\a.jpg"));
@@ -137,4 +141,21 @@ TEST_CASE("hidden list box finds whole entries without regard to case") {
   CHECK(box.Current() == "C:\\b.jpg");
   box.Clear();
   CHECK(box.ItemIndex == -1);
+}
+
+TEST_CASE("an exception that ends a worker's work reaches the thread that joins it") {
+  TWorkerThread failing([] { throw std::bad_alloc(); });
+  CHECK_THROWS_AS(failing.Join(), std::bad_alloc);
+  CHECK_FALSE(failing.Joinable());
+  failing.Join();  // joined once: nothing more to wait for or throw
+  int done = 0;
+  {
+    TWorkerThread fine([&] { done = 1; });
+    fine.Join();
+  }
+  CHECK(done == 1);
+  // Never joined: its destructor waits and drops the exception instead of ending the program.
+  {
+    TWorkerThread dropped([] { throw std::runtime_error("lost"); });
+  }
 }
