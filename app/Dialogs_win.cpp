@@ -16,19 +16,23 @@ void TWinDialogs::Beep(unsigned soundType) {
 }
 
 void TWinDialogs::ShowMessage(const std::string& text) {
+  TModalScope open;
   MessageBoxW(owner_(), ToWide(text).c_str(), ToWide(title_()).c_str(), MB_OK);
 }
 
 void TWinDialogs::ShowError(const std::exception& error) {
+  TModalScope open;
   MessageBoxW(owner_(), ToWide(error.what()).c_str(), ToWide(title_()).c_str(),
               MB_OK | MB_ICONSTOP);
 }
 
 bool TWinDialogs::OpenFile(const TFileDialogOptions& options, std::string& path) {
+  TModalScope open;
   return RunFileDialog(options, path, false);
 }
 
 bool TWinDialogs::SaveFile(const TFileDialogOptions& options, std::string& path) {
+  TModalScope open;
   return RunFileDialog(options, path, true);
 }
 
@@ -96,6 +100,7 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM param, LPARAM data
 }  // namespace
 
 std::string TWinDialogs::BrowseForFolder(const TBrowseOptions& options) {
+  TModalScope open;
   const std::wstring title = ToWide(options.Title);
   const std::wstring initial = ToWide(options.InitialFolder);
   wchar_t display[MAX_PATH] = {};
@@ -117,6 +122,7 @@ std::string TWinDialogs::BrowseForFolder(const TBrowseOptions& options) {
 }
 
 bool TWinDialogs::PickColor(TColor& color) {
+  TModalScope open;
   static COLORREF custom[16] = {};
   CHOOSECOLORW choose{};
   choose.lStructSize = sizeof choose;
@@ -130,6 +136,7 @@ bool TWinDialogs::PickColor(TColor& color) {
 }
 
 bool TWinDialogs::PickFont(TMessFont& font) {
+  TModalScope open;
   LOGFONTW lf = MessageLogFont(font);
   CHOOSEFONTW choose{};
   choose.lStructSize = sizeof choose;
@@ -156,6 +163,7 @@ void TWinDialogs::ShellOpen(const std::string& path) {
 }
 
 int TWinDialogs::Confirm(const std::string& text, int buttons) {
+  TModalScope open;
   return MessageBoxW(owner_(), ToWide(text).c_str(), L"確認",
                      static_cast<UINT>(buttons) | MB_ICONQUESTION);
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/Dialogs_win.h"
+#include "base/Dialogs.h"
 #include "base/Unicode_win.h"
 #include "base/Window_win.h"
 
@@ -81,6 +82,7 @@ class TInputQueryForm final : public TWindowBase {
 
 bool TWinDialogs::InputQuery(const std::string& caption, const std::string& prompt,
                              std::string& value) {
+  TModalScope open;
   TInputQueryForm form(owner_(), ToWide(caption), ToWide(prompt), ToWide(value));
   std::wstring wide;
   if (!form.Run(wide)) return false;

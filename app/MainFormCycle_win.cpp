@@ -80,9 +80,18 @@ void TVesko2MainForm::ApplyTimer() {
 }
 
 void TVesko2MainForm::TimerTimer() {
-  // A dialog of the program is open (its own loop delivers the tick): the tick waits.
-  if (timerHolds_ > 0 || Tag != 0) return;
-  NextActionExecute(NextAction);
+  // A box or dialog of the program is open (its own loop delivers the tick): the tick waits.
+  if (timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0) return;
+  try {
+    NextActionExecute(NextAction);
+    reportedFailure_.clear();
+  } catch (const std::exception& error) {
+    // A failure that repeats on every tick (a folder that cannot be written) is reported
+    // once, until a change succeeds or another failure comes.
+    if (reportedFailure_ == error.what()) return;
+    reportedFailure_ = error.what();
+    throw;
+  }
 }
 
 void TVesko2MainForm::NextActionExecute(const TComponent& sender) {

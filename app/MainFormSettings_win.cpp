@@ -47,7 +47,10 @@ void TVesko2MainForm::LoadSettings() {
   TStartUpHooks hooks;
   hooks.RequestQuit = [this] { env_.Application.Terminate(); };
   hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
-  hooks.ReportError = [this](const std::exception& error) { env_.Dialogs.ShowError(error); };
+  hooks.ReportError = [this](const std::exception& error) {
+    reportedFailure_ = error.what();
+    env_.Dialogs.ShowError(error);
+  };
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
   // Until a source has been chosen, a start explains the panel.
   if (List.MainListBox.Empty() && Settings.PaperFolder.empty()) ShowWelcome();

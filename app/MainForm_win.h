@@ -251,9 +251,10 @@ class TVesko2MainForm final : public TWindowBase,
   uint32_t panelColor_ = kPanelColor;
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
-  std::string savedSource_;  // the source the settings file names
-  bool closing_ = false;     // the close path ends the message loop
-  int timerHolds_ = 0;       // commands under way that hold the change timer
+  std::string savedSource_;      // the source the settings file names
+  std::string reportedFailure_;  // the last failure of a start or a tick that was reported
+  bool closing_ = false;         // the close path ends the message loop
+  int timerHolds_ = 0;           // commands under way that hold the change timer
   static constexpr UINT_PTR kChangeTimer = 1;
   // After a change has settled, the pixel memory kept for quick changes is given back.
   static constexpr UINT_PTR kReleaseTimer = 2;

@@ -1,5 +1,7 @@
 #include "app/ModalForm_win.h"
 
+#include "base/Dialogs.h"
+
 #include <commctrl.h>
 
 #include "base/Exception.h"
@@ -208,6 +210,7 @@ bool TModalForm::PreviewMessage(const MSG& /*message*/) {
 std::function<void(TModalForm&)> TModalForm::OnShown;
 
 int TModalForm::ShowModal() {
+  TModalScope open;
   ModalResult = 0;
   const bool ownerEnabled = owner_ != nullptr && IsWindowEnabled(owner_);
   if (ownerEnabled) EnableWindow(owner_, FALSE);

@@ -9,6 +9,20 @@
 
 struct TMessFont;
 
+// Marks one of the program's boxes or dialogs as open for its lifetime. While any is open the
+// change timer rests: ticks delivered by the box's own message loop must not act under it.
+class TModalScope {
+ public:
+  TModalScope() { ++open_; }
+  ~TModalScope() { --open_; }
+  TModalScope(const TModalScope&) = delete;
+  TModalScope& operator=(const TModalScope&) = delete;
+  static int Open() { return open_; }
+
+ private:
+  static inline int open_ = 0;  // the window's thread alone shows them
+};
+
 struct TBrowseOptions {
   std::string Title;
   std::string InitialFolder;  // selected when the dialog opens; empty for none

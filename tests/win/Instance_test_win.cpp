@@ -374,6 +374,76 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
 
 namespace {
 
+BOOL CALLBACK CountProcessBoxes(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (process == search->first && lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window)) {
+    search->second.push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> ProcessBoxes(DWORD process) {
+  std::pair<DWORD, std::vector<HWND>> search{process, {}};
+  EnumWindows(CountProcessBoxes, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+}  // namespace
+
+TEST_CASE("a failure on every tick: no box over another, and reported once until it changes") {
+  TTempDir dir;
+  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  WriteBytes(dir / L"pics\\a.bmp", MakeTestBmp(8, 6));
+  WriteBytes(dir / L"pics\\b.bmp", MakeTestBmp(6, 8));
+  // The wallpaper file cannot be written: a folder stands in its place.
+  CreateDirectoryW((dir / L"$Vesko2.bmp").c_str(), nullptr);
+  WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
+                                      "\r\n[Timer]\r\nInterval=200\r\nEnabled=1\r\n");
+  auto process = Start(L"", dir.Path(), dir / L"Vesko2.exe");
+  // The start's own report of the failure.
+  std::vector<HWND> boxes;
+  REQUIRE(PumpUntil(
+      [&] {
+        boxes = ProcessBoxes(process->info.dwProcessId);
+        return !boxes.empty();
+      },
+      30000));
+  // Left open for many intervals: the ticks under it do nothing, so no box comes over it.
+  size_t most = 0;
+  PumpUntil(
+      [&] {
+        most = std::max(most, ProcessBoxes(process->info.dwProcessId).size());
+        return most > 1;
+      },
+      3000);
+  CHECK(most == 1);
+  // Answered: the same failure on the next ticks is not reported again.
+  for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  REQUIRE(PumpUntil([&] { return ProcessBoxes(process->info.dwProcessId).empty(); }, 10000));
+  int reports = 0;
+  PumpUntil(
+      [&] {
+        for (HWND box : ProcessBoxes(process->info.dwProcessId)) {
+          ++reports;
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+        return reports > 0;
+      },
+      3000);
+  CHECK(reports == 0);
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  CHECK(process->Exited(15000));
+}
+
+namespace {
+
 // Committed private memory of a process, region by region (what the system would count as
 // its private bytes: its heap, its stacks, its pixels in DIB sections and page-file mappings).
 size_t PrivateBytes(HANDLE process) {
@@ -449,12 +519,12 @@ TEST_CASE("after a change settles the program holds no more than 5 MB beyond a b
   size_t afterBig = 0;
   PumpUntil([&] { return (afterBig = PrivateBytes(program->info.hProcess)) <= limit; }, 20000);
   MESSAGE("private memory with " << loadLines << ": bare program " << baseline / 1024
-                                          << " KiB; beyond it after a "
-                                             "640 x 480 picture "
-                                          << (afterSmall - baseline) / 1024
-                                          << " KiB, after a 24-megapixel "
-                                             "JPEG "
-                                          << (afterBig - baseline) / 1024 << " KiB");
+                                 << " KiB; beyond it after a "
+                                    "640 x 480 picture "
+                                 << (afterSmall - baseline) / 1024
+                                 << " KiB, after a 24-megapixel "
+                                    "JPEG "
+                                 << (afterBig - baseline) / 1024 << " KiB");
   CHECK(afterSmall <= limit);
   CHECK(afterBig <= limit);
   // The wallpaper file is as large as the screen, not as the photo.
