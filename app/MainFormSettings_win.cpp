@@ -45,7 +45,10 @@ void TVesko2MainForm::LoadSettings() {
   env_.Application.ShowTaskbarButton();
   UpdateWindow(Handle());
   TStartUpHooks hooks;
-  hooks.RequestQuit = [this] { env_.Application.Terminate(); };
+  hooks.RequestQuit = [this] {
+    quitting_ = true;  // a start that only sets a wallpaper writes no settings
+    env_.Application.Terminate();
+  };
   hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
   hooks.ReportError = [this](const std::exception& error) {
     reportedFailure_ = error.what();
@@ -71,7 +74,7 @@ void TVesko2MainForm::SaveSettings() {
 }
 
 void TVesko2MainForm::SaveIfSourceChanged() {
-  if (Settings.PaperFolder == savedSource_) return;
+  if (quitting_ || Settings.PaperFolder == savedSource_) return;
   savedSource_ = Settings.PaperFolder;
   SaveSettingsQuietly();
 }

@@ -252,6 +252,7 @@ class TVesko2MainForm final : public TWindowBase,
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
   std::string savedSource_;      // the source the settings file names
+  bool quitting_ = false;        // /R: the start ends without writing the settings
   std::string reportedFailure_;  // the last failure of a start or a tick that was reported
   bool closing_ = false;         // the close path ends the message loop
   int timerHolds_ = 0;           // commands under way that hold the change timer
