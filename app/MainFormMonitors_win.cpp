@@ -4,6 +4,7 @@
 // wallpaper per monitor or, where there is none, into one bitmap that the desktop tiles over
 // all monitors from the primary's corner.
 #include "app/MainForm_win.h"
+#include "base/Dialogs.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
@@ -13,6 +14,22 @@
 
 void TVesko2MainForm::RefreshMonitors() {
   Monitors = ReadMonitors ? ReadMonitors() : ReadMonitorLayout();
+}
+
+void TVesko2MainForm::DisplayChanged() {
+  RefreshMonitors();
+  // Each message of a change (several come while a monitor is plugged in) starts the wait anew.
+  SetTimer(Handle(), kDisplayTimer, kDisplaySettleMs, nullptr);
+}
+
+void TVesko2MainForm::DisplayTimerTimer() {
+  // A box or dialog, or a command, is under way: the wallpaper is made after it.
+  if (timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0) return;
+  KillTimer(Handle(), kDisplayTimer);
+  if (List.MainListBox.ItemIndex < 0 || Settings.PaperName.empty()) return;
+  // The current picture again, made for the new layout (a failure passes on like a change's).
+  TTimerHold hold(*this);
+  SetCurrentPicture(true);
 }
 
 std::string TVesko2MainForm::MonitorPaperName(size_t index) const {

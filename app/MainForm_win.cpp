@@ -242,10 +242,10 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == FALSE) ApplicationEventsDeactivate();
       return 0;
     case WM_DISPLAYCHANGE:
-      RefreshMonitors();
+      DisplayChanged();
       break;
     case WM_DPICHANGED: {
-      RefreshMonitors();
+      DisplayChanged();
       ApplyDpi(HIWORD(wParam));
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, Scale(kPanelWidth),
@@ -265,6 +265,7 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kChangeTimer) TimerTimer();
       if (wParam == kReleaseTimer) ReleaseTimerTimer();
       if (wParam == kWelcomeTimer) HideWelcome();
+      if (wParam == kDisplayTimer) DisplayTimerTimer();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

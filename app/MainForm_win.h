@@ -271,6 +271,12 @@ class TVesko2MainForm final : public TWindowBase,
   int StepsPerChange(bool forward) const;
   int monitorsStep_ = 1;
   static constexpr UINT_PTR kWelcomeTimer = 3;
+  // The display changed (a monitor plugged in, turned, another DPI): the wallpaper is made
+  // again once the layout has settled for this long.
+  static constexpr UINT_PTR kDisplayTimer = 4;
+  static constexpr UINT kDisplaySettleMs = 1500;
+  void DisplayChanged();
+  void DisplayTimerTimer();
   static constexpr UINT kWelcomeMs = 60000;
   void ShowWelcome();
   void HideWelcome();

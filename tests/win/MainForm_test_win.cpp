@@ -752,6 +752,28 @@ TEST_CASE(
   f.Close(form);
 }
 
+TEST_CASE("a display change makes the wallpaper again once the layout settles") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"d").c_str(), nullptr);
+  WriteBytes(f.dir / L"d\\a.bmp", MakeTestBmp(40, 30, 0, 0, 255));
+  auto form = f.Create({ToUtf8(f.dir / L"d\\a.bmp")});
+  const std::wstring wallpaper = ToWide(form->TmpPaperName);
+  REQUIRE(Exists(wallpaper));
+  DeleteFileW(wallpaper.c_str());
+  // A monitor plugged in: the system sends the change (often more than once).
+  int reads = 0;
+  form->ReadMonitors = [&] {
+    ++reads;
+    return ReadMonitorLayout();
+  };
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 800));
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 800));
+  CHECK(reads == 2);
+  CHECK(PumpUntil([&] { return Exists(wallpaper); }, 15000));
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"d\\a.bmp"));
+  f.Close(form);
+}
+
 TEST_CASE("monitors of a made-up layout: the system's wallpaper per monitor, or one bitmap") {
   FormFixture f;
   MakeMonitorFolder(f);
