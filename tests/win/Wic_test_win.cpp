@@ -146,8 +146,13 @@ TEST_CASE("the WIC plug-in also claims every further format the system has a dec
   }
   MESSAGE("the system's further formats: " << expected);
   CHECK(wic.FilterList[0] == expected);
-  // Wine's imaging component reads Targa pictures, which have no signature of their own.
-  if (std::find(further.begin(), further.end(), ".tga") != further.end()) {
+  // Wine's imaging component reads Targa pictures, which have no signature of their own: under
+  // Wine (our test platform) the check must run, never pass by for want of the format.
+  const bool underWine =
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  const bool targa = std::find(further.begin(), further.end(), ".tga") != further.end();
+  if (underWine) REQUIRE(targa);
+  if (targa) {
     TTempDir dir2;
     WriteBytes(dir2 / L"x.tga", MakeTestTga(5, 3));
     const TBitmap bitmap = Decode(dir2 / L"x.tga");
