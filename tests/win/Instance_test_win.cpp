@@ -476,8 +476,17 @@ TEST_CASE("after a change settles the program holds no more than 5 MB beyond a b
   HWND bareWindow = nullptr;
   REQUIRE(
       PumpUntil([&] { return (bareWindow = FindWindowW(L"VeskoBareWindow", nullptr)); }, 15000));
-  PumpUntil([] { return false; }, 500);
-  const size_t baseline = PrivateBytes(bare->info.hProcess);
+  // Settled: its message loop waits for input, and its memory is the same at two looks in turn.
+  WaitForInputIdle(bare->info.hProcess, 15000);
+  size_t baseline = PrivateBytes(bare->info.hProcess);
+  PumpUntil(
+      [&] {
+        const size_t now = PrivateBytes(bare->info.hProcess);
+        const bool same = now == baseline;
+        baseline = now;
+        return same;
+      },
+      15000);
   PostMessageW(bareWindow, WM_CLOSE, 0, 0);
   REQUIRE(bare->Exited(15000));
 
