@@ -1,5 +1,7 @@
 #include "app/OptionsForm_win.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 
 #include <map>
@@ -334,7 +336,7 @@ void TOptionsForm::SetShellMenuEntry(bool exists) {
 }
 
 void TOptionsForm::TabsComboBoxChange() {
-  const int page = Page();
+  const int page = std::clamp(Page(), 0, 2);  // no selection (CB_ERR) shows the first page
   HWND shown = c_->pages[page];
   ShowWindow(shown, SW_SHOW);
   for (int i = 0; i < 3; ++i) {
