@@ -79,9 +79,12 @@ void TVesko2MainForm::ApplyTimer() {
   }
 }
 
+bool TVesko2MainForm::ChangeMustWait() const {
+  return timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0;
+}
+
 void TVesko2MainForm::TimerTimer() {
-  // A box or dialog of the program is open (its own loop delivers the tick): the tick waits.
-  if (timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0) return;
+  if (ChangeMustWait()) return;
   try {
     NextActionExecute(NextAction);
     reportedFailure_.clear();

@@ -4,7 +4,6 @@
 // wallpaper per monitor or, where there is none, into one bitmap that the desktop tiles over
 // all monitors from the primary's corner.
 #include "app/MainForm_win.h"
-#include "base/Dialogs.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
@@ -23,8 +22,7 @@ void TVesko2MainForm::DisplayChanged() {
 }
 
 void TVesko2MainForm::DisplayTimerTimer() {
-  // A box or dialog, or a command, is under way: the wallpaper is made after it.
-  if (timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0) return;
+  if (ChangeMustWait()) return;  // the wallpaper is made after it, on a later tick
   KillTimer(Handle(), kDisplayTimer);
   if (List.MainListBox.ItemIndex < 0 || Settings.PaperName.empty()) return;
   // The current picture again, made for the new layout (a failure passes on like a change's).

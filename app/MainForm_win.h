@@ -277,6 +277,9 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT kDisplaySettleMs = 1500;
   void DisplayChanged();
   void DisplayTimerTimer();
+  // A command runs, or a box or dialog of the program is open (its own loop delivers the timers'
+  // ticks): a change by a timer waits.
+  bool ChangeMustWait() const;
   static constexpr UINT kWelcomeMs = 60000;
   void ShowWelcome();
   void HideWelcome();

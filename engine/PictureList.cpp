@@ -148,23 +148,20 @@ void TPictureList::LoadPictureList() {
     // the cursor on the picture before it so that the next step shows the one after it.
     const int n = RandomListBox.Count();
     const int place = RoundPlace(settings_.PaperName);
-    const int start = RoundStartIndex();
     RandomListBox.ItemIndex = (place + n - 1) % n;
     MainListBox.ItemIndex = std::stoi(RandomListBox.Current());
-    roundOffset_ = (place - start + n) % n - 1;
-    ListLoadedTick = env_.Clock.TickCount();
-    if (AddHistory) AddHistory(settings_.PaperFolder);
-    return;
+    roundOffset_ = (place - RoundStartIndex() + n) % n - 1;
+  } else {
+    if (index < 0) {
+      // A new round starts at its beginning, so that it shows every picture before the next.
+      index = settings_.RandomLoad
+                  ? std::stoi(RandomListBox.Items.front())
+                  : static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
+    }
+    if (newRound) settings_.RandomFirst = MainListBox.Items[static_cast<size_t>(index)];
+    MainListBox.ItemIndex = index;
+    RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   }
-  if (index < 0) {
-    // A new round starts at its beginning, so that it shows every picture before the next.
-    index = settings_.RandomLoad
-                ? std::stoi(RandomListBox.Items.front())
-                : static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
-  }
-  if (newRound) settings_.RandomFirst = MainListBox.Items[static_cast<size_t>(index)];
-  MainListBox.ItemIndex = index;
-  RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   ListLoadedTick = env_.Clock.TickCount();
   if (AddHistory) AddHistory(settings_.PaperFolder);
 }

@@ -367,6 +367,16 @@ TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big 
     }
     return shown;
   };
+  // The picture shown and the next ones, `count` in all.
+  auto firstOfRound = [](TRun& run, int count) {
+    std::vector<std::string> shown{run.settings.PaperName};
+    while (static_cast<int>(shown.size()) < count) {
+      run.list->StepActiveOrder(true);
+      run.list->SetCurrentPicture();
+      shown.push_back(run.settings.PaperName);
+    }
+    return shown;
+  };
   auto distinct = [](const std::vector<std::string>& v) {
     return std::set<std::string>(v.begin(), v.end()).size() == v.size();
   };
@@ -383,12 +393,7 @@ TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big 
   }
   SUBCASE("Del in the middle of the round, the round's first picture after the wrap") {
     auto run = make(12);
-    std::vector<std::string> shown{run->settings.PaperName};
-    for (int i = 0; i < 4; ++i) {
-      run->list->StepActiveOrder(true);
-      run->list->SetCurrentPicture();
-      shown.push_back(run->settings.PaperName);
-    }
+    std::vector<std::string> shown = firstOfRound(*run, 5);
     run->list->RemoveCurrent();
     shown.pop_back();
     const std::vector<std::string> rest = restOfRound(*run);
@@ -398,12 +403,7 @@ TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big 
   }
   SUBCASE("the current picture gone at a restart: the round goes on after it, no repeats") {
     auto run = make(20);
-    std::vector<std::string> shown{run->settings.PaperName};
-    for (int i = 0; i < 6; ++i) {
-      run->list->StepActiveOrder(true);
-      run->list->SetCurrentPicture();
-      shown.push_back(run->settings.PaperName);
-    }
+    std::vector<std::string> shown = firstOfRound(*run, 7);
     // Closed, the picture deleted by another program, started again (NextLoad steps on).
     TRun& r = *run;
     r.files = TFakeFileSystem();
