@@ -30,6 +30,15 @@ void TVesko2MainForm::DisplayTimerTimer() {
   SetCurrentPicture(true);
 }
 
+void TVesko2MainForm::KeepDesktopMode() {
+  if (Settings.MonitorWallpaperStyle < 0) Settings.MonitorWallpaperStyle = ReadWallpaperStyle();
+}
+
+void TVesko2MainForm::RestoreDesktopMode() {
+  WriteTileMode(Settings.MonitorTileMode);
+  if (Settings.MonitorWallpaperStyle >= 0) WriteWallpaperStyle(Settings.MonitorWallpaperStyle);
+}
+
 std::string TVesko2MainForm::MonitorPaperName(size_t index) const {
   return ChangeFileExt(TmpPaperName, "") + "-" + std::to_string(index + 1) + ".bmp";
 }
@@ -136,7 +145,8 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
       }
     }
     if (ids.size() == layout.size()) {
-      bool all = true;
+      KeepDesktopMode();  // a settings file that turned the option on by hand keeps it here
+      bool all = system->SetFillPosition();
       for (size_t i = 0; i < layout.size(); ++i) {
         TPicture one;
         one.Take(std::move(bitmaps[i]));

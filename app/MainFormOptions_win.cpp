@@ -42,8 +42,12 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   const bool perMonitor = Settings.PerMonitor;
   dialog.Store(Settings);
   // A picture per monitor takes over the desktop's display mode, and gives it back.
-  if (Settings.PerMonitor && !perMonitor) Settings.MonitorTileMode = ReadTileMode();
-  if (!Settings.PerMonitor && perMonitor) WriteTileMode(Settings.MonitorTileMode);
+  if (Settings.PerMonitor && !perMonitor) {
+    Settings.MonitorTileMode = ReadTileMode();
+    Settings.MonitorWallpaperStyle = -1;
+    KeepDesktopMode();
+  }
+  if (!Settings.PerMonitor && perMonitor) RestoreDesktopMode();
   if (Settings.RandomLoad && !wasRandom) List.BeginRoundHere();
   G_EditorAction.Caption =
       FileExists(Settings.G_Editor) ? ExtractFileName(Settings.G_Editor) : "グラフィックソフト..";

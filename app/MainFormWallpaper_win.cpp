@@ -103,7 +103,7 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) 
   } else {
     // The boss picture alone: in the display mode chosen for the monitors, not in the tiling
     // of the monitors' bitmap.
-    if (!path.empty() && Settings.PerMonitor) WriteTileMode(Settings.MonitorTileMode);
+    if (!path.empty() && Settings.PerMonitor) RestoreDesktopMode();
     ApplySingleWallpaper(path, withMessage);
   }
   HideWelcome();

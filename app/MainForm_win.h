@@ -264,6 +264,9 @@ class TVesko2MainForm final : public TWindowBase,
   // With a picture per monitor: the further monitors' pictures, the making of every monitor's
   // picture and handing them to the system.
   void ApplyPerMonitor(bool withMessage);
+  // The desktop's display mode from before a picture per monitor: kept once, given back.
+  void KeepDesktopMode();
+  void RestoreDesktopMode();
   void ApplySingleWallpaper(const std::string& path, bool withMessage);
   void LoadFurtherPicture(const std::string& entry, TPicture& holder);
   // How many entries a change steps: forward with a picture per monitor, past the pictures the

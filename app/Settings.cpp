@@ -106,6 +106,7 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.PerMonitor = ini.ReadBool("Load", "PerMonitor", false);
   s.MonitorTileMode = ini.ReadInteger("Load", "MonitorTileMode", 0);
   if (s.MonitorTileMode < 0 || s.MonitorTileMode > 2) s.MonitorTileMode = 0;
+  s.MonitorWallpaperStyle = std::max(ini.ReadInteger("Load", "MonitorWallpaperStyle", -1), -1);
   s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
   s.RandomSource = ini.ReadString("Load", "RandomSource", "");
   s.RandomFirst = ini.ReadString("Load", "RandomFirst", "");
@@ -164,6 +165,7 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteInteger("Load", "FitMode", s.FitMode);
   ini.WriteBool("Load", "PerMonitor", s.PerMonitor);
   ini.WriteInteger("Load", "MonitorTileMode", s.MonitorTileMode);
+  ini.WriteInteger("Load", "MonitorWallpaperStyle", s.MonitorWallpaperStyle);
   ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
   ini.WriteString("Load", "RandomSource", s.RandomSource);
   ini.WriteString("Load", "RandomFirst", s.RandomFirst);

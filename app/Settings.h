@@ -76,8 +76,11 @@ struct TSettings {
   int32_t FitMode = 0;
   // Each monitor its own picture; MonitorTileMode is then the tile (1), centre (0) or wide (2)
   // mode chosen for them, done by the program (the desktop itself tiles the result).
+  // MonitorWallpaperStyle keeps the desktop's WallpaperStyle from before (-1: none kept), which
+  // the system's wallpaper per monitor overwrites; both go back when the option is turned off.
   bool PerMonitor = false;
   int32_t MonitorTileMode = 0;
+  int32_t MonitorWallpaperStyle = -1;
   // The random round: the seed its order follows from (0: none yet), the source it belongs to,
   // and the picture it began with (it ends when stepping forward would come back to it).
   int32_t RandomSeed = 0;

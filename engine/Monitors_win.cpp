@@ -73,9 +73,8 @@ class TSystemMonitorWallpaper final : public IMonitorWallpaper {
     }
     return monitors;
   }
+  bool SetFillPosition() override { return SUCCEEDED(wallpaper_->SetPosition(DWPOS_FILL)); }
   bool SetWallpaper(const std::wstring& monitorId, const std::wstring& path) override {
-    // The bitmap is the monitor's size: any position shows it as it is.
-    wallpaper_->SetPosition(DWPOS_FILL);
     return SUCCEEDED(wallpaper_->SetWallpaper(monitorId.c_str(), path.c_str()));
   }
 

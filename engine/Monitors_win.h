@@ -17,6 +17,9 @@ class IMonitorWallpaper {
   virtual ~IMonitorWallpaper() = default;
   // The monitors the system's wallpaper knows: their id and rectangle.
   virtual std::vector<std::pair<std::wstring, TRect>> Monitors() = 0;
+  // Shows every monitor's picture whole (the fill position; the system writes it into the
+  // desktop's WallpaperStyle and TileWallpaper); false when the system refuses.
+  virtual bool SetFillPosition() = 0;
   // Shows the bitmap file on one monitor; false when the system refuses.
   virtual bool SetWallpaper(const std::wstring& monitorId, const std::wstring& path) = 0;
 };

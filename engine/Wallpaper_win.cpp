@@ -81,6 +81,15 @@ int ReadTileMode() {
   return mode >= 0 && mode <= 2 ? mode : 0;
 }
 
+int ReadWallpaperStyle() {
+  const int style = ReadDesktopValue(L"WallpaperStyle", -1);
+  return style >= 0 ? style : -1;
+}
+
+void WriteWallpaperStyle(int style) {
+  WriteDesktopValue(L"WallpaperStyle", style);
+}
+
 bool DesktopShowsUnscaled(bool& tiled) {
   const int mode = ReadDesktopValue(L"TileWallpaper", 0);
   tiled = mode == 1;

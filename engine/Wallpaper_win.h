@@ -20,6 +20,10 @@ void WriteWallpaperOrigin(const TPicture& image, bool centre);
 void WriteTileMode(int mode);
 // The desktop's TileWallpaper (0 when missing or not one of the three).
 int ReadTileMode();
+// The desktop's WallpaperStyle (0 plain, 2 stretch, 6 fit, 10 fill, 22 span), -1 when missing
+// or not a number; written back as it was read.
+int ReadWallpaperStyle();
+void WriteWallpaperStyle(int style);
 // Whether the desktop centres a wallpaper larger than the screen in centre mode, as Windows does.
 // Wine's desktop draws it from its top-left corner instead.
 bool DesktopCentresLargePictures();

@@ -50,6 +50,7 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.FitMode == 0);
   CHECK(s.RandomSeed == 0);
   CHECK_FALSE(s.PerMonitor);
+  CHECK(s.MonitorWallpaperStyle == -1);
 }
 
 TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
@@ -61,10 +62,10 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 52 keys in their sections and order") {
+TEST_CASE("the first write creates all 53 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 52);
+  CHECK(CountKeys(ini) == 53);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -130,6 +131,7 @@ TEST_CASE("every key round-trips") {
   s.FitMode = 1;
   s.PerMonitor = true;
   s.MonitorTileMode = 2;
+  s.MonitorWallpaperStyle = 10;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
   s.RandomFirst = "C:\\壁紙\\ソ.jpg";
@@ -183,10 +185,11 @@ TEST_CASE("every key round-trips") {
   CHECK(back.FitMode == s.FitMode);
   CHECK(back.PerMonitor == s.PerMonitor);
   CHECK(back.MonitorTileMode == s.MonitorTileMode);
+  CHECK(back.MonitorWallpaperStyle == s.MonitorWallpaperStyle);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
   CHECK(back.RandomFirst == s.RandomFirst);
-  CHECK(CountKeys(ini) == 52);
+  CHECK(CountKeys(ini) == 53);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {
@@ -232,6 +235,7 @@ TEST_CASE("garbage and absurd values fall back or stay harmless") {
   CHECK(Read("[Load]\nFitMode=2\n").FitMode == 2);
   CHECK(Read("[Load]\nRandomSeed=-5\n").RandomSeed == 0);
   CHECK(Read("[Load]\nMonitorTileMode=3\n").MonitorTileMode == 0);
+  CHECK(Read("[Load]\nMonitorWallpaperStyle=-7\n").MonitorWallpaperStyle == -1);
 }
 
 TEST_CASE("a single-line MessText written by hand reads as it stands") {

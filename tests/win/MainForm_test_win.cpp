@@ -17,6 +17,7 @@
 #include "app/HandOver.h"
 #include "app/HintImage_win.h"
 #include "app/MainForm_win.h"
+#include "app/OptionsForm_win.h"
 #include "app/ViewMode_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
@@ -29,7 +30,7 @@
 #include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 52 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 53 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -53,7 +54,7 @@ TEST_CASE("a first start places the window, derives its paths, and writes 52 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 52);
+  CHECK(keys == 53);
   CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
@@ -682,6 +683,13 @@ class TRecordingMonitorWallpaper final : public IMonitorWallpaper {
                                       std::vector<std::pair<std::wstring, std::wstring>>& calls)
       : monitors_(std::move(monitors)), calls_(calls) {}
   std::vector<std::pair<std::wstring, TRect>> Monitors() override { return monitors_; }
+  // As the system does: the position goes into the desktop's values.
+  bool SetFillPosition() override {
+    calls_.emplace_back(L"position", L"fill");
+    SetDesktopValue(L"WallpaperStyle", L"10");
+    SetDesktopValue(L"TileWallpaper", L"0");
+    return true;
+  }
   bool SetWallpaper(const std::wstring& id, const std::wstring& path) override {
     calls_.emplace_back(id, path);
     return true;
@@ -795,20 +803,21 @@ TEST_CASE("monitors of a made-up layout: the system's wallpaper per monitor, or 
   };
   f.dialogs.answers.push_back(ToUtf8(f.dir / L"m"));
   PressShortCut(form->Handle(), 'D');
-  REQUIRE(calls.size() == 2);
+  REQUIRE(calls.size() == 3);
   // From the folder's first picture.
   calls.clear();
   auto& box = form->List.MainListBox;
   box.ItemIndex = box.IndexOf(ToUtf8(f.dir / L"m\\a.bmp"));
   REQUIRE(form->SetCurrentPicture());
   const std::string first = ExtractFileName(form->Settings.PaperName);
-  REQUIRE(calls.size() == 2);
-  CHECK(calls[0].first == L"main");
-  CHECK(calls[1].first == L"left");
+  REQUIRE(calls.size() == 3);
+  CHECK(calls[0].first == L"position");
+  CHECK(calls[1].first == L"main");
+  CHECK(calls[2].first == L"left");
   TBitmap main;
-  main.LoadFromFile(ToUtf8(calls[0].second));
+  main.LoadFromFile(ToUtf8(calls[1].second));
   TBitmap left;
-  left.LoadFromFile(ToUtf8(calls[1].second));
+  left.LoadFromFile(ToUtf8(calls[2].second));
   CHECK(main.Width() == 320);
   CHECK(main.Height() == 200);
   CHECK(left.Width() == 100);
@@ -839,6 +848,59 @@ TEST_CASE("monitors of a made-up layout: the system's wallpaper per monitor, or 
   CHECK(WrittenPixel(span, 420 - 50, 230 - 30 + 10) == RGB(0, 0, 255));
   CHECK(WrittenPixel(span, 420 - 50, 100) == RGB(0, 0, 255));
   f.Close(form);
+}
+
+TEST_CASE("a picture per monitor turned on and off gives the desktop its own display mode back") {
+  FormFixture f;
+  MakeMonitorFolder(f);
+  // The user's desktop fits its wallpaper (style 6, not tiled).
+  SetDesktopValue(L"WallpaperStyle", L"6");
+  SetDesktopValue(L"TileWallpaper", L"0");
+  auto form = f.Create();
+  form->ReadMonitors = [] {
+    return TMonitorLayout{MadeUpMonitor(0, 0, 320, 200, true),
+                          MadeUpMonitor(320, 0, 320, 200, false)};
+  };
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 24, MAKELPARAM(640, 200));
+  std::vector<std::pair<std::wstring, std::wstring>> calls;
+  form->OpenSystemWallpaper = [&calls]() -> std::unique_ptr<IMonitorWallpaper> {
+    return std::make_unique<TRecordingMonitorWallpaper>(
+        std::vector<std::pair<std::wstring, TRect>>{{L"one", TRect{0, 0, 320, 200}},
+                                                    {L"two", TRect{320, 0, 640, 200}}},
+        calls);
+  };
+  f.dialogs.answers.push_back(ToUtf8(f.dir / L"m"));
+  PressShortCut(form->Handle(), 'D');
+  REQUIRE(calls.empty());
+  auto toggle = [&] {
+    TDriveForm<TOptionsForm> drive([](TOptionsForm& dialog) {
+      SendMessageW(dialog.Control("PerMonitor"), BM_CLICK, 0, 0);
+      PostMessageW(dialog.Control("PerMonitor"), WM_KEYDOWN, VK_RETURN, 0);
+    });
+    form->OptionAction.Execute();
+    REQUIRE(drive.shown == 1);
+  };
+  toggle();
+  REQUIRE(form->Settings.PerMonitor);
+  REQUIRE(calls.size() == 3);
+  CHECK(calls[0] == std::make_pair(std::wstring(L"position"), std::wstring(L"fill")));
+  CHECK(DesktopValue(L"WallpaperStyle") == L"10");
+  // The boss picture alone shows in the desktop's own mode.
+  WriteBytes(f.dir / L"boss.bmp", MakeTestBmp(8, 8, 1, 2, 3));
+  form->Settings.IncomingBossFileName = ToUtf8(f.dir / L"boss.bmp");
+  form->IncomingBossAction.Execute();
+  CHECK(DesktopValue(L"WallpaperStyle") == L"6");
+  form->IncomingBossAction.Execute();
+  CHECK(DesktopValue(L"WallpaperStyle") == L"10");
+  // Off: the style and the tiling are the user's again, also after a restart in between.
+  f.Close(form);
+  form = f.Create();
+  toggle();
+  REQUIRE_FALSE(form->Settings.PerMonitor);
+  CHECK(DesktopValue(L"WallpaperStyle") == L"6");
+  CHECK(DesktopValue(L"TileWallpaper") == L"0");
+  f.Close(form);
+  SetDesktopValue(L"WallpaperStyle", L"0");
 }
 
 TEST_CASE("a start without a source explains the panel in a balloon, until a folder is chosen") {

@@ -226,6 +226,11 @@ std::wstring DesktopValue(const wchar_t* name) {
   return value;
 }
 
+void SetDesktopValue(const wchar_t* name, const std::wstring& value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, REG_SZ, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
 namespace {
 
 BOOL CALLBACK CountChild(HWND, LPARAM count) {

@@ -34,6 +34,7 @@ int CountThreadWindows();
 int GdiRoom();
 // A string value of HKCU\Control Panel\Desktop (the wallpaper settings); empty when missing.
 std::wstring DesktopValue(const wchar_t* name);
+void SetDesktopValue(const wchar_t* name, const std::wstring& value);
 
 struct TTestRgb {
   uint8_t r, g, b;
