@@ -1,10 +1,17 @@
+// FILE_ID_INFO is declared for Windows 8 and later; on Windows 7 asking for it simply fails.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602
 #include "engine/FileSystem_win.h"
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/FileIO_win.h"
 #include "base/Handles_win.h"
 #include "base/Unicode_win.h"
+#include "engine/FolderIdentity.h"
 #include "engine/ListFile.h"
 
 bool TWinFileSystem::DirectoryExists(const std::string& path) {
@@ -53,8 +60,23 @@ std::string TWinFileSystem::FolderIdentity(const std::string& folder) {
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle) return {};
+  TFolderFacts facts;
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(handle.get(), &info)) return {};
-  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
-         ":" + std::to_string(info.nFileIndexLow);
+  if (GetFileInformationByHandle(handle.get(), &info)) {
+    facts.VolumeSerial = info.dwVolumeSerialNumber;
+    facts.FileIndex = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    facts.CreationTime =
+        (uint64_t{info.ftCreationTime.dwHighDateTime} << 32) | info.ftCreationTime.dwLowDateTime;
+  }
+  // ReFS ids do not fit the 64-bit index; the system answers this from Windows 8 on.
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(handle.get(), FileIdInfo, &id, sizeof id)) {
+    facts.VolumeSerial = id.VolumeSerialNumber;
+    std::copy(std::begin(id.FileId.Identifier), std::end(id.FileId.Identifier),
+              facts.FileId.begin());
+  }
+  wchar_t path[MAX_PATH * 2];
+  const DWORD length = GetFinalPathNameByHandleW(handle.get(), path, MAX_PATH * 2, 0);
+  if (length > 0 && length < MAX_PATH * 2) facts.FinalPath = ToUtf8(std::wstring(path, length));
+  return FolderIdentityText(facts);
 }

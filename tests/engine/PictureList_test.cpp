@@ -11,6 +11,7 @@
 #include "base/TextCase.h"
 #include "engine/ExtensionList.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderIdentity.h"
 #include "engine/ListFile.h"
 #include "engine/PictureList.h"
 #include "engine/ShuffleRound.h"
@@ -85,19 +86,48 @@ TEST_CASE("folder scan: enumeration order, subfolders depth first, filter") {
 }
 
 TEST_CASE("folder scan: links back up the tree or across it are entered once") {
-  TFakeFileSystem files;
-  files.AddFolder("C:\\t");
-  files.AddFile("C:\\t\\a.jpg");
-  files.AddFolder("C:\\t\\s");
-  files.AddFile("C:\\t\\s\\b.jpg");
-  files.AddLink("C:\\t\\s\\up", "C:\\t");     // a junction to the parent
-  files.AddLink("C:\\t\\again", "C:\\t\\s");  // a second way into a subfolder
-  files.AddFolder("C:\\other");
-  files.AddFile("C:\\other\\c.jpg");
-  files.AddLink("C:\\t\\out", "C:\\other");  // a link out of the tree is followed
-  std::vector<std::string> list;
-  ScanFolder(files, "C:\\t", true, list);
-  CHECK(list == std::vector<std::string>{"C:\\t\\a.jpg", "C:\\t\\s\\b.jpg", "C:\\t\\out\\c.jpg"});
+  using TIndexes = TFakeFileSystem::TIndexes;
+  // Also where the volume answers index 0 for every folder or repeats one (ReFS, network
+  // redirectors): no folder of the tree may drop out, and no loop may run on.
+  for (const TIndexes indexes : {TIndexes::Unique, TIndexes::Zero, TIndexes::Repeated}) {
+    CAPTURE(static_cast<int>(indexes));
+    TFakeFileSystem files;
+    files.indexes = indexes;
+    files.AddFolder("C:\\t");
+    files.AddFile("C:\\t\\a.jpg");
+    files.AddFolder("C:\\t\\s");
+    files.AddFile("C:\\t\\s\\b.jpg");
+    files.AddLink("C:\\t\\s\\up", "C:\\t");     // a junction to the parent
+    files.AddLink("C:\\t\\again", "C:\\t\\s");  // a second way into a subfolder
+    files.AddFolder("C:\\t\\u");
+    files.AddFile("C:\\t\\u\\d.jpg");
+    files.AddFolder("C:\\other");
+    files.AddFile("C:\\other\\c.jpg");
+    files.AddLink("C:\\t\\out", "C:\\other");  // a link out of the tree is followed
+    std::vector<std::string> list;
+    ScanFolder(files, "C:\\t", true, list);
+    CHECK(list == std::vector<std::string>{"C:\\t\\a.jpg", "C:\\t\\s\\b.jpg", "C:\\t\\u\\d.jpg",
+                                           "C:\\t\\out\\c.jpg"});
+  }
+}
+
+TEST_CASE("a folder's identity: the 128-bit id, the 64-bit index, else the final path") {
+  TFolderFacts facts;
+  CHECK(FolderIdentityText(facts).empty());
+  facts.FinalPath = "\\\\?\\C:\\Pics";
+  const std::string byPath = FolderIdentityText(facts);
+  CHECK(byPath == "path:\\\\?\\C:\\PICS");
+  facts.FinalPath = "\\\\?\\c:\\pics";
+  CHECK(FolderIdentityText(facts) == byPath);  // one folder however its name is cased
+  facts.FileIndex = 42;
+  facts.VolumeSerial = 9;
+  facts.CreationTime = 100;
+  const std::string byIndex = FolderIdentityText(facts);
+  CHECK(byIndex == "9:42:100");
+  facts.CreationTime = 101;  // a volume that repeats its indexes: still another folder
+  CHECK(FolderIdentityText(facts) != byIndex);
+  facts.FileId[15] = 0xAB;  // the 128-bit id wins over the index
+  CHECK(FolderIdentityText(facts) == "9:000000000000000000000000000000ab:101");
 }
 
 TEST_CASE("relative sources and list lines become full paths") {

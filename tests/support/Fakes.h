@@ -16,6 +16,7 @@
 #include "base/TextCase.h"
 #include "engine/BusyDisplay.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderIdentity.h"
 
 // A tree of folders and files. Folder entries are listed in the order they were added.
 class TFakeFileSystem final : public IFileSystem {
@@ -71,7 +72,21 @@ class TFakeFileSystem final : public IFileSystem {
     if (path.empty() || (path.size() >= 2 && path[1] == ':') || path[0] == '\\') return path;
     return "C:\\cwd\\" + path;
   }
-  std::string FolderIdentity(const std::string& folder) override { return Resolve(folder); }
+  // As the system tells a folder; a volume may answer index 0 for every folder, or repeat one.
+  enum class TIndexes { Unique, Zero, Repeated };
+  std::string FolderIdentity(const std::string& folder) override {
+    const std::string resolved = Resolve(folder);
+    if (folders_.count(resolved) == 0) return {};
+    TFolderFacts facts;
+    facts.VolumeSerial = 7;
+    facts.FinalPath = resolved;
+    facts.CreationTime = std::hash<std::string>()(resolved);
+    facts.FileIndex = indexes == TIndexes::Zero       ? 0
+                      : indexes == TIndexes::Repeated ? 42
+                                                      : facts.CreationTime | 1;
+    return FolderIdentityText(facts);
+  }
+  TIndexes indexes = TIndexes::Unique;
 
   int enumerations = 0;
 
