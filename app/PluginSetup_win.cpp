@@ -39,7 +39,13 @@ void ConfigureMainWindowSPIs(TSPIs& spis) {
 std::vector<std::string> PluginFirstFilters(const TSPIs& spis) {
   std::vector<std::string> filters;
   for (int i = 0; i < spis.Count(); ++i) {
-    if (!spis.Item(i).FilterList.empty()) filters.push_back(spis.Item(i).FilterList.front());
+    const TSPI& spi = spis.Item(i);
+    if (spi.FilterList.empty()) continue;
+    if (spi.PluginName.rfind("Vesko 2 ", 0) == 0) {
+      filters.insert(filters.end(), spi.FilterList.begin(), spi.FilterList.end());
+    } else {
+      filters.push_back(spi.FilterList.front());
+    }
   }
   return filters;
 }

@@ -8,5 +8,7 @@
 class TSPIs;
 
 void ConfigureMainWindowSPIs(TSPIs& spis);
-// The first filter entry of every loaded plug-in, in load order, for the list of accepted masks.
+// The first filter entry of every loaded plug-in, in load order, for the list of accepted masks;
+// every entry of the program's own plug-ins (named "Vesko 2 ..."), whose system-codec plug-in
+// spreads its many extensions over several entries so that the host reads none of them cut.
 std::vector<std::string> PluginFirstFilters(const TSPIs& spis);

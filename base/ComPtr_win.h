@@ -14,6 +14,9 @@ class TComPtr {
   T** operator&() { return &p_; }
   T* operator->() const { return p_; }
   T* get() const { return p_; }
+  // Lets the object go without releasing it: after a fault inside its code, none of that code
+  // is run again.
+  void Abandon() { p_ = nullptr; }
 
  private:
   T* p_ = nullptr;

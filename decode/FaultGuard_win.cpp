@@ -5,17 +5,6 @@
 namespace fault_guard {
 namespace {
 
-// One guarded call under way on a thread: where to come back to, and the thread's chain of
-// exception records as it stood.
-struct TGuard {
-  void* jump[5];
-  DWORD records;
-  TGuard* outer;
-};
-
-thread_local TGuard* tCurrent = nullptr;
-LPTOP_LEVEL_EXCEPTION_FILTER gPrevious = nullptr;
-
 bool IsProcessorFault(DWORD code) {
   switch (code) {
     case EXCEPTION_ACCESS_VIOLATION:
@@ -34,39 +23,80 @@ bool IsProcessorFault(DWORD code) {
   }
 }
 
+#if defined(__i386__)
+
+// An exception registration record of the thread's chain (fs:[0]), in the guard's frame: the
+// handlers of the frames the call made (the plug-in's own) come first, then this one. Nothing
+// global is set, so a module that guards its own calls can be unloaded at any time.
+struct TRegistration {
+  TRegistration* next;
+  void* handler;
+};
+
+struct TGuard {
+  TRegistration record;
+  void* jump[5];
+  TGuard* outer;
+};
+
+thread_local TGuard* tCurrent = nullptr;
+
 [[noreturn]] void ComeBack() {
   __builtin_longjmp(tCurrent->jump, 1);
 }
 
-// The last resort of the thread's exception handling: the plug-in's own handlers (if any) had
-// their chance first. A fault inside a guarded call resumes at ComeBack; anything else goes to
-// the filter that was there before.
+extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void*,
+                                                      CONTEXT* context, void*) {
+  if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
+      tCurrent == nullptr || !IsProcessorFault(record->ExceptionCode)) {
+    return ExceptionContinueSearch;
+  }
+  context->Eip = reinterpret_cast<DWORD>(&ComeBack);
+  return ExceptionContinueExecution;
+}
+
+}  // namespace
+
+bool Run(TCall call, void* context, int& result) {
+  TGuard guard{};
+  guard.record.next = reinterpret_cast<TRegistration*>(__readfsdword(0));
+  guard.record.handler = reinterpret_cast<void*>(&GuardHandler);
+  guard.outer = tCurrent;
+  tCurrent = &guard;
+  __writefsdword(0, reinterpret_cast<DWORD>(&guard.record));
+  if (__builtin_setjmp(guard.jump) == 0) {
+    result = call(context);
+    __writefsdword(0, reinterpret_cast<DWORD>(guard.record.next));
+    tCurrent = guard.outer;
+    return true;
+  }
+  // Back from a fault: the records the faulting frames left on the chain go with them.
+  __writefsdword(0, reinterpret_cast<DWORD>(guard.record.next));
+  tCurrent = guard.outer;
+  return false;
+}
+
+#else
+
+// Without frame records (64-bit), the last resort of the thread's exception handling.
+struct TGuard {
+  void* jump[5];
+  TGuard* outer;
+};
+
+thread_local TGuard* tCurrent = nullptr;
+LPTOP_LEVEL_EXCEPTION_FILTER gPrevious = nullptr;
+
+[[noreturn]] void ComeBack() {
+  __builtin_longjmp(tCurrent->jump, 1);
+}
+
 LONG WINAPI Filter(EXCEPTION_POINTERS* pointers) {
   if (tCurrent != nullptr && IsProcessorFault(pointers->ExceptionRecord->ExceptionCode)) {
-#if defined(__i386__)
-    pointers->ContextRecord->Eip = reinterpret_cast<DWORD>(&ComeBack);
-#else
     pointers->ContextRecord->Rip = reinterpret_cast<DWORD64>(&ComeBack);
-#endif
     return EXCEPTION_CONTINUE_EXECUTION;
   }
   return gPrevious != nullptr ? gPrevious(pointers) : EXCEPTION_CONTINUE_SEARCH;
-}
-
-DWORD ExceptionRecords() {
-#if defined(__i386__)
-  return __readfsdword(0);
-#else
-  return 0;
-#endif
-}
-
-void SetExceptionRecords(DWORD records) {
-#if defined(__i386__)
-  __writefsdword(0, records);
-#else
-  (void)records;
-#endif
 }
 
 }  // namespace
@@ -78,7 +108,6 @@ bool Run(TCall call, void* context, int& result) {
   }();
   (void)installed;
   TGuard guard{};
-  guard.records = ExceptionRecords();
   guard.outer = tCurrent;
   tCurrent = &guard;
   if (__builtin_setjmp(guard.jump) == 0) {
@@ -86,10 +115,10 @@ bool Run(TCall call, void* context, int& result) {
     tCurrent = guard.outer;
     return true;
   }
-  // Back from a fault: the records the faulting frames left on the chain go with them.
-  SetExceptionRecords(guard.records);
   tCurrent = guard.outer;
   return false;
 }
+
+#endif
 
 }  // namespace fault_guard

@@ -15,16 +15,18 @@
 #include <vector>
 
 #include "addons/SpiExports.h"
+#include "addons/wic/WicFilters.h"
 #include "base/ComPtr_win.h"
 #include "decode/AlphaBlend.h"
+#include "decode/FaultGuard_win.h"
 
 namespace {
 
 constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 30;
 constexpr UINT kBandRows = 256;  // rows per progress step
 
-// One filter entry for every format: the program accepts a plug-in's first entry in folder
-// scans. The further decoders' extensions are added to it.
+// The first filter entry; the further decoders' extensions follow it, in as many entries as
+// they need (the program's folder scans take every entry of its own plug-ins).
 constexpr char kBaseFilter[] = "*.png;*.gif;*.tif;*.tiff;*.ico";
 constexpr char kBaseDescription[] = "PNG, GIF, TIFF, Icon";
 constexpr size_t kHeaderBytes = 2048;  // what the host hands IsSupported
@@ -52,8 +54,7 @@ struct TPattern {
 
 // The system's decoders for formats beyond the base ones, as this plug-in offers them.
 struct TFurtherFormats {
-  std::string filter = kBaseFilter;
-  std::string description = kBaseDescription;
+  std::vector<TFilterEntry> entries = WicFilterEntries(kBaseFilter, kBaseDescription, {});
   std::vector<TPattern> patterns;
 };
 
@@ -107,6 +108,7 @@ TFurtherFormats EnumerateDecoders() {
     return formats;
   }
   std::set<std::string> seen;
+  std::vector<TDecoderClaim> claims;
   for (;;) {
     TComPtr<IUnknown> component;
     ULONG fetched = 0;
@@ -138,15 +140,16 @@ TFurtherFormats EnumerateDecoders() {
       start = comma + 1;
     }
     if (taken.empty()) continue;
-    for (const std::string& extension : taken) formats.filter += ";*" + extension;
+    std::string friendly;
     UINT nameChars = 0;
     if (SUCCEEDED(info->GetFriendlyName(0, nullptr, &nameChars)) && nameChars > 0) {
       std::wstring name(nameChars, L'\0');
       if (SUCCEEDED(info->GetFriendlyName(nameChars, name.data(), &nameChars))) {
         name.resize(wcslen(name.c_str()));
-        formats.description += ", " + Narrow(name);
+        friendly = Narrow(name);
       }
     }
+    claims.emplace_back(friendly, taken);
     UINT count = 0;
     UINT bytes = 0;
     if (FAILED(info->GetPatterns(0, nullptr, &count, &bytes)) || count == 0 || bytes == 0) continue;
@@ -164,7 +167,7 @@ TFurtherFormats EnumerateDecoders() {
       formats.patterns.push_back(std::move(pattern));
     }
   }
-  formats.description += " (Windows Imaging Component)";
+  formats.entries = WicFilterEntries(kBaseFilter, kBaseDescription, claims);
   return formats;
 }
 
@@ -223,25 +226,71 @@ bool SizeFromHeader(const unsigned char* h, size_t n, uint32_t& width, uint32_t&
   return width != 0 && height != 0;
 }
 
+// One file's calls into the system's codecs, some of them installed by other vendors (a RAW or
+// HEIF extension) and liable to fault on a file they half understand. A fault fails this file
+// alone: no further call is made, and the objects of the call are let go unreleased.
+class TCodecCalls {
+ public:
+  template <typename F>
+  HRESULT operator()(F call) {
+    if (faulted_) return E_FAIL;
+    int result = 0;
+    auto guarded = [&call]() -> int { return call(); };
+    if (CallGuarded(guarded, result)) return result;
+    faulted_ = true;
+    return E_FAIL;
+  }
+  bool Faulted() const { return faulted_; }
+
+ private:
+  bool faulted_ = false;
+};
+
+// A file's codec objects, let go unreleased after a fault.
+struct TCodecObjects {
+  TComPtr<IWICStream> stream;
+  TComPtr<IWICBitmapDecoder> decoder;
+  TComPtr<IWICBitmapFrameDecode> frame;
+  TComPtr<IWICFormatConverter> converter;
+  TCodecCalls calls;
+  TCodecObjects() = default;
+  TCodecObjects(const TCodecObjects&) = delete;
+  TCodecObjects& operator=(const TCodecObjects&) = delete;
+  ~TCodecObjects() {
+    if (!calls.Faulted()) return;
+    stream.Abandon();
+    decoder.Abandon();
+    frame.Abandon();
+    converter.Abandon();
+  }
+};
+
 // The first frame of the picture, converted to 32-bit BGRA. A whole file is read by WIC
 // itself (only what it needs); memory, or a file with a header before the picture, from bytes.
 HRESULT OpenFrame(const std::wstring& file, std::vector<BYTE>& bytes, IWICImagingFactory* factory,
-                  TComPtr<IWICStream>& stream, TComPtr<IWICBitmapDecoder>& decoder,
-                  TComPtr<IWICBitmapFrameDecode>& frame, TComPtr<IWICFormatConverter>& converter) {
-  HRESULT hr = factory->CreateStream(&stream);
+                  TCodecObjects& o) {
+  HRESULT hr = factory->CreateStream(&o.stream);
+  IWICStream* stream = o.stream.get();
   if (SUCCEEDED(hr)) {
     hr = file.empty() ? stream->InitializeFromMemory(bytes.data(), static_cast<DWORD>(bytes.size()))
                       : stream->InitializeFromFilename(file.c_str(), GENERIC_READ);
   }
+  IWICBitmapDecoder** decoder = &o.decoder;
   if (SUCCEEDED(hr)) {
-    hr = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                          &decoder);
+    hr = o.calls([=] {
+      return factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
+                                              decoder);
+    });
   }
-  if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
-  if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
+  IWICBitmapFrameDecode** frame = &o.frame;
+  if (SUCCEEDED(hr)) hr = o.calls([=] { return (*decoder)->GetFrame(0, frame); });
+  if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&o.converter);
+  IWICFormatConverter* converter = o.converter.get();
   if (SUCCEEDED(hr)) {
-    hr = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
-                               nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    hr = o.calls([=] {
+      return converter->Initialize(*frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeCustom);
+    });
   }
   return hr;
 }
@@ -281,16 +330,16 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                               IID_IWICImagingFactory, reinterpret_cast<void**>(&factory)))) {
     return SusieResult::kInternalError;
   }
-  TComPtr<IWICStream> stream;
-  TComPtr<IWICBitmapDecoder> decoder;
-  TComPtr<IWICBitmapFrameDecode> frame;
-  TComPtr<IWICFormatConverter> converter;
-  if (FAILED(OpenFrame(file, bytes, factory.get(), stream, decoder, frame, converter))) {
-    return SusieResult::kUnknownFormat;
+  TCodecObjects codec;
+  if (FAILED(OpenFrame(file, bytes, factory.get(), codec))) {
+    return codec.calls.Faulted() ? SusieResult::kBrokenData : SusieResult::kUnknownFormat;
   }
+  IWICFormatConverter* converter = codec.converter.get();
   UINT width = 0;
   UINT height = 0;
-  if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0 ||
+  UINT* w = &width;
+  UINT* h = &height;
+  if (FAILED(codec.calls([=] { return converter->GetSize(w, h); })) || width == 0 || height == 0 ||
       width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
     return SusieResult::kBrokenData;
   }
@@ -326,8 +375,11 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   for (UINT top = 0; top < height && result == SusieResult::kSuccess; top += kBandRows) {
     const UINT rows = std::min(kBandRows, height - top);
     const WICRect rect{0, static_cast<INT>(top), static_cast<INT>(width), static_cast<INT>(rows)};
-    if (FAILED(converter->CopyPixels(&rect, width * 4, static_cast<UINT>(width) * 4 * rows,
-                                     band.data()))) {
+    const WICRect* area = &rect;
+    BYTE* into = band.data();
+    if (FAILED(codec.calls([=] {
+          return converter->CopyPixels(area, width * 4, static_cast<UINT>(width) * 4 * rows, into);
+        }))) {
       result = SusieResult::kBrokenData;
       break;
     }
@@ -370,9 +422,11 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
 SPI_EXPORT int WINAPI GetPluginInfo(int number, LPSTR buffer, int length) {
   if (number == 0) return SpiInfoText("00IN", buffer, length);
   if (number == 1) return SpiInfoText("Vesko 2 WIC plug-in (PNG, GIF, TIFF, ICO)", buffer, length);
-  if (number == 2) return SpiInfoText(FurtherFormats().filter.c_str(), buffer, length);
-  if (number == 3) return SpiInfoText(FurtherFormats().description.c_str(), buffer, length);
-  return 0;
+  const std::vector<TFilterEntry>& entries = FurtherFormats().entries;
+  const size_t entry = number >= 2 ? static_cast<size_t>(number - 2) / 2 : entries.size();
+  if (entry >= entries.size()) return 0;
+  const std::string& text = number % 2 == 0 ? entries[entry].filter : entries[entry].description;
+  return SpiInfoText(text.c_str(), buffer, length);
 }
 
 SPI_EXPORT int WINAPI IsSupported(LPCSTR /*name*/, void* header) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "addons/wic/WicFilters.h"
 #include "decode/AlphaBlend.h"
 #include "decode/SPIRules.h"
 
@@ -119,4 +120,45 @@ TEST_CASE("transparency over a background: exact at both ends, rounded between")
   CHECK(BlendOver(255, 128, 0) == 128);   // 32640 / 255 = 128
   CHECK(BlendOver(200, 64, 100) == 125);  // (12800 + 19100) / 255 = 125.1
   CHECK(BlendOver(0, 1, 255) == 254);
+}
+
+TEST_CASE("the system-codec plug-in's filters: entries of at most 254 bytes, no pattern cut") {
+  // A RAW extension's thirty-odd camera formats and a HEIF extension after them.
+  std::vector<std::string> raw;
+  for (const char* e : {".3fr", ".ari", ".arw", ".bay", ".cap", ".cr2", ".cr3", ".crw", ".dcs",
+                        ".dcr", ".drf", ".eip", ".erf", ".fff", ".iiq", ".k25", ".kdc", ".mef",
+                        ".mos", ".mrw", ".nef", ".nrw", ".orf", ".ori", ".pef", ".ptx", ".pxn",
+                        ".raf", ".raw", ".rw2", ".rwl", ".sr2", ".srf", ".srw", ".x3f", ".dng"}) {
+    raw.emplace_back(e);
+  }
+  const std::vector<TDecoderClaim> decoders{
+      {"Raw Image Decoder", raw}, {"HEIF Decoder", {".heic", ".heif", ".hif"}}, {"", {".jxr"}}};
+  const std::vector<TFilterEntry> entries =
+      WicFilterEntries("*.png;*.gif;*.tif;*.tiff;*.ico", "PNG, GIF, TIFF, Icon", decoders);
+  REQUIRE(entries.size() == 2);
+  CHECK(entries[0].filter.rfind("*.png;*.gif;*.tif;*.tiff;*.ico;*.3fr;", 0) == 0);
+  // .heic still fits the first entry, .heif starts the second: the HEIF decoder is named in both.
+  CHECK(entries[0].filter.substr(entries[0].filter.size() - 7) == ";*.heic");
+  CHECK(entries[0].description ==
+        "PNG, GIF, TIFF, Icon, Raw Image Decoder, HEIF Decoder (Windows Imaging Component)");
+  std::string all;
+  for (const TFilterEntry& entry : entries) {
+    CHECK(entry.filter.size() <= 254);
+    CHECK(entry.description.size() <= 254);
+    CHECK(entry.filter.back() != ';');
+    all += (all.empty() ? "" : ";") + entry.filter;
+  }
+  std::string expected = "*.png;*.gif;*.tif;*.tiff;*.ico";
+  for (const auto& [name, extensions] : decoders)
+    for (const std::string& e : extensions) expected += ";*" + e;
+  CHECK(all == expected);
+  CHECK(entries[1].description.find("HEIF Decoder") != std::string::npos);
+  // Nothing further: the one entry as before; a tiny limit still cuts no pattern.
+  CHECK(WicFilterEntries("*.png", "PNG", {}).size() == 1);
+  CHECK(WicFilterEntries("*.png", "PNG", {}).front().description ==
+        "PNG (Windows Imaging Component)");
+  for (const TFilterEntry& entry : WicFilterEntries("*.png", "PNG", decoders, 12)) {
+    CHECK(entry.filter.size() <= 12);
+    CHECK(entry.filter.find("*.") == 0);
+  }
 }

@@ -19,6 +19,7 @@
 #include "decode/DIBErrors.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
+#include "engine/ExtensionList.h"
 
 namespace {
 
@@ -248,4 +249,100 @@ TEST_CASE("corrupt pictures fail cleanly and leave nothing behind") {
       CHECK(std::string(e.what()) == "Susie Plugins could not decode");
     }
   }
+}
+
+namespace {
+
+// The stand-in codec (fake_wic_codec.dll) registered with the imaging component as an installed
+// extension is, for `count` extensions .vkfake1 … .vkfakeN and files that start "VKFAKE";
+// removed again at the end.
+class TFakeCodecRegistration {
+ public:
+  explicit TFakeCodecRegistration(int count) {
+    std::wstring extensions;
+    for (int i = 1; i <= count; ++i)
+      extensions += (i > 1 ? L"," : L"") + std::wstring(L".vkfake") + std::to_wstring(i);
+    const std::wstring clsid = kClassKey;
+    Set(clsid, L"FriendlyName", L"Vesko Fake Decoder");
+    Set(clsid, L"FileExtensions", extensions);
+    Set(clsid, L"ContainerFormat", kClsid);
+    Set(clsid, L"Vendor", kClsid);
+    Set(clsid, L"MimeTypes", L"image/x-vesko-fake");
+    Set(clsid + L"\\InprocServer32", L"", EnvPath(L"VESKO2_PLUGIN_DIR") + L"\\fake_wic_codec.dll");
+    Set(clsid + L"\\InprocServer32", L"ThreadingModel", L"Both");
+    const std::wstring pattern = clsid + L"\\Patterns\\0";
+    SetDword(pattern, L"Position", 0);
+    SetDword(pattern, L"Length", 6);
+    SetDword(pattern, L"EndOfStream", 0);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, pattern.c_str(), L"Pattern", REG_BINARY, "VKFAKE", 6);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, pattern.c_str(), L"Mask", REG_BINARY,
+                    "\xFF\xFF\xFF\xFF\xFF\xFF", 6);
+    Set(kInstanceKey, L"CLSID", kClsid);
+    Set(kInstanceKey, L"FriendlyName", L"Vesko Fake Decoder");
+  }
+  ~TFakeCodecRegistration() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kInstanceKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kInstanceKey);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kClassKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kClassKey);
+  }
+  TFakeCodecRegistration(const TFakeCodecRegistration&) = delete;
+  TFakeCodecRegistration& operator=(const TFakeCodecRegistration&) = delete;
+
+ private:
+  static constexpr const wchar_t* kClsid = L"{6C1E9A3B-2F0D-4B8E-9A57-0E5B2D7C4F11}";
+  static constexpr const wchar_t* kClassKey =
+      L"Software\\Classes\\CLSID\\{6C1E9A3B-2F0D-4B8E-9A57-0E5B2D7C4F11}";
+  static constexpr const wchar_t* kInstanceKey =
+      L"Software\\Classes\\CLSID\\{7ED96837-96F0-4812-B211-F13C24117ED3}\\Instance\\"
+      L"{6C1E9A3B-2F0D-4B8E-9A57-0E5B2D7C4F11}";
+  static void Set(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    REQUIRE(RegSetKeyValueW(
+                HKEY_LOCAL_MACHINE, key.c_str(), *name != 0 ? name : nullptr, REG_SZ, value.c_str(),
+                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+  }
+  static void SetDword(const std::wstring& key, const wchar_t* name, DWORD value) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_DWORD, &value, sizeof value);
+  }
+};
+
+}  // namespace
+
+TEST_CASE("a third-party codec: its many extensions in whole entries, its faults cost one file") {
+  constexpr int kExtensions = 60;
+  TFakeCodecRegistration codec(kExtensions);
+  WicFixture f;
+  TSPI& wic = f.spis.Item(0);
+  // Every extension whole, in entries the host reads uncut, and every one in folder scans.
+  REQUIRE(wic.FilterList.size() >= 3);
+  std::string all = ";";
+  for (const std::string& entry : wic.FilterList) {
+    CHECK(entry.size() <= 254);
+    all += entry + ";";
+  }
+  const TExtensionList extensions = TExtensionList::Build(PluginFirstFilters(f.spis));
+  for (int i = 1; i <= kExtensions; ++i) {
+    const std::string extension = ".vkfake" + std::to_string(i);
+    CHECK(all.find(";*" + extension + ";") != std::string::npos);
+    CHECK(extensions.Accepts("C:\\pictures\\x" + extension));
+  }
+  CHECK(extensions.Accepts("C:\\pictures\\x.png"));
+
+  // A file that makes the codec fault while opening it, one that faults while its pixels are
+  // copied: each is unreadable, and the plug-in goes on reading the codec's other files and
+  // every PNG.
+  TTempDir dir;
+  WriteBytes(dir / L"opens.vkfake1", std::string("VKFAKEI") + std::string(9, '\0'));
+  WriteBytes(dir / L"copies.vkfake2", std::string("VKFAKEP") + std::string(9, '\0'));
+  WriteBytes(dir / L"good.vkfake3", std::string("VKFAKEG") + std::string(9, '\0'));
+  for (int round = 0; round < 2; ++round) {
+    CHECK_THROWS(Decode(dir / L"opens.vkfake1"));
+    CHECK_THROWS(Decode(dir / L"copies.vkfake2"));
+    CHECK_FALSE(wic.Faulted());
+    const TBitmap good = Decode(dir / L"good.vkfake3");
+    CHECK(good.Width() == 2);
+    CHECK(good.GetPixel(1, 1) == TRGBQuad{0, 200, 0, 0});
+  }
+  const std::wstring png = EnvPath(L"VESKO2_TEST_DATA") + L"\\pngsuite\\basn2c08.png";
+  CHECK(Decode(png).Width() == 32);
 }
