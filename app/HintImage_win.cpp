@@ -13,6 +13,13 @@ void THintImageForm::Show(int left, int top, int width, int height) {
   SetTimer(Handle(), 1, TimerInterval, nullptr);
 }
 
+void THintImageForm::WindowDestroyed() {
+  HintImage.Clear();
+  const std::function<void()> closed = std::move(OnClosed);
+  delete this;
+  if (closed) closed();
+}
+
 LRESULT THintImageForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {

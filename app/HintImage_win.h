@@ -2,6 +2,8 @@
 // window, for one tick of its timer; then it closes and frees itself.
 #pragma once
 
+#include <functional>
+
 #include "base/Window_win.h"
 #include "decode/Picture.h"
 
@@ -14,6 +16,8 @@ class THintImageForm final : public TWindowBase {
 
   TPicture HintImage;
   unsigned TimerInterval = 1000;
+  // Called once the window is gone and its picture freed.
+  std::function<void()> OnClosed;
 
   // Sizes and places the window, shows it and starts the timer. The window deletes itself after
   // the first tick.
@@ -21,5 +25,5 @@ class THintImageForm final : public TWindowBase {
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-  void WindowDestroyed() override { delete this; }
+  void WindowDestroyed() override;
 };

@@ -64,6 +64,10 @@ void TVesko2MainForm::ClipPasteActionExecute() {
 void TVesko2MainForm::ShowPreview(const std::string& entry) {
   auto* preview = new THintImageForm(Handle());  // frees itself after its first tick
   preview->TimerInterval = 1000;
+  // A large picture's memory, kept for a quick next change, goes back a while after it closed.
+  preview->OnClosed = [window = Handle()] {
+    SetTimer(window, kReleaseTimer, kReleaseDelayMs, nullptr);
+  };
   try {
     const std::string ext = ExtractFileExt(entry);
     if (SameText(ext, ".ArcLink")) {

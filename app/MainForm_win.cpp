@@ -128,8 +128,12 @@ TVesko2MainForm::~TVesko2MainForm() {
 
 void TVesko2MainForm::ViewModeActionExecute() {
   IncomingBossAction.Tag = 1;
-  TViewModeForm view(*this);
-  view.ShowModal();
+  {
+    TViewModeForm view(*this);
+    view.ShowModal();
+  }
+  // The view's picture is freed: its memory goes back a while later, as after a change.
+  SetTimer(Handle(), kReleaseTimer, kReleaseDelayMs, nullptr);
 }
 
 void TVesko2MainForm::HistoryIniHistorySelected(const std::string& fileName) {

@@ -25,6 +25,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/DIBImage.h"
+#include "decode/PixelMemory.h"
 #include "engine/FileSystem_win.h"
 #include "engine/Monitors_win.h"
 #include "engine/ScreenFit.h"
@@ -1088,6 +1089,38 @@ TEST_CASE("next and previous wrap around, from the buttons' commands and the con
     SendMessageW(window, message, 0, MAKELPARAM(12, 21));
   CHECK(f.Current() == order.back());
   CHECK(f.dialogs.messages.empty());
+}
+
+TEST_CASE("a large picture's memory goes back once its preview or the view mode has closed") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  // A 3000 × 2500 photo: 22 MB of pixels, as a section the program keeps for quick changes.
+  WriteBytes(f.dir / L"c\\b.bmp", MakeTestBmp(3000, 2500, 0, 255, 0));
+  auto settled = [](size_t baseline) {
+    return PumpUntil([&] { return CommittedPrivateBytes() < baseline + (size_t{8} << 20); }, 10000);
+  };
+  ReleaseCachedPixelMemory();  // what the small change's own release will give back
+  const size_t baseline = CommittedPrivateBytes();
+  // Ctrl+click on ▶ previews b.
+  f.keys.ctrl = true;
+  const HWND window = f.form->Handle();
+  for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP})
+    SendMessageW(window, message, MK_CONTROL, MAKELPARAM(32, 21));
+  f.keys = THeldKeys{};
+  REQUIRE(FindWindowW(L"THintImageForm", nullptr) != nullptr);
+  CHECK(f.Current() == "a.bmp");
+  CHECK(settled(baseline));
+  CHECK(FindWindowW(L"THintImageForm", nullptr) == nullptr);
+
+  // The view mode, which starts at the list's first entry, on a photo as large, closed with
+  // Escape.
+  WriteBytes(f.dir / L"c\\a.bmp", MakeTestBmp(3000, 2500, 255, 0, 0));
+  TKeyScript escape({27});
+  escape.Start();
+  f.form->ViewModeAction.Execute();
+  escape.Join();
+  REQUIRE(escape.sawWindow);
+  CHECK(settled(baseline));
 }
 
 TEST_CASE("an unreadable entry is skipped in the direction of travel") {

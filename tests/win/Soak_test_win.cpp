@@ -40,19 +40,6 @@ int OpenHandles() {
   return count;
 }
 
-size_t CommittedPrivateBytes() {
-  size_t total = 0;
-  MEMORY_BASIC_INFORMATION info{};
-  const char* at = nullptr;
-  while (VirtualQuery(at, &info, sizeof info) == sizeof info) {
-    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
-    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
-    if (next <= at) break;
-    at = next;
-  }
-  return total;
-}
-
 TSample Sample() {
   TSample s{};
   s.gdiRoom = GdiRoom();

@@ -226,6 +226,19 @@ std::wstring DesktopValue(const wchar_t* name) {
   return value;
 }
 
+size_t CommittedPrivateBytes() {
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION info{};
+  const char* at = nullptr;
+  while (VirtualQuery(at, &info, sizeof info) == sizeof info) {
+    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += info.RegionSize;
+    const char* next = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+    if (next <= at) break;
+    at = next;
+  }
+  return total;
+}
+
 void SetDesktopValue(const wchar_t* name, const std::wstring& value) {
   RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", name, REG_SZ, value.c_str(),
                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));

@@ -35,6 +35,8 @@ int GdiRoom();
 // A string value of HKCU\Control Panel\Desktop (the wallpaper settings); empty when missing.
 std::wstring DesktopValue(const wchar_t* name);
 void SetDesktopValue(const wchar_t* name, const std::wstring& value);
+// The process's committed private memory, region by region (DIB sections included).
+size_t CommittedPrivateBytes();
 
 struct TTestRgb {
   uint8_t r, g, b;
