@@ -1,5 +1,7 @@
 // The main window's picture path: the wallpaper composed and applied, its message, the tile
 // mode, a picture from the clipboard, and the preview of a neighbouring entry.
+#include <malloc.h>
+
 #include "app/HintImage_win.h"
 #include "app/MainForm_win.h"
 #include "base/FileIO_win.h"
@@ -202,5 +204,7 @@ void TVesko2MainForm::SetScreenFit(int mode) {
 void TVesko2MainForm::ReleaseTimerTimer() {
   KillTimer(Handle(), kReleaseTimer);
   ReleaseCachedPixelMemory();
+  // Both heaps: the C runtime's malloc (libjpeg's buffers, the resampler's rows) has its own.
   HeapCompact(GetProcessHeap(), 0);
+  HeapCompact(reinterpret_cast<HANDLE>(_get_heap_handle()), 0);
 }
