@@ -95,6 +95,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RunSecondStart(arguments, CurrentDirectory());
     return 0;
   }
+  HoldFirstStartForTest();
   try {
     return RunFirstInstance(arguments);
   } catch (const std::exception& error) {

@@ -36,13 +36,29 @@ std::string AnsiPath(const std::wstring& path) {
   return shortLossy ? ansi : shortAnsi;
 }
 
+// The event a test names by VESKO2_TEST_START_HOLD, with `suffix`; null without the variable.
+THandle TestEvent(const wchar_t* suffix) {
+  wchar_t name[128] = {};
+  const DWORD length = GetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", name, 100);
+  if (length == 0 || length >= 100) return THandle();
+  return THandle(
+      OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE, (std::wstring(name) + suffix).c_str()));
+}
+
 }  // namespace
+
+void HoldFirstStartForTest() {
+  if (THandle hold = TestEvent(L"")) WaitForSingleObject(hold.get(), 30000);
+}
 
 void RunSecondStart(const std::vector<std::wstring>& arguments,
                     const std::wstring& currentDirectory) {
   // A first instance that started a moment ago may not have made its window yet: wait for it
   // while its mutex stands.
   HWND window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
+  if (window == nullptr) {
+    if (THandle waiting = TestEvent(L"-waiting")) SetEvent(waiting.get());
+  }
   for (int waited = 0; window == nullptr && waited < kWindowWaitMs; waited += 50) {
     THandle running(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName));
     if (!running) return;

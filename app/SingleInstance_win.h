@@ -12,6 +12,11 @@ constexpr const char* kInstanceMutexName = "hVesko2";
 // Brings a window of another process to the top; whether BringWindowToTop succeeded.
 bool BringToFront(HWND window);
 
+// For the tests of starts at the same moment, named by VESKO2_TEST_START_HOLD (an event's
+// name; nothing happens without it): the first start waits for that event between its mutex and
+// its window, and a second start that finds the mutex but no window sets "<name>-waiting".
+void HoldFirstStartForTest();
+
 // The second start: `arguments` without the program, `currentDirectory` without a trailing "\".
 void RunSecondStart(const std::vector<std::wstring>& arguments,
                     const std::wstring& currentDirectory);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TestSupport_win.h"
+#include "base/Handles_win.h"
 #include "base/IniFile.h"
 #include "base/Unicode_win.h"
 
@@ -245,6 +246,31 @@ TEST_CASE("starts at the same moment: exactly one runs, the others hand over and
   CHECK(running() == 1);
   PostMessageW(window, WM_CLOSE, 0, 0);
   CHECK(PumpUntil([&] { return running() == 0; }, 15000));
+
+  // The narrow moment itself: the first start holds its mutex but has no window yet when the
+  // second comes. The second waits for the window and hands its folder over.
+  CreateDirectoryW((dir / L"later").c_str(), nullptr);
+  WriteBytes(dir / L"later\\a.bmp", MakeTestBmp(8, 6));
+  THandle hold(CreateEventW(nullptr, TRUE, FALSE, L"Vesko2TestHold"));
+  THandle waiting(CreateEventW(nullptr, TRUE, FALSE, L"Vesko2TestHold-waiting"));
+  SetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", L"Vesko2TestHold");
+  auto first = Start(L"", dir.Path());
+  REQUIRE(PumpUntil(
+      [] { return static_cast<bool>(THandle(OpenMutexA(SYNCHRONIZE, FALSE, "hVesko2"))); }, 15000));
+  auto second = Start(L"later", dir.Path());
+  SetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", nullptr);
+  CHECK(WaitForSingleObject(waiting.get(), 15000) == WAIT_OBJECT_0);
+  CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == nullptr);
+  CHECK_FALSE(second->Exited(0));
+  SetEvent(hold.get());
+  CHECK(second->Exited(15000));
+  window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  CHECK_FALSE(first->Exited(0));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(first->Exited(15000));
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"later"));
 }
 
 TEST_CASE("/R and -r end the first instance after start-up without writing the settings") {
