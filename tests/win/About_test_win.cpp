@@ -78,15 +78,46 @@ TEST_CASE("without PlayMidi no tune is written; Enter and losing the focus close
   CHECK(f.form->Tag == 0);
 }
 
+namespace {
+
+// A window of the test's own whose posted messages run between the program's: the first closes
+// the about box, the second marks that every message posted before it has run.
+constexpr UINT kCloseBox = WM_APP + 70;
+constexpr UINT kMarker = WM_APP + 71;
+bool markerSeen = false;
+
+LRESULT CALLBACK ScriptProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kCloseBox && TAboutForm::Current() != nullptr)
+    SendMessageW(TAboutForm::Current()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  if (message == kMarker) markerSeen = true;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
 TEST_CASE("a box closed before its tune starts leaves no tune behind") {
   AboutFixture f;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ScriptProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VeskoAboutScript";
+  RegisterClassW(&wc);
+  HWND script = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              wc.hInstance, nullptr);
+  REQUIRE(script != nullptr);
+  // The close is already waiting when the box opens.
+  PostMessageW(script, kCloseBox, 0, 0);
   f.form->AboutAction.Execute();
-  REQUIRE(TAboutForm::Current() != nullptr);
-  SendMessageW(TAboutForm::Current()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  // Opening the box ran no message of the queue under it: the box is there, whole, until the
+  // close comes in its turn.
+  CHECK(TAboutForm::Current() != nullptr);
+  markerSeen = false;
+  PostMessageW(script, kMarker, 0, 0);
+  CHECK(PumpUntil([] { return markerSeen; }, 5000));
   CHECK(TAboutForm::Current() == nullptr);
-  PumpUntil([] { return false; }, 300);  // the tune's message, had it stayed, would run now
   CHECK_FALSE(Exists(f.dir / L"Vesko2.mid"));
   wchar_t mode[64] = {};
   CHECK(mciSendStringW(L"status vesko2_about_tune mode", mode, 64, nullptr) != 0);  // not open
   CHECK(f.form->Tag == 0);
+  DestroyWindow(script);
 }
