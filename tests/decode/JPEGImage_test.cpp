@@ -695,6 +695,8 @@ TEST_CASE("Exif that lies, or that is not where it is read, leaves the picture a
       {"value 0", with([](TExif& e) { e.entries[0].value = 0; })},
       {"value 9", with([](TExif& e) { e.entries[0].value = 9; })},
       {"value 262", with([](TExif& e) { e.entries[0].value = 0x0106; })},
+      // A reader that followed IFD0's link would take the thumbnail's orientation here, and
+      // one that followed links without end would never come back from the next case.
       {"a loop of IFD links, the orientation only in IFD1", with([](TExif& e) {
          e.entries = {kImageWidth};
          e.ifd1 = {{0x0112, 3, 1, 6}};
@@ -718,7 +720,8 @@ TEST_CASE("Exif that lies, or that is not where it is read, leaves the picture a
        WithSegments(plain, {ExifSegment(badFirst), ExifSegment(ExifWith(6))})},
   };
   for (const TLie& lie : lies) {
-    CAPTURE(lie.what);
+    const std::string what = lie.what;
+    CAPTURE(what);
     CHECK(ReadExifOrientation(lie.bytes.data(), lie.bytes.size()) == 1);
     TJPEGImage jpeg;
     Load(jpeg, lie.bytes);
