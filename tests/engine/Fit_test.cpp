@@ -352,17 +352,37 @@ TEST_CASE("monitors: each one's part of the spanning bitmap is its picture fitte
       const std::unique_ptr<TBitmap> span = ComposeSpanning(row.layout, pictures, teal);
       REQUIRE(span->Width() == width);
       REQUIRE(span->Height() == height);
-      // Tiled from the primary's top-left, virtual point (x, y) shows pixel (x mod W, y mod H).
-      auto shown = [&](int x, int y) {
-        return span->GetPixel(((x % width) + width) % width, ((y % height) + height) % height);
+      // What the desktop shows: copies of the bitmap laid edge to edge from the primary's
+      // top-left corner, one at each multiple of its size, over the whole virtual screen.
+      std::vector<TRGBQuad> screen(static_cast<size_t>(width) * height);
+      auto at = [&](int x, int y) -> TRGBQuad& {
+        return screen[static_cast<size_t>(y - row.bounds.Top) * width + (x - row.bounds.Left)];
       };
+      int top = 0;
+      while (top > row.bounds.Top) top -= height;
+      int left0 = 0;
+      while (left0 > row.bounds.Left) left0 -= width;
+      for (; top < row.bounds.Bottom; top += height) {
+        for (int left = left0; left < row.bounds.Right; left += width) {
+          for (int sy = 0; sy < height; ++sy) {
+            for (int sx = 0; sx < width; ++sx) {
+              const int x = left + sx;
+              const int y = top + sy;
+              if (x >= row.bounds.Left && x < row.bounds.Right && y >= row.bounds.Top &&
+                  y < row.bounds.Bottom)
+                at(x, y) = span->GetPixel(sx, sy);
+            }
+          }
+        }
+      }
+      // Each monitor shows its own picture, whole and in place.
       int wrong = 0;
       std::vector<bool> covered(static_cast<size_t>(width) * height, false);
       for (size_t i = 0; i < row.layout.size(); ++i) {
         const TRect& b = row.layout[i].Bounds;
         for (int y = b.Top; y < b.Bottom; ++y) {
           for (int x = b.Left; x < b.Right; ++x) {
-            if (!(shown(x, y) == own[i]->GetPixel(x - b.Left, y - b.Top))) ++wrong;
+            if (!(at(x, y) == own[i]->GetPixel(x - b.Left, y - b.Top))) ++wrong;
             covered[static_cast<size_t>(y - row.bounds.Top) * width + (x - row.bounds.Left)] = true;
           }
         }
@@ -374,7 +394,7 @@ TEST_CASE("monitors: each one's part of the spanning bitmap is its picture fitte
         for (int x = row.bounds.Left; x < row.bounds.Right; x += 7) {
           if (covered[static_cast<size_t>(y - row.bounds.Top) * width + (x - row.bounds.Left)])
             continue;
-          if (!(shown(x, y) == TRGBQuad{0x80, 0x80, 0x00, 0})) ++gaps;
+          if (!(at(x, y) == TRGBQuad{0x80, 0x80, 0x00, 0})) ++gaps;
         }
       }
       CHECK(gaps == 0);
