@@ -29,11 +29,13 @@ timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/
 cd "$out/app"
 timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
 program=$!
-sleep 5
 
-# The colour of the desktop at one point, named: red, green, blue or other (JPEG is lossy).
+# shellcheck source=checks.sh
+. "$root/tests/e2e/checks.sh"
+
+# The colour of the desktop at one point of a screenshot, named: red, green, blue, yellow,
+# magenta or other (JPEG is lossy).
 colour() {
-  import -window root "$1"
   convert "$1" -format '%[fx:int(255*p{700,450}.r)] %[fx:int(255*p{700,450}.g)] %[fx:int(255*p{700,450}.b)]' info: |
     awk '{ if ($1 > 220 && $2 < 35 && $3 < 35) print "red";
            else if ($2 > 220 && $1 < 35 && $3 < 35) print "green";
@@ -42,36 +44,37 @@ colour() {
            else if ($1 > 220 && $3 > 220 && $2 < 35) print "magenta";
            else printf "other(%s,%s,%s)\n", $1, $2, $3 }'
 }
+# A picture other than the one before it.
+another_picture() {
+  local now
+  now=$(colour "$1")
+  [ "$now" != "$previous" ] && case "$now" in red | green | blue | yellow | magenta) ;; *) false ;; esac
+}
 
-failures=0
 declare -A seen=()
+previous=none
+await_screen "$out/step-0.png" another_picture 60 || fail "no picture at the start"
 previous=$(colour "$out/step-0.png")
 echo "start: $previous"
 for step in 1 2 3 4 5 6 7 8 9 10; do
   xdotool key Return
-  sleep 2
+  await_screen "$out/step-$step.png" another_picture 15
   now=$(colour "$out/step-$step.png")
   echo "Enter $step: $now"
   case "$now" in
     red | green | blue | yellow | magenta) ;;
-    *) echo "FAIL: the desktop shows $now, not one of the pictures"; failures=$((failures + 1)) ;;
+    *) fail "the desktop shows $now, not one of the pictures" ;;
   esac
-  if [ "$now" = "$previous" ]; then
-    echo "FAIL: Enter did not change the wallpaper"
-    failures=$((failures + 1))
-  fi
+  [ "$now" = "$previous" ] && fail "Enter did not change the wallpaper"
   [ -n "$now" ] && seen["$now"]=1
   previous=$now
 done
-if [ "${#seen[@]}" -ne 5 ]; then
-  echo "FAIL: ${#seen[@]} different pictures shown, 5 expected"
-  failures=$((failures + 1))
-fi
+[ "${#seen[@]}" -eq 5 ] || fail "${#seen[@]} different pictures shown, 5 expected"
 wallpaper=$(timeout 30 wine reg query 'HKCU\Control Panel\Desktop' /v Wallpaper 2>/dev/null | tr -d '\r' | grep -i wallpaper)
 echo "registry: $wallpaper"
 case "$wallpaper" in
   *'$Vesko2.bmp'*) ;;
-  *) echo "FAIL: the registry does not name the wallpaper file"; failures=$((failures + 1)) ;;
+  *) fail "the registry does not name the wallpaper file" ;;
 esac
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null

@@ -23,3 +23,42 @@ await_screen() {
 }
 # A fingerprint of the part WxH+X+Y of a screenshot.
 region() { convert "$1" -crop "$2" +repage -format '%#' info:; }
+# Waits until the command line $1 holds, for at most $2 seconds (20 by default); false when it
+# never held.
+await() {
+  local end=$((SECONDS + ${2:-20}))
+  until eval "$1"; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.2
+  done
+}
+# Photographs the screen into $1 until the part $3 (WxH+X+Y) differs from that part of the
+# screenshot $2 (something opened or moved there), for at most $4 seconds.
+await_change() {
+  local shot=$1 before_part geometry=$3
+  before_part=$(region "$2" "$3")
+  _part_changed() { [ "$(region "$1" "$geometry")" != "$before_part" ]; }
+  await_screen "$shot" _part_changed "${4:-20}"
+}
+# ... until that part is again as in $2 (what opened there has gone).
+await_restored() {
+  local shot=$1 before_part geometry=$3
+  before_part=$(region "$2" "$3")
+  _part_restored() { [ "$(region "$1" "$geometry")" = "$before_part" ]; }
+  await_screen "$shot" _part_restored "${4:-20}"
+}
+# Presses keys for the program's window until `$1 <screenshot $2>` holds: a click on the panel
+# gives it the focus first, and the keys go again (three times at most) only when the first
+# press showed nothing within 5 s, as when the click had not yet made the window active.
+key_until() {
+  local check=$1 shot=$2 try
+  shift 2
+  for try in 1 2 3; do
+    xdotool mousemove "${panel_x:-30}" "${panel_y:-4}" click 1
+    xdotool key "$@"
+    await_screen "$shot" "$check" 5 && return 0
+  done
+  return 1
+}
+# Whether the program with process id $1 has ended, waiting at most $2 seconds.
+await_exit() { await "! kill -0 $1 2>/dev/null" "${2:-20}"; }

@@ -20,41 +20,40 @@ timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 0 /f >/
 cd "$out/app"
 timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
 program=$!
-sleep 5
 
 # shellcheck source=checks.sh
 . "$root/tests/e2e/checks.sh"
 
-import -window root "$out/start.png"
-is_panel "$out/start.png" 30 4 || fail "no panel at the top left corner: $(pixel "$out/start.png" 30 4)"
+at_corner() { is_panel "$1" 30 4; }
+await_screen "$out/start.png" at_corner 60 ||
+  fail "no panel at the top left corner: $(pixel "$out/start.png" 30 4)"
 
-# Drag by the panel (away from its buttons) to a new place.
+# Drag by the panel (away from its buttons) to a new place, at a hand's pace.
 xdotool mousemove 30 4 sleep 0.3 mousedown 1 sleep 0.3
 for step in 1 2 3 4 5 6 7 8 9 10; do
   xdotool mousemove $((30 + step * 40)) $((4 + step * 25)) sleep 0.05
 done
 xdotool mouseup 1
-sleep 1
-import -window root "$out/dragged.png"
-is_panel "$out/dragged.png" 30 4 && fail "the panel did not leave its place"
-is_panel "$out/dragged.png" 425 252 || fail "the panel did not arrive: $(pixel "$out/dragged.png" 425 252)"
+arrived() { ! is_panel "$1" 30 4 && is_panel "$1" 425 252; }
+await_screen "$out/dragged.png" arrived 10 || {
+  is_panel "$out/dragged.png" 30 4 && fail "the panel did not leave its place"
+  fail "the panel did not arrive: $(pixel "$out/dragged.png" 425 252)"
+}
+panel_x=430
+panel_y=254
 
 # The context menu at the panel, its first submenu open.
-xdotool mousemove 430 254 sleep 0.3 click 3
-sleep 1
+xdotool mousemove 430 254 click 3
+await_change "$out/menu-open.png" "$out/dragged.png" 120x100+440+262 10 || fail "no context menu"
 xdotool key Down Right
-sleep 1
-import -window root "$out/context-menu.png"
+await_change "$out/context-menu.png" "$out/menu-open.png" 150x80+640+262 10 || fail "no submenu"
 xdotool key Escape Escape
-sleep 0.5
+await_restored "$out/menu-closed.png" "$out/dragged.png" 500x300+440+262 10 ||
+  fail "the menu did not close"
 
 # Ctrl+T: into the notification area; the panel disappears.
-xdotool mousemove 430 254 click 1
-sleep 0.5
-xdotool key ctrl+t
-sleep 2
-import -window root "$out/tray.png"
-is_panel "$out/tray.png" 425 252 && fail "the panel is still shown in tray mode"
+in_tray() { ! is_panel "$1" 425 252; }
+key_until in_tray "$out/tray.png" ctrl+t || fail "the panel is still shown in tray mode"
 
 # The icon: the first spot of its frame colour in the taskbar's notification area.
 read -r ix iy < <(convert "$out/tray.png" -crop 400x40+880+760 txt:- |
@@ -63,19 +62,17 @@ if [ -z "${ix:-}" ]; then
   fail "no tray icon found"
 else
   echo "tray icon at $ix,$iy"
-  xdotool mousemove "$ix" "$iy" sleep 0.3 click --repeat 2 --delay 80 1
-  sleep 2
-  import -window root "$out/back.png"
-  is_panel "$out/back.png" 425 252 || fail "a double click on the icon did not bring the window back"
+  xdotool mousemove "$ix" "$iy" click --repeat 2 --delay 80 1
+  back() { is_panel "$1" 425 252; }
+  await_screen "$out/back.png" back 10 || fail "a double click on the icon did not bring the window back"
 fi
 
 # Close through the menu's last entry ("終了", eight rows below the menu's top): the settings
 # keep the new place.
-xdotool mousemove 430 254 sleep 0.3 click 3
-sleep 1
-import -window root "$out/closing.png"
-xdotool mousemove 465 383 sleep 0.3 click 1
-sleep 3
+xdotool mousemove 430 254 click 3
+await_change "$out/closing.png" "$out/back.png" 120x100+440+262 10 || fail "no menu to close from"
+xdotool mousemove 465 383 click 1
+await_exit "$program" 20 || fail "終了 did not close the program"
 ini=$out/app/Vesko2.ini
 if [ -f "$ini" ]; then
   left=$(tr -d '\r' <"$ini" | sed -n 's/^Left=//p' | head -1)
