@@ -21,30 +21,26 @@ printf '[FavoriteFolder]\r\n0=%s\r\nEnabled=1\r\n' "$dest" >"$out/app/Vesko2.ini
 cd "$out/app"
 timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
 program=$!
-sleep 5
 
+at_corner() { is_panel "$1" 30 4; }
+await_screen "$out/start.png" at_corner 60 || fail "no window at the start"
 # The dialog is 408 x 275, centred on the 1280 x 800 desktop: its corner is at (436, 262).
 is_title() { [ "$(pixel "$1" 440 266)" = "0 0 128" ]; }
-xdotool mousemove 30 4 click 1
-sleep 0.5
-xdotool key ctrl+c
-sleep 2
-import -window root "$out/favourites.png"
-is_title "$out/favourites.png" || fail "no favourites dialog after Ctrl+C: $(pixel "$out/favourites.png" 440 266)"
+# A dialog or message box near the middle: an active title bar (navy, or the shell's blue).
+a_box() { [ "$(convert "$1" -crop 500x300+390+250 txt:- | grep -c -e '#000080' -e '#3296FA')" -gt 200 ]; }
+key_until is_title "$out/favourites.png" ctrl+c ||
+  fail "no favourites dialog after Ctrl+C: $(pixel "$out/favourites.png" 440 266)"
 xdotool key Return
-sleep 2
+await "[ -n \"\$(find '$out/dest' -name '*.bmp')\" ]" 15
 copied=$(find "$out/dest" -name '*.bmp' -printf '%f\n')
 [ -n "$copied" ] || fail "Enter copied nothing into the first slot's folder"
 [ -n "$copied" ] && [ -f "$out/app/pics/$copied" ] || fail "the copy is not of a listed picture: $copied"
-grep -q "LastSendFolder=" "$out/app/Vesko2.ini" || fail "the chosen folder was not kept"
+await "grep -q LastSendFolder= '$out/app/Vesko2.ini' 2>/dev/null" 10 ||
+  fail "the chosen folder was not kept"
 
-xdotool mousemove 30 4 click 1
-sleep 0.5
-xdotool key Delete
-sleep 2
-import -window root "$out/trash-question.png"
+key_until a_box "$out/trash-question.png" Delete || fail "no question after Delete"
 xdotool key Return
-sleep 3
+await "[ \$(find '$out/app/pics' -name '*.bmp' | wc -l) -le 1 ]" 15
 import -window root "$out/after-trash.png"
 left=$(find "$out/app/pics" -name '*.bmp' | wc -l)
 [ "$left" -eq 1 ] || fail "the recycle bin took $((2 - left)) pictures instead of 1"
