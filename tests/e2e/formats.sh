@@ -55,10 +55,7 @@ timeout 240 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev
   >/dev/null 2>&1 &
 program=$!
 wallpaper=$out/app/\$Vesko2.bmp
-for _ in $(seq 1 60); do
-  [ -f "$wallpaper" ] && break
-  sleep 0.5
-done
+await "[ -f '$wallpaper' ]" 30 || fail "no wallpaper written at the start"
 windows_before=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 
 # Which picture the wallpaper file is: the reference it equals within 1 per channel.
@@ -81,14 +78,9 @@ echo "start: $first"
 shown="$first"
 for step in 1 2 3 4 5 6 7; do
   before=$(stamp)
-  xdotool mousemove 30 4 click 1
-  sleep 0.3
-  xdotool key Return
-  for _ in $(seq 1 40); do
-    [ "$(stamp)" != "$before" ] && break
-    sleep 0.25
-  done
-  sleep 0.5
+  # The file is replaced whole (written beside it, then renamed): a new stamp is a new picture.
+  rewritten() { [ "$(stamp)" != "$before" ]; }
+  key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
   now=$(which_picture)
   echo "Enter $step: $now"
   [ "$now" = none ] && fail "the wallpaper after Enter $step matches no reference decoding"
