@@ -41,7 +41,6 @@ run() {
     done
     if [ "$taken" = - ] && [ -s "$app/\$Vesko2.bmp" ]; then
       taken=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
-      sleep 3  # the desktop repaints
       break
     fi
   done
@@ -49,23 +48,25 @@ run() {
 }
 stop() {
   wineserver -k 2>/dev/null
-  sleep 1
+  await "! pgrep -f 'wineserver' >/dev/null" 20
 }
+# The shrunken picture on the desktop, once it has repainted: dark blue at the top left of the
+# JPEG, a gradient for the PNG.
+gradient() { [ "$(pixel "$1" 400 400)" != "$(pixel "$1" 400 700)" ]; }
 
 limit_kb=$((1600 * 1024))
 for case in jpeg png; do
   read -r taken peak <<<"$(run $case 60)"
-  import -window root "$out/$case.png"
+  await_screen "$out/$case.png" gradient 15
   echo "$case: wallpaper after ${taken} s, peak memory $((peak / 1024)) MiB"
   [ "$taken" = - ] && fail "the $case picture did not become the wallpaper"
   [ "$peak" -gt "$limit_kb" ] && fail "the $case picture took $((peak / 1024)) MiB"
-  # The shrunken picture: dark blue at the top left of the JPEG, a gradient for the PNG.
-  [ "$(pixel "$out/$case.png" 400 400)" = "$(pixel "$out/$case.png" 400 700)" ] &&
-    fail "the $case wallpaper shows no gradient"
+  gradient "$out/$case.png" || fail "the $case wallpaper shows no gradient"
   stop
 done
 read -r taken peak <<<"$(run over 15)"
-import -window root "$out/over.png"
+at_corner() { is_panel "$1" 30 4; }
+await_screen "$out/over.png" at_corner 15
 echo "over the limit: wallpaper ${taken}, peak memory $((peak / 1024)) MiB"
 [ "$taken" = - ] || fail "a picture past the size limit became the wallpaper"
 [ "$peak" -gt $((200 * 1024)) ] && fail "the refused picture still took $((peak / 1024)) MiB"
