@@ -128,11 +128,12 @@ wait_change() {
   return 1
 }
 # Photographs the desktop as $1.png and names the colour of the desktop and of the file.
+# Waits (10 s at most) until the desktop has repainted with the file's picture.
 look() {
-  sleep 1.5
-  import -window root "$out/$1.png"
-  desk=$(colour_at "$out/$1.png" 700 450)
   file=$(colour_at "$wallpaper" 10 10)
+  _shows_file() { [ "$(colour_at "$1" 700 450)" = "$file" ]; }
+  await_screen "$out/$1.png" _shows_file 10
+  desk=$(colour_at "$out/$1.png" 700 450)
 }
 
 started=$(date +%s)
@@ -194,16 +195,10 @@ case "$registry" in
 esac
 
 # Close from the menu's last entry (終了): the settings file appears beside the program.
-xdotool mousemove 30 4 sleep 0.3 click 3
-sleep 1
-import -window root "$out/menu.png"
-[ "$(pixel "$out/menu.png" 60 26)" = "$(pixel "$out/step-$step.png" 60 26)" ] && fail "no context menu at the window"
-xdotool key Up sleep 0.3 key Return
-for ((i = 0; i < 40; i++)); do
-  kill -0 "$program" 2>/dev/null || break
-  sleep 0.25
-done
-kill -0 "$program" 2>/dev/null && fail "the program did not end from its menu's 終了"
+xdotool mousemove 30 4 click 3
+await_change "$out/menu.png" "$out/step-$step.png" 40x30+40+20 10 || fail "no context menu at the window"
+xdotool key Up Return
+await_exit "$program" 10 || fail "the program did not end from its menu's 終了"
 program=
 ini=$app/Vesko2.ini
 if [ -f "$ini" ]; then
