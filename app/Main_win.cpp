@@ -13,6 +13,7 @@
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
 #include "app/SingleInstance_win.h"
+#include "base/DllSearch_win.h"
 #include "base/Handles_win.h"
 #include "base/Unicode_win.h"
 
@@ -80,7 +81,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // the loader's; and no DLL is ever taken from the current folder (a picture folder, a
   // download folder) in place of the one meant.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  SetDllDirectoryW(L"");
+  RestrictDllSearch();
   TOleScope ole;
   const std::vector<std::wstring> arguments = CommandLineArguments();
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));

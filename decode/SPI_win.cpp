@@ -1,5 +1,6 @@
 #include "decode/SPI_win.h"
 
+#include "base/DllSearch_win.h"
 #include "base/Unicode_win.h"
 #include "decode/FaultGuard_win.h"
 
@@ -34,8 +35,7 @@ TSPI::~TSPI() {
 void TSPI::Load(const std::string& fileName) {
   // A plug-in's own DLLs are found beside it first.
   const bool full = fileName.find('\\') != std::string::npos;
-  module_ =
-      LoadLibraryExW(ToWide(fileName).c_str(), nullptr, full ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+  module_ = LoadLibraryExW(ToWide(fileName).c_str(), nullptr, full ? BesideDllFlags() : 0);
   if (module_ == nullptr) {
     const DWORD error = GetLastError();
     std::string why = ":Susie Pluginがロードできませんでした";

@@ -398,6 +398,49 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"pics"));
 }
 
+TEST_CASE("a plug-in's own DLL is never taken from the current folder") {
+  // The program and a plug-in that imports fxdep.dll in one folder; fxdep.dll only in the
+  // folder the program is started from (a download folder, say). Beside the plug-in it loads.
+  TTempDir dir;
+  const std::wstring fixtures = EnvPath(L"VESKO2_FIXTURE_SPI");
+  const std::wstring dependency = fixtures + L"\\..\\fixture-dep\\fxdep.dll";
+  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  REQUIRE(CopyFileW((fixtures + L"\\fxneeds.spi").c_str(), (dir / L"fxneeds.spi").c_str(), FALSE));
+  CreateDirectoryW((dir / L"cwd").c_str(), nullptr);
+  REQUIRE(CopyFileW(dependency.c_str(), (dir / L"cwd\\fxdep.dll").c_str(), FALSE));
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  std::string picture = "FXPIC";
+  picture += std::string{4, 0, 3, 0, 24};
+  picture += std::string(4 * 3 * 3, '\x40');
+  WriteBytes(dir / L"pics\\a.fxd", picture);
+  WriteBytes(dir / L"pics\\b.bmp", MakeTestBmp(8, 6));
+  // The first picture of the folder once the program has settled: a.fxd when the plug-in
+  // loaded, else b.bmp (its report answered with OK).
+  auto firstPicture = [&] {
+    DeleteFileW((dir / L"cwd\\Vesko2.ini").c_str());
+    DeleteFileW((dir / L"cwd\\$Vesko2.bmp").c_str());
+    auto process = Start(L"\"" + (dir / L"pics\\a.fxd") + L"\"", dir / L"cwd", dir / L"Vesko2.exe");
+    PumpUntil(
+        [&] {
+          TBoxSearch search{process->info.dwProcessId, nullptr};
+          EnumWindows(FindProcessBox, reinterpret_cast<LPARAM>(&search));
+          if (search.found != nullptr) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+          return Exists(dir / L"cwd\\$Vesko2.bmp");
+        },
+        30000);
+    HWND window = WaitForMainWindow();
+    REQUIRE(window != nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    REQUIRE(process->Exited(15000));
+    const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"cwd\\Vesko2.ini")));
+    const std::string paper = ini.ReadString("Load", "PaperName", "");
+    return paper.substr(paper.rfind('\\') + 1);
+  };
+  CHECK(firstPicture() == "b.bmp");
+  REQUIRE(CopyFileW(dependency.c_str(), (dir / L"fxdep.dll").c_str(), FALSE));
+  CHECK(firstPicture() == "a.fxd");
+}
+
 namespace {
 
 BOOL CALLBACK CountProcessBoxes(HWND window, LPARAM context) {
