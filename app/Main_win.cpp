@@ -16,6 +16,7 @@
 #include "base/DllSearch_win.h"
 #include "base/Handles_win.h"
 #include "base/Unicode_win.h"
+#include "decode/PluginHelper_win.h"
 
 namespace {
 
@@ -84,6 +85,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   RestrictDllSearch();
   TOleScope ole;
   const std::vector<std::wstring> arguments = CommandLineArguments();
+  // The plug-in helper: no window, no mutex, no settings; it serves the program that started it.
+  if (arguments.size() == 2 && arguments[0] == kPluginHelperSwitch) {
+    return RunPluginHelper(arguments[1]);
+  }
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
   if (existing) {
     RunSecondStart(arguments, CurrentDirectory());

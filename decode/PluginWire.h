@@ -33,8 +33,8 @@ enum class TKind : uint32_t {
   Configure,    // the plug-in's dialog, owned by the window Number
   Progress,     // helper → program: Number of Total done; the program answers Continue
   Continue,     // program → helper: Number 0 goes on, 1 aborts
-  Result,       // helper → program: the call's result Number, its Text and Data, and where
-                // the pixels lie (Section, SectionSize)
+  Result,       // helper → program: the call's result Number, its Text and Data, where the
+                // pixels lie (Section, SectionSize); Total 1 when the helper ends after it
 };
 
 // Where a picture comes from: a file (its name as the plug-in gets it and the offset of the

@@ -3,6 +3,8 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <memory>
 
 #include "TestSupport_win.h"
@@ -12,6 +14,7 @@
 #include "base/Unicode_win.h"
 #include "decode/DIBErrors.h"
 #include "decode/DIBImage_win.h"
+#include "decode/PluginHelper_win.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -447,4 +450,84 @@ TEST_CASE("a colour table after a 108- or 124-byte header gives the picture's ow
     CHECK(palette[0] == TRGBQuad{0, 0, 0, 0});
     CHECK(palette[1] == TRGBQuad{255, 255, 255, 0});
   }
+}
+
+TEST_CASE(
+    "the plug-in helper decodes in a process of its own; one that never returns costs a picture") {
+  using plugin_wire::TKind;
+  using plugin_wire::TMessage;
+  const std::wstring fixtures = EnvPath(L"VESKO2_FIXTURE_SPI");
+  TTempDir dir;
+  WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
+  TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
+  auto call = [&](TKind kind, const std::string& text = {}, int number = 0,
+                  const std::function<bool(int, int)>& progress = nullptr, DWORD silence = 10000) {
+    TMessage m;
+    m.Kind = kind;
+    m.Text = text;
+    m.Number = number;
+    m.Source.FileName = U(dir / L"pic.fxa");
+    return helper.Call(m, progress, silence);
+  };
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Number == 0);
+  const DWORD first = helper.ProcessId();
+  CHECK(first != 0);
+  CHECK(first != GetCurrentProcessId());
+  const TMessage version = call(TKind::PluginInfo, {}, 0);
+  CHECK(std::string(version.Data.begin(), version.Data.end()) == "00IN");
+  TMessage supported;
+  supported.Kind = TKind::IsSupported;
+  supported.Text = U(dir / L"pic.fxa");
+  const std::string head = FxPicture(5, 3, 24);
+  supported.Data.assign(head.begin(), head.end());
+  CHECK(helper.Call(supported, nullptr, 10000).Number == 1);
+
+  // The pixels through the helper's section are the plug-in's own, as decoded here.
+  const TMessage picture = call(TKind::Picture);
+  REQUIRE(picture.Number == SusieResult::kSuccess);
+  REQUIRE(picture.Data.size() >= sizeof(BITMAPINFOHEADER));
+  BITMAPINFOHEADER header{};
+  std::memcpy(&header, picture.Data.data(), sizeof header);
+  CHECK(header.biWidth == 5);
+  CHECK(header.biHeight == 3);
+  const std::vector<uint8_t> pixels = helper.Pixels(picture);
+  const std::unique_ptr<TSPI> here = CreateSPIByKind(U(fixtures + L"\\fxa.spi"));
+  REQUIRE(here != nullptr);
+  HLOCAL info = nullptr;
+  HLOCAL bits = nullptr;
+  const std::string name = U(dir / L"pic.fxa");
+  REQUIRE(here->GetPicture(name.c_str(), 0, 0, &info, &bits, nullptr, 0) == 0);
+  const auto* own = static_cast<const uint8_t*>(LocalLock(bits));
+  CHECK(std::vector<uint8_t>(own, own + LocalSize(bits)) == pixels);
+  LocalUnlock(bits);
+  LocalFree(bits);
+  LocalFree(info);
+
+  // Progress reaches the caller, and its answer aborts.
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxprogress.spi")).Number == 0);
+  WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
+  int steps = 0;
+  CHECK(call(TKind::Picture, {}, 0, [&](int, int) { return ++steps < 4; }).Number ==
+        SusieResult::kAborted);
+  CHECK(steps == 4);
+
+  // A plug-in that never returns: the call fails after its silence, the helper is gone, and
+  // the next call has a new one.
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxloop.spi")).Number == 0);
+  const ULONGLONG before = GetTickCount64();
+  CHECK_THROWS_AS(call(TKind::Picture, {}, 0, nullptr, 1000), EHelperFailed);
+  CHECK(GetTickCount64() - before < 5000);
+  CHECK(helper.ProcessId() == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxfault4.spi")).Number == 0);
+  CHECK(helper.ProcessId() != first);
+  // A fault inside the plug-in: a failed picture, and the helper ends after its answer.
+  WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24, "FXPIC"));
+  CHECK(call(TKind::Picture).Number == SusieResult::kInternalError);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Number == 0);
+  CHECK(call(TKind::Picture).Number == SusieResult::kSuccess);
+  // Stopped, the helper is gone.
+  const DWORD last = helper.ProcessId();
+  helper.Stop();
+  THandle gone(OpenProcess(SYNCHRONIZE, FALSE, last));
+  CHECK((!gone || WaitForSingleObject(gone.get(), 0) == WAIT_OBJECT_0));
 }

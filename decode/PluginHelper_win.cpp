@@ -1,0 +1,374 @@
+#include "decode/PluginHelper_win.h"
+
+#include <cstring>
+#include <memory>
+
+#include "base/Unicode_win.h"
+#include "decode/SPI_win.h"
+
+using plugin_wire::TKind;
+using plugin_wire::TMessage;
+
+namespace {
+
+constexpr DWORD kStartMs = 10000;  // the helper's start, up to its connection
+
+// The memory section a helper puts a result's pixels in, named after the helper and a number.
+std::wstring SectionName(DWORD helper, uint64_t number) {
+  return L"Local\\Vesko2-spi-" + std::to_wstring(helper) + L"-" + std::to_wstring(number);
+}
+
+}  // namespace
+
+TPluginHelper::TPluginHelper(std::wstring exe) : exe_(std::move(exe)) {}
+
+TPluginHelper::~TPluginHelper() {
+  Stop();
+}
+
+void TPluginHelper::Stop() {
+  if (process_) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), 5000);
+  }
+  pipe_.reset();
+  process_.reset();
+  processId_ = 0;
+}
+
+void TPluginHelper::Start() {
+  Stop();
+  // No helper outlives the program: the job ends it when the program's handle goes.
+  if (!job_) {
+    job_.reset(CreateJobObjectW(nullptr, nullptr));
+    if (!job_) throw EHelperFailed("CreateJobObject");
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  }
+  if (!event_) event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  static LONG counter = 0;
+  const std::wstring name = L"\\\\.\\pipe\\vesko2-spi-" + std::to_wstring(GetCurrentProcessId()) +
+                            L"-" + std::to_wstring(InterlockedIncrement(&counter));
+  pipe_.reset(CreateNamedPipeW(
+      name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 1 << 16, 1 << 16, 0, nullptr));
+  if (!pipe_) throw EHelperFailed("CreateNamedPipe");
+  std::wstring commandLine = L"\"" + exe_ + L"\" " + kPluginHelperSwitch + L" \"" + name + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                      nullptr, nullptr, &si, &info)) {
+    pipe_.reset();
+    throw EHelperFailed("the plug-in helper could not start");
+  }
+  process_.reset(info.hProcess);
+  THandle thread(info.hThread);
+  processId_ = info.dwProcessId;
+  AssignProcessToJobObject(job_.get(), process_.get());
+  ResumeThread(thread.get());
+  OVERLAPPED o{};
+  o.hEvent = event_.get();
+  ResetEvent(o.hEvent);
+  if (!ConnectNamedPipe(pipe_.get(), &o)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      const HANDLE waits[] = {o.hEvent, process_.get()};
+      const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kStartMs);
+      DWORD ignored = 0;
+      if (woke != WAIT_OBJECT_0 || !GetOverlappedResult(pipe_.get(), &o, &ignored, FALSE)) {
+        CancelIo(pipe_.get());
+        GetOverlappedResult(pipe_.get(), &o, &ignored, TRUE);
+        Stop();
+        throw EHelperFailed("the plug-in helper did not answer");
+      }
+    } else if (error != ERROR_PIPE_CONNECTED) {
+      Stop();
+      throw EHelperFailed("the plug-in helper did not connect");
+    }
+  }
+}
+
+void TPluginHelper::Transfer(void* data, DWORD size, bool write, DWORD silenceMs) {
+  auto* bytes = static_cast<uint8_t*>(data);
+  while (size > 0) {
+    OVERLAPPED o{};
+    o.hEvent = event_.get();
+    ResetEvent(o.hEvent);
+    DWORD done = 0;
+    const BOOL ok = write ? WriteFile(pipe_.get(), bytes, size, nullptr, &o)
+                          : ReadFile(pipe_.get(), bytes, size, nullptr, &o);
+    if (!ok && GetLastError() != ERROR_IO_PENDING) {
+      Stop();
+      throw EHelperFailed("the plug-in helper ended");
+    }
+    if (WaitForSingleObject(o.hEvent, silenceMs) != WAIT_OBJECT_0) {
+      CancelIo(pipe_.get());
+      GetOverlappedResult(pipe_.get(), &o, &done, TRUE);
+      Stop();
+      throw EHelperFailed("the plug-in did not answer in time");
+    }
+    if (!GetOverlappedResult(pipe_.get(), &o, &done, FALSE) || done == 0) {
+      Stop();
+      throw EHelperFailed("the plug-in helper ended");
+    }
+    bytes += done;
+    size -= done;
+  }
+}
+
+void TPluginHelper::Send(const TMessage& message, DWORD silenceMs) {
+  std::vector<uint8_t> frame = plugin_wire::Encode(message);
+  Transfer(frame.data(), static_cast<DWORD>(frame.size()), true, silenceMs);
+}
+
+TMessage TPluginHelper::Receive(DWORD silenceMs) {
+  uint8_t head[4];
+  Transfer(head, 4, false, silenceMs);
+  try {
+    std::vector<uint8_t> body(plugin_wire::FrameLength(head));
+    Transfer(body.data(), static_cast<DWORD>(body.size()), false, silenceMs);
+    return plugin_wire::Decode(body.data(), body.size());
+  } catch (const plugin_wire::EWireError&) {
+    Stop();
+    throw EHelperFailed("the plug-in helper answered nonsense");
+  }
+}
+
+TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(int, int)>& progress,
+                             DWORD silenceMs) {
+  if (!process_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) Start();
+  Send(request, silenceMs);
+  for (;;) {
+    TMessage answer = Receive(silenceMs);
+    if (answer.Kind == TKind::Result) {
+      if (answer.Total == 1) {  // the helper ends after this answer; the next call starts one
+        WaitForSingleObject(process_.get(), 5000);
+        Stop();
+      }
+      return answer;
+    }
+    if (answer.Kind != TKind::Progress) {
+      Stop();
+      throw EHelperFailed("the plug-in helper answered nonsense");
+    }
+    TMessage go;
+    go.Kind = TKind::Continue;
+    go.Number = progress && !progress(answer.Number, answer.Total) ? 1 : 0;
+    Send(go, silenceMs);
+  }
+}
+
+std::vector<uint8_t> TPluginHelper::Pixels(const TMessage& result) const {
+  if (result.SectionSize == 0) return {};
+  THandle section(
+      OpenFileMappingW(FILE_MAP_READ, FALSE, SectionName(processId_, result.Section).c_str()));
+  if (!section) throw EHelperFailed("the plug-in helper's pixels are gone");
+  const void* view = MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, result.SectionSize);
+  if (view == nullptr) throw EHelperFailed("the plug-in helper's pixels cannot be read");
+  MEMORY_BASIC_INFORMATION info{};
+  const bool whole = VirtualQuery(view, &info, sizeof info) == sizeof info &&
+                     info.RegionSize >= result.SectionSize;
+  std::vector<uint8_t> pixels;
+  if (whole) {
+    const auto* p = static_cast<const uint8_t*>(view);
+    pixels.assign(p, p + result.SectionSize);
+  }
+  UnmapViewOfFile(view);
+  if (!whole) throw EHelperFailed("the plug-in helper's pixels are cut short");
+  return pixels;
+}
+
+// ---- the helper's side ----
+
+namespace {
+
+class THelperServer {
+ public:
+  explicit THelperServer(HANDLE pipe) : pipe_(pipe) {}
+
+  // Serves requests until the pipe closes or a plug-in faulted; the exit code.
+  int Run() {
+    for (;;) {
+      TMessage request;
+      if (!Receive(request)) return 0;
+      sections_.clear();  // the program has taken the last result's pixels
+      TMessage result;
+      result.Kind = TKind::Result;
+      Serve(request, result);
+      // After a fault the plug-in's locks and state are not to be trusted: the helper ends,
+      // and says so with its answer.
+      const bool ending = spi_ && spi_->Faulted();
+      if (ending) result.Total = 1;
+      if (!Send(result)) return 0;
+      if (ending) return 2;
+    }
+  }
+
+ private:
+  bool Receive(TMessage& message) {
+    uint8_t head[4];
+    if (!ReadExact(head, 4)) return false;
+    try {
+      std::vector<uint8_t> body(plugin_wire::FrameLength(head));
+      if (!ReadExact(body.data(), body.size())) return false;
+      message = plugin_wire::Decode(body.data(), body.size());
+      return true;
+    } catch (const plugin_wire::EWireError&) {
+      return false;
+    }
+  }
+  bool Send(const TMessage& message) {
+    const std::vector<uint8_t> frame = plugin_wire::Encode(message);
+    DWORD written = 0;
+    return WriteFile(pipe_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) &&
+           written == frame.size();
+  }
+  bool ReadExact(void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    while (size > 0) {
+      DWORD read = 0;
+      if (!ReadFile(pipe_, p, static_cast<DWORD>(size), &read, nullptr) || read == 0) return false;
+      p += read;
+      size -= read;
+    }
+    return true;
+  }
+
+  static int WINAPI Progress(int done, int total, LONG_PTR user) {
+    auto* self = reinterpret_cast<THelperServer*>(user);
+    TMessage progress;
+    progress.Kind = TKind::Progress;
+    progress.Number = done;
+    progress.Total = total;
+    TMessage answer;
+    if (!self->Send(progress) || !self->Receive(answer) || answer.Kind != TKind::Continue) return 1;
+    return answer.Number != 0 ? 1 : 0;
+  }
+
+  void Serve(const TMessage& request, TMessage& result) {
+    try {
+      switch (request.Kind) {
+        case TKind::Load:
+          spi_ = CreateSPIByKind(request.Text);
+          result.Number = spi_ ? 0 : -1;
+          if (spi_) result.Text = spi_->ClassName();
+          return;
+        case TKind::PluginInfo: {
+          char buffer[256] = {};
+          result.Number = Plugin().GetPluginInfo(request.Number, buffer, 255);
+          result.Data.assign(buffer, buffer + strnlen(buffer, 255));
+          return;
+        }
+        case TKind::IsSupported: {
+          std::vector<uint8_t> header(kSusieHeaderBlock, 0);
+          std::memcpy(header.data(), request.Data.data(),
+                      std::min(request.Data.size(), header.size()));
+          result.Number = Plugin().IsSupported(request.Text, header.data());
+          return;
+        }
+        case TKind::PictureInfo: {
+          TSusiePictureInfo info{};
+          result.Number =
+              Plugin().GetPictureInfo(Source(request), Length(request), Flag(request), &info);
+          if (info.hInfo != 0)
+            LocalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
+          info.hInfo = 0;
+          const auto* p = reinterpret_cast<const uint8_t*>(&info);
+          result.Data.assign(p, p + sizeof info);
+          return;
+        }
+        case TKind::Picture:
+        case TKind::Preview:
+          Picture(request, result);
+          return;
+        default:
+          result.Number = SusieResult::kInternalError;
+          result.Text = "unexpected message";
+      }
+    } catch (const std::exception& error) {
+      result.Number = SusieResult::kInternalError;
+      result.Text = error.what();
+    }
+  }
+
+  void Picture(const TMessage& request, TMessage& result) {
+    HLOCAL info = nullptr;
+    HLOCAL pixels = nullptr;
+    const bool preview = request.Kind == TKind::Preview;
+    const TSPI& spi = Plugin();
+    result.Number = preview ? spi.GetPreview(Source(request), Length(request), Flag(request), &info,
+                                             &pixels, Progress, reinterpret_cast<LONG_PTR>(this))
+                            : spi.GetPicture(Source(request), Length(request), Flag(request), &info,
+                                             &pixels, Progress, reinterpret_cast<LONG_PTR>(this));
+    struct TFree {
+      HLOCAL h;
+      ~TFree() {
+        if (h != nullptr) LocalFree(h);
+      }
+    } freeInfo{info}, freePixels{pixels};
+    if (result.Number != SusieResult::kSuccess) return;
+    if (info != nullptr) {
+      const auto* p = static_cast<const uint8_t*>(LocalLock(info));
+      if (p != nullptr) result.Data.assign(p, p + LocalSize(info));
+      LocalUnlock(info);
+    }
+    if (pixels == nullptr) return;
+    const SIZE_T size = LocalSize(pixels);
+    if (size == 0 || size > plugin_wire::kMaxFrame) return;
+    const uint64_t number = ++sectionNumber_;
+    THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       static_cast<DWORD>(size),
+                                       SectionName(GetCurrentProcessId(), number).c_str()));
+    if (!section) {
+      result.Number = SusieResult::kNoMemory;
+      return;
+    }
+    void* view = MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size);
+    const void* source = LocalLock(pixels);
+    if (view == nullptr || source == nullptr) {
+      if (view != nullptr) UnmapViewOfFile(view);
+      LocalUnlock(pixels);
+      result.Number = SusieResult::kNoMemory;
+      return;
+    }
+    std::memcpy(view, source, size);
+    LocalUnlock(pixels);
+    UnmapViewOfFile(view);
+    result.Section = number;
+    result.SectionSize = static_cast<uint32_t>(size);
+    sections_.push_back(std::move(section));
+  }
+
+  const TSPI& Plugin() const {
+    if (!spi_) throw ESPIError("no plug-in loaded");
+    return *spi_;
+  }
+  static const char* Source(const TMessage& m) {
+    return m.Source.InMemory ? reinterpret_cast<const char*>(m.Source.Bytes.data())
+                             : m.Source.FileName.c_str();
+  }
+  static LONG Length(const TMessage& m) {
+    return m.Source.InMemory ? static_cast<LONG>(m.Source.Bytes.size()) : m.Source.Offset;
+  }
+  static UINT Flag(const TMessage& m) {
+    return (m.Source.Flag & ~7u) | (m.Source.InMemory ? 1 : 0);
+  }
+
+  HANDLE pipe_;
+  std::unique_ptr<TSPI> spi_;
+  std::vector<THandle> sections_;
+  uint64_t sectionNumber_ = 0;
+};
+
+}  // namespace
+
+int RunPluginHelper(const std::wstring& pipeName) {
+  THandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr));
+  if (!pipe) return 1;
+  THelperServer server(pipe.get());
+  return server.Run();
+}

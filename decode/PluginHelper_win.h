@@ -1,0 +1,64 @@
+// The plug-in helper: a second copy of the program, started with /spi-helper, that loads the
+// plug-ins users install and makes the calls into them, so that one that loops, faults, raises
+// a foreign exception or ends its process costs one picture and never the program. The two
+// speak plugin_wire messages over a named pipe; pixels come back in a named memory section.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/Handles_win.h"
+#include "decode/PluginWire.h"
+
+// The helper stopped, ended or answered nonsense: the call's picture is unreadable.
+class EHelperFailed : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The switch that makes the program a helper: "Vesko2.exe /spi-helper <pipe name>".
+constexpr const wchar_t* kPluginHelperSwitch = L"/spi-helper";
+
+class TPluginHelper {
+ public:
+  // `exe`: the program file the helper runs (the program itself).
+  explicit TPluginHelper(std::wstring exe);
+  ~TPluginHelper();
+  TPluginHelper(const TPluginHelper&) = delete;
+  TPluginHelper& operator=(const TPluginHelper&) = delete;
+
+  // One call. The helper starts at the first call and again after it stopped. Progress
+  // messages go to `progress` (false aborts the call) and count as signs of life; with none for
+  // `silenceMs`, the helper is stopped. EHelperFailed when it stops, ends or answers nonsense.
+  plugin_wire::TMessage Call(const plugin_wire::TMessage& request,
+                             const std::function<bool(int done, int total)>& progress,
+                             DWORD silenceMs);
+  // The pixels of a result (its Section and SectionSize), copied out of the helper's section.
+  std::vector<uint8_t> Pixels(const plugin_wire::TMessage& result) const;
+  // Ends the helper now; the next call starts another.
+  void Stop();
+  // The helper's process id, 0 while none runs.
+  DWORD ProcessId() const { return processId_; }
+
+ private:
+  void Start();
+  void Send(const plugin_wire::TMessage& message, DWORD silenceMs);
+  plugin_wire::TMessage Receive(DWORD silenceMs);
+  void Transfer(void* data, DWORD size, bool write, DWORD silenceMs);
+
+  std::wstring exe_;
+  THandle job_;
+  THandle process_;
+  THandle pipe_;
+  THandle event_;
+  DWORD processId_ = 0;
+};
+
+// The helper's side: serves the program at the other end of `pipeName` until the pipe closes
+// or a call into a plug-in faulted (after its answer); the process's exit code.
+int RunPluginHelper(const std::wstring& pipeName);
