@@ -1,6 +1,7 @@
 #include "decode/PluginHelper_win.h"
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "base/Unicode_win.h"
@@ -200,7 +201,8 @@ class THelperServer {
       Serve(request, result);
       // After a fault the plug-in's locks and state are not to be trusted: the helper ends,
       // and says so with its answer.
-      const bool ending = spi_ && spi_->Faulted();
+      bool ending = false;
+      for (const auto& [path, spi] : plugins_) ending = ending || spi->Faulted();
       if (ending) result.Total = 1;
       if (!Send(result)) return 0;
       if (ending) return 2;
@@ -252,13 +254,11 @@ class THelperServer {
     try {
       switch (request.Kind) {
         case TKind::Load:
-          spi_ = CreateSPIByKind(request.Text);
-          result.Number = spi_ ? 0 : -1;
-          if (spi_) result.Text = spi_->ClassName();
+          result.Text = Plugin(request.Plugin).ClassName();
           return;
         case TKind::PluginInfo: {
           char buffer[256] = {};
-          result.Number = Plugin().GetPluginInfo(request.Number, buffer, 255);
+          result.Number = Plugin(request.Plugin).GetPluginInfo(request.Number, buffer, 255);
           result.Data.assign(buffer, buffer + strnlen(buffer, 255));
           return;
         }
@@ -266,13 +266,14 @@ class THelperServer {
           std::vector<uint8_t> header(kSusieHeaderBlock, 0);
           std::memcpy(header.data(), request.Data.data(),
                       std::min(request.Data.size(), header.size()));
-          result.Number = Plugin().IsSupported(request.Text, header.data());
+          result.Number = Plugin(request.Plugin).IsSupported(request.Text, header.data());
           return;
         }
         case TKind::PictureInfo: {
           TSusiePictureInfo info{};
           result.Number =
-              Plugin().GetPictureInfo(Source(request), Length(request), Flag(request), &info);
+              Plugin(request.Plugin)
+                  .GetPictureInfo(Source(request), Length(request), Flag(request), &info);
           if (info.hInfo != 0)
             LocalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
           info.hInfo = 0;
@@ -298,7 +299,7 @@ class THelperServer {
     HLOCAL info = nullptr;
     HLOCAL pixels = nullptr;
     const bool preview = request.Kind == TKind::Preview;
-    const TSPI& spi = Plugin();
+    const TSPI& spi = Plugin(request.Plugin);
     result.Number = preview ? spi.GetPreview(Source(request), Length(request), Flag(request), &info,
                                              &pixels, Progress, reinterpret_cast<LONG_PTR>(this))
                             : spi.GetPicture(Source(request), Length(request), Flag(request), &info,
@@ -342,9 +343,15 @@ class THelperServer {
     sections_.push_back(std::move(section));
   }
 
-  const TSPI& Plugin() const {
-    if (!spi_) throw ESPIError("no plug-in loaded");
-    return *spi_;
+  // The plug-in at a full path, loaded at its first call.
+  const TSPI& Plugin(const std::string& path) {
+    auto found = plugins_.find(path);
+    if (found == plugins_.end()) {
+      std::unique_ptr<TSPI> spi = CreateSPIByKind(path);
+      if (!spi) throw ESPIFOpenErrorSPI(path + ":Susie Pluginがロードできませんでした");
+      found = plugins_.emplace(path, std::move(spi)).first;
+    }
+    return *found->second;
   }
   static const char* Source(const TMessage& m) {
     return m.Source.InMemory ? reinterpret_cast<const char*>(m.Source.Bytes.data())
@@ -358,7 +365,7 @@ class THelperServer {
   }
 
   HANDLE pipe_;
-  std::unique_ptr<TSPI> spi_;
+  std::map<std::string, std::unique_ptr<TSPI>> plugins_;
   std::vector<THandle> sections_;
   uint64_t sectionNumber_ = 0;
 };

@@ -60,5 +60,6 @@ class TPluginHelper {
 };
 
 // The helper's side: serves the program at the other end of `pipeName` until the pipe closes
-// or a call into a plug-in faulted (after its answer); the process's exit code.
+// or a call into a plug-in faulted (after its answer); the process's exit code. It loads each
+// plug-in at the first call naming it and keeps it for the next.
 int RunPluginHelper(const std::wstring& pipeName);

@@ -75,9 +75,9 @@ class TReader {
   size_t at_ = 0;
 };
 
-// Kind, Number, Total, three empty fields' lengths, the source's flag byte, its offset and
+// Kind, Number, Total, four empty fields' lengths, the source's flag byte, its offset and
 // flag, the section and its size.
-constexpr uint32_t kSmallest = 4 + 4 + 4 + 4 + 4 + 1 + 4 + 4 + 4 + 4 + 8 + 4;
+constexpr uint32_t kSmallest = 4 + 4 + 4 + 4 + 4 + 4 + 1 + 4 + 4 + 4 + 4 + 8 + 4;
 
 }  // namespace
 
@@ -87,6 +87,7 @@ std::vector<uint8_t> Encode(const TMessage& m) {
   w.U32(static_cast<uint32_t>(m.Kind));
   w.U32(static_cast<uint32_t>(m.Number));
   w.U32(static_cast<uint32_t>(m.Total));
+  w.Block(m.Plugin.data(), m.Plugin.size(), kMaxText);
   w.Block(m.Text.data(), m.Text.size(), kMaxText);
   w.Block(m.Data.data(), m.Data.size(), kMaxFrame);
   w.U8(m.Source.InMemory ? 1 : 0);
@@ -114,6 +115,7 @@ TMessage Decode(const uint8_t* body, size_t size) {
   m.Kind = static_cast<TKind>(kind);
   m.Number = static_cast<int32_t>(r.U32());
   m.Total = static_cast<int32_t>(r.U32());
+  m.Plugin = r.Text();
   m.Text = r.Text();
   m.Data = r.Bytes();
   const uint8_t inMemory = r.U8();

@@ -24,7 +24,7 @@ class EWireError : public Exception {
 };
 
 enum class TKind : uint32_t {
-  Load = 1,     // program → helper: load the DLL at Text (a full path)
+  Load = 1,     // program → helper: load the Plugin; the answer's Text is its class
   PluginInfo,   // info Number
   IsSupported,  // the file name Text and its first bytes Data
   PictureInfo,  // of Source
@@ -52,6 +52,8 @@ struct TMessage {
   TKind Kind = TKind::Result;
   int32_t Number = 0;
   int32_t Total = 0;
+  // The plug-in a call goes to, by its full path: the helper loads it at its first call.
+  std::string Plugin;
   std::string Text;
   std::vector<uint8_t> Data;
   TSource Source;

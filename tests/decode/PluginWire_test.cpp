@@ -27,6 +27,7 @@ TEST_CASE("plug-in helper messages come back as they were sent") {
   supported.Data.assign(2048, 0x5A);
   TMessage picture;
   picture.Kind = TKind::Picture;
+  picture.Plugin = "C:\\Susie\\ifpic.spi";
   picture.Source.FileName = "D:\\pics\\a.pic";
   picture.Source.Offset = 128;  // after a MacBinary header
   picture.Source.Flag = 0x10;
@@ -76,13 +77,13 @@ TEST_CASE("a malformed helper message is refused whole, never read past its end"
     CHECK_THROWS_AS(Decode(other.data(), other.size()), EWireError);
   }
   std::vector<uint8_t> source = body;
-  const size_t flagAt = 4 + 4 + 4 + (4 + 4) + (4 + 3);
+  const size_t flagAt = 4 + 4 + 4 + (4 + 0) + (4 + 4) + (4 + 3);
   REQUIRE(source[flagAt] == 0);
   source[flagAt] = 2;
   CHECK_THROWS_AS(Decode(source.data(), source.size()), EWireError);
   for (const uint32_t length : {uint32_t{5}, uint32_t{1000}, kMaxText + 1, uint32_t{0xFFFFFFFF}}) {
     std::vector<uint8_t> text = body;
-    std::memcpy(text.data() + 12, &length, 4);
+    std::memcpy(text.data() + 16, &length, 4);
     CHECK_THROWS_AS(Decode(text.data(), text.size()), EWireError);
   }
   CHECK_THROWS_AS(Decode(nullptr, 0), EWireError);

@@ -460,16 +460,18 @@ TEST_CASE(
   TTempDir dir;
   WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
   TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
-  auto call = [&](TKind kind, const std::string& text = {}, int number = 0,
+  std::string plugin;
+  auto call = [&](TKind kind, const std::string& path = {}, int number = 0,
                   const std::function<bool(int, int)>& progress = nullptr, DWORD silence = 10000) {
+    if (!path.empty()) plugin = path;
     TMessage m;
     m.Kind = kind;
-    m.Text = text;
+    m.Plugin = plugin;
     m.Number = number;
     m.Source.FileName = U(dir / L"pic.fxa");
     return helper.Call(m, progress, silence);
   };
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Number == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Text == "TInSPI");
   const DWORD first = helper.ProcessId();
   CHECK(first != 0);
   CHECK(first != GetCurrentProcessId());
@@ -477,6 +479,7 @@ TEST_CASE(
   CHECK(std::string(version.Data.begin(), version.Data.end()) == "00IN");
   TMessage supported;
   supported.Kind = TKind::IsSupported;
+  supported.Plugin = plugin;
   supported.Text = U(dir / L"pic.fxa");
   const std::string head = FxPicture(5, 3, 24);
   supported.Data.assign(head.begin(), head.end());
