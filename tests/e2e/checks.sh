@@ -51,9 +51,9 @@ await_restored() {
 # gives it the focus first, and the keys go again (three times at most) only when the first
 # press showed nothing within 5 s, as when the click had not yet made the window active.
 key_until() {
-  local check=$1 shot=$2 try
+  local check=$1 shot=$2
   shift 2
-  for try in 1 2 3; do
+  for _ in 1 2 3; do
     xdotool mousemove "${panel_x:-30}" "${panel_y:-4}" click 1
     xdotool key "$@"
     await_screen "$shot" "$check" 5 && return 0

@@ -129,7 +129,6 @@ step_key() {
 # takes a while), then until the desktop no longer shows the picture `before` (when given): the
 # desktop repaints from the file afterwards.
 await_wallpaper() {
-  local i
   await "[ \"\$(wallpaper_stamp)\" != '$1' ]" 60
   if [ -n "${2:-}" ]; then
     _repainted() { [ "$(shown "$1")" != "$before_picture" ]; }

@@ -39,8 +39,9 @@ await_screen "$out/dragged.png" arrived 10 || {
   is_panel "$out/dragged.png" 30 4 && fail "the panel did not leave its place"
   fail "the panel did not arrive: $(pixel "$out/dragged.png" 425 252)"
 }
-panel_x=430
-panel_y=254
+# Where key_until clicks for the focus from now on.
+# shellcheck disable=SC2034
+panel_x=430 panel_y=254
 
 # The context menu at the panel, its first submenu open.
 xdotool mousemove 430 254 click 3
