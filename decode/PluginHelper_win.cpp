@@ -253,9 +253,12 @@ class THelperServer {
   void Serve(const TMessage& request, TMessage& result) {
     try {
       switch (request.Kind) {
-        case TKind::Load:
-          result.Text = Plugin(request.Plugin).ClassName();
+        case TKind::Load: {
+          const TSPI& spi = Plugin(request.Plugin);
+          result.Text = spi.ClassName();
+          result.Number = static_cast<int32_t>(spi.EntryMask());
           return;
+        }
         case TKind::PluginInfo: {
           char buffer[256] = {};
           result.Number = Plugin(request.Plugin).GetPluginInfo(request.Number, buffer, 255);
@@ -290,7 +293,7 @@ class THelperServer {
           result.Text = "unexpected message";
       }
     } catch (const std::exception& error) {
-      result.Number = SusieResult::kInternalError;
+      result.Number = request.Kind == TKind::Load ? -1 : SusieResult::kInternalError;
       result.Text = error.what();
     }
   }

@@ -1,8 +1,12 @@
 #include "decode/SPI_win.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "base/DllSearch_win.h"
 #include "base/Unicode_win.h"
 #include "decode/FaultGuard_win.h"
+#include "decode/PluginHelper_win.h"
 
 namespace {
 
@@ -28,11 +32,68 @@ bool InfoText(const TSPI& spi, int number, std::string& text) {
 
 }  // namespace
 
+TPluginHelper* TSPI::Helper = nullptr;
+unsigned TSPI::HelperSilenceMs = 10000;
+
 TSPI::~TSPI() {
   if (module_ != nullptr) FreeLibrary(module_);
 }
 
+unsigned TSPI::EntryMask() const {
+  unsigned mask = 0;
+  for (int i = 0; i < static_cast<int>(Entry::Count); ++i)
+    if (Has(static_cast<Entry>(i))) mask |= 1u << i;
+  return mask;
+}
+
+bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& result,
+                      TSusieProgress progress, LONG_PTR user) const {
+  if (faulted_ || Helper == nullptr) return false;
+  request.Plugin = FileName;
+  try {
+    result = Helper->Call(
+        request,
+        [progress, user](int done, int total) {
+          return progress == nullptr || progress(done, total, user) == 0;
+        },
+        HelperSilenceMs);
+    if (result.Total == 1 && ++failures_ >= 3) faulted_ = true;  // it faulted in the helper
+    return true;
+  } catch (const EHelperFailed&) {
+    if (++failures_ >= 3) faulted_ = true;
+    return false;
+  }
+}
+
 void TSPI::Load(const std::string& fileName) {
+  if (Helper != nullptr) {
+    // Loaded by the helper, never here: the full path names it there.
+    const std::wstring wide = ToWide(fileName);
+    wchar_t full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+    FileName = length > 0 && length < MAX_PATH ? ToUtf8(full) : fileName;
+    plugin_wire::TMessage load;
+    load.Kind = plugin_wire::TKind::Load;
+    plugin_wire::TMessage answer;
+    if (!CallRemote(load, answer, nullptr, 0) || answer.Number < 0) {
+      throw ESPIFOpenErrorSPI(
+          answer.Text.empty() ? fileName + ":Susie Pluginがロードできませんでした" : answer.Text);
+    }
+    remote_ = true;
+    remoteEntries_ = static_cast<unsigned>(answer.Number);
+    CheckAPI();
+    InfoText(*this, 0, APIVersion);
+    InfoText(*this, 1, PluginName);
+    for (int n = 2;; n += 2) {
+      std::string filter;
+      std::string description;
+      if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
+      FilterList.push_back(filter);
+      DescriptionList.push_back(description);
+    }
+    IsLoader = IsLoaderKind();
+    return;
+  }
   // A plug-in's own DLLs are found beside it first.
   const bool full = fileName.find('\\') != std::string::npos;
   module_ = LoadLibraryExW(ToWide(fileName).c_str(), nullptr, full ? BesideDllFlags() : 0);
@@ -106,6 +167,20 @@ int TSPI::Guarded(F call, int failed) const {
 }
 
 int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
+  if (remote_) {
+    Require(Entry::GetPluginInfo);
+    plugin_wire::TMessage request;
+    request.Kind = plugin_wire::TKind::PluginInfo;
+    request.Number = infoNumber;
+    plugin_wire::TMessage result;
+    if (!CallRemote(request, result, nullptr, 0) || result.Total == 1)
+      throw ESPIFault("[" + FileName + "]は GetPluginInfo の中で異常終了しました");
+    if (buffer == nullptr || length <= 0) return result.Number;
+    const size_t n = std::min(result.Data.size(), static_cast<size_t>(length - 1));
+    std::memcpy(buffer, result.Data.data(), n);
+    buffer[n] = '\0';
+    return result.Number;
+  }
   const auto entry = EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo));
   const int written = Guarded([&] { return entry(infoNumber, buffer, length); }, -1);
   if (faulted_) throw ESPIFault("[" + FileName + "]は GetPluginInfo の中で異常終了しました");
@@ -113,19 +188,101 @@ int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
 }
 
 int TSPI::IsSupported(const std::string& ansiName, void* header) const {
+  if (remote_) {
+    Require(Entry::IsSupported);
+    plugin_wire::TMessage request;
+    request.Kind = plugin_wire::TKind::IsSupported;
+    request.Text = ansiName;
+    if (header != nullptr) {
+      const auto* bytes = static_cast<const uint8_t*>(header);
+      request.Data.assign(bytes, bytes + kSusieHeaderBlock - kMacBinaryHeader);
+    }
+    plugin_wire::TMessage result;
+    return CallRemote(request, result, nullptr, 0) ? result.Number : 0;
+  }
   const auto entry = EntryAs<TIsSupported>(Address(Entry::IsSupported));
   const char* name = ansiName.c_str();
   return Guarded([&] { return entry(name, header); }, 0);
 }
 
+namespace {
+
+// A call's source as the helper gets it: a file name and offset, or the bytes themselves.
+plugin_wire::TSource RemoteSource(const char* source, LONG length, UINT flag) {
+  plugin_wire::TSource s;
+  s.Flag = flag & ~7u;
+  s.InMemory = (flag & 7) == 1;
+  if (s.InMemory) {
+    if (source != nullptr && length > 0) s.Bytes.assign(source, source + length);
+  } else {
+    s.FileName = source != nullptr ? source : "";
+    s.Offset = length;
+  }
+  return s;
+}
+
+HLOCAL LocalCopy(const uint8_t* data, size_t size) {
+  HLOCAL block = LocalAlloc(LMEM_MOVEABLE, size);
+  if (block == nullptr) return nullptr;
+  void* p = LocalLock(block);
+  if (p != nullptr) std::memcpy(p, data, size);
+  LocalUnlock(block);
+  return block;
+}
+
+}  // namespace
+
+int TSPI::RemotePicture(plugin_wire::TKind kind, const char* source, LONG length, UINT flag,
+                        HLOCAL* info, HLOCAL* pixels, TSusieProgress progress,
+                        LONG_PTR user) const {
+  plugin_wire::TMessage request;
+  request.Kind = kind;
+  request.Source = RemoteSource(source, length, flag);
+  plugin_wire::TMessage result;
+  if (!CallRemote(request, result, progress, user)) return SusieResult::kInternalError;
+  if (result.Number != SusieResult::kSuccess) return result.Number;
+  try {
+    const std::vector<uint8_t> bits = Helper->Pixels(result);
+    if (info == nullptr || pixels == nullptr || result.Data.empty() || bits.empty())
+      return SusieResult::kBrokenData;
+    *info = LocalCopy(result.Data.data(), result.Data.size());
+    *pixels = LocalCopy(bits.data(), bits.size());
+  } catch (const EHelperFailed&) {
+    return SusieResult::kInternalError;
+  }
+  if (*info == nullptr || *pixels == nullptr) {
+    if (*info != nullptr) LocalFree(*info);
+    if (*pixels != nullptr) LocalFree(*pixels);
+    *info = *pixels = nullptr;
+    return SusieResult::kNoMemory;
+  }
+  return SusieResult::kSuccess;
+}
+
 int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
                          TSusiePictureInfo* info) const {
+  if (remote_) {
+    Require(Entry::GetPictureInfo);
+    plugin_wire::TMessage request;
+    request.Kind = plugin_wire::TKind::PictureInfo;
+    request.Source = RemoteSource(source, length, flag);
+    plugin_wire::TMessage result;
+    if (!CallRemote(request, result, nullptr, 0)) return SusieResult::kInternalError;
+    if (info != nullptr && result.Data.size() == sizeof *info)
+      std::memcpy(info, result.Data.data(), sizeof *info);
+    return result.Number;
+  }
   const auto entry = EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo));
   return Guarded([&] { return entry(source, length, flag, info); }, SusieResult::kInternalError);
 }
 
 int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
+  if (remote_) {
+    Require(Entry::GetPicture);
+    return RemotePicture(plugin_wire::TKind::Picture, source, length, flag, info, pixels, progress,
+                         user);
+  }
   const auto entry = EntryAs<TGetPicture>(Address(Entry::GetPicture));
   return Guarded([&] { return entry(source, length, flag, info, pixels, progress, user); },
                  SusieResult::kInternalError);
@@ -133,6 +290,11 @@ int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, H
 
 int TSPI::GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                      TSusieProgress progress, LONG_PTR user) const {
+  if (remote_) {
+    Require(Entry::GetPreview);
+    return RemotePicture(plugin_wire::TKind::Preview, source, length, flag, info, pixels, progress,
+                         user);
+  }
   const auto entry = EntryAs<TGetPicture>(Address(Entry::GetPreview));
   return Guarded([&] { return entry(source, length, flag, info, pixels, progress, user); },
                  SusieResult::kInternalError);

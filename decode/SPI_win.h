@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "decode/PluginWire.h"
 #include "decode/SusieApi.h"
+
+class TPluginHelper;
 
 class ESPIError : public Exception {
  public:
@@ -83,7 +86,20 @@ class TSPI {
   std::vector<std::string> DescriptionList;
   bool IsLoader = false;
 
-  bool Has(Entry entry) const { return entries_[static_cast<int>(entry)] != nullptr; }
+  bool Has(Entry entry) const {
+    return remote_ ? (remoteEntries_ >> static_cast<int>(entry) & 1) != 0
+                   : entries_[static_cast<int>(entry)] != nullptr;
+  }
+  // An entry point mask: bit n for Entry n.
+  unsigned EntryMask() const;
+
+  // Where plug-ins run: with a helper set, every plug-in loaded from then on is loaded by it and
+  // every call goes to it, none into this process. A call that makes the helper fail (silent
+  // past `HelperSilenceMs`, ended, faulted) fails like one that cannot decode; a plug-in whose
+  // calls made it fail three times is not called again.
+  static TPluginHelper* Helper;
+  static unsigned HelperSilenceMs;
+  bool Remote() const { return remote_; }
   // Whether a call into the plug-in faulted (an access violation inside it): such a plug-in is
   // not called again in this session.
   bool Faulted() const { return faulted_; }
@@ -109,9 +125,18 @@ class TSPI {
   template <typename F>
   int Guarded(F call, int failed) const;
 
+  // One call through the helper; false (and the failure counted) when the helper failed.
+  bool CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& result,
+                  TSusieProgress progress, LONG_PTR user) const;
+  int RemotePicture(plugin_wire::TKind kind, const char* source, LONG length, UINT flag,
+                    HLOCAL* info, HLOCAL* pixels, TSusieProgress progress, LONG_PTR user) const;
+
   HMODULE module_ = nullptr;
   FARPROC entries_[static_cast<int>(Entry::Count)] = {};
   mutable bool faulted_ = false;
+  bool remote_ = false;
+  unsigned remoteEntries_ = 0;
+  mutable int failures_ = 0;
 };
 
 class TLoaderSPI : public TSPI {

@@ -507,7 +507,7 @@ TEST_CASE(
   LocalFree(info);
 
   // Progress reaches the caller, and its answer aborts.
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxprogress.spi")).Number == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxprogress.spi")).Number > 0);  // its entry points
   WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
   int steps = 0;
   CHECK(call(TKind::Picture, {}, 0, [&](int, int) { return ++steps < 4; }).Number ==
@@ -516,21 +516,59 @@ TEST_CASE(
 
   // A plug-in that never returns: the call fails after its silence, the helper is gone, and
   // the next call has a new one.
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxloop.spi")).Number == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxloop.spi")).Number > 0);  // its entry points
   const ULONGLONG before = GetTickCount64();
   CHECK_THROWS_AS(call(TKind::Picture, {}, 0, nullptr, 1000), EHelperFailed);
   CHECK(GetTickCount64() - before < 30000);  // it came back, and did not wait for the plug-in
   CHECK(helper.ProcessId() == 0);
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxfault4.spi")).Number == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxfault4.spi")).Number > 0);  // its entry points
   CHECK(helper.ProcessId() != first);
   // A fault inside the plug-in: a failed picture, and the helper ends after its answer.
   WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24, "FXPIC"));
   CHECK(call(TKind::Picture).Number == SusieResult::kInternalError);
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Number == 0);
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Number > 0);  // its entry points
   CHECK(call(TKind::Picture).Number == SusieResult::kSuccess);
   // Stopped, the helper is gone.
   const DWORD last = helper.ProcessId();
   helper.Stop();
   THandle gone(OpenProcess(SYNCHRONIZE, FALSE, last));
   CHECK((!gone || WaitForSingleObject(gone.get(), 0) == WAIT_OBJECT_0));
+}
+
+TEST_CASE("with a helper, plug-ins load there: one that never returns is passed by, then left") {
+  TTempDir dir;
+  TTempDir plugins;
+  for (const wchar_t* name : {L"fxgood", L"fxloop"}) CopyFixture(name, plugins.Path());
+  TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
+  TSPI::Helper = &helper;
+  TSPI::HelperSilenceMs = 1000;
+  struct TRestore {
+    ~TRestore() {
+      TSPI::Helper = nullptr;
+      TSPI::HelperSilenceMs = 10000;
+    }
+  } restore;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(plugins.Path()) + "\\*.spi");
+  REQUIRE(spis.Count() == 2);
+  for (int i = 0; i < spis.Count(); ++i) CHECK(spis.Item(i).Remote());
+  // Nothing of them in this process.
+  CHECK(GetModuleHandleW(L"fxloop.spi") == nullptr);
+  CHECK(GetModuleHandleW(L"fxgood.spi") == nullptr);
+  // The looping one claims .fxw and is asked first; after its silence the good one decodes.
+  WriteBytes(dir / L"pic.fxw", FxPicture(4, 3, 24));
+  const TSPI* looping = nullptr;
+  for (int i = 0; i < spis.Count(); ++i)
+    if (ExtractFileNameOf(spis.Item(i).FileName) == "fxloop.spi") looping = &spis.Item(i);
+  REQUIRE(looping != nullptr);
+  for (int picture = 1; picture <= 4; ++picture) {
+    CAPTURE(picture);
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / L"pic.fxw"));
+    CHECK(dib.Width() == 4);
+    CHECK(dib.Height() == 3);
+    // Three failures, and it is not asked again.
+    CHECK(looping->Faulted() == (picture >= 3));
+  }
 }
