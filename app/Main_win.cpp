@@ -12,11 +12,13 @@
 #include "app/Dialogs_win.h"
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
+#include "app/PluginSetup_win.h"
 #include "app/SingleInstance_win.h"
 #include "base/DllSearch_win.h"
 #include "base/Handles_win.h"
 #include "base/Unicode_win.h"
 #include "decode/PluginHelper_win.h"
+#include "decode/SPI_win.h"
 
 namespace {
 
@@ -67,6 +69,13 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
       [&] { return application.Title(); });
   TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
 
+  // Plug-ins users install run in a helper process; ours, which contain their own faults, here.
+  TPluginHelper helper(ProgramPath());
+  TSPI::Helper = &helper;
+  TSPI::RunsApart = [](const std::string& fileName) { return !IsOwnPlugin(fileName); };
+  struct TDetach {
+    ~TDetach() { TSPI::Helper = nullptr; }
+  } detach;
   TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
   for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
   TVesko2MainForm form(std::move(env));

@@ -2,6 +2,7 @@
 
 #include "base/Path.h"
 #include "base/TextCase.h"
+#include "base/Unicode_win.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 
@@ -34,6 +35,16 @@ void ConfigureMainWindowSPIs(TSPIs& spis) {
     const std::string upper = UpperCase(extension);
     if (upper == "JPG" || upper == "BMP" || upper == "JPEG") graphicClass = {};
   };
+}
+
+bool IsOwnPlugin(const std::string& fileName) {
+  wchar_t program[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::string folder = ExtractFilePath(ToUtf8(std::wstring(program, length)));
+  if (!SameText(ExtractFilePath(fileName), folder)) return false;
+  const std::string name = ExtractFileName(fileName);
+  return SameText(name, "ifpng.spi") || SameText(name, "ifwebp.spi") || SameText(name, "ifwic.spi");
 }
 
 std::vector<std::string> PluginFirstFilters(const TSPIs& spis) {

@@ -8,6 +8,9 @@
 class TSPIs;
 
 void ConfigureMainWindowSPIs(TSPIs& spis);
+// Whether a plug-in is one of ours beside the program (ifpng, ifwebp, ifwic): these contain
+// their own faults and run in the program's process; every other runs in the helper.
+bool IsOwnPlugin(const std::string& fileName);
 // The first filter entry of every loaded plug-in, in load order, for the list of accepted masks;
 // every entry of the program's own plug-ins (named "Vesko 2 ..."), whose system-codec plug-in
 // spreads its many extensions over several entries so that the host reads none of them cut.

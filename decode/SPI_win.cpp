@@ -34,6 +34,7 @@ bool InfoText(const TSPI& spi, int number, std::string& text) {
 
 TPluginHelper* TSPI::Helper = nullptr;
 unsigned TSPI::HelperSilenceMs = 10000;
+bool (*TSPI::RunsApart)(const std::string& fileName) = nullptr;
 
 TSPI::~TSPI() {
   if (module_ != nullptr) FreeLibrary(module_);
@@ -66,7 +67,7 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
 }
 
 void TSPI::Load(const std::string& fileName) {
-  if (Helper != nullptr) {
+  if (Helper != nullptr && (RunsApart == nullptr || RunsApart(fileName))) {
     // Loaded by the helper, never here: the full path names it there.
     const std::wstring wide = ToWide(fileName);
     wchar_t full[MAX_PATH] = {};

@@ -99,6 +99,8 @@ class TSPI {
   // calls made it fail three times is not called again.
   static TPluginHelper* Helper;
   static unsigned HelperSilenceMs;
+  // Which plug-ins the helper runs (by full path); unset, all of them.
+  static bool (*RunsApart)(const std::string& fileName);
   bool Remote() const { return remote_; }
   // Whether a call into the plug-in faulted (an access violation inside it): such a plug-in is
   // not called again in this session.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "TestSupport_win.h"
+// After windows.h.
+#include <tlhelp32.h>
 #include "base/Handles_win.h"
 #include "base/IniFile.h"
 #include "base/Unicode_win.h"
@@ -318,6 +320,19 @@ TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures j
 
 namespace {
 
+// The Vesko2.exe processes running.
+int ProgramsRunning() {
+  THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (lstrcmpiW(entry.szExeFile, L"Vesko2.exe") == 0) ++count;
+  }
+  return count;
+}
+
 struct TBoxSearch {
   DWORD process;
   HWND found;
@@ -382,6 +397,8 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   CHECK(boxes >= 1);
   HWND window = WaitForMainWindow();
   REQUIRE(window != nullptr);
+  // The plug-ins run in a helper: a second Vesko2.exe of the program's.
+  CHECK(ProgramsRunning() == 2);
   // Every picture in turn, by the window's Enter key: the program stays and answers (a box
   // it showed would hold the key: the test then fails instead of waiting for ever).
   for (int step = 0; step < 4; ++step) {
@@ -391,6 +408,8 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   }
   PostMessageW(window, WM_CLOSE, 0, 0);
   REQUIRE(process.Exited(15000));
+  // No helper outlives the program.
+  CHECK(PumpUntil([] { return ProgramsRunning() == 0; }, 15000));
   DWORD code = 1;
   GetExitCodeProcess(info.hProcess, &code);
   CHECK(code == 0);
