@@ -133,6 +133,11 @@ void TSPI::Require(Entry entry) const {
 
 FARPROC TSPI::Address(Entry entry) const {
   Require(entry);
+  // A plug-in in the helper has no address here: a call the helper does not carry yet fails.
+  if (remote_) {
+    throw ESPIInvalidAPI(std::string(kEntryNames[static_cast<int>(entry)]) + "は[" + FileName +
+                         "]では使えないSusie Plugin APIです");
+  }
   return entries_[static_cast<int>(entry)];
 }
 
