@@ -163,7 +163,13 @@ TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(i
 }
 
 std::vector<uint8_t> TPluginHelper::Pixels(const TMessage& result) const {
-  if (result.SectionSize == 0) return {};
+  std::vector<uint8_t> pixels(result.SectionSize);
+  if (!pixels.empty()) PixelsInto(result, pixels.data());
+  return pixels;
+}
+
+void TPluginHelper::PixelsInto(const TMessage& result, void* into) const {
+  if (result.SectionSize == 0) return;
   THandle section(
       OpenFileMappingW(FILE_MAP_READ, FALSE, SectionName(processId_, result.Section).c_str()));
   if (!section) throw EHelperFailed("the plug-in helper's pixels are gone");
@@ -172,14 +178,9 @@ std::vector<uint8_t> TPluginHelper::Pixels(const TMessage& result) const {
   MEMORY_BASIC_INFORMATION info{};
   const bool whole = VirtualQuery(view, &info, sizeof info) == sizeof info &&
                      info.RegionSize >= result.SectionSize;
-  std::vector<uint8_t> pixels;
-  if (whole) {
-    const auto* p = static_cast<const uint8_t*>(view);
-    pixels.assign(p, p + result.SectionSize);
-  }
+  if (whole) std::memcpy(into, view, result.SectionSize);
   UnmapViewOfFile(view);
   if (!whole) throw EHelperFailed("the plug-in helper's pixels are cut short");
-  return pixels;
 }
 
 // ---- the helper's side ----

@@ -38,7 +38,9 @@ class TPluginHelper {
   plugin_wire::TMessage Call(const plugin_wire::TMessage& request,
                              const std::function<bool(int done, int total)>& progress,
                              DWORD silenceMs);
-  // The pixels of a result (its Section and SectionSize), copied out of the helper's section.
+  // The pixels of a result (its Section and SectionSize), copied out of the helper's section:
+  // into `into` (SectionSize bytes), or into a new vector.
+  void PixelsInto(const plugin_wire::TMessage& result, void* into) const;
   std::vector<uint8_t> Pixels(const plugin_wire::TMessage& result) const;
   // Ends the helper now; the next call starts another.
   void Stop();

@@ -63,6 +63,8 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
   } catch (const EHelperFailed&) {
     if (++failures_ >= 3) faulted_ = true;
     return false;
+  } catch (const plugin_wire::EWireError&) {
+    return false;  // a request too large to send (an archive member past the frame's limit)
   }
 }
 
@@ -247,21 +249,29 @@ int TSPI::RemotePicture(plugin_wire::TKind kind, const char* source, LONG length
   plugin_wire::TMessage result;
   if (!CallRemote(request, result, progress, user)) return SusieResult::kInternalError;
   if (result.Number != SusieResult::kSuccess) return result.Number;
-  try {
-    const std::vector<uint8_t> bits = Helper->Pixels(result);
-    if (info == nullptr || pixels == nullptr || result.Data.empty() || bits.empty())
-      return SusieResult::kBrokenData;
-    *info = LocalCopy(result.Data.data(), result.Data.size());
-    *pixels = LocalCopy(bits.data(), bits.size());
-  } catch (const EHelperFailed&) {
-    return SusieResult::kInternalError;
+  if (info == nullptr || pixels == nullptr || result.Data.empty() || result.SectionSize == 0)
+    return SusieResult::kBrokenData;
+  // The pixels go straight from the helper's section into the block the pipeline takes over.
+  HLOCAL infoBlock = LocalCopy(result.Data.data(), result.Data.size());
+  HLOCAL pixelBlock = LocalAlloc(LMEM_MOVEABLE, result.SectionSize);
+  int outcome = infoBlock != nullptr && pixelBlock != nullptr ? SusieResult::kSuccess
+                                                              : SusieResult::kNoMemory;
+  if (outcome == SusieResult::kSuccess) {
+    void* into = LocalLock(pixelBlock);
+    try {
+      Helper->PixelsInto(result, into);
+    } catch (const EHelperFailed&) {
+      outcome = SusieResult::kInternalError;
+    }
+    LocalUnlock(pixelBlock);
   }
-  if (*info == nullptr || *pixels == nullptr) {
-    if (*info != nullptr) LocalFree(*info);
-    if (*pixels != nullptr) LocalFree(*pixels);
-    *info = *pixels = nullptr;
-    return SusieResult::kNoMemory;
+  if (outcome != SusieResult::kSuccess) {
+    if (infoBlock != nullptr) LocalFree(infoBlock);
+    if (pixelBlock != nullptr) LocalFree(pixelBlock);
+    return outcome;
   }
+  *info = infoBlock;
+  *pixels = pixelBlock;
   return SusieResult::kSuccess;
 }
 
