@@ -140,6 +140,13 @@ TMessage TPluginHelper::Receive(DWORD silenceMs) {
 
 TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(int, int)>& progress,
                              DWORD silenceMs) {
+  if (caller_ == GetCurrentThreadId()) throw EHelperFailed("the plug-in helper is busy");
+  const std::lock_guard<std::mutex> lock(mutex_);
+  caller_ = GetCurrentThreadId();
+  struct TDone {
+    std::atomic<DWORD>& caller;
+    ~TDone() { caller = 0; }
+  } done{caller_};
   if (!process_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) Start();
   Send(request, silenceMs);
   for (;;) {

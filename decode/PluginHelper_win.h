@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,11 @@ class TPluginHelper {
   void Transfer(void* data, DWORD size, bool write, DWORD silenceMs);
 
   std::wstring exe_;
+  // One call at a time: another thread waits its turn; a call made from inside a call's
+  // progress (a message handled while a picture loads) fails at once instead of mixing
+  // messages.
+  std::mutex mutex_;
+  std::atomic<DWORD> caller_{0};
   THandle job_;
   THandle process_;
   THandle pipe_;

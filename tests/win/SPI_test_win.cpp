@@ -513,6 +513,18 @@ TEST_CASE(
   CHECK(call(TKind::Picture, {}, 0, [&](int, int) { return ++steps < 4; }).Number ==
         SusieResult::kAborted);
   CHECK(steps == 4);
+  // A call from inside a call's progress (a message handled while a picture loads) is refused
+  // at once, and the outer call goes on.
+  bool nestedRefused = false;
+  CHECK(call(TKind::Picture, {}, 0, [&](int, int) {
+          try {
+            call(TKind::PluginInfo);
+          } catch (const EHelperFailed&) {
+            nestedRefused = true;
+          }
+          return true;
+        }).Number == SusieResult::kSuccess);
+  CHECK(nestedRefused);
 
   // A plug-in that never returns: the call fails after its silence, the helper is gone, and
   // the next call has a new one.
