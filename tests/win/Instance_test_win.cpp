@@ -398,7 +398,7 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   HWND window = WaitForMainWindow();
   REQUIRE(window != nullptr);
   // The plug-ins run in a helper: a second Vesko2.exe of the program's.
-  CHECK(ProgramsRunning() == 2);
+  CHECK(PumpUntil([] { return ProgramsRunning() == 2; }, 15000));
   // Every picture in turn, by the window's Enter key: the program stays and answers (a box
   // it showed would hold the key: the test then fails instead of waiting for ever).
   for (int step = 0; step < 4; ++step) {
