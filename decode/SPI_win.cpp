@@ -70,33 +70,41 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
 
 void TSPI::Load(const std::string& fileName) {
   if (Helper != nullptr && (RunsApart == nullptr || RunsApart(fileName))) {
-    // Loaded by the helper, never here: the full path names it there.
-    const std::wstring wide = ToWide(fileName);
-    wchar_t full[MAX_PATH] = {};
-    const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
-    FileName = length > 0 && length < MAX_PATH ? ToUtf8(full) : fileName;
-    plugin_wire::TMessage load;
-    load.Kind = plugin_wire::TKind::Load;
-    plugin_wire::TMessage answer;
-    if (!CallRemote(load, answer, nullptr, 0) || answer.Number < 0) {
-      throw ESPIFOpenErrorSPI(
-          answer.Text.empty() ? fileName + ":Susie Pluginがロードできませんでした" : answer.Text);
-    }
-    remote_ = true;
-    remoteEntries_ = static_cast<unsigned>(answer.Number);
-    CheckAPI();
-    InfoText(*this, 0, APIVersion);
-    InfoText(*this, 1, PluginName);
-    for (int n = 2;; n += 2) {
-      std::string filter;
-      std::string description;
-      if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
-      FilterList.push_back(filter);
-      DescriptionList.push_back(description);
-    }
-    IsLoader = IsLoaderKind();
-    return;
+    LoadInHelper(fileName);
+  } else {
+    LoadHere(fileName);
   }
+  CheckAPI();
+  InfoText(*this, 0, APIVersion);
+  InfoText(*this, 1, PluginName);
+  for (int n = 2;; n += 2) {
+    std::string filter;
+    std::string description;
+    if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
+    FilterList.push_back(filter);
+    DescriptionList.push_back(description);
+  }
+  IsLoader = IsLoaderKind();
+}
+
+void TSPI::LoadInHelper(const std::string& fileName) {
+  // Loaded by the helper, never here: the full path names it there.
+  const std::wstring wide = ToWide(fileName);
+  wchar_t full[MAX_PATH] = {};
+  const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
+  FileName = length > 0 && length < MAX_PATH ? ToUtf8(full) : fileName;
+  plugin_wire::TMessage load;
+  load.Kind = plugin_wire::TKind::Load;
+  plugin_wire::TMessage answer;
+  if (!CallRemote(load, answer, nullptr, 0) || answer.Number < 0) {
+    throw ESPIFOpenErrorSPI(answer.Text.empty() ? fileName + ":Susie Pluginがロードできませんでした"
+                                                : answer.Text);
+  }
+  remote_ = true;
+  remoteEntries_ = static_cast<unsigned>(answer.Number);
+}
+
+void TSPI::LoadHere(const std::string& fileName) {
   // A plug-in's own DLLs are found beside it first.
   const bool full = fileName.find('\\') != std::string::npos;
   module_ = LoadLibraryExW(ToWide(fileName).c_str(), nullptr, full ? BesideDllFlags() : 0);
@@ -113,33 +121,21 @@ void TSPI::Load(const std::string& fileName) {
   for (int i = 0; i < static_cast<int>(Entry::Count); ++i) {
     entries_[i] = GetProcAddress(module_, kEntryNames[i]);
   }
-  CheckAPI();
-  InfoText(*this, 0, APIVersion);
-  InfoText(*this, 1, PluginName);
-  for (int n = 2;; n += 2) {
-    std::string filter;
-    std::string description;
-    if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
-    FilterList.push_back(filter);
-    DescriptionList.push_back(description);
-  }
-  IsLoader = IsLoaderKind();
 }
 
 void TSPI::Require(Entry entry) const {
-  if (!Has(entry)) {
-    throw ESPIInvalidAPI(std::string(kEntryNames[static_cast<int>(entry)]) + "は[" + FileName +
-                         "]では使えないSusie Plugin APIです");
-  }
+  if (!Has(entry)) ThrowUnusable(entry);
+}
+
+void TSPI::ThrowUnusable(Entry entry) const {
+  throw ESPIInvalidAPI(std::string(kEntryNames[static_cast<int>(entry)]) + "は[" + FileName +
+                       "]では使えないSusie Plugin APIです");
 }
 
 FARPROC TSPI::Address(Entry entry) const {
   Require(entry);
   // A plug-in in the helper has no address here: a call the helper does not carry yet fails.
-  if (remote_) {
-    throw ESPIInvalidAPI(std::string(kEntryNames[static_cast<int>(entry)]) + "は[" + FileName +
-                         "]では使えないSusie Plugin APIです");
-  }
+  if (remote_) ThrowUnusable(entry);
   return entries_[static_cast<int>(entry)];
 }
 

@@ -121,6 +121,10 @@ class TSPI {
   void Require(Entry entry) const;
 
  private:
+  // The two ways a plug-in loads: in the helper, or in this process.
+  void LoadInHelper(const std::string& fileName);
+  void LoadHere(const std::string& fileName);
+  [[noreturn]] void ThrowUnusable(Entry entry) const;
   FARPROC Address(Entry entry) const;
 
   // Runs one call into the plug-in under the fault guard; `failed` when it faulted.

@@ -51,7 +51,26 @@ class TObject : public Interface {
   std::atomic<ULONG> references_{1};
 };
 
-class TFrame final : public TObject<IWICBitmapFrameDecode> {
+// What a frame and a decoder answer alike: no palette, metadata, colour contexts or thumbnail.
+template <typename Interface>
+class TWicObject : public TObject<Interface> {
+ public:
+  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette*) override {
+    return WINCODEC_ERR_PALETTEUNAVAILABLE;
+  }
+  HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader**) override {
+    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
+  }
+  HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
+    if (count != nullptr) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override {
+    return WINCODEC_ERR_CODECNOTHUMBNAIL;
+  }
+};
+
+class TFrame final : public TWicObject<IWICBitmapFrameDecode> {
  public:
   explicit TFrame(char mode) : mode_(mode) {}
   HRESULT STDMETHODCALLTYPE GetSize(UINT* width, UINT* height) override {
@@ -67,9 +86,6 @@ class TFrame final : public TObject<IWICBitmapFrameDecode> {
     *x = 96;
     *y = 96;
     return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette*) override {
-    return WINCODEC_ERR_PALETTEUNAVAILABLE;
   }
   HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT stride, UINT size,
                                        BYTE* pixels) override {
@@ -88,16 +104,6 @@ class TFrame final : public TObject<IWICBitmapFrameDecode> {
     }
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader**) override {
-    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
-  }
-  HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
-    if (count != nullptr) *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override {
-    return WINCODEC_ERR_CODECNOTHUMBNAIL;
-  }
 
  protected:
   bool Accepts(REFIID iid) const override {
@@ -109,7 +115,7 @@ class TFrame final : public TObject<IWICBitmapFrameDecode> {
   char mode_;
 };
 
-class TDecoder final : public TObject<IWICBitmapDecoder> {
+class TDecoder final : public TWicObject<IWICBitmapDecoder> {
  public:
   HRESULT STDMETHODCALLTYPE QueryCapability(IStream*, DWORD* capability) override {
     *capability = WICBitmapDecoderCapabilityCanDecodeAllImages;
@@ -133,21 +139,8 @@ class TDecoder final : public TObject<IWICBitmapDecoder> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDecoderInfo(IWICBitmapDecoderInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CopyPalette(IWICPalette*) override {
-    return WINCODEC_ERR_PALETTEUNAVAILABLE;
-  }
-  HRESULT STDMETHODCALLTYPE GetMetadataQueryReader(IWICMetadataQueryReader**) override {
-    return WINCODEC_ERR_UNSUPPORTEDOPERATION;
-  }
   HRESULT STDMETHODCALLTYPE GetPreview(IWICBitmapSource**) override {
     return WINCODEC_ERR_UNSUPPORTEDOPERATION;
-  }
-  HRESULT STDMETHODCALLTYPE GetColorContexts(UINT, IWICColorContext**, UINT* count) override {
-    if (count != nullptr) *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetThumbnail(IWICBitmapSource**) override {
-    return WINCODEC_ERR_CODECNOTHUMBNAIL;
   }
   HRESULT STDMETHODCALLTYPE GetFrameCount(UINT* count) override {
     *count = 1;
