@@ -91,6 +91,11 @@ void TContextMenu::Popup(int x, int y) {
   menu.reset();
   if (chosen == 0 || chosen >= choices.size()) return;
   const TChoice& choice = choices[chosen];
+  // While a call into a plug-in keeps the windows answering, only 終了 acts.
+  if (TAction::BusyDepth > 0 && (choice.entry == nullptr || choice.entry->Action == nullptr ||
+                                 !choice.entry->Action->RunsWhileBusy)) {
+    return;
+  }
   if (choice.item != nullptr) {
     if (choice.item->OnClick) choice.item->OnClick(*choice.item);
     return;

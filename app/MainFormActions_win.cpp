@@ -24,6 +24,7 @@ void TVesko2MainForm::BindActions() {
   ReloadFolderAction.OnExecute = [this](TAction& a) { List.ReloadFolderActionExecute(a); };
   ReloadFolderAction.OnUpdate = [this](TAction& a) { List.ReloadFolderActionUpdate(a); };
   CloseAction.OnExecute = [this](TAction&) { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
+  CloseAction.RunsWhileBusy = true;
   ViewModeAction.OnExecute = [this](TAction&) { ViewModeActionExecute(); };
   for (TAction* mode : {&TileAction, &CenterAction, &WideAction}) {
     mode->OnExecute = [this](TAction& a) { SetTileMode(a.Tag); };

@@ -10,6 +10,7 @@
 #include "base/TextCase.h"
 #include "decode/DIBErrors.h"
 #include "decode/Graphic.h"
+#include "decode/SPI_win.h"
 
 TVesko2MainForm::TTimerHold::TTimerHold(TVesko2MainForm& form) : form_(form) {
   if (form_.timerHolds_++ == 0) KillTimer(form_.Handle(), kChangeTimer);
@@ -23,6 +24,7 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
   Image.Clear();
   int attempts = 0;
   for (;;) {
+    if (closeRequested_) return false;  // the program is closing; no further picture
     if (!Image.Empty()) {
       const int randomIndex = List.RandomListBox.ItemIndex;
       const std::string paperName = Settings.PaperName;
@@ -79,8 +81,12 @@ void TVesko2MainForm::ApplyTimer() {
   }
 }
 
+void TVesko2MainForm::ApplyPluginTimeout() {
+  TSPI::HelperSilenceMs = static_cast<unsigned>(Settings.PluginTimeout) * 1000;
+}
+
 bool TVesko2MainForm::ChangeMustWait() const {
-  return timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0;
+  return timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0 || TAction::BusyDepth > 0;
 }
 
 void TVesko2MainForm::TimerTimer() {

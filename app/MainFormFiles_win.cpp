@@ -5,6 +5,8 @@
 #include "base/FileIO_win.h"
 #include "base/Path.h"
 #include "base/Unicode_win.h"
+#include "decode/PluginHelper_win.h"
+#include "decode/SPI_win.h"
 #include "engine/ListRemoval.h"
 #include "files/ShellLink_win.h"
 #include "files/ShortcutName.h"
@@ -62,6 +64,8 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     FileOperation.FromFiles = {paper};
     FileOperation.ToFiles.clear();
     FileOperation.Title = ExtractFileName(paper) + " をゴミ箱へ";
+    // A plug-in may have left the picture open in the helper: it goes, and the file with it.
+    if (TSPI::Helper != nullptr) TSPI::Helper->StopIfIdle();
     // The shell asks, shows progress and reports errors itself; the picture leaves the lists
     // whatever it answered.
     FileOperation.Delete();

@@ -27,6 +27,7 @@ POINT NotificationAreaCorner() {
 }  // namespace
 
 void TVesko2MainForm::HookHotKeyHotKey(int index) {
+  if (TAction::BusyDepth > 0) return;  // a plug-in call is in progress
   if (index != 1) {
     // The boss key: the handler itself checks for the boss picture.
     IncomingBossActionExecute(IncomingBossAction);

@@ -52,6 +52,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   G_EditorAction.Caption =
       FileExists(Settings.G_Editor) ? ExtractFileName(Settings.G_Editor) : "グラフィックソフト..";
   ApplyTimer();
+  ApplyPluginTimeout();
   sender.Tag = dialog.Page();
   HookHotKey->ReRegisterKey(1, Settings.ActiveKey);
   HookHotKey->ReRegisterKey(2, Settings.IncomingBossKey);

@@ -40,6 +40,7 @@ void TVesko2MainForm::LoadSettings() {
   SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   ApplyTimer();
+  ApplyPluginTimeout();
 
   ShowWindow(Handle(), SW_SHOWNORMAL);
   env_.Application.ShowTaskbarButton();

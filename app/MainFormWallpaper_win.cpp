@@ -202,6 +202,7 @@ void TVesko2MainForm::SetScreenFit(int mode) {
 }
 
 void TVesko2MainForm::ReleaseTimerTimer() {
+  if (TAction::BusyDepth > 0) return;  // a later tick, once the plug-in call is over
   KillTimer(Handle(), kReleaseTimer);
   ReleaseCachedPixelMemory();
   // Both heaps: the C runtime's malloc (libjpeg's buffers, the resampler's rows) has its own.

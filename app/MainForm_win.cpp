@@ -14,6 +14,7 @@
 #include "base/Handles_win.h"
 #include "base/IniFile.h"
 #include "base/Path.h"
+#include "base/PumpedWait_win.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/JPEGImage.h"
@@ -203,7 +204,26 @@ std::string TVesko2MainForm::Caption() {
 
 void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {
   const std::string path = AnsiToUtf8(ReadHandOverBuffer(data.lpData, data.cbData));
+  if (TPumpedWait::Depth() > 0) {
+    // A second start's files wait until the plug-in call in progress is over.
+    handOvers_.push_back(path);
+    PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
+    return;
+  }
   ReceiveHandOver(List, files_, path, OpenFileAction);
+}
+
+void TVesko2MainForm::AfterWait() {
+  TPumpedWait::Resume();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    handOvers_.clear();
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    return;
+  }
+  std::vector<std::string> paths;
+  paths.swap(handOvers_);
+  for (const std::string& path : paths) ReceiveHandOver(List, files_, path, OpenFileAction);
 }
 
 LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -219,9 +239,11 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_ERASEBKGND:
       return 1;
     case WM_LBUTTONDOWN:
+      if (TPumpedWait::Depth() > 0) return 0;  // a plug-in call is in progress
       PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return 0;
     case WM_LBUTTONDBLCLK:
+      if (TPumpedWait::Depth() > 0) return 0;
       // The second click of a quick pair on a button is one more click of that button; only
       // the bare panel's double-click shows the message.
       if (PanelButtonAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) {
@@ -274,7 +296,17 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));
       return 0;
+    case kAfterWaitMessage:
+      AfterWait();
+      return 0;
     case WM_CLOSE:
+      if (TPumpedWait::Depth() > 0) {
+        // Inside a plug-in call: it is given up, and the window closes once it has unwound.
+        closeRequested_ = true;
+        TPumpedWait::Cancel();
+        PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
+        return 0;
+      }
       FormCloseQuery();
       closing_ = true;
       DestroyWindow(Handle());

@@ -255,7 +255,13 @@ class TVesko2MainForm final : public TWindowBase,
   bool quitting_ = false;        // /R: the start ends without writing the settings
   std::string reportedFailure_;  // the last failure of a start or a tick that was reported
   bool closing_ = false;         // the close path ends the message loop
-  int timerHolds_ = 0;           // commands under way that hold the change timer
+  // A close asked for inside a plug-in call: the change stops and the window closes after it.
+  bool closeRequested_ = false;
+  std::vector<std::string> handOvers_;  // a second start's files, held while a call runs
+  void AfterWait();
+  // The plug-in calls' deadline from the settings.
+  void ApplyPluginTimeout();
+  int timerHolds_ = 0;  // commands under way that hold the change timer
   static constexpr UINT_PTR kChangeTimer = 1;
   // After a change has settled, the pixel memory kept for quick changes is given back.
   static constexpr UINT_PTR kReleaseTimer = 2;

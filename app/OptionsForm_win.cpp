@@ -85,6 +85,7 @@ struct TOptionsForm::TControls {
   // Page 1
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
   HWND fitModeLabel, fitMode, perMonitor;
+  HWND pluginWaitLabel, pluginWaitEdit, pluginWaitUpDown, pluginWaitUnit;
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
@@ -145,11 +146,25 @@ void TOptionsForm::BuildPages() {
   for (const wchar_t* item : kFitModeItems)
     SendMessageW(c.fitMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   c.perMonitor = AddControl(p, WC_BUTTONW, "モニターごとに別の画像(&M)", check, 16, 156, 340, 18);
-  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 176, 340, 18);
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 176, 150, 18);
+  c.pluginWaitLabel =
+      AddControl(p, WC_STATICW, "プラグインの応答待ち(&W)", SS_LEFT, 172, 179, 124, 16);
+  // Three digits fit beside the arrows, which take the field's right end.
+  c.pluginWaitEdit =
+      AddControl(p, WC_EDITW, "10", ES_NUMBER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL, 296, 176,
+                 54, 21, 0, WS_EX_CLIENTEDGE);
+  SendMessageW(c.pluginWaitEdit, EM_LIMITTEXT, 3, 0);
+  c.pluginWaitUpDown = AddControl(
+      p, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 334,
+      176, 16, 21);
+  SendMessageW(c.pluginWaitUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.pluginWaitEdit), 0);
+  SendMessageW(c.pluginWaitUpDown, UDM_SETRANGE32, 1, TSettings::kMaxPluginTimeout);
+  c.pluginWaitUnit = AddControl(p, WC_STATICW, "秒", SS_LEFT, 354, 179, 18, 16);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
   SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
   SetHint(c.perMonitor, "モニターが複数あるとき、それぞれに次の画像を表示します");
+  SetHint(c.pluginWaitEdit, "外部のプラグインがこの秒数応答しないと、その画像を飛ばします");
 
   // Page 2: operation.
   p = c.pages[1];
@@ -270,6 +285,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   Check(c.reSize, s.ReSize);
   SendMessageW(c.fitMode, CB_SETCURSEL, static_cast<WPARAM>(s.FitMode), 0);
   Check(c.perMonitor, s.PerMonitor);
+  SendMessageW(c.pluginWaitUpDown, UDM_SETPOS32, 0, s.PluginTimeout);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
   const bool timerStopped = !s.TimerEnabled && s.TimerInterval > 0;
@@ -309,6 +325,8 @@ void TOptionsForm::Store(TSettings& s) const {
   const LRESULT fit = SendMessageW(c.fitMode, CB_GETCURSEL, 0, 0);
   s.FitMode = fit >= 0 && fit <= 2 ? static_cast<int32_t>(fit) : 0;
   s.PerMonitor = Checked(c.perMonitor);
+  const int wait = NumberIn(c.pluginWaitEdit, TSettings::kMaxPluginTimeout);
+  if (wait >= 1) s.PluginTimeout = wait;
   s.TileCenterPosit = Checked(c.tileCenterPosit);
   s.ActiveKey = FromHotKeyField(SendMessageW(c.activeKey, HKM_GETHOTKEY, 0, 0));
   s.IncomingBossKey = FromHotKeyField(SendMessageW(c.incomingBossKey, HKM_GETHOTKEY, 0, 0));
@@ -399,18 +417,31 @@ void TOptionsForm::ChooseBossPicture() {
   SetHint(c_->incomingBossKeyPanel->Handle(), path);
 }
 
-int TOptionsForm::TimerMinutes() const {
-  const std::string text = WindowText(c_->timerEdit);
+int TOptionsForm::NumberIn(HWND edit, int max) {
+  const std::string text = WindowText(edit);
   if (text.empty() || text.size() > 4) return -1;
-  int minutes = 0;
+  int number = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return -1;
-    minutes = minutes * 10 + (c - '0');
+    number = number * 10 + (c - '0');
   }
-  return minutes <= kMaxTimerMinutes ? minutes : -1;
+  return number <= max ? number : -1;
+}
+
+int TOptionsForm::TimerMinutes() const {
+  return NumberIn(c_->timerEdit, kMaxTimerMinutes);
 }
 
 void TOptionsForm::Confirm() {
+  if (NumberIn(c_->pluginWaitEdit, TSettings::kMaxPluginTimeout) < 1) {
+    SetPage(0);
+    dialogs_.Beep(kBeepWarning);
+    dialogs_.ShowMessage("プラグインの応答待ちは 1 から " +
+                         std::to_string(TSettings::kMaxPluginTimeout) + " 秒の間で入れてください");
+    SetFocus(c_->pluginWaitEdit);
+    SendMessageW(c_->pluginWaitEdit, EM_SETSEL, 0, -1);
+    return;
+  }
   if (TimerMinutes() < 0) {
     // The field is on the second page: show it, with the number selected for retyping.
     SetPage(1);
@@ -498,6 +529,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"FitMode", c.fitMode},
                                              {"PerMonitor", c.perMonitor},
                                              {"PlayMidi", c.playMidi},
+                                             {"PluginWaitEdit", c.pluginWaitEdit},
                                              {"HotActMenu", c.hotActMenu},
                                              {"HotActActivate", c.hotActActivate},
                                              {"ActiveKey", c.activeKey},

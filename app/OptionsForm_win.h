@@ -64,6 +64,8 @@ class TOptionsForm final : public TModalForm {
   void Confirm();
   // The minutes typed, or -1 when they are not a number from 0 to kMaxTimerMinutes.
   int TimerMinutes() const;
+  // The number in an edit field, or -1 when it is none or past `max`.
+  static int NumberIn(HWND edit, int max);
   bool shellMenuEntry_ = false;
   void InputSep();
   void AddMenu();

@@ -107,6 +107,8 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.MonitorTileMode = ini.ReadInteger("Load", "MonitorTileMode", 0);
   if (s.MonitorTileMode < 0 || s.MonitorTileMode > 2) s.MonitorTileMode = 0;
   s.MonitorWallpaperStyle = std::max(ini.ReadInteger("Load", "MonitorWallpaperStyle", -1), -1);
+  s.PluginTimeout = ini.ReadInteger("Load", "PluginTimeout", 10);
+  if (s.PluginTimeout < 1 || s.PluginTimeout > TSettings::kMaxPluginTimeout) s.PluginTimeout = 10;
   s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
   s.RandomSource = ini.ReadString("Load", "RandomSource", "");
   s.RandomFirst = ini.ReadString("Load", "RandomFirst", "");
@@ -166,6 +168,7 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteBool("Load", "PerMonitor", s.PerMonitor);
   ini.WriteInteger("Load", "MonitorTileMode", s.MonitorTileMode);
   ini.WriteInteger("Load", "MonitorWallpaperStyle", s.MonitorWallpaperStyle);
+  ini.WriteInteger("Load", "PluginTimeout", s.PluginTimeout);
   ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
   ini.WriteString("Load", "RandomSource", s.RandomSource);
   ini.WriteString("Load", "RandomFirst", s.RandomFirst);

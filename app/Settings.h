@@ -81,6 +81,10 @@ struct TSettings {
   bool PerMonitor = false;
   int32_t MonitorTileMode = 0;
   int32_t MonitorWallpaperStyle = -1;
+  // Seconds a plug-in or archiver DLL may go without a sign of life before its call is given
+  // up and its picture skipped (1 to kMaxPluginTimeout).
+  int32_t PluginTimeout = 10;
+  static constexpr int32_t kMaxPluginTimeout = 600;
   // The random round: the seed its order follows from (0: none yet), the source it belongs to,
   // and the picture it began with (it ends when stepping forward would come back to it).
   int32_t RandomSeed = 0;

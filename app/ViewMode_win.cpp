@@ -6,6 +6,7 @@
 #include "base/Dialogs.h"
 #include "base/Handles_win.h"
 #include "base/Path.h"
+#include "base/PumpedWait_win.h"
 #include "base/TextCase.h"
 #include "decode/DIBErrors.h"
 #include "engine/Fit.h"
@@ -144,6 +145,7 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
 LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CHAR: {
+      if (TPumpedWait::Depth() > 0) return 0;  // the picture before is still loading
       auto key = static_cast<wchar_t>(wParam);
       ViewModeKeyPress(key);
       return 0;
@@ -170,7 +172,7 @@ LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     }
     case WM_CLOSE:
-      Close();
+      if (TPumpedWait::Depth() == 0) Close();
       return 0;
     default:
       break;

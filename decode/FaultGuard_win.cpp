@@ -23,6 +23,13 @@ bool IsProcessorFault(DWORD code) {
   }
 }
 
+// An exception of another compiler's language runtime that nothing inside the call caught:
+// Visual C++'s throw, Delphi's raise, C++Builder's throw. They are raised as noncontinuable,
+// so the guard comes back from its handler instead of resuming the faulting frame.
+bool IsForeignException(DWORD code) {
+  return code == 0xE06D7363u || code == 0x0EEDFADEu || code == 0x0EEFFACEu;
+}
+
 #if defined(__i386__)
 
 // An exception registration record of the thread's chain (fs:[0]), in the guard's frame: the
@@ -48,9 +55,11 @@ thread_local TGuard* tCurrent = nullptr;
 extern "C" EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void*,
                                                       CONTEXT* context, void*) {
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0 ||
-      tCurrent == nullptr || !IsProcessorFault(record->ExceptionCode)) {
+      tCurrent == nullptr) {
     return ExceptionContinueSearch;
   }
+  if (IsForeignException(record->ExceptionCode)) ComeBack();
+  if (!IsProcessorFault(record->ExceptionCode)) return ExceptionContinueSearch;
   context->Eip = reinterpret_cast<DWORD>(&ComeBack);
   return ExceptionContinueExecution;
 }
@@ -92,6 +101,9 @@ LPTOP_LEVEL_EXCEPTION_FILTER gPrevious = nullptr;
 }
 
 LONG WINAPI Filter(EXCEPTION_POINTERS* pointers) {
+  if (tCurrent != nullptr && IsForeignException(pointers->ExceptionRecord->ExceptionCode)) {
+    ComeBack();
+  }
   if (tCurrent != nullptr && IsProcessorFault(pointers->ExceptionRecord->ExceptionCode)) {
     pointers->ContextRecord->Rip = reinterpret_cast<DWORD64>(&ComeBack);
     return EXCEPTION_CONTINUE_EXECUTION;

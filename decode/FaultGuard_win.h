@@ -1,5 +1,6 @@
 // Calls into foreign DLLs (decoder plug-ins) that may fault: an access violation or a like
-// processor fault inside the call comes back as a failed call instead of ending the program.
+// processor fault inside the call, or a Visual C++ or Delphi exception that leaves it, comes
+// back as a failed call instead of ending the program.
 #pragma once
 
 namespace fault_guard {

@@ -1,9 +1,11 @@
 #include "decode/PluginHelper_win.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
 
+#include "base/PumpedWait_win.h"
 #include "base/Unicode_win.h"
 #include "decode/SPI_win.h"
 
@@ -24,7 +26,21 @@ std::wstring SectionName(DWORD helper, uint64_t number) {
 TPluginHelper::TPluginHelper(std::wstring exe) : exe_(std::move(exe)) {}
 
 TPluginHelper::~TPluginHelper() {
+  if (idleTimer_ != nullptr) DeleteTimerQueueTimer(nullptr, idleTimer_, INVALID_HANDLE_VALUE);
   Stop();
+}
+
+void TPluginHelper::StopIfIdle() {
+  const std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+  if (lock.owns_lock()) Stop();
+}
+
+void CALLBACK TPluginHelper::IdleCheck(void* context, BOOLEAN) {
+  auto* self = static_cast<TPluginHelper*>(context);
+  const std::unique_lock<std::mutex> lock(self->mutex_, std::try_to_lock);
+  if (lock.owns_lock() && self->process_ && GetTickCount() - self->lastCall_ >= self->IdleMs) {
+    self->Stop();
+  }
 }
 
 void TPluginHelper::Stop() {
@@ -69,7 +85,13 @@ void TPluginHelper::Start() {
   THandle thread(info.hThread);
   processId_ = info.dwProcessId;
   AssignProcessToJobObject(job_.get(), process_.get());
+  // A plug-in's message box comes up over the program, not behind it.
+  AllowSetForegroundWindow(processId_);
   ResumeThread(thread.get());
+  if (idleTimer_ == nullptr) {
+    const DWORD period = std::max<DWORD>(IdleMs / 4, 50);
+    CreateTimerQueueTimer(&idleTimer_, nullptr, IdleCheck, this, period, period, WT_EXECUTEDEFAULT);
+  }
   OVERLAPPED o{};
   o.hEvent = event_.get();
   ResetEvent(o.hEvent);
@@ -77,12 +99,13 @@ void TPluginHelper::Start() {
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
       const HANDLE waits[] = {o.hEvent, process_.get()};
-      const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, kStartMs);
+      const DWORD woke = WaitPumping(waits, 2, kStartMs);
       DWORD ignored = 0;
       if (woke != WAIT_OBJECT_0 || !GetOverlappedResult(pipe_.get(), &o, &ignored, FALSE)) {
         CancelIo(pipe_.get());
         GetOverlappedResult(pipe_.get(), &o, &ignored, TRUE);
         Stop();
+        if (woke == kWaitCancelled) throw EHelperCancelled("the plug-in call was given up");
         throw EHelperFailed("the plug-in helper did not answer");
       }
     } else if (error != ERROR_PIPE_CONNECTED) {
@@ -105,10 +128,13 @@ void TPluginHelper::Transfer(void* data, DWORD size, bool write, DWORD silenceMs
       Stop();
       throw EHelperFailed("the plug-in helper ended");
     }
-    if (WaitForSingleObject(o.hEvent, silenceMs) != WAIT_OBJECT_0) {
+    const HANDLE event = o.hEvent;
+    const DWORD woke = WaitPumping(&event, 1, silenceMs);
+    if (woke != WAIT_OBJECT_0) {
       CancelIo(pipe_.get());
       GetOverlappedResult(pipe_.get(), &o, &done, TRUE);
       Stop();
+      if (woke == kWaitCancelled) throw EHelperCancelled("the plug-in call was given up");
       throw EHelperFailed("the plug-in did not answer in time");
     }
     if (!GetOverlappedResult(pipe_.get(), &o, &done, FALSE) || done == 0) {
@@ -140,13 +166,17 @@ TMessage TPluginHelper::Receive(DWORD silenceMs) {
 
 TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(int, int)>& progress,
                              DWORD silenceMs) {
-  if (caller_ == GetCurrentThreadId()) throw EHelperFailed("the plug-in helper is busy");
+  if (caller_ == GetCurrentThreadId()) throw EHelperCancelled("the plug-in helper is busy");
   const std::lock_guard<std::mutex> lock(mutex_);
   caller_ = GetCurrentThreadId();
   struct TDone {
     std::atomic<DWORD>& caller;
-    ~TDone() { caller = 0; }
-  } done{caller_};
+    std::atomic<DWORD>& lastCall;
+    ~TDone() {
+      lastCall = GetTickCount();
+      caller = 0;
+    }
+  } done{caller_, lastCall_};
   if (!process_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) Start();
   Send(request, silenceMs);
   for (;;) {
@@ -158,6 +188,7 @@ TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(i
       }
       return answer;
     }
+    if (answer.Kind == TKind::Alive) continue;  // a box of the plug-in's waits on the user
     if (answer.Kind != TKind::Progress) {
       Stop();
       throw EHelperFailed("the plug-in helper answered nonsense");
@@ -200,13 +231,24 @@ class THelperServer {
 
   // Serves requests until the pipe closes or a plug-in faulted; the exit code.
   int Run() {
+    THandle watch(CreateThread(nullptr, 64 * 1024, Watch, this, 0, nullptr));
+    struct TStopWatch {
+      THelperServer& server;
+      HANDLE thread;
+      ~TStopWatch() {
+        server.ended_ = true;
+        if (thread != nullptr) WaitForSingleObject(thread, 2000);
+      }
+    } stopWatch{*this, watch.get()};
     for (;;) {
       TMessage request;
       if (!Receive(request)) return 0;
       sections_.clear();  // the program has taken the last result's pixels
       TMessage result;
       result.Kind = TKind::Result;
+      calling_ = true;
       Serve(request, result);
+      calling_ = false;
       // After a fault the plug-in's locks and state are not to be trusted: the helper ends,
       // and says so with its answer.
       bool ending = false;
@@ -232,6 +274,7 @@ class THelperServer {
   }
   bool Send(const TMessage& message) {
     const std::vector<uint8_t> frame = plugin_wire::Encode(message);
+    const std::lock_guard<std::mutex> lock(sending_);  // the watch sends between the calls' frames
     DWORD written = 0;
     return WriteFile(pipe_, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) &&
            written == frame.size();
@@ -245,6 +288,36 @@ class THelperServer {
       size -= read;
     }
     return true;
+  }
+
+  // While a call runs and the process shows a window of its own (a plug-in's message box, its
+  // own dialog), tells the program twice a second that the call waits on the user, not stalls.
+  static DWORD WINAPI Watch(void* context) {
+    auto* self = static_cast<THelperServer*>(context);
+    while (!self->ended_) {
+      Sleep(500);
+      if (!self->calling_ || !ShowsWindow()) continue;
+      TMessage alive;
+      alive.Kind = TKind::Alive;
+      if (!self->Send(alive)) return 0;
+    }
+    return 0;
+  }
+  struct TWindowSearch {
+    DWORD process;
+    bool found;
+  };
+  static BOOL CALLBACK FindOwnWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<TWindowSearch*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && IsWindowVisible(window)) search->found = true;
+    return search->found ? FALSE : TRUE;
+  }
+  static bool ShowsWindow() {
+    TWindowSearch search{GetCurrentProcessId(), false};
+    EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
   }
 
   static int WINAPI Progress(int done, int total, LONG_PTR user) {
@@ -376,6 +449,9 @@ class THelperServer {
   }
 
   HANDLE pipe_;
+  std::mutex sending_;
+  std::atomic<bool> calling_{false};
+  std::atomic<bool> ended_{false};
   std::map<std::string, std::unique_ptr<TSPI>> plugins_;
   std::vector<THandle> sections_;
   uint64_t sectionNumber_ = 0;

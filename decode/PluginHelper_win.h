@@ -23,6 +23,13 @@ class EHelperFailed : public Exception {
   using Exception::Exception;
 };
 
+// The call was given up because the program is closing (TPumpedWait::Cancel): no fault of
+// the plug-in's.
+class EHelperCancelled : public EHelperFailed {
+ public:
+  using EHelperFailed::EHelperFailed;
+};
+
 // The switch that makes the program a helper: "Vesko2.exe /spi-helper <pipe name>".
 constexpr const wchar_t* kPluginHelperSwitch = L"/spi-helper";
 
@@ -37,6 +44,7 @@ class TPluginHelper {
   // One call. The helper starts at the first call and again after it stopped. Progress
   // messages go to `progress` (false aborts the call) and count as signs of life; with none for
   // `silenceMs`, the helper is stopped. EHelperFailed when it stops, ends or answers nonsense.
+  // A window thread's messages go on being handled while it waits (TPumpedWait).
   plugin_wire::TMessage Call(const plugin_wire::TMessage& request,
                              const std::function<bool(int done, int total)>& progress,
                              DWORD silenceMs);
@@ -46,6 +54,11 @@ class TPluginHelper {
   std::vector<uint8_t> Pixels(const plugin_wire::TMessage& result) const;
   // Ends the helper now; the next call starts another.
   void Stop();
+  // Ends the helper unless a call is in progress: what a plug-in left open (a file it never
+  // closed) goes with it, so that the file can be deleted or moved.
+  void StopIfIdle();
+  // A helper without calls for this long is ended, its memory given back to the system.
+  DWORD IdleMs = 60000;
   // The helper's process id, 0 while none runs.
   DWORD ProcessId() const { return processId_; }
 
@@ -61,6 +74,9 @@ class TPluginHelper {
   // messages.
   std::mutex mutex_;
   std::atomic<DWORD> caller_{0};
+  std::atomic<DWORD> lastCall_{0};  // GetTickCount at the end of the last call
+  HANDLE idleTimer_ = nullptr;
+  static void CALLBACK IdleCheck(void* self, BOOLEAN);
   THandle job_;
   THandle process_;
   THandle pipe_;

@@ -35,6 +35,8 @@ enum class TKind : uint32_t {
   Continue,     // program → helper: Number 0 goes on, 1 aborts
   Result,       // helper → program: the call's result Number, its Text and Data, where the
                 // pixels lie (Section, SectionSize); Total 1 when the helper ends after it
+  Alive,        // helper → program: the plug-in waits on a window of its own (a message box)
+                // that the user has not answered yet; no answer
 };
 
 // Where a picture comes from: a file (its name as the plug-in gets it and the offset of the

@@ -58,14 +58,35 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
           return progress == nullptr || progress(done, total, user) == 0;
         },
         HelperSilenceMs);
-    if (result.Total == 1 && ++failures_ >= 3) faulted_ = true;  // it faulted in the helper
+    if (result.Total == 1) CountFailure(request);  // it faulted in the helper
     return true;
+  } catch (const EHelperCancelled&) {
+    return false;  // given up by the program, not the plug-in's doing
   } catch (const EHelperFailed&) {
-    if (++failures_ >= 3) faulted_ = true;
+    CountFailure(request);
     return false;
   } catch (const plugin_wire::EWireError&) {
     return false;  // a request too large to send (an archive member past the frame's limit)
   }
+}
+
+void TSPI::CountFailure(const plugin_wire::TMessage& request) const {
+  const plugin_wire::TSource& source = request.Source;
+  std::string key;
+  if (source.InMemory) {
+    // Bytes in memory: their length and a hash stand for them.
+    uint32_t hash = 2166136261u;
+    for (const uint8_t byte : source.Bytes) hash = (hash ^ byte) * 16777619u;
+    key = "memory:" + std::to_string(source.Bytes.size()) + ":" + std::to_string(hash);
+  } else if (!source.FileName.empty()) {
+    key = "file:" + source.FileName + ":" + std::to_string(source.Offset);
+  } else if (request.Kind == plugin_wire::TKind::IsSupported) {
+    key = "file:" + request.Text + ":0";
+  } else {
+    key = "call:" + std::to_string(++failures_);  // a call about no file counts each time
+  }
+  failedSources_.insert(key);
+  if (failedSources_.size() >= 3) faulted_ = true;
 }
 
 void TSPI::Load(const std::string& fileName) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,8 @@ class TSPI {
   // Where plug-ins run: with a helper set, every plug-in loaded from then on is loaded by it and
   // every call goes to it, none into this process. A call that makes the helper fail (silent
   // past `HelperSilenceMs`, ended, faulted) fails like one that cannot decode; a plug-in whose
-  // calls made it fail three times is not called again.
+  // calls made it fail on three different files (or three times outside any file) is not
+  // called again; one bad file, met again and again, costs only that file.
   static TPluginHelper* Helper;
   static unsigned HelperSilenceMs;
   // Which plug-ins the helper runs (by full path); unset, all of them.
@@ -134,6 +136,8 @@ class TSPI {
   // One call through the helper; false (and the failure counted) when the helper failed.
   bool CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& result,
                   TSusieProgress progress, LONG_PTR user) const;
+  // A call that made the helper fail, counted against its source.
+  void CountFailure(const plugin_wire::TMessage& request) const;
   int RemotePicture(plugin_wire::TKind kind, const char* source, LONG length, UINT flag,
                     HLOCAL* info, HLOCAL* pixels, TSusieProgress progress, LONG_PTR user) const;
 
@@ -142,6 +146,8 @@ class TSPI {
   mutable bool faulted_ = false;
   bool remote_ = false;
   unsigned remoteEntries_ = 0;
+  // The sources (file and offset, or bytes in memory) whose calls made the helper fail.
+  mutable std::set<std::string> failedSources_;
   mutable int failures_ = 0;
 };
 

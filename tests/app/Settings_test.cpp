@@ -51,6 +51,7 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.RandomSeed == 0);
   CHECK_FALSE(s.PerMonitor);
   CHECK(s.MonitorWallpaperStyle == -1);
+  CHECK(s.PluginTimeout == 10);
 }
 
 TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
@@ -62,10 +63,10 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 53 keys in their sections and order") {
+TEST_CASE("the first write creates all 54 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 53);
+  CHECK(CountKeys(ini) == 54);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -132,6 +133,7 @@ TEST_CASE("every key round-trips") {
   s.PerMonitor = true;
   s.MonitorTileMode = 2;
   s.MonitorWallpaperStyle = 10;
+  s.PluginTimeout = 45;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
   s.RandomFirst = "C:\\壁紙\\ソ.jpg";
@@ -186,10 +188,11 @@ TEST_CASE("every key round-trips") {
   CHECK(back.PerMonitor == s.PerMonitor);
   CHECK(back.MonitorTileMode == s.MonitorTileMode);
   CHECK(back.MonitorWallpaperStyle == s.MonitorWallpaperStyle);
+  CHECK(back.PluginTimeout == 45);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
   CHECK(back.RandomFirst == s.RandomFirst);
-  CHECK(CountKeys(ini) == 53);
+  CHECK(CountKeys(ini) == 54);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {
@@ -236,6 +239,12 @@ TEST_CASE("garbage and absurd values fall back or stay harmless") {
   CHECK(Read("[Load]\nRandomSeed=-5\n").RandomSeed == 0);
   CHECK(Read("[Load]\nMonitorTileMode=3\n").MonitorTileMode == 0);
   CHECK(Read("[Load]\nMonitorWallpaperStyle=-7\n").MonitorWallpaperStyle == -1);
+  for (const char* wait : {"0", "-3", "601", "x"}) {
+    CAPTURE(wait);
+    CHECK(Read(std::string("[Load]\nPluginTimeout=") + wait + "\n").PluginTimeout == 10);
+  }
+  CHECK(Read("[Load]\nPluginTimeout=1\n").PluginTimeout == 1);
+  CHECK(Read("[Load]\nPluginTimeout=600\n").PluginTimeout == 600);
 }
 
 TEST_CASE("a single-line MessText written by hand reads as it stands") {

@@ -46,7 +46,9 @@ TEST_CASE("plug-in helper messages come back as they were sent") {
   result.Data.assign(40, 7);
   result.Section = 0x00000000DEADBEEFull;
   result.SectionSize = 72000000;
-  for (const TMessage& m : {load, supported, picture, inMemory, progress, result}) {
+  TMessage alive;
+  alive.Kind = TKind::Alive;
+  for (const TMessage& m : {load, supported, picture, inMemory, progress, result, alive}) {
     CAPTURE(static_cast<int>(m.Kind));
     CHECK(Roundtrip(m) == m);
   }
@@ -71,7 +73,7 @@ TEST_CASE("a malformed helper message is refused whole, never read past its end"
   std::vector<uint8_t> longer = body;
   longer.push_back(0);
   CHECK_THROWS_AS(Decode(longer.data(), longer.size()), EWireError);
-  for (const uint8_t kind : {0, 11, 255}) {
+  for (const uint8_t kind : {0, 12, 255}) {
     std::vector<uint8_t> other = body;
     other[0] = kind;
     CHECK_THROWS_AS(Decode(other.data(), other.size()), EWireError);

@@ -6,6 +6,7 @@
 #include "app/InputSepStringForm_win.h"
 #include "app/OptionsForm_win.h"
 #include "app/ShellMenuEntry_win.h"
+#include "decode/SPI_win.h"
 #include "engine/MessageOverlay_win.h"
 // After windows.h.
 #include <commctrl.h>
@@ -326,28 +327,42 @@ TEST_CASE("the shell menu entry: written under the user's classes, then removed 
 }
 
 TEST_CASE(
-    "the timer minutes: four digits can be typed; past a day a message, and the dialog stays") {
+    "the timer minutes and the plug-in wait: typed; out of range a message, and the dialog stays") {
   FormFixture f;
   auto form = f.Create();
   form->Settings.TimerInterval = 60000;
   form->Settings.TimerEnabled = false;  // stopped from the menu
   std::string label;
+  std::string waitShown;
   TDriveOptions drive([&](TOptionsForm& dialog) {
     label = Text(dialog.Control("TimerLabel"));
+    waitShown = Text(dialog.Control("PluginWaitEdit"));
     HWND edit = dialog.Control("TimerEdit");
-    // Typed as keys: 2000 (past a day), Enter; then 90, Enter.
+    HWND wait = dialog.Control("PluginWaitEdit");
+    // Typed as keys: 2000 (past a day) and a wait of 0 seconds, Enter; the wait's message
+    // comes first and selects it: 25, Enter; the timer's: 90, Enter.
     PostMessageW(edit, EM_SETSEL, 0, -1);
     for (const wchar_t c : std::wstring(L"2000")) PostMessageW(edit, WM_CHAR, c, 0);
+    PostMessageW(wait, EM_SETSEL, 0, -1);
+    PostMessageW(wait, WM_CHAR, L'0', 0);
     PostKey(edit, VK_RETURN);
+    for (const wchar_t c : std::wstring(L"25")) PostMessageW(wait, WM_CHAR, c, 0);
+    PostKey(wait, VK_RETURN);
     for (const wchar_t c : std::wstring(L"90")) PostMessageW(edit, WM_CHAR, c, 0);
     PostKey(edit, VK_RETURN);
   });
   form->OptionAction.Execute();
   CHECK(label == "分ごとに切り替え（停止中）");
+  CHECK(waitShown == "10");
   CHECK(f.dialogs.messages ==
-        std::vector<std::string>{"タイマーは 0 から 1440 分の間で入れてください"});
+        std::vector<std::string>{"プラグインの応答待ちは 1 から 600 秒の間で入れてください",
+                                 "タイマーは 0 から 1440 分の間で入れてください"});
   CHECK(form->Settings.TimerInterval == 90 * 60000);
   CHECK(form->Settings.TimerEnabled);  // new minutes: the timer runs
+  // The wait is the plug-in calls' deadline from now on.
+  CHECK(form->Settings.PluginTimeout == 25);
+  CHECK(TSPI::HelperSilenceMs == 25000);
+  TSPI::HelperSilenceMs = 10000;
   f.Close(form);
 }
 

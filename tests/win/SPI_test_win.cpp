@@ -3,9 +3,11 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "TestSupport_win.h"
 #include "app/PluginSetup_win.h"
@@ -430,6 +432,25 @@ TEST_CASE(
   SetEnvironmentVariableW(L"VESKO_FX_LOG", nullptr);
 }
 
+TEST_CASE("a Visual C++ or Delphi exception that leaves a plug-in is guarded like a fault") {
+  TTempDir dir;
+  for (const char how : {'C', 'D'}) {
+    CAPTURE(how);
+    const std::unique_ptr<TSPI> spi = CreateSPIByKind(U(FixtureFolder() + L"\\fxbad.spi"));
+    REQUIRE(spi != nullptr);
+    std::string bytes = FxPicture(4, 3, 24, "FXBD?");
+    bytes[4] = how;
+    WriteBytes(dir / L"pic.fxb", bytes);
+    const std::string name = U(dir / L"pic.fxb");
+    HLOCAL info = nullptr;
+    HLOCAL pixels = nullptr;
+    CHECK(spi->GetPicture(name.c_str(), 0, 0, &info, &pixels, nullptr, 0) ==
+          SusieResult::kInternalError);
+    CHECK(info == nullptr);
+    CHECK(spi->Faulted());
+  }
+}
+
 TEST_CASE("a colour table after a 108- or 124-byte header gives the picture's own colours") {
   TTempDir dir;
   TTempDir plugins;
@@ -574,13 +595,151 @@ TEST_CASE("with a helper, plug-ins load there: one that never returns is passed 
   for (int i = 0; i < spis.Count(); ++i)
     if (ExtractFileNameOf(spis.Item(i).FileName) == "fxloop.spi") looping = &spis.Item(i);
   REQUIRE(looping != nullptr);
-  for (int picture = 1; picture <= 4; ++picture) {
-    CAPTURE(picture);
+  // One file it stalls on, met again and again, costs only that file; three different files,
+  // and it is not asked again.
+  for (const wchar_t* name :
+       {L"pic.fxw", L"pic.fxw", L"pic.fxw", L"two.fxw", L"three.fxw", L"four.fxw"}) {
+    CAPTURE(U(name));
+    WriteBytes(dir / name, FxPicture(4, 3, 24));
     TSPIDIBImage dib;
-    dib.LoadFromFile(U(dir / L"pic.fxw"));
+    dib.LoadFromFile(U(dir / name));
     CHECK(dib.Width() == 4);
     CHECK(dib.Height() == 3);
-    // Three failures, and it is not asked again.
-    CHECK(looping->Faulted() == (picture >= 3));
+    CHECK(looping->Faulted() ==
+          (std::wstring(name) == L"three.fxw" || std::wstring(name) == L"four.fxw"));
+  }
+}
+
+namespace {
+
+struct TBoxSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TBoxSearch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (owner != search->process || lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+// The visible dialog box of another process, or null.
+HWND FindBoxOf(DWORD process) {
+  TBoxSearch search{process, nullptr};
+  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+}  // namespace
+
+TEST_CASE("what old plug-ins do on files they half understand costs that picture, never more") {
+  // One plug-in, each misbehaviour a file of its own (the fifth byte of its magic says which);
+  // the plug-in's good file and a picture of another plug-in decode after each.
+  TTempDir dir;
+  TTempDir plugins;
+  for (const wchar_t* name : {L"fxbad", L"fxa"}) CopyFixture(name, plugins.Path());
+  TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
+  TSPI::Helper = &helper;
+  TSPI::HelperSilenceMs = 1500;
+  struct TRestore {
+    ~TRestore() {
+      TSPI::Helper = nullptr;
+      TSPI::HelperSilenceMs = 10000;
+    }
+  } restore;
+  // Each a fresh session of the plug-ins.
+  auto session = [&](TSPIs& spis) {
+    ConfigureMainWindowSPIs(spis);
+    spis.Search(U(plugins.Path()) + "\\*.spi");
+    REQUIRE(spis.Count() == 2);
+  };
+  auto picture = [](char how) {
+    std::string bytes = FxPicture(4, 3, 24, "FXBD?");
+    bytes[4] = how;
+    return bytes;
+  };
+  WriteBytes(dir / L"good.fxb", picture('N'));
+  WriteBytes(dir / L"other.fxa", FxPicture(5, 2, 24));
+  auto decodes = [&](const std::wstring& name, int width) {
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / name));
+    return dib.Width() == width;
+  };
+  struct TCase {
+    char how;
+    const char* what;
+  };
+  SUBCASE("each misbehaviour fails its file only") {
+    for (const TCase& c :
+         {TCase{'L', "never returns from GetPicture"}, TCase{'I', "never returns from IsSupported"},
+          TCase{'C', "lets a Visual C++ exception escape"},
+          TCase{'D', "lets a Delphi exception escape"},
+          TCase{'H', "faults holding the process heap's lock"}, TCase{'X', "ends its process"},
+          TCase{'G', "answers absurd sizes"}}) {
+      CAPTURE(std::string(c.what));
+      TSPIs spis;
+      session(spis);
+      const std::wstring name = std::wstring(L"bad-") + static_cast<wchar_t>(c.how) + L".fxb";
+      WriteBytes(dir / name, picture(c.how));
+      TSPIDIBImage dib;
+      CHECK_THROWS(dib.LoadFromFile(U(dir / name)));
+      CHECK(decodes(L"good.fxb", 4));
+      CHECK(decodes(L"other.fxa", 5));
+      for (int i = 0; i < spis.Count(); ++i) CHECK_FALSE(spis.Item(i).Faulted());
+    }
+  }
+  SUBCASE("a plug-in's message box waits on the user, past the silence, and the picture comes") {
+    TSPIs spis;
+    session(spis);
+    WriteBytes(dir / L"box.fxb", picture('M'));
+    std::atomic<bool> answered{false};
+    std::thread user([&] {
+      HWND box = nullptr;
+      // The box stays unanswered for twice the silence, then the user presses OK.
+      for (int i = 0; i < 300 && box == nullptr; ++i) {
+        if (helper.ProcessId() != 0) box = FindBoxOf(helper.ProcessId());
+        if (box == nullptr) Sleep(100);
+      }
+      if (box == nullptr) return;
+      Sleep(2 * TSPI::HelperSilenceMs);
+      answered = true;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    CHECK(decodes(L"box.fxb", 4));
+    user.join();
+    CHECK(answered);
+  }
+  SUBCASE("a file a plug-in left open can be deleted once the helper is idle") {
+    TSPIs spis;
+    session(spis);
+    WriteBytes(dir / L"kept.fxb", picture('K'));
+    CHECK(decodes(L"kept.fxb", 4));
+    CHECK_FALSE(DeleteFileW((dir / L"kept.fxb").c_str()));  // the plug-in holds it
+    helper.StopIfIdle();
+    CHECK(DeleteFileW((dir / L"kept.fxb").c_str()));
+    CHECK(decodes(L"good.fxb", 4));
+  }
+  SUBCASE("an idle helper ends by itself, and the next picture starts another") {
+    TPluginHelper idle(EnvPath(L"VESKO2_EXE"));
+    idle.IdleMs = 400;
+    TSPI::Helper = &idle;
+    TSPIs spis;
+    session(spis);
+    CHECK(decodes(L"good.fxb", 4));
+    const DWORD first = idle.ProcessId();
+    REQUIRE(first != 0);
+    THandle process(OpenProcess(SYNCHRONIZE, FALSE, first));
+    REQUIRE(process);
+    CHECK(WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0);
+    CHECK(decodes(L"good.fxb", 4));
+    CHECK(idle.ProcessId() != first);
+    TSPI::Helper = &helper;
   }
 }

@@ -1,0 +1,70 @@
+#include "base/PumpedWait_win.h"
+
+#include "base/Action.h"
+
+namespace {
+
+thread_local int depth = 0;
+thread_local bool cancelled = false;
+
+// Hands on the messages waiting now, except those left for after the wait.
+void PumpMessages() {
+  MSG msg;
+  for (;;) {
+    BOOL got = PeekMessageW(&msg, nullptr, 0, kAfterWaitMessage - 1, PM_REMOVE);
+    if (!got) got = PeekMessageW(&msg, nullptr, kAfterWaitMessage + 1, 0xFFFFFFFFu, PM_REMOVE);
+    if (!got) return;
+    if (msg.message == WM_QUIT) {
+      // Belongs to the outer loop: put it back and stop the wait's pumping there.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      cancelled = true;
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    if (cancelled) return;
+  }
+}
+
+}  // namespace
+
+int TPumpedWait::Depth() {
+  return depth;
+}
+
+void TPumpedWait::Cancel() {
+  cancelled = true;
+}
+
+void TPumpedWait::Resume() {
+  cancelled = false;
+}
+
+bool TPumpedWait::Cancelled() {
+  return cancelled;
+}
+
+DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs) {
+  if (!IsGUIThread(FALSE)) return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+  if (cancelled) return kWaitCancelled;
+  struct TScope {
+    TScope() {
+      ++depth;
+      ++TAction::BusyDepth;
+    }
+    ~TScope() {
+      --TAction::BusyDepth;
+      --depth;
+    }
+  } scope;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs > spent ? timeoutMs - spent : 0;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke < WAIT_OBJECT_0 + count || woke == WAIT_TIMEOUT || woke == WAIT_FAILED) return woke;
+    PumpMessages();
+    if (cancelled) return kWaitCancelled;
+  }
+}

@@ -1,0 +1,26 @@
+// Waiting on another process without freezing the windows of the waiting thread: while the
+// wait lasts, the thread's messages go on being handled (paint, sent messages, menus), and
+// commands hold still (TAction::BusyDepth). A close asked for meanwhile cancels the wait.
+#pragma once
+
+#include <windows.h>
+
+// Posted to run once no pumped wait is in progress: the wait leaves it in the queue.
+constexpr UINT kAfterWaitMessage = WM_APP + 0x3FF0;
+
+class TPumpedWait {
+ public:
+  // How many pumped waits the calling thread is inside.
+  static int Depth();
+  // Ends the waits in progress (they answer kWaitCancelled) and every later one until Resume:
+  // the program is closing.
+  static void Cancel();
+  static void Resume();
+  static bool Cancelled();
+};
+
+// WaitForMultipleObjects (any of `handles`) that keeps a window thread's messages going.
+// Answers WAIT_OBJECT_0 + i, WAIT_TIMEOUT, or kWaitCancelled after TPumpedWait::Cancel. On a
+// thread without windows it is a plain wait.
+constexpr DWORD kWaitCancelled = 0xFFFF0001u;
+DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs);
