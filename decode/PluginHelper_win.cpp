@@ -46,7 +46,8 @@ void CALLBACK TPluginHelper::IdleCheck(void* context, BOOLEAN) {
 void TPluginHelper::Stop() {
   if (process_) {
     TerminateProcess(process_.get(), 1);
-    WaitForSingleObject(process_.get(), 5000);
+    const HANDLE process = process_.get();
+    WaitPumping(&process, 1, 5000);
   }
   pipe_.reset();
   process_.reset();
@@ -182,10 +183,9 @@ TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(i
   for (;;) {
     TMessage answer = Receive(silenceMs);
     if (answer.Kind == TKind::Result) {
-      if (answer.Total == 1) {  // the helper ends after this answer; the next call starts one
-        WaitForSingleObject(process_.get(), 5000);
-        Stop();
-      }
+      // The helper ends after this answer (a plug-in faulted in it): it is ended here at once,
+      // since a plug-in that faulted holding a lock can keep its process from ending by itself.
+      if (answer.Total == 1) Stop();
       return answer;
     }
     if (answer.Kind == TKind::Alive) continue;  // a box of the plug-in's waits on the user
@@ -255,7 +255,9 @@ class THelperServer {
       for (const auto& [path, spi] : plugins_) ending = ending || spi->Faulted();
       if (ending) result.Total = 1;
       if (!Send(result)) return 0;
-      if (ending) return 2;
+      // Nothing of the process is trusted any more (a lock the plug-in held stays held): no
+      // orderly exit, which could wait on it.
+      if (ending) TerminateProcess(GetCurrentProcess(), 2);
     }
   }
 

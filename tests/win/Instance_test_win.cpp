@@ -2,7 +2,12 @@
 // what arrives in a window of this test and by the settings file the program writes.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <memory>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "TestSupport_win.h"
@@ -178,7 +183,7 @@ TEST_CASE("a second start restores a minimised instance") {
   CHECK_FALSE(IsIconic(fake.owner));
 }
 
-TEST_CASE("a first start in an empty folder writes all 53 keys at close") {
+TEST_CASE("a first start in an empty folder writes all 54 keys at close") {
   TTempDir dir;
   auto first = Start(L"", dir.Path());
   HWND window = WaitForMainWindow();
@@ -192,7 +197,7 @@ TEST_CASE("a first start in an empty folder writes all 53 keys at close") {
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 53);
+  CHECK(keys == 54);
 }
 
 TEST_CASE("a second start hands a folder to the running instance, which opens it") {
@@ -630,4 +635,243 @@ TEST_CASE("after a change settles the program holds no more than 5 MB beyond a b
                                           4096);
   PostMessageW(window, WM_CLOSE, 0, 0);
   REQUIRE(program->Exited(15000));
+}
+
+namespace {
+
+// A picture in the fixture plug-ins' format: the magic, 16-bit width and height, 24 bits.
+std::string FixturePicture(const char* magic, int width, int height) {
+  std::string bytes(magic, 5);
+  for (const int v : {width & 0xFF, width >> 8, height & 0xFF, height >> 8, 24})
+    bytes += static_cast<char>(v);
+  bytes += std::string(static_cast<size_t>(width) * height * 3, '\x60');
+  return bytes;
+}
+
+// The size of the wallpaper the program wrote, 0 x 0 while it cannot be read.
+std::pair<int, int> WallpaperSize(const std::wstring& path) {
+  const std::string bytes = ReadBytes(path);
+  if (bytes.size() < 26) return {0, 0};
+  int32_t width = 0;
+  int32_t height = 0;
+  std::memcpy(&width, bytes.data() + 18, 4);
+  std::memcpy(&height, bytes.data() + 22, 4);
+  return {width, height < 0 ? -height : height};
+}
+
+// Another Vesko2.exe than `program`: the helper, 0 while none runs.
+DWORD HelperOf(DWORD program) {
+  THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (lstrcmpiW(entry.szExeFile, L"Vesko2.exe") == 0 && entry.th32ProcessID != program)
+      return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+// Asks the window with WM_NULL over and over from a thread of its own, as Windows does to tell
+// a program that hangs: every answer must come within a second.
+class TResponsivenessProbe {
+ public:
+  explicit TResponsivenessProbe(HWND window)
+      : window_(window), thread_([this] {
+          while (!stop_) {
+            DWORD_PTR answer = 0;
+            ++asked_;
+            if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer) == 0 &&
+                IsWindow(window_)) {
+              ++unanswered_;
+            }
+            Sleep(50);
+          }
+        }) {}
+  ~TResponsivenessProbe() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  int Asked() const { return asked_; }
+  int Unanswered() const { return unanswered_; }
+
+ private:
+  HWND window_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> asked_{0};
+  std::atomic<int> unanswered_{0};
+  std::thread thread_;
+};
+
+// The real program in `dir` (copied there), started on its folder "pics", with the plug-ins
+// named beside it and the settings `ini`.
+std::unique_ptr<TProcess> StartBeside(const TTempDir& dir,
+                                      std::initializer_list<const wchar_t*> plugins,
+                                      const std::string& ini) {
+  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  for (const wchar_t* name : plugins) {
+    const std::wstring file = std::wstring(name) + L".spi";
+    REQUIRE(CopyFileW((EnvPath(L"VESKO2_FIXTURE_SPI") + L"\\" + file).c_str(), (dir / file).c_str(),
+                      FALSE));
+  }
+  WriteBytes(dir / L"Vesko2.ini", ini);
+  return Start(L"\"" + (dir / L"pics") + L"\"", dir.Path(), dir / L"Vesko2.exe");
+}
+
+}  // namespace
+
+TEST_CASE("while a plug-in never returns, the real program answers at every moment and closes") {
+  TTempDir dir;
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  WriteBytes(dir / L"pics\\a.fxb", FixturePicture("FXBL?", 4, 3));  // the only picture
+  // A wait far longer than the test: the program is inside the call throughout.
+  auto program = StartBeside(dir, {L"fxbadl"}, "[Load]\r\nPluginTimeout=600\r\n");
+  HWND window = WaitForMainWindow(30000);
+  REQUIRE(window != nullptr);
+  REQUIRE(PumpUntil([&] { return HelperOf(program->info.dwProcessId) != 0; }, 30000));
+  {
+    TResponsivenessProbe probe(window);
+    PumpUntil([&] { return probe.Asked() >= 40; }, 60000);
+    probe.Stop();
+    CHECK(probe.Asked() >= 40);
+    CHECK(probe.Unanswered() == 0);
+  }
+  CHECK_FALSE(Exists(dir / L"$Vesko2.bmp"));  // still in the first picture's call
+  // A close now: the call is given up, the program ends, and its helper with it.
+  const ULONGLONG asked = GetTickCount64();
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(program->Exited(30000));
+  MESSAGE("closed " << GetTickCount64() - asked << " ms after it was asked, inside the call");
+  CHECK(GetTickCount64() - asked < 5000);
+  CHECK(PumpUntil([] { return ProgramsRunning() == 0; }, 15000));
+  DWORD code = 1;
+  GetExitCodeProcess(program->info.hProcess, &code);
+  CHECK(code == 0);
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"pics"));
+}
+
+TEST_CASE(
+    "plug-ins that stall, fault, raise, end or keep files open cost their own pictures only") {
+  // Every misbehaviour has a plug-in and a file of its own; the good pictures have sizes of
+  // their own, so that the wallpaper tells which one is shown.
+  TTempDir dir;
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  struct TPicture {
+    const wchar_t* name;
+    std::string bytes;
+    std::pair<int, int> shown;  // 0 x 0: skipped
+  };
+  const std::vector<TPicture> pictures = {
+      {L"01.bmp", MakeTestBmp(8, 6), {8, 6}},
+      {L"02.fxb", FixturePicture("FXBL?", 4, 3), {0, 0}},  // never returns from GetPicture
+      {L"03.fxb", FixturePicture("FXBI?", 4, 3), {0, 0}},  // never returns from IsSupported
+      {L"04.bmp", MakeTestBmp(10, 6), {10, 6}},
+      {L"05.fxb", FixturePicture("FXBC?", 4, 3), {0, 0}},  // a Visual C++ exception
+      {L"06.fxb", FixturePicture("FXBD?", 4, 3), {0, 0}},  // a Delphi exception
+      {L"07.fxb", FixturePicture("FXBH?", 4, 3), {0, 0}},  // a fault holding the heap's lock
+      {L"08.bmp", MakeTestBmp(12, 6), {12, 6}},
+      {L"09.fxb", FixturePicture("FXBX?", 4, 3), {0, 0}},  // ExitProcess
+      {L"10.fxb", FixturePicture("FXBG?", 4, 3), {0, 0}},  // absurd sizes
+      {L"11.fxb", FixturePicture("FXBM?", 5, 3), {5, 3}},  // a message box first
+      {L"12.fxb", FixturePicture("FXBK?", 6, 2), {6, 2}},  // leaves the file open
+      {L"13.bmp", MakeTestBmp(14, 6), {14, 6}},
+  };
+  for (const TPicture& p : pictures) WriteBytes(dir / (std::wstring(L"pics\\") + p.name), p.bytes);
+  auto program = StartBeside(dir,
+                             {L"fxbadl", L"fxbadi", L"fxbadc", L"fxbadd", L"fxbadh", L"fxbadx",
+                              L"fxbadg", L"fxbadm", L"fxbadk"},
+                             "[Load]\r\nPluginTimeout=2\r\n");
+  HWND window = WaitForMainWindow(30000);
+  REQUIRE(window != nullptr);
+  const std::wstring wallpaper = dir / L"$Vesko2.bmp";
+  TResponsivenessProbe probe(window);
+  // The plug-in's box is answered after twice the wait: it must not count against it.
+  std::atomic<bool> stop{false};
+  std::atomic<int> boxesAnswered{0};
+  std::thread user([&] {
+    ULONGLONG seen = 0;
+    while (!stop) {
+      const DWORD helper = HelperOf(program->info.dwProcessId);
+      const std::vector<HWND> boxes = helper != 0 ? ProcessBoxes(helper) : std::vector<HWND>{};
+      if (boxes.empty()) {
+        seen = 0;
+      } else if (seen == 0) {
+        seen = GetTickCount64();
+      } else if (GetTickCount64() - seen > 4000) {
+        PostMessageW(boxes.front(), WM_COMMAND, IDOK, 0);
+        ++boxesAnswered;
+        seen = 0;
+      }
+      Sleep(100);
+    }
+  });
+  struct TJoin {
+    std::atomic<bool>& stop;
+    std::thread& thread;
+    ~TJoin() {
+      stop = true;
+      thread.join();
+    }
+  } join{stop, user};
+
+  // A new folder starts at a picture of chance; from there the window's Enter key shows the
+  // good pictures in the list's order, each after the last one is shown, all skipped ones
+  // passed by.
+  const std::vector<std::pair<int, int>> good = {{8, 6}, {10, 6}, {12, 6}, {5, 3}, {6, 2}, {14, 6}};
+  std::vector<std::pair<int, int>> shown;
+  REQUIRE(PumpUntil([&] { return WallpaperSize(wallpaper).first != 0; }, 60000));
+  shown.push_back(WallpaperSize(wallpaper));
+  bool deleted = false;
+  for (int step = 0; step < 8 && !(deleted && shown.size() >= 7); ++step) {
+    const std::pair<int, int> before = shown.back();
+    if (before == std::pair<int, int>{6, 2}) {
+      // The picture the plug-in left open goes to the recycle bin with Del, after the shell's
+      // question; then the next one comes.
+      PostMessageW(window, WM_KEYDOWN, VK_DELETE, 0);
+      bool asked = false;
+      CHECK(PumpUntil(
+          [&] {
+            for (HWND box : ProcessBoxes(program->info.dwProcessId)) {
+              asked = true;
+              PostMessageW(box, WM_COMMAND, IDYES, 0);
+            }
+            return !Exists(dir / L"pics\\12.fxb");
+          },
+          30000));
+      CHECK(asked);
+      deleted = true;
+    } else {
+      PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    std::pair<int, int> now = before;
+    CHECK(PumpUntil(
+        [&] {
+          now = WallpaperSize(wallpaper);
+          return now.first != 0 && now != before;
+        },
+        90000));
+    shown.push_back(now);
+  }
+  std::string sizes;
+  for (const auto& [w, h] : shown) sizes += std::to_string(w) + "x" + std::to_string(h) + " ";
+  CAPTURE(sizes);
+  CHECK(deleted);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const auto at = std::find(good.begin(), good.end(), shown[i]);
+    REQUIRE(at != good.end());
+    if (i > 0) {
+      const auto last = std::find(good.begin(), good.end(), shown[i - 1]);
+      CHECK(at - good.begin() == (last - good.begin() + 1) % static_cast<long>(good.size()));
+    }
+  }
+  CHECK(shown.size() >= 7);  // every good picture, and the one after the deleted one
+  CHECK(boxesAnswered == 1);
+  probe.Stop();
+  MESSAGE("asked the window " << probe.Asked() << " times, unanswered " << probe.Unanswered());
+  CHECK(probe.Unanswered() == 0);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(program->Exited(30000));
+  CHECK(PumpUntil([] { return ProgramsRunning() == 0; }, 15000));
 }
