@@ -19,6 +19,7 @@
 #include "base/Unicode_win.h"
 #include "decode/PluginHelper_win.h"
 #include "decode/SPI_win.h"
+#include "files/ArchiveFile_win.h"
 
 namespace {
 
@@ -70,11 +71,16 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
   TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
 
   // Plug-ins users install run in a helper process; ours, which contain their own faults, here.
+  // Archiver libraries all run there.
   TPluginHelper helper(ProgramPath());
   TSPI::Helper = &helper;
   TSPI::RunsApart = [](const std::string& fileName) { return !IsOwnPlugin(fileName); };
+  TArchiveExtractor::Helper = &helper;
   struct TDetach {
-    ~TDetach() { TSPI::Helper = nullptr; }
+    ~TDetach() {
+      TSPI::Helper = nullptr;
+      TArchiveExtractor::Helper = nullptr;
+    }
   } detach;
   TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
   for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
@@ -96,7 +102,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::vector<std::wstring> arguments = CommandLineArguments();
   // The plug-in helper: no window, no mutex, no settings; it serves the program that started it.
   if (arguments.size() == 2 && arguments[0] == kPluginHelperSwitch) {
-    return RunPluginHelper(arguments[1]);
+    return RunPluginHelper(arguments[1], ServeArchiveCall);
   }
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
   if (existing) {

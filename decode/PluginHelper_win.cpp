@@ -227,7 +227,7 @@ namespace {
 
 class THelperServer {
  public:
-  explicit THelperServer(HANDLE pipe) : pipe_(pipe) {}
+  THelperServer(HANDLE pipe, THelperService service) : pipe_(pipe), service_(std::move(service)) {}
 
   // Serves requests until the pipe closes or a plug-in faulted; the exit code.
   int Run() {
@@ -251,7 +251,7 @@ class THelperServer {
       calling_ = false;
       // After a fault the plug-in's locks and state are not to be trusted: the helper ends,
       // and says so with its answer.
-      bool ending = false;
+      bool ending = result.Total == 1;  // a service's call faulted
       for (const auto& [path, spi] : plugins_) ending = ending || spi->Faulted();
       if (ending) result.Total = 1;
       if (!Send(result)) return 0;
@@ -371,6 +371,14 @@ class THelperServer {
         case TKind::Preview:
           Picture(request, result);
           return;
+        case TKind::Extract:
+          if (service_) {
+            service_(request, result, [this, &result](const void* bytes, size_t size) {
+              return Publish(bytes, size, result);
+            });
+            return;
+          }
+          [[fallthrough]];
         default:
           result.Number = SusieResult::kInternalError;
           result.Text = "unexpected message";
@@ -405,28 +413,27 @@ class THelperServer {
     if (pixels == nullptr) return;
     const SIZE_T size = LocalSize(pixels);
     if (size == 0 || size > plugin_wire::kMaxFrame) return;
+    const void* source = LocalLock(pixels);
+    const bool published = source != nullptr && Publish(source, size, result);
+    LocalUnlock(pixels);
+    if (!published) result.Number = SusieResult::kNoMemory;
+  }
+
+  // Puts bytes into a new memory section the program reads them from, named in the result.
+  bool Publish(const void* bytes, size_t size, TMessage& result) {
     const uint64_t number = ++sectionNumber_;
     THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                        static_cast<DWORD>(size),
                                        SectionName(GetCurrentProcessId(), number).c_str()));
-    if (!section) {
-      result.Number = SusieResult::kNoMemory;
-      return;
-    }
+    if (!section) return false;
     void* view = MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size);
-    const void* source = LocalLock(pixels);
-    if (view == nullptr || source == nullptr) {
-      if (view != nullptr) UnmapViewOfFile(view);
-      LocalUnlock(pixels);
-      result.Number = SusieResult::kNoMemory;
-      return;
-    }
-    std::memcpy(view, source, size);
-    LocalUnlock(pixels);
+    if (view == nullptr) return false;
+    std::memcpy(view, bytes, size);
     UnmapViewOfFile(view);
     result.Section = number;
     result.SectionSize = static_cast<uint32_t>(size);
     sections_.push_back(std::move(section));
+    return true;
   }
 
   // The plug-in at a full path, loaded at its first call.
@@ -451,6 +458,7 @@ class THelperServer {
   }
 
   HANDLE pipe_;
+  THelperService service_;
   std::mutex sending_;
   std::atomic<bool> calling_{false};
   std::atomic<bool> ended_{false};
@@ -461,10 +469,10 @@ class THelperServer {
 
 }  // namespace
 
-int RunPluginHelper(const std::wstring& pipeName) {
+int RunPluginHelper(const std::wstring& pipeName, THelperService service) {
   THandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, 0, nullptr));
   if (!pipe) return 1;
-  THelperServer server(pipe.get());
+  THelperServer server(pipe.get(), std::move(service));
   return server.Run();
 }

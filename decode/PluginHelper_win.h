@@ -84,7 +84,13 @@ class TPluginHelper {
   DWORD processId_ = 0;
 };
 
+// Serves the calls the plug-in host does not know (archives): fills in the result, and hands
+// back bytes through `publish` (false when there is no memory for them).
+using THelperService =
+    std::function<void(const plugin_wire::TMessage& request, plugin_wire::TMessage& result,
+                       const std::function<bool(const void* bytes, size_t size)>& publish)>;
+
 // The helper's side: serves the program at the other end of `pipeName` until the pipe closes
 // or a call into a plug-in faulted (after its answer); the process's exit code. It loads each
 // plug-in at the first call naming it and keeps it for the next.
-int RunPluginHelper(const std::wstring& pipeName);
+int RunPluginHelper(const std::wstring& pipeName, THelperService service = nullptr);

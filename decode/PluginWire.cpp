@@ -110,7 +110,7 @@ TMessage Decode(const uint8_t* body, size_t size) {
   TReader r(body, size);
   TMessage m;
   const uint32_t kind = r.U32();
-  if (kind < static_cast<uint32_t>(TKind::Load) || kind > static_cast<uint32_t>(TKind::Alive))
+  if (kind < static_cast<uint32_t>(TKind::Load) || kind > static_cast<uint32_t>(TKind::Extract))
     throw EWireError("plug-in message of an unknown kind");
   m.Kind = static_cast<TKind>(kind);
   m.Number = static_cast<int32_t>(r.U32());

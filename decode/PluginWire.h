@@ -37,6 +37,8 @@ enum class TKind : uint32_t {
                 // pixels lie (Section, SectionSize); Total 1 when the helper ends after it
   Alive,        // helper → program: the plug-in waits on a window of its own (a message box)
                 // that the user has not answered yet; no answer
+  Extract,      // program → helper: the member Text of the archive Plugin, at most Number
+                // bytes into a buffer of Total; the bytes come back in the section
 };
 
 // Where a picture comes from: a file (its name as the plug-in gets it and the offset of the

@@ -1,11 +1,16 @@
 #include "files/ArchiveFile_win.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
 
 #include "base/FileIO_win.h"
 #include "base/Unicode_win.h"
+#include "decode/FaultGuard_win.h"
+#include "decode/PluginHelper_win.h"
+#include "decode/SPI_win.h"
 
 namespace {
 
@@ -391,8 +396,23 @@ int TArchiveFile::ExtractMem(HWND window, TArchiverOptions* options, const std::
   return result;
 }
 
+TPluginHelper* TArchiveExtractor::Helper = nullptr;
+
 void TArchiveExtractor::ExtractToMemory(const std::string& archive, const std::string& member,
                                         uint8_t* buffer, size_t bufferSize, size_t dataSize) {
+  if (Helper != nullptr) {
+    plugin_wire::TMessage request;
+    request.Kind = plugin_wire::TKind::Extract;
+    request.Plugin = archive;
+    request.Text = member;
+    request.Number = static_cast<int32_t>(std::min<size_t>(dataSize, INT32_MAX));
+    request.Total = static_cast<int32_t>(std::min<size_t>(bufferSize, INT32_MAX));
+    const plugin_wire::TMessage result = Helper->Call(request, nullptr, TSPI::HelperSilenceMs);
+    if (result.Number != 0) throw EArchiver(result.Text);
+    if (result.SectionSize > bufferSize) throw EArchiver("書庫の展開結果が大きすぎます。");
+    Helper->PixelsInto(result, buffer);
+    return;
+  }
   TArchiveFile file;
   file.SetFileName(archive);
   file.Options.Num("jso") = 1;
@@ -400,4 +420,44 @@ void TArchiveExtractor::ExtractToMemory(const std::string& archive, const std::s
   file.OutputSize = bufferSize;
   size_t written = 0;
   file.ExtractMem(owner_, nullptr, member, buffer, std::min(dataSize, bufferSize), written);
+}
+
+void ServeArchiveCall(const plugin_wire::TMessage& request, plugin_wire::TMessage& result,
+                      const std::function<bool(const void*, size_t)>& publish) {
+  const size_t bufferSize = request.Total > 0 ? static_cast<size_t>(request.Total) : 0;
+  const size_t dataSize = request.Number > 0 ? static_cast<size_t>(request.Number) : 0;
+  std::vector<uint8_t> buffer;
+  size_t written = 0;
+  std::string error;
+  // The library's calls run under the fault guard: one that faults costs this member, and the
+  // helper, whose state it may have left broken, ends after the answer.
+  auto extract = [&]() -> int {
+    try {
+      buffer.assign(bufferSize, 0);
+      TArchiveFile file;
+      file.SetFileName(request.Plugin);
+      file.Options.Num("jso") = 1;
+      file.Options.Num("n") = 1;
+      file.OutputSize = bufferSize;
+      file.ExtractMem(nullptr, nullptr, request.Text, buffer.data(), std::min(dataSize, bufferSize),
+                      written);
+      return 0;
+    } catch (const std::exception& e) {
+      error = e.what();
+      return -1;
+    }
+  };
+  int outcome = -1;
+  if (!CallGuarded(extract, outcome)) {
+    result.Number = -1;
+    result.Text = "書庫ライブラリが異常終了しました。";
+    result.Total = 1;
+    return;
+  }
+  result.Number = outcome;
+  result.Text = error;
+  if (outcome == 0 && written > 0 && !publish(buffer.data(), written)) {
+    result.Number = -1;
+    result.Text = "メモリが足りません。";
+  }
 }

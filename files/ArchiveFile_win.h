@@ -10,10 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "decode/PluginWire.h"
 #include "engine/PictureLoader_win.h"
 #include "files/ArchiveCommandLine.h"
 
 class TArchiverLibrary;
+class TPluginHelper;
 
 class TArchiveFile {
  public:
@@ -70,7 +72,16 @@ class TArchiveExtractor final : public IArchiveExtractor {
   explicit TArchiveExtractor(HWND owner) : owner_(owner) {}
   void ExtractToMemory(const std::string& archive, const std::string& member, uint8_t* buffer,
                        size_t bufferSize, size_t dataSize) override;
+  // With a helper set, the archiver libraries are loaded and called there, never here: one
+  // that stalls past TSPI::HelperSilenceMs, faults or ends its process fails the picture.
+  static TPluginHelper* Helper;
 
  private:
   HWND owner_;
 };
+
+// The helper's side of ExtractToMemory: the member's bytes go back through `publish`; a
+// failure comes back as a result Number -1 with its message, a fault also with Total 1 (the
+// helper then ends).
+void ServeArchiveCall(const plugin_wire::TMessage& request, plugin_wire::TMessage& result,
+                      const std::function<bool(const void*, size_t)>& publish);

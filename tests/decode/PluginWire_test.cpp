@@ -48,7 +48,13 @@ TEST_CASE("plug-in helper messages come back as they were sent") {
   result.SectionSize = 72000000;
   TMessage alive;
   alive.Kind = TKind::Alive;
-  for (const TMessage& m : {load, supported, picture, inMemory, progress, result, alive}) {
+  TMessage extract;
+  extract.Kind = TKind::Extract;
+  extract.Plugin = "D:\\写真\\旅行.lzh";
+  extract.Text = "海\\朝.jpg";
+  extract.Number = 300000;
+  extract.Total = 301024;
+  for (const TMessage& m : {load, supported, picture, inMemory, progress, result, alive, extract}) {
     CAPTURE(static_cast<int>(m.Kind));
     CHECK(Roundtrip(m) == m);
   }
@@ -73,7 +79,7 @@ TEST_CASE("a malformed helper message is refused whole, never read past its end"
   std::vector<uint8_t> longer = body;
   longer.push_back(0);
   CHECK_THROWS_AS(Decode(longer.data(), longer.size()), EWireError);
-  for (const uint8_t kind : {0, 12, 255}) {
+  for (const uint8_t kind : {0, 13, 255}) {
     std::vector<uint8_t> other = body;
     other[0] = kind;
     CHECK_THROWS_AS(Decode(other.data(), other.size()), EWireError);

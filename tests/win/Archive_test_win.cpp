@@ -6,6 +6,8 @@
 #include "TestSupport_win.h"
 #include "base/Exception.h"
 #include "base/Unicode_win.h"
+#include "decode/PluginHelper_win.h"
+#include "decode/SPI_win.h"
 #include "engine/PictureLoader_win.h"
 #include "files/ArchiveFile_win.h"
 #include "tests/files/ZipWriter.h"
@@ -206,4 +208,54 @@ TEST_CASE("without a library, and for names no library takes, the messages say s
   zip.SetFileName(ToUtf8(f.dir / L"pics.zip"));
   CHECK_THROWS_WITH_AS(zip.ExtractMem(nullptr, nullptr, "a.bmp", &byte, 1, written),
                        "ExtractMem のエントリが DLL に見つかりませんでした。", EEntryNotFound);
+}
+
+TEST_CASE("archiver libraries run in the helper: one that stalls, faults or ends costs a picture") {
+  // The helper is the program beside our UNZIP32.DLL and a stand-in UNLHA32.DLL that
+  // misbehaves for members named so; nothing of either is loaded into this process.
+  ArchiveFixture f;
+  TTempDir app;
+  REQUIRE(CopyFileW(EnvPath(L"VESKO2_EXE").c_str(), (app / L"Vesko2.exe").c_str(), FALSE));
+  REQUIRE(CopyFileW((EnvPath(L"VESKO2_PLUGIN_DIR") + L"\\UNZIP32.DLL").c_str(),
+                    (app / L"UNZIP32.DLL").c_str(), FALSE));
+  REQUIRE(CopyFileW((EnvPath(L"VESKO2_FIXTURE_SPI") + L"\\..\\fixture-arc\\UNLHA32.DLL").c_str(),
+                    (app / L"UNLHA32.DLL").c_str(), FALSE));
+  TPluginHelper helper(app / L"Vesko2.exe");
+  TArchiveExtractor::Helper = &helper;
+  TSPI::HelperSilenceMs = 1500;
+  struct TRestore {
+    ~TRestore() {
+      TArchiveExtractor::Helper = nullptr;
+      TSPI::HelperSilenceMs = 10000;
+    }
+  } restore;
+  ReleaseAllArchivers();
+  const std::string red = MakeTestBmp(12, 8, 255, 0, 0);
+  TTestZip zip;
+  zip.members = {{"deflated/red.bmp", red, true, false}};
+  WriteBytes(f.dir / L"pics.zip", zip.Build());
+  WriteBytes(f.dir / L"pics.lzh", "-lh5-");
+  const std::string zipArchive = ToUtf8(f.dir / L"pics.zip");
+  const std::string lzhArchive = ToUtf8(f.dir / L"pics.lzh");
+  auto load = [&](const std::string& archive, const std::string& member, size_t size) {
+    TPicture image;
+    f.loader.LoadArcLink(f.Link(L"x.ArcLink", archive, member, size), image);
+    return image.Empty() ? 0 : image.Width();
+  };
+  CHECK(load(zipArchive, "deflated\\red.bmp", red.size()) == 12);
+  CHECK(load(lzhArchive, "good.bmp", 70) == 2);
+  const DWORD first = helper.ProcessId();
+  CHECK(first != 0);
+  for (const char* member : {"loop.bmp", "fault.bmp", "exit.bmp"}) {
+    CAPTURE(member);
+    f.dialogs.messages.clear();
+    CHECK(load(lzhArchive, member, 70) == 0);
+    CHECK(f.dialogs.messages == std::vector<std::string>{"予期したかもしれないエラー"});
+    // The next picture has a helper again.
+    CHECK(load(lzhArchive, "good.bmp", 70) == 2);
+    CHECK(load(zipArchive, "deflated\\red.bmp", red.size()) == 12);
+  }
+  CHECK(helper.ProcessId() != first);
+  CHECK(GetModuleHandleW(L"UNLHA32.DLL") == nullptr);
+  CHECK(GetModuleHandleW(L"UNZIP32.DLL") == nullptr);
 }
