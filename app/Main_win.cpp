@@ -98,12 +98,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // download folder) in place of the one meant.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   RestrictDllSearch();
-  TOleScope ole;
   const std::vector<std::wstring> arguments = CommandLineArguments();
   // The plug-in helper: no window, no mutex, no settings; it serves the program that started it.
+  // COM for plug-ins that use it, without OLE's window and its start-up time.
   if (arguments.size() == 2 && arguments[0] == kPluginHelperSwitch) {
-    return RunPluginHelper(arguments[1], ServeArchiveCall);
+    CoInitialize(nullptr);
+    const int code = RunPluginHelper(arguments[1], ServeArchiveCall);
+    CoUninitialize();
+    return code;
   }
+  TOleScope ole;
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
   if (existing) {
     RunSecondStart(arguments, CurrentDirectory());

@@ -80,3 +80,7 @@ target_link_libraries(webp_bench PRIVATE vesko_win)
 add_dependencies(webp_bench webp_spi)
 add_test(NAME webp_bench_short
          COMMAND webp_bench ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/data/webp/lossy.webp 1)
+
+add_executable(helper_bench bench/HelperBench_win.cpp)
+target_link_libraries(helper_bench PRIVATE vesko_win z)
+add_dependencies(helper_bench png_spi fixture_spis Vesko2)

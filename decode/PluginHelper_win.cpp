@@ -243,7 +243,6 @@ class THelperServer {
     for (;;) {
       TMessage request;
       if (!Receive(request)) return 0;
-      sections_.clear();  // the program has taken the last result's pixels
       TMessage result;
       result.Kind = TKind::Result;
       calling_ = true;
@@ -419,20 +418,28 @@ class THelperServer {
     if (!published) result.Number = SusieResult::kNoMemory;
   }
 
-  // Puts bytes into a new memory section the program reads them from, named in the result.
+  // Puts bytes into the memory section the program reads them from, named in the result. The
+  // section stays for the next result that fits (the program has read this one by then): its
+  // pages are touched once, not for every picture.
   bool Publish(const void* bytes, size_t size, TMessage& result) {
-    const uint64_t number = ++sectionNumber_;
-    THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                       static_cast<DWORD>(size),
-                                       SectionName(GetCurrentProcessId(), number).c_str()));
-    if (!section) return false;
-    void* view = MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size);
-    if (view == nullptr) return false;
-    std::memcpy(view, bytes, size);
-    UnmapViewOfFile(view);
-    result.Section = number;
+    if (size > sectionSize_) {
+      section_.reset();
+      sectionView_.reset();
+      sectionSize_ = 0;
+      const uint64_t number = ++sectionNumber_;
+      THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                         static_cast<DWORD>(size),
+                                         SectionName(GetCurrentProcessId(), number).c_str()));
+      if (!section) return false;
+      TMappedView view(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size));
+      if (!view) return false;
+      section_ = std::move(section);
+      sectionView_ = std::move(view);
+      sectionSize_ = size;
+    }
+    std::memcpy(sectionView_.get(), bytes, size);
+    result.Section = sectionNumber_;
     result.SectionSize = static_cast<uint32_t>(size);
-    sections_.push_back(std::move(section));
     return true;
   }
 
@@ -463,7 +470,17 @@ class THelperServer {
   std::atomic<bool> calling_{false};
   std::atomic<bool> ended_{false};
   std::map<std::string, std::unique_ptr<TSPI>> plugins_;
-  std::vector<THandle> sections_;
+  // The section results go back in, and its view here.
+  struct TViewTraits {
+    using Handle = void*;
+    static Handle Invalid() { return nullptr; }
+    static bool Valid(Handle view) { return view != nullptr; }
+    static void Close(Handle view) { UnmapViewOfFile(view); }
+  };
+  using TMappedView = TUniqueHandle<TViewTraits>;
+  THandle section_;
+  TMappedView sectionView_;
+  size_t sectionSize_ = 0;
   uint64_t sectionNumber_ = 0;
 };
 

@@ -32,6 +32,10 @@ echo "== decoding a 24-megapixel PNG: the WIC plug-in alone, then through the ho
 (cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" spi_bench.exe \
   "$(winepath -w "$build/win" 2>/dev/null)")
 
+echo "== plug-ins in the helper process against the program's own: a 24-megapixel PNG, 200 small pictures, the first start"
+(cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" helper_bench.exe \
+  "$(winepath -w "$build/win" 2>/dev/null)" "$(winepath -w "$build/win/fixture-spi" 2>/dev/null)")
+
 echo "== decoding a 24-megapixel JPEG: ours against djpeg, then the Windows build under Wine"
 jpeg=$build/bench-data/jpeg-bench.jpg
 mkdir -p "$build/bench-data"
