@@ -21,6 +21,15 @@ TVesko2MainForm::TTimerHold::~TTimerHold() {
 }
 
 bool TVesko2MainForm::SetCurrentPicture(bool forward) {
+  struct TReport {
+    TVesko2MainForm& form;
+    ~TReport() {
+      try {
+        form.ReportLeftPlugins();
+      } catch (...) {
+      }
+    }
+  } report{*this};
   Image.Clear();
   int attempts = 0;
   for (;;) {
@@ -79,6 +88,17 @@ void TVesko2MainForm::ApplyTimer() {
   if (timerHolds_ == 0 && Settings.TimerEnabled && Settings.TimerInterval > 0) {
     SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
   }
+}
+
+void TVesko2MainForm::ReportLeftPlugins() {
+  if (closeRequested_) return;
+  std::string text;
+  for (int i = 0; i < SPIs.Count(); ++i) {
+    const TSPI& spi = SPIs.Item(i);
+    if (!spi.Faulted() || !reportedPlugins_.insert(spi.FileName).second) continue;
+    text += "\r\r" + spi.FileName + "\r応答しないか異常終了したため、次に起動するまで使いません";
+  }
+  if (!text.empty()) WarnMessage(env_.Dialogs, "プラグインとして使えないファイルがあります" + text);
 }
 
 void TVesko2MainForm::ApplyPluginTimeout() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -257,7 +258,11 @@ class TVesko2MainForm final : public TWindowBase,
   bool closing_ = false;         // the close path ends the message loop
   // A close asked for inside a plug-in call: the change stops and the window closes after it.
   bool closeRequested_ = false;
-  std::vector<std::string> handOvers_;  // a second start's files, held while a call runs
+  std::vector<std::string> handOvers_;     // a second start's files, held while a call runs
+  std::set<std::string> reportedPlugins_;  // plug-ins named as left for this session
+  // Names, in one box, the plug-ins a change left for the rest of the session (their calls
+  // failed on three files), each once.
+  void ReportLeftPlugins();
   void AfterWait();
   // The plug-in calls' deadline from the settings.
   void ApplyPluginTimeout();

@@ -875,3 +875,55 @@ TEST_CASE(
   REQUIRE(program->Exited(30000));
   CHECK(PumpUntil([] { return ProgramsRunning() == 0; }, 15000));
 }
+
+namespace {
+
+// The text of a message box (its static text control).
+std::wstring BoxText(HWND box) {
+  wchar_t text[2048] = {};
+  HWND label = FindWindowExW(box, nullptr, L"Static", nullptr);
+  while (label != nullptr && GetWindowTextW(label, text, 2048) == 0) {
+    label = FindWindowExW(box, label, L"Static", nullptr);
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST_CASE("a plug-in that stalls on three files is left for the session, and named once") {
+  TTempDir dir;
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  for (const wchar_t* name : {L"pics\\1.fxb", L"pics\\2.fxb", L"pics\\3.fxb", L"pics\\4.fxb"})
+    WriteBytes(dir / name, FixturePicture("FXBL?", 4, 3));
+  WriteBytes(dir / L"pics\\5.bmp", MakeTestBmp(8, 6));
+  auto program = StartBeside(dir, {L"fxbadl"}, "[Load]\r\nPluginTimeout=1\r\n");
+  HWND window = WaitForMainWindow(30000);
+  REQUIRE(window != nullptr);
+  // Changes by the window's Enter key, each after the last has written the wallpaper or shown
+  // a box, until the good picture has come after the stalls.
+  std::vector<std::wstring> reports;
+  FILETIME last{};
+  for (int change = 0; change < 6; ++change) {
+    bool changed = false;
+    PumpUntil(
+        [&] {
+          for (HWND box : ProcessBoxes(program->info.dwProcessId)) {
+            reports.push_back(BoxText(box));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PumpUntil([&] { return !IsWindow(box); }, 10000);
+          }
+          const FILETIME now = WriteTime(dir / L"$Vesko2.bmp");
+          changed = CompareFileTime(&now, &last) != 0;
+          if (changed) last = now;
+          return changed;
+        },
+        60000);
+    PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+  }
+  // Every stall after the third file is passed by without asking the plug-in again.
+  REQUIRE(reports.size() == 1);
+  CHECK(reports[0].find(L"プラグインとして使えないファイルがあります") != std::wstring::npos);
+  CHECK(reports[0].find(L"fxbadl.spi") != std::wstring::npos);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(program->Exited(30000));
+}
