@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build, run and test Vesko 2.
 # Idempotent: every step checks what is already there and skips it.
-#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo and libwebp, Wine prefix
+#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo, libwebp and libheif (with
+#                               libde265 and dav1d), Wine prefix
 #   scripts/setup.sh --no-wine  everything but the Wine prefix
 set -euo pipefail
 
@@ -21,6 +22,7 @@ packages=(
   python3 procps git
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
   libwebp-dev webp
+  meson ninja-build libheif-dev libheif-examples libavif-bin
 )
 
 missing_packages() {
@@ -33,8 +35,11 @@ missing_packages() {
 install_packages() {
   local need
   need=$(missing_packages)
-  if [ -z "$need" ] && apt-cache showsrc libjpeg-turbo 2>/dev/null | grep -q '^Package:' \
-    && apt-cache showsrc libwebp 2>/dev/null | grep -q '^Package:'; then
+  local sources=yes s
+  for s in libjpeg-turbo libwebp libde265 dav1d libheif; do
+    apt-cache showsrc "$s" 2>/dev/null | grep -q '^Package:' || sources=
+  done
+  if [ -z "$need" ] && [ -n "$sources" ]; then
     return
   fi
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -107,11 +112,59 @@ build_mingw_webp() {
   rm -rf "$src"
 }
 
+# libheif for mingw with its HEVC (libde265) and AV1 (dav1d, with its x86 assembly) decoders,
+# from Debian's source packages. libheif and libde265 are LGPL: they become DLLs that travel
+# beside ifheif.spi, so that a user can put in builds of their own; dav1d (BSD) is linked into
+# libheif.dll. The C and C++ runtimes go in statically; nothing else is exported. No plug-in
+# loading, no encoders, no tools.
+build_mingw_heif() {
+  local prefix=$build/deps/mingw-heif
+  [ -f "$prefix/bin/libheif.dll" ] && [ -f "$prefix/bin/libde265.dll" ] && return
+  say "building libde265, dav1d and libheif for mingw"
+  local src=$build/deps/src-heif
+  rm -rf "$src" "$prefix" && mkdir -p "$src"
+  (cd "$src" && apt-get source -qq libde265 dav1d libheif >/dev/null 2>&1)
+  local de265 dav1d heif
+  de265=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name 'libde265*' | head -n1)
+  dav1d=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name 'dav1d*' | head -n1)
+  heif=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name 'libheif*' | head -n1)
+  local link="-static -static-libgcc -static-libstdc++ -Wl,--exclude-libs,ALL"
+  local toolchain=$root/cmake/mingw-i686.cmake
+  cmake -S "$de265" -B "$src/b-de265" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
+    -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF \
+    -DCMAKE_SHARED_LINKER_FLAGS="$link" >/dev/null
+  cmake --build "$src/b-de265" -j"$(nproc)" >/dev/null
+  cmake --install "$src/b-de265" >/dev/null
+  meson setup "$src/b-dav1d" "$dav1d" --cross-file "$root/cmake/meson-mingw-i686.txt" \
+    --prefix="$prefix" --buildtype=release --default-library=static -Denable_tools=false \
+    -Denable_tests=false -Denable_examples=false >/dev/null
+  ninja -C "$src/b-dav1d" >/dev/null
+  ninja -C "$src/b-dav1d" install >/dev/null
+  cmake -S "$heif" -B "$src/b-heif" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
+    -DENABLE_PLUGIN_LOADING=OFF -DWITH_LIBDE265=ON -DWITH_DAV1D=ON -DWITH_X265=OFF \
+    -DWITH_AOM_ENCODER=OFF -DWITH_AOM_DECODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF \
+    -DWITH_EXAMPLES=OFF -DWITH_GDK_PIXBUF=OFF -DBUILD_TESTING=OFF \
+    -DLIBDE265_INCLUDE_DIR="$prefix/include" -DLIBDE265_LIBRARY="$prefix/lib/libde265.dll.a" \
+    -DDAV1D_INCLUDE_DIR="$prefix/include" -DDAV1D_LIBRARY="$prefix/lib/libdav1d.a" \
+    -DCMAKE_SHARED_LINKER_FLAGS="$link" >/dev/null
+  cmake --build "$src/b-heif" -j"$(nproc)" >/dev/null
+  cmake --install "$src/b-heif" >/dev/null
+  # The licences travel with the zip (scripts/dist.sh).
+  mkdir -p "$prefix/share/doc/libheif" "$prefix/share/doc/libde265" "$prefix/share/doc/dav1d"
+  cp "$heif/COPYING" "$prefix/share/doc/libheif/"
+  cp "$de265/COPYING" "$prefix/share/doc/libde265/"
+  cp "$dav1d/COPYING" "$prefix/share/doc/dav1d/"
+  rm -rf "$src"
+}
+
 if [ "${1:-}" != "--wine-only" ]; then
   install_packages
   setup_locale
   build_mingw_jpeg
   build_mingw_webp
+  build_mingw_heif
 fi
 if [ "${1:-}" != "--no-wine" ]; then
   "$root/scripts/wine-prefix.sh"
