@@ -55,7 +55,7 @@ target_link_libraries(Vesko2 PRIVATE vesko_win)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 add_subdirectory(addons)
 add_subdirectory(tests/win)
-add_dependencies(win_tests png_spi webp_spi)
+add_dependencies(win_tests png_spi webp_spi heif_spi)
 
 add_executable(list_bench bench/ListBench_win.cpp)
 target_link_libraries(list_bench PRIVATE vesko_win)

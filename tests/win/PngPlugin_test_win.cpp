@@ -46,8 +46,8 @@ TBitmap Decode(const std::string& path) {
 }
 
 // Pixels whose colour differs from the expected red, green, blue laid over the desktop's colour
-// by their alpha, as the plug-in lays transparency over it.
-int WrongColours(const TBitmap& bitmap, const std::string& expected) {
+// by their alpha, as the plug-in lays transparency over it (by more than `tolerance`).
+int WrongColours(const TBitmap& bitmap, const std::string& expected, int tolerance = 0) {
   if (expected.size() != static_cast<size_t>(bitmap.Width()) * bitmap.Height() * 4) return -1;
   const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
   int wrong = 0;
@@ -56,10 +56,14 @@ int WrongColours(const TBitmap& bitmap, const std::string& expected) {
       const TRGBQuad c = bitmap.GetPixel(x, y);
       const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) +
                       (static_cast<size_t>(y) * bitmap.Width() + x) * 4;
-      if (c.Red != BlendOver(e[0], e[3], GetRValue(desktop)) ||
-          c.Green != BlendOver(e[1], e[3], GetGValue(desktop)) ||
-          c.Blue != BlendOver(e[2], e[3], GetBValue(desktop))) {
-        ++wrong;
+      const int off[3] = {c.Red - BlendOver(e[0], e[3], GetRValue(desktop)),
+                          c.Green - BlendOver(e[1], e[3], GetGValue(desktop)),
+                          c.Blue - BlendOver(e[2], e[3], GetBValue(desktop))};
+      for (const int o : off) {
+        if (o > tolerance || o < -tolerance) {
+          ++wrong;
+          break;
+        }
       }
     }
   }
@@ -171,14 +175,14 @@ TEST_CASE("the PNG plug-in tells size and depth from the header, reads memory, h
 
 TEST_CASE("beside the WIC plug-in, ours is asked first for .png and decodes it") {
   PngPluginFixture f("\\*.spi");
-  REQUIRE(f.spis.Count() == 3);  // ifpng, ifwebp, ifwic
+  REQUIRE(f.spis.Count() == 4);  // ifheif, ifpng, ifwebp, ifwic
   // Every plug-in may be asked; the ones whose filter names the extension come first.
   const std::vector<TInSPI*> order = f.spis.GetInSPIs("C:\\pictures\\photo.PNG");
-  REQUIRE(order.size() == 3);
+  REQUIRE(order.size() == 4);
   const std::string first = order[0]->FileName;
   CHECK(SameText(first.substr(first.rfind('\\') + 1), "ifpng.spi"));
   const std::vector<TInSPI*> webp = f.spis.GetInSPIs("C:\\pictures\\photo.webp");
-  REQUIRE(webp.size() == 3);
+  REQUIRE(webp.size() == 4);
   const std::string webpFirst = webp[0]->FileName;
   CHECK(SameText(webpFirst.substr(webpFirst.rfind('\\') + 1), "ifwebp.spi"));
 
@@ -287,4 +291,50 @@ TEST_CASE("the WebP plug-in fails cleanly on broken and cut files and honours ab
   };
   CHECK_THROWS_AS(dib.LoadFromFile(ToUtf8(dir + L"lossless.webp")), EInvalidGraphic);
   CHECK(reports == 1);
+}
+
+TEST_CASE("the HEIF plug-in decodes heif-enc's and avifenc's files as heif-convert does") {
+  // libheif.dll and libde265.dll beside the plug-in, found there when the host loads it.
+  PngPluginFixture f("\\ifheif.spi");
+  REQUIRE(f.spis.Count() == 1);
+  const TSPI& heif = f.spis.Item(0);
+  CHECK(heif.APIVersion == "00IN");
+  CHECK(heif.FilterList == std::vector<std::string>{"*.heic;*.heif;*.avif;*.hif"});
+  const TExtensionList extensions = TExtensionList::Build(PluginFirstFilters(f.spis));
+  for (const char* name : {"C:\\DCIM\\IMG_0001.HEIC", "a.heif", "b.avif", "c.hif"}) {
+    CHECK(extensions.Accepts(name));
+  }
+  const std::wstring dir = EnvPath(L"VESKO2_TEST_DATA") + L"\\heif\\";
+  struct TCase {
+    const wchar_t* name;
+    const wchar_t* extension;
+    int tolerance;
+  };
+  for (const TCase& c :
+       {TCase{L"heic-8", L".heic", 1}, TCase{L"heic-alpha", L".heic", 1},
+        TCase{L"avif-8-420", L".avif", 1}, TCase{L"avif-10-444-alpha", L".avif", 2},
+        TCase{L"avif-12-422", L".avif", 2}, TCase{L"avif-8-mono", L".avif", 1}}) {
+    CAPTURE(ToUtf8(c.name));
+    int width = 0;
+    int height = 0;
+    const std::string expected = PamPixels(ReadBytes(dir + c.name + L".ref.pam"), width, height);
+    REQUIRE(!expected.empty());
+    const std::string path = ToUtf8(dir + c.name + c.extension);
+    const TBitmap bitmap = Decode(path);
+    CHECK(bitmap.Width() == width);
+    CHECK(bitmap.Height() == height);
+    CHECK(WrongColours(bitmap, expected, c.tolerance) == 0);
+    const std::string bytes = ReadBytes(dir + c.name + c.extension);
+    TSusiePictureInfo info{};
+    CHECK(heif.GetPictureInfo(bytes.data(), static_cast<LONG>(bytes.size()), 1, &info) == 0);
+    CHECK(info.width == width);
+    CHECK(info.height == height);
+    CHECK(WrongColours(DecodeBytes(bytes, "x.heic"), expected, c.tolerance) == 0);
+  }
+  // Broken and cut files fail like any unreadable picture.
+  for (const wchar_t* name : {L"truncated.heic", L"corrupt.heic"}) {
+    CAPTURE(ToUtf8(name));
+    TSPIDIBImage dib;
+    CHECK_THROWS(dib.LoadFromFile(ToUtf8(dir + name)));
+  }
 }

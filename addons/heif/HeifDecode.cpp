@@ -1,0 +1,191 @@
+#include "addons/heif/HeifDecode.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "decode/AlphaBlend.h"
+#include "decode/PixelMemory.h"
+
+namespace {
+
+bool IsHeifBrand(const uint8_t* brand) {
+  static const char* const kBrands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis",
+                                        "mif1", "msf1", "avif", "avis", "mif2"};
+  for (const char* known : kBrands) {
+    if (std::memcmp(brand, known, 4) == 0) return true;
+  }
+  return false;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+struct TContextFree {
+  void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct THandleRelease {
+  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct TImageRelease {
+  void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct TOptionsFree {
+  void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+// libheif's own set-up, once per process (its decoders register themselves).
+void InitOnce() {
+  static const bool done = [] {
+    heif_init(nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+// The primary image of the data, read without copying it; null when libheif cannot read it.
+struct TPrimary {
+  std::unique_ptr<heif_context, TContextFree> context;
+  std::unique_ptr<heif_image_handle, THandleRelease> handle;
+};
+
+bool OpenPrimary(const uint8_t* data, size_t size, TPrimary& primary) {
+  InitOnce();
+  primary.context.reset(heif_context_alloc());
+  if (!primary.context) return false;
+  // No side of a picture past what a bitmap can hold; the pixel budget is checked after.
+  heif_context_set_maximum_image_size_limit(primary.context.get(), 1 << 16);
+  if (heif_context_read_from_memory_without_copy(primary.context.get(), data, size, nullptr).code !=
+      heif_error_Ok) {
+    return false;
+  }
+  heif_image_handle* handle = nullptr;
+  if (heif_context_get_primary_image_handle(primary.context.get(), &handle).code != heif_error_Ok) {
+    return false;
+  }
+  primary.handle.reset(handle);
+  return true;
+}
+
+// A sample of `bits` bits brought to 8 with rounding.
+inline uint8_t To8(uint16_t value, uint32_t max) {
+  if (value > max) value = static_cast<uint16_t>(max);
+  return static_cast<uint8_t>((value * 255u + max / 2) / max);
+}
+
+}  // namespace
+
+bool IsHeif(const uint8_t* data, size_t size) {
+  if (data == nullptr || size < 16 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
+  const uint32_t box = BigEndian32(data);
+  if (box < 16) return false;
+  if (IsHeifBrand(data + 8)) return true;
+  // The compatible brands, as far as the box and the data reach.
+  const size_t end = std::min<size_t>(box, size);
+  for (size_t at = 16; at + 4 <= end; at += 4) {
+    if (IsHeifBrand(data + at)) return true;
+  }
+  return false;
+}
+
+bool ReadHeifSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height) {
+  TPrimary primary;
+  if (!OpenPrimary(data, size, primary)) return false;
+  const int w = heif_image_handle_get_width(primary.handle.get());
+  const int h = heif_image_handle_get_height(primary.handle.get());
+  if (w <= 0 || h <= 0) return false;
+  width = static_cast<uint32_t>(w);
+  height = static_cast<uint32_t>(h);
+  return true;
+}
+
+THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
+                         uint64_t maxPixelBytes, const THeifAllocate& allocate,
+                         THeifPicture& picture) {
+  if (!IsHeif(data, size)) return THeifResult::kNotHeif;
+  TPrimary primary;
+  if (!OpenPrimary(data, size, primary)) return THeifResult::kBroken;
+  heif_image_handle* handle = primary.handle.get();
+  const int w = heif_image_handle_get_width(handle);
+  const int h = heif_image_handle_get_height(handle);
+  if (w <= 0 || h <= 0) return THeifResult::kBroken;
+  const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+  int bits = heif_image_handle_get_luma_bits_per_pixel(handle);
+  if (bits <= 0) bits = 8;
+  if (bits > 16) return THeifResult::kUnsupported;
+  const bool deep = bits > 8;
+  // Ours, the interleaved picture libheif hands over, and its decoded planes (4:4:4 at worst,
+  // with alpha), all at once.
+  const uint64_t pixels = uint64_t(w) * uint64_t(h);
+  const uint64_t ours = RowBytes(uint64_t(w), 24) * uint64_t(h);
+  const uint64_t sample = deep ? 2 : 1;
+  const uint64_t theirs = pixels * sample * (alpha ? 4 : 3) * 2;
+  if (ours + theirs > maxPixelBytes) return THeifResult::kTooLarge;
+
+  std::unique_ptr<heif_decoding_options, TOptionsFree> options(heif_decoding_options_alloc());
+  if (!options) return THeifResult::kNoMemory;
+  options->convert_hdr_to_8bit = 0;  // rounded here, not cut
+  const heif_chroma chroma =
+      deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+  heif_image* decoded = nullptr;
+  const heif_error error =
+      heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+  std::unique_ptr<heif_image, TImageRelease> image(decoded);
+  if (error.code == heif_error_Memory_allocation_error) return THeifResult::kNoMemory;
+  if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype)
+    return THeifResult::kUnsupported;
+  if (error.code != heif_error_Ok || !image) return THeifResult::kBroken;
+  if (heif_image_get_width(image.get(), heif_channel_interleaved) != w ||
+      heif_image_get_height(image.get(), heif_channel_interleaved) != h) {
+    return THeifResult::kBroken;
+  }
+  int stride = 0;
+  const uint8_t* plane =
+      heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+  if (plane == nullptr || stride <= 0) return THeifResult::kBroken;
+  const int depth =
+      deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
+  if (depth <= 0 || depth > 16) return THeifResult::kBroken;
+  const uint32_t max = (1u << depth) - 1;
+
+  const size_t row = static_cast<size_t>(RowBytes(uint64_t(w), 24));
+  uint8_t* out = allocate(row * static_cast<size_t>(h));
+  if (out == nullptr) return THeifResult::kNoMemory;
+  const int channels = alpha ? 4 : 3;
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* in = plane + static_cast<size_t>(stride) * static_cast<size_t>(y);
+    uint8_t* target = out + row * static_cast<size_t>(h - 1 - y);
+    for (int x = 0; x < w; ++x) {
+      uint8_t rgba[4] = {0, 0, 0, 255};
+      for (int c = 0; c < channels; ++c) {
+        if (deep) {
+          const uint8_t* s = in + (static_cast<size_t>(x) * channels + c) * 2;
+          rgba[c] = To8(static_cast<uint16_t>(s[0] | s[1] << 8), max);
+        } else {
+          rgba[c] = in[static_cast<size_t>(x) * channels + c];
+        }
+      }
+      uint8_t* p = target + static_cast<size_t>(x) * 3;
+      p[0] = BlendOver(rgba[2], rgba[3], back.Blue);
+      p[1] = BlendOver(rgba[1], rgba[3], back.Green);
+      p[2] = BlendOver(rgba[0], rgba[3], back.Red);
+    }
+  }
+  picture.Width = static_cast<uint32_t>(w);
+  picture.Height = static_cast<uint32_t>(h);
+  picture.Bytes = row * static_cast<size_t>(h);
+  picture.BitDepth = bits;
+  picture.HasAlpha = alpha;
+  picture.Icc.clear();
+  const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
+  if (iccSize > 0 && iccSize < (16u << 20)) {
+    picture.Icc.resize(iccSize);
+    if (heif_image_handle_get_raw_color_profile(handle, picture.Icc.data()).code != heif_error_Ok)
+      picture.Icc.clear();
+  }
+  return THeifResult::kOk;
+}

@@ -1,0 +1,46 @@
+// HEIF pictures (HEIC, with HEVC inside, and AVIF, with AV1) decoded over libheif into a
+// bottom-up 24-bit bitmap, the form our plug-ins hand to the host: the primary image with the
+// file's own rotation, mirror and crop applied, grids joined, 10- and 12-bit samples rounded to
+// 8 bits, transparency laid over a background colour. Portable (no <windows.h>): ifheif.spi,
+// its native tests and the fuzz target share it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+enum class THeifResult { kOk, kNotHeif, kBroken, kTooLarge, kNoMemory, kUnsupported };
+
+// The block the pixels go to, at least `size` bytes; nullptr when there is no memory.
+using THeifAllocate = std::function<uint8_t*(size_t size)>;
+
+struct THeifBackground {
+  uint8_t Red = 0;
+  uint8_t Green = 0;
+  uint8_t Blue = 0;
+};
+
+struct THeifPicture {
+  uint32_t Width = 0;  // after the file's rotation and crop
+  uint32_t Height = 0;
+  size_t Bytes = 0;  // of the block in use: RowBytes(Width, 24) * Height
+  int BitDepth = 8;  // of the coded luma samples
+  bool HasAlpha = false;
+  std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none
+};
+
+// "ftyp" with a HEIF or AVIF brand among the first bytes (a few dozen are enough).
+bool IsHeif(const uint8_t* data, size_t size);
+
+// The primary image's size after its transformations, read without decoding; false when the
+// data is no HEIF file libheif can read.
+bool ReadHeifSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height);
+
+// Decodes the primary image into a block from `allocate`. A picture whose pixels, together
+// with what libheif's decoding needs for it, would take more than `maxPixelBytes` is refused
+// before its pixels are decoded. On failure the block, if any was allocated, holds nothing of
+// use.
+THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
+                         uint64_t maxPixelBytes, const THeifAllocate& allocate,
+                         THeifPicture& picture);

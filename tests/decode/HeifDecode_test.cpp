@@ -1,0 +1,141 @@
+#include <doctest/doctest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "addons/heif/HeifDecode.h"
+#include "decode/AlphaBlend.h"
+#include "decode/PixelMemory.h"
+
+namespace {
+
+// The pictures made by tests/data/heif/make.sh, beside this file's folder.
+std::string HeifFolder() {
+  if (const char* data = std::getenv("VESKO2_TEST_DATA")) return std::string(data) + "/heif/";
+  return std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/")) +
+         "/tests/data/heif/";
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  REQUIRE(in);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A reference decoding: 8-bit RGBA in PAM form.
+struct TReference {
+  int Width = 0;
+  int Height = 0;
+  std::vector<uint8_t> Rgba;
+};
+
+TReference ReadPam(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadFile(path);
+  const std::string text(bytes.begin(), bytes.end());
+  const size_t end = text.find("ENDHDR\n");
+  REQUIRE(end != std::string::npos);
+  std::istringstream header(text.substr(0, end));
+  TReference r;
+  std::string key;
+  int depth = 0;
+  while (header >> key) {
+    if (key == "WIDTH") header >> r.Width;
+    if (key == "HEIGHT") header >> r.Height;
+    if (key == "DEPTH") header >> depth;
+  }
+  REQUIRE(depth == 4);
+  r.Rgba.assign(bytes.begin() + static_cast<long>(end + 7), bytes.end());
+  REQUIRE(r.Rgba.size() == static_cast<size_t>(r.Width) * r.Height * 4);
+  return r;
+}
+
+THeifResult Decode(const std::vector<uint8_t>& file, THeifBackground back, THeifPicture& picture,
+                   std::vector<uint8_t>& block, uint64_t limit = 1u << 30) {
+  return DecodeHeif24(
+      file.data(), file.size(), back, limit,
+      [&](size_t size) {
+        block.assign(size, 0);
+        return block.data();
+      },
+      picture);
+}
+
+}  // namespace
+
+TEST_CASE("HEIC and AVIF pictures of Debian's encoders decode as heif-convert and avifdec do") {
+  const THeifBackground back{10, 120, 230};
+  struct TCase {
+    const char* name;
+    int tolerance;  // per channel: 1 for 8 bits, 2 for 10 and 12 (rounded differently)
+    int bits;
+    bool alpha;
+  };
+  for (const TCase& c :
+       {TCase{"heic-8.heic", 1, 8, false}, TCase{"heic-alpha.heic", 1, 8, true},
+        TCase{"avif-8-420.avif", 1, 8, false}, TCase{"avif-10-444-alpha.avif", 2, 10, true},
+        TCase{"avif-12-422.avif", 2, 12, false}, TCase{"avif-8-mono.avif", 1, 8, false}}) {
+    CAPTURE(std::string(c.name));
+    const std::string name = c.name;
+    const std::vector<uint8_t> file = ReadFile(HeifFolder() + name);
+    CHECK(IsHeif(file.data(), file.size()));
+    uint32_t width = 0;
+    uint32_t height = 0;
+    REQUIRE(ReadHeifSize(file.data(), file.size(), width, height));
+    CHECK(width == 64);
+    CHECK(height == 48);
+    THeifPicture picture;
+    std::vector<uint8_t> block;
+    REQUIRE(Decode(file, back, picture, block) == THeifResult::kOk);
+    CHECK(picture.BitDepth == c.bits);
+    CHECK(picture.HasAlpha == c.alpha);
+    const TReference ref = ReadPam(HeifFolder() + name.substr(0, name.rfind('.')) + ".ref.pam");
+    REQUIRE(picture.Width == static_cast<uint32_t>(ref.Width));
+    REQUIRE(picture.Height == static_cast<uint32_t>(ref.Height));
+    const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
+    CHECK(picture.Bytes == row * picture.Height);
+    int worst = 0;
+    for (int y = 0; y < ref.Height; ++y) {
+      for (int x = 0; x < ref.Width; ++x) {
+        const uint8_t* r = ref.Rgba.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+        const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
+        const int expected[3] = {BlendOver(r[2], r[3], back.Blue),
+                                 BlendOver(r[1], r[3], back.Green),
+                                 BlendOver(r[0], r[3], back.Red)};
+        for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(p[i] - expected[i]));
+      }
+    }
+    CHECK(worst <= c.tolerance);
+  }
+}
+
+TEST_CASE("a broken, cut, foreign or too large HEIF picture fails cleanly") {
+  const THeifBackground back{};
+  THeifPicture picture;
+  std::vector<uint8_t> block;
+  for (const char* name : {"truncated.heic", "corrupt.heic"}) {
+    CAPTURE(std::string(name));
+    const std::vector<uint8_t> file = ReadFile(HeifFolder() + name);
+    const THeifResult result = Decode(file, back, picture, block);
+    CHECK(result != THeifResult::kOk);
+  }
+  // Not HEIF at all: a PNG signature, and bytes that merely say "ftyp" with a video brand.
+  const std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 0, 0, 0, 0, 0};
+  CHECK_FALSE(IsHeif(png.data(), png.size()));
+  CHECK(Decode(png, back, picture, block) == THeifResult::kNotHeif);
+  const std::vector<uint8_t> mp4 = {0,   0,   0, 20, 'f', 't', 'y', 'p', 'i', 's',
+                                    'o', 'm', 0, 0,  0,   0,   'm', 'p', '4', '1'};
+  CHECK_FALSE(IsHeif(mp4.data(), mp4.size()));
+  // A compatible brand far down the box is found.
+  const std::vector<uint8_t> compatible = {0, 0, 0, 24, 'f', 't', 'y', 'p', 'x', 'x', 'x', 'x',
+                                           0, 0, 0, 0,  'i', 's', 'o', 'm', 'm', 'i', 'f', '1'};
+  CHECK(IsHeif(compatible.data(), compatible.size()));
+  // Past the pixel budget: refused before anything is allocated.
+  const std::vector<uint8_t> file = ReadFile(HeifFolder() + "heic-8.heic");
+  block.clear();
+  CHECK(Decode(file, back, picture, block, 64 * 48 * 3) == THeifResult::kTooLarge);
+  CHECK(block.empty());
+}
