@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the archive users download: Vesko2-<version>.zip holding one folder Vesko2/ with the
-# program, our three plug-ins and our archiver library (copies from the Windows build without
+# program, our four plug-ins (with the two libraries of the HEIF one) and our archiver library (copies from the Windows build without
 # their debug information), the licence, the third-party notices and the user guide in Japanese
 # (dist/Vesko2.txt turned into Shift_JIS with CRLF line ends, as Japanese Windows expects).
 #   scripts/dist.sh [windows build folder] [output folder]
@@ -22,16 +22,19 @@ jpeg_doc=$build/deps/mingw-jpeg/share/doc/libjpeg-turbo
 zlib_copyright=/usr/share/doc/libz-mingw-w64/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-common/copyright
 webp_doc=$build/deps/mingw-webp/share/doc/libwebp
+heif_doc=$build/deps/mingw-heif/share/doc
+gpl3=/usr/share/common-licenses/GPL-3
 
 version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || die "no version on the project() line of CMakeLists.txt"
 command -v zip >/dev/null || die "zip is missing (scripts/setup.sh installs it)"
-binaries=(Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi UNZIP32.DLL)
+binaries=(Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi ifheif.spi libheif.dll libde265.dll UNZIP32.DLL)
 for file in "${binaries[@]}"; do
   [ -f "$win/$file" ] || die "$win/$file is missing (make win builds it)"
 done
 for file in "$jpeg_doc/LICENSE.md" "$jpeg_doc/README.ijg" "$zlib_copyright" "$mingw_copyright" \
-  "$webp_doc/COPYING" "$webp_doc/PATENTS"; do
+  "$webp_doc/COPYING" "$webp_doc/PATENTS" "$heif_doc/libheif/COPYING" \
+  "$heif_doc/libde265/COPYING" "$heif_doc/dav1d/COPYING" "$gpl3"; do
   [ -f "$file" ] || die "$file is missing (scripts/setup.sh puts it there)"
 done
 
@@ -75,9 +78,21 @@ The files of Vesko 2 contain code of the libraries below, linked in statically:
 
   libjpeg-turbo  JPEG decoding                       Vesko2.exe
   libwebp        WebP decoding                       ifwebp.spi
+  dav1d          AV1 decoding (AVIF)                 libheif.dll
   zlib           PNG and ZIP decompression           Vesko2.exe, ifpng.spi, UNZIP32.DLL
   winpthreads    threads of the C++ runtime          Vesko2.exe, ifpng.spi, ifwebp.spi,
-                 (part of mingw-w64)                 ifwic.spi, UNZIP32.DLL
+                 (part of mingw-w64)                 ifwic.spi, ifheif.spi, libheif.dll,
+                                                     libde265.dll, UNZIP32.DLL
+
+and, as libraries of their own that ifheif.spi loads (GNU LGPL version 3):
+
+  libheif.dll    HEIF and AVIF reading               libheif 1.15.1
+  libde265.dll   HEVC decoding (HEIC)                libde265 1.0.11
+
+Both are built unchanged from Debian's source packages (libheif 1.15.1-1+deb12u1 and
+libde265 1.0.11-1+deb12u2, with Debian's patches; the sources are in Debian's archive, and
+\`apt-get source libheif libde265\` fetches them). You may replace either DLL with a build of
+your own of a compatible version: ifheif.spi loads them from its own folder by their names.
 
 Their licence texts follow, each as the library or its Debian package gives it.
 
@@ -110,6 +125,42 @@ EOF
   cat "$webp_doc/COPYING"
   echo
   cat "$webp_doc/PATENTS"
+  cat <<EOF
+
+
+==============================================================================
+libheif: COPYING (GNU LGPL version 3; from Debian's source package of libheif)
+==============================================================================
+
+EOF
+  cat "$heif_doc/libheif/COPYING"
+  cat <<EOF
+
+
+==============================================================================
+libde265: COPYING (GNU LGPL version 3; from Debian's source package of libde265)
+==============================================================================
+
+EOF
+  cat "$heif_doc/libde265/COPYING"
+  cat <<EOF
+
+
+==============================================================================
+The GNU General Public License version 3, which the LGPL above supplements
+==============================================================================
+
+EOF
+  cat "$gpl3"
+  cat <<EOF
+
+
+==============================================================================
+dav1d: COPYING (BSD 2-Clause; from Debian's source package of dav1d)
+==============================================================================
+
+EOF
+  cat "$heif_doc/dav1d/COPYING"
   cat <<EOF
 
 

@@ -58,14 +58,14 @@ app=$unpacked/Vesko2
 top=$(find "$unpacked" -mindepth 1 -maxdepth 1 -printf '%f ')
 [ "$top" = "Vesko2 " ] || fail "the zip holds '$top', not the one folder Vesko2/"
 files=$(find "$app" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
-expected="LICENSE.txt THIRD-PARTY.txt UNZIP32.DLL Vesko2.exe Vesko2.txt ifpng.spi ifwebp.spi ifwic.spi "
+expected="LICENSE.txt THIRD-PARTY.txt UNZIP32.DLL Vesko2.exe Vesko2.txt ifheif.spi ifpng.spi ifwebp.spi ifwic.spi libde265.dll libheif.dll "
 [ "$files" = "$expected" ] || fail "the folder holds '$files', expected '$expected'"
 if [ ! -f "$app/Vesko2.exe" ]; then
   fail "no Vesko2.exe to start"
   exit "$failures"
 fi
 if command -v i686-w64-mingw32-objdump >/dev/null; then
-  for binary in Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi UNZIP32.DLL; do
+  for binary in Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi ifheif.spi libheif.dll libde265.dll UNZIP32.DLL; do
     i686-w64-mingw32-objdump -h "$app/$binary" | grep -q '\.debug_' && fail "$binary keeps debug information"
   done
 fi
@@ -74,7 +74,8 @@ iconv -f CP932 -t UTF-8 "$guide" >"$out/Vesko2.utf8.txt" 2>/dev/null || fail "Ve
 [ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "Vesko2.txt has lines without CRLF"
 grep -q "はじめにお読みください" "$out/Vesko2.utf8.txt" || fail "Vesko2.txt does not read as the guide"
 grep -q "MIT License" "$app/LICENSE.txt" || fail "LICENSE.txt is not the MIT licence"
-for name in libjpeg-turbo zlib winpthreads "Independent JPEG Group"; do
+for name in libjpeg-turbo zlib winpthreads "Independent JPEG Group" libheif libde265 dav1d \
+  "GNU LESSER GENERAL PUBLIC LICENSE" "GNU GENERAL PUBLIC LICENSE"; do
   grep -q "$name" "$app/THIRD-PARTY.txt" || fail "THIRD-PARTY.txt does not mention $name"
 done
 
