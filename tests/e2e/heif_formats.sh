@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# End to end: the real Vesko2.exe with ifheif.spi (and libheif.dll, libde265.dll) beside it on a
+# folder of HEIC and AVIF pictures made by Debian's own encoders: heif-enc (HEVC, with alpha)
+# and avifenc (8, 10 and 12 bits; 4:2:0, 4:2:2, 4:4:4; alpha), and a corrupt and a truncated
+# HEIC. After every Enter the wallpaper file must be heif-convert's decoding of one of the
+# pictures (transparency laid over the desktop's colour, within 2 per channel); every picture
+# shows once per round, the broken files never, and no message appears.
+#   heif_formats.sh <windows build folder> <output folder>
+set -uo pipefail
+build=$1
+out=$2
+root=$(cd "$(dirname "$0")/../.." && pwd)
+rm -rf "$out" && mkdir -p "$out/app/pics" "$out/src" "$out/ref"
+cp "$build/Vesko2.exe" "$build/ifheif.spi" "$build/libheif.dll" "$build/libde265.dll" "$out/app/"
+# shellcheck source=checks.sh
+. "$root/tests/e2e/checks.sh"
+
+src=$out/src
+convert -seed 21 -size 320x200 plasma:fractal -depth 8 "$src/a.png"
+convert -seed 22 -size 240x160 plasma:fractal \( -size 240x160 gradient:white-black \) \
+  -alpha off -compose CopyOpacity -composite -depth 8 PNG32:"$src/b.png"
+convert -seed 23 -size 300x180 plasma:fractal -depth 8 "$src/c.png"
+convert -seed 24 -size 280x170 plasma:fractal \( -size 280x170 gradient:black-white \) \
+  -alpha off -compose CopyOpacity -composite -depth 8 PNG32:"$src/d.png"
+convert -seed 25 -size 260x150 plasma:fractal -depth 8 "$src/e.png"
+pics=$out/app/pics
+heif-enc -q 85 "$src/a.png" -o "$pics/photo.heic" >/dev/null
+heif-enc -q 85 "$src/b.png" -o "$pics/alpha.heic" >/dev/null
+avifenc --min 8 --max 16 -d 8 -y 420 "$src/c.png" "$pics/eight.avif" >/dev/null
+avifenc --min 8 --max 16 -d 10 -y 444 "$src/d.png" "$pics/ten-alpha.avif" >/dev/null
+avifenc --min 8 --max 16 -d 12 -y 422 "$src/e.png" "$pics/twelve.avif" >/dev/null
+head -c 700 "$pics/photo.heic" >"$pics/truncated.heic"
+cp "$pics/photo.heic" "$pics/corrupt.heic"
+printf '%*s' 80 '' | tr ' ' '\377' | dd of="$pics/corrupt.heic" bs=1 seek=120 conv=notrunc 2>/dev/null
+names="photo alpha eight ten-alpha twelve"
+
+# shellcheck source=../../scripts/wine-env.sh
+. "$root/scripts/wine-env.sh"
+background=$(timeout 30 wine reg query 'HKCU\Control Panel\Colors' /v Background 2>/dev/null |
+  tr -d '\r' | awk '/Background/ { print $3 "," $4 "," $5 }')
+[ -n "$background" ] || background="0,0,0"
+for name in $names; do
+  file=$(find "$pics" -name "$name.*" | head -1)
+  heif-convert "$file" "$src/$name.ref.png" >/dev/null
+  convert "$src/$name.ref.png" -depth 8 -background "rgb($background)" -alpha remove -alpha off \
+    "$out/ref/$name.png"
+done
+
+timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/dev/null 2>&1
+cd "$out/app"
+timeout 240 wine ./Vesko2.exe "$(winepath -w "$pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+program=$!
+wallpaper=$out/app/\$Vesko2.bmp
+await "[ -f '$wallpaper' ]" 60 || fail "no wallpaper written at the start"
+windows_before=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+
+which_picture() {
+  local name size
+  for name in $names; do
+    size=$(identify -format '%wx%h' "$out/ref/$name.png")
+    [ "$(identify -format '%wx%h' "$wallpaper")" = "$size" ] || continue
+    [ "$(compare -metric AE -fuzz 0.8% "$wallpaper" "$out/ref/$name.png" null: 2>&1)" = "0" ] &&
+      echo "$name" && return
+  done
+  echo "none"
+}
+stamp() { stat -c %y "$wallpaper" 2>/dev/null; }
+
+shown=$(which_picture)
+echo "start: $shown"
+[ "$shown" = none ] && fail "the first wallpaper matches no reference decoding"
+for step in 1 2 3 4 5 6 7 8 9; do
+  before=$(stamp)
+  rewritten() { [ "$(stamp)" != "$before" ]; }
+  key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
+  now=$(which_picture)
+  echo "Enter $step: $now"
+  [ "$now" = none ] && fail "the wallpaper after Enter $step matches no reference decoding"
+  shown="$shown $now"
+done
+import -window root "$out/last.png"
+for round in "$(echo "$shown" | cut -d' ' -f1-5)" "$(echo "$shown" | cut -d' ' -f6-10)"; do
+  distinct=$(tr ' ' '\n' <<<"$round" | sort -u | grep -vc '^none$')
+  [ "$distinct" -eq 5 ] || fail "a round showed $distinct different pictures: $round"
+done
+windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+[ "$windows_after" -le "$windows_before" ] || fail "a window appeared while cycling (a message?)"
+kill "$program" 2>/dev/null
+wineserver -k 2>/dev/null
+[ "$failures" -eq 0 ] && echo "e2e HEIF formats: passed" || echo "e2e HEIF formats: $failures failures"
+exit "$failures"
