@@ -6,7 +6,7 @@
 fuzz_max_len() {
   case "$1" in
     png) echo 262144 ;;
-    jpeg | zip | webp) echo 131072 ;;
+    jpeg | zip | webp | heif) echo 131072 ;;
     handover) echo 4096 ;;
     *) echo 65536 ;;
   esac

@@ -8,6 +8,8 @@ work=$(dirname "$fuzzer")/$(basename "$fuzzer")-work
 . "$(dirname "$0")/fuzz-limits.sh"
 max_len=$(fuzz_max_len "$(basename "$fuzzer" _fuzzer)")
 mkdir -p "$work/corpus"
+# Leaks inside the shared decoding libraries a target links are theirs (fuzz/lsan.supp).
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")/.." && pwd)/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 cd "$work"
 exec timeout $((seconds + 60)) "$fuzzer" -max_total_time="$seconds" -max_len="$max_len" -timeout="${FUZZ_UNIT_TIMEOUT:-10}" \
   -rss_limit_mb=2048 -print_final_stats=1 corpus "$seeds"
