@@ -6,6 +6,7 @@
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
+#include "base/PumpedWait_win.h"
 #include "base/Unicode_win.h"
 
 void TVesko2MainForm::LoadSettings() {
@@ -55,6 +56,9 @@ void TVesko2MainForm::LoadSettings() {
     reportedFailure_ = error.what();
     env_.Dialogs.ShowError(error);
   };
+  // From the first picture on, a plug-in call keeps the window answering (the plug-in search
+  // before it waits plainly: the window is not ready for its messages then).
+  TPumpedWait::SetEnabled(true);
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
   // Until a source has been chosen, a start explains the panel.
   if (List.MainListBox.Empty() && Settings.PaperFolder.empty()) ShowWelcome();

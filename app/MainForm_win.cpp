@@ -118,6 +118,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 }
 
 TVesko2MainForm::~TVesko2MainForm() {
+  TPumpedWait::SetEnabled(false);
   ReleaseAllArchivers();
   FileDrop.reset();
   HookHotKey.reset();

@@ -6,6 +6,7 @@ namespace {
 
 thread_local int depth = 0;
 thread_local bool cancelled = false;
+thread_local bool enabled = false;
 
 // Hands on the messages waiting now, except those left for after the wait.
 void PumpMessages() {
@@ -36,6 +37,10 @@ void TPumpedWait::Cancel() {
   cancelled = true;
 }
 
+void TPumpedWait::SetEnabled(bool on) {
+  enabled = on;
+}
+
 void TPumpedWait::Resume() {
   cancelled = false;
 }
@@ -45,7 +50,9 @@ bool TPumpedWait::Cancelled() {
 }
 
 DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs) {
-  if (!IsGUIThread(FALSE)) return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+  if (!enabled || !IsGUIThread(FALSE)) {
+    return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+  }
   if (cancelled) return kWaitCancelled;
   struct TScope {
     TScope() {

@@ -17,10 +17,13 @@ class TPumpedWait {
   static void Cancel();
   static void Resume();
   static bool Cancelled();
+  // Whether waits on this thread pump at all: off until the windows they would reach are
+  // ready for their messages (the main window turns it on once it is made).
+  static void SetEnabled(bool enabled);
 };
 
 // WaitForMultipleObjects (any of `handles`) that keeps a window thread's messages going.
 // Answers WAIT_OBJECT_0 + i, WAIT_TIMEOUT, or kWaitCancelled after TPumpedWait::Cancel. On a
-// thread without windows it is a plain wait.
+// thread without windows, or before pumping is enabled there, it is a plain wait.
 constexpr DWORD kWaitCancelled = 0xFFFF0001u;
 DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs);

@@ -75,11 +75,13 @@ target_link_libraries(jpeg_bench PRIVATE vesko_core)
 add_executable(change_bench bench/ChangeBench.cpp)
 target_link_libraries(change_bench PRIVATE vesko_core)
 
-add_executable(webp_bench bench/WebpBench_win.cpp)
-target_link_libraries(webp_bench PRIVATE vesko_win)
-add_dependencies(webp_bench webp_spi)
+add_executable(plugin_bench bench/PluginBench_win.cpp)
+target_link_libraries(plugin_bench PRIVATE vesko_win)
+add_dependencies(plugin_bench webp_spi heif_spi)
 add_test(NAME webp_bench_short
-         COMMAND webp_bench ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/data/webp/lossy.webp 1)
+         COMMAND plugin_bench ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/data/webp/lossy.webp 1)
+add_test(NAME heif_bench_short
+         COMMAND plugin_bench ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/data/heif/iphone-like.heic 1)
 
 add_executable(helper_bench bench/HelperBench_win.cpp)
 target_link_libraries(helper_bench PRIVATE vesko_win z)

@@ -61,7 +61,7 @@ dwebp_times=()
 for _ in 1 2 3 4 5; do
   dwebp_times+=("$(dwebp -v "$webp" -ppm -o /dev/null 2>&1 | sed -n 's/^Time to decode picture: \([0-9.]*\)s$/\1/p')")
 done
-webp_out=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/webp_bench.exe" \
+webp_out=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/plugin_bench.exe" \
   "$(winepath -w "$build/win" 2>/dev/null)" "$(winepath -w "$webp" 2>/dev/null)" 5 | tr -d '\r')
 echo "$webp_out"
 awk -v a="$(echo "$webp_out" | sed -n 's/^ifwebp.spi.*: \([0-9.]*\) s$/\1/p')" \
@@ -70,6 +70,34 @@ awk -v a="$(echo "$webp_out" | sed -n 's/^ifwebp.spi.*: \([0-9.]*\) s$/\1/p')" \
        if (a > 0 && b > 0) printf "dwebp %.4f s; ifwebp.spi / dwebp ratio=%.2f (target: at most 1.2)\n", b, a / b
        else print "ifwebp.spi / dwebp ratio: not measured (no time found in the output above)"
      }'
+
+echo "== decoding a 24-megapixel HEIC and AVIF: ifheif.spi through the host under Wine against"
+echo "   heif-convert and avifdec natively (their decoding into YUV files, without RGB: a lower bound)"
+# heif-enc and avifenc make them once from the JPEG above; the tools' whole runs, medians of 3.
+heic=$build/bench-data/heif-bench.heic
+avif=$build/bench-data/heif-bench.avif
+[ -f "$heic" ] || heif-enc -q 80 "$jpeg" -o "$heic" >/dev/null
+[ -f "$avif" ] || avifenc -s 8 --min 20 --max 30 "$jpeg" "$avif" >/dev/null
+median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+for pair in "heic:heif-convert" "avif:avifdec"; do
+  kind=${pair%%:*} tool=${pair#*:}
+  file=$build/bench-data/heif-bench.$kind
+  times=()
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    "$tool" "$file" "$build/bench-data/heif-bench-out.y4m" >/dev/null 2>&1
+    times+=("$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')")
+  done
+  rm -f "$build/bench-data/heif-bench-out.y4m"
+  out=$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/plugin_bench.exe" \
+    "$(winepath -w "$build/win" 2>/dev/null)" "$(winepath -w "$file" 2>/dev/null)" 3 | tr -d '\r')
+  echo "$out"
+  awk -v a="$(echo "$out" | sed -n 's/^ifheif.spi.*: \([0-9.]*\) s$/\1/p')" -v b="$(median3 "${times[@]}")" \
+    -v tool="$tool" 'BEGIN {
+       if (a > 0 && b > 0) printf "%s %.4f s; ifheif.spi / %s ratio=%.2f (target: at most 1.3)\n", tool, b, tool, a / b
+       else print "ifheif.spi / " tool " ratio: not measured"
+     }'
+done
 
 echo "== decoding a 24-megapixel RGB PNG: TPngGraphic against libpng in the same run"
 "$build/native/bench/png_bench" "$build/bench-data/png-bench.png"

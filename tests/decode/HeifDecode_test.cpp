@@ -139,3 +139,44 @@ TEST_CASE("a broken, cut, foreign or too large HEIF picture fails cleanly") {
   CHECK(Decode(file, back, picture, block, 64 * 48 * 3) == THeifResult::kTooLarge);
   CHECK(block.empty());
 }
+
+TEST_CASE("an iPhone-like HEIC: a cropped grid of tiles, turned by irot, with a P3 profile") {
+  // tests/data/heif/make_grid.py: 2 x 2 tiles of 64 x 64 cropped to 128 x 112, a quarter
+  // anticlockwise; the source was red, green, blue and yellow from the top left.
+  const std::vector<uint8_t> file = ReadFile(HeifFolder() + "iphone-like.heic");
+  uint32_t width = 0;
+  uint32_t height = 0;
+  REQUIRE(ReadHeifSize(file.data(), file.size(), width, height));
+  CHECK(width == 112);
+  CHECK(height == 128);
+  THeifPicture picture;
+  std::vector<uint8_t> block;
+  REQUIRE(Decode(file, THeifBackground{}, picture, block) == THeifResult::kOk);
+  REQUIRE(picture.Width == 112);
+  REQUIRE(picture.Height == 128);
+  const TReference ref = ReadPam(HeifFolder() + "iphone-like.ref.pam");
+  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
+  int worst = 0;
+  for (int y = 0; y < ref.Height; ++y) {
+    for (int x = 0; x < ref.Width; ++x) {
+      const uint8_t* r = ref.Rgba.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+      const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
+      for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(p[i] - r[2 - i]));
+    }
+  }
+  CHECK(worst <= 1);
+  // Upright: green at the top left, yellow top right, red bottom left, blue bottom right.
+  auto at = [&](int x, int y) {
+    const uint8_t* p = block.data() + row * static_cast<size_t>(127 - y) + x * 3;
+    return std::vector<int>{p[2], p[1], p[0]};
+  };
+  auto near = [](const std::vector<int>& c, int r, int g, int b) {
+    return std::abs(c[0] - r) < 24 && std::abs(c[1] - g) < 24 && std::abs(c[2] - b) < 24;
+  };
+  CHECK(near(at(20, 20), 0x20, 0xb0, 0x40));
+  CHECK(near(at(90, 20), 0xf0, 0xe0, 0x20));
+  CHECK(near(at(20, 110), 0xd0, 0x20, 0x20));
+  CHECK(near(at(90, 110), 0x20, 0x40, 0xd0));
+  // The file's profile comes with the picture, byte for byte.
+  CHECK(picture.Icc == ReadFile(HeifFolder() + "display-p3.icc"));
+}

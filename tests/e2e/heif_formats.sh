@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End to end: the real Vesko2.exe with ifheif.spi (and libheif.dll, libde265.dll) beside it on a
 # folder of HEIC and AVIF pictures made by Debian's own encoders: heif-enc (HEVC, with alpha)
-# and avifenc (8, 10 and 12 bits; 4:2:0, 4:2:2, 4:4:4; alpha), and a corrupt and a truncated
-# HEIC. After every Enter the wallpaper file must be heif-convert's decoding of one of the
+# and avifenc (8, 10 and 12 bits; 4:2:0, 4:2:2, 4:4:4; alpha), an iPhone-like HEIC (a grid,
+# turned), and a corrupt and a truncated HEIC. After every Enter the wallpaper file must be heif-convert's decoding of one of the
 # pictures (transparency laid over the desktop's colour, within 2 per channel); every picture
 # shows once per round, the broken files never, and no message appears.
 #   heif_formats.sh <windows build folder> <output folder>
@@ -32,7 +32,10 @@ avifenc --min 8 --max 16 -d 12 -y 422 "$src/e.png" "$pics/twelve.avif" >/dev/nul
 head -c 700 "$pics/photo.heic" >"$pics/truncated.heic"
 cp "$pics/photo.heic" "$pics/corrupt.heic"
 printf '%*s' 80 '' | tr ' ' '\377' | dd of="$pics/corrupt.heic" bs=1 seek=120 conv=notrunc 2>/dev/null
-names="photo alpha eight ten-alpha twelve"
+# As an iPhone writes a photo: a cropped grid of tiles, turned by irot, with a P3 profile
+# (tests/data/heif/make_grid.py).
+cp "$root/tests/data/heif/iphone-like.heic" "$pics/iphone.heic"
+names="photo alpha eight ten-alpha twelve iphone"
 
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
@@ -69,7 +72,7 @@ stamp() { stat -c %y "$wallpaper" 2>/dev/null; }
 shown=$(which_picture)
 echo "start: $shown"
 [ "$shown" = none ] && fail "the first wallpaper matches no reference decoding"
-for step in 1 2 3 4 5 6 7 8 9; do
+for step in 1 2 3 4 5 6 7 8 9 10 11; do
   before=$(stamp)
   rewritten() { [ "$(stamp)" != "$before" ]; }
   key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
@@ -79,9 +82,9 @@ for step in 1 2 3 4 5 6 7 8 9; do
   shown="$shown $now"
 done
 import -window root "$out/last.png"
-for round in "$(echo "$shown" | cut -d' ' -f1-5)" "$(echo "$shown" | cut -d' ' -f6-10)"; do
+for round in "$(echo "$shown" | cut -d' ' -f1-6)" "$(echo "$shown" | cut -d' ' -f7-12)"; do
   distinct=$(tr ' ' '\n' <<<"$round" | sort -u | grep -vc '^none$')
-  [ "$distinct" -eq 5 ] || fail "a round showed $distinct different pictures: $round"
+  [ "$distinct" -eq 6 ] || fail "a round showed $distinct different pictures: $round"
 done
 windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows_after" -le "$windows_before" ] || fail "a window appeared while cycling (a message?)"

@@ -313,7 +313,8 @@ TEST_CASE("the HEIF plug-in decodes heif-enc's and avifenc's files as heif-conve
   for (const TCase& c :
        {TCase{L"heic-8", L".heic", 1}, TCase{L"heic-alpha", L".heic", 1},
         TCase{L"avif-8-420", L".avif", 1}, TCase{L"avif-10-444-alpha", L".avif", 2},
-        TCase{L"avif-12-422", L".avif", 2}, TCase{L"avif-8-mono", L".avif", 1}}) {
+        TCase{L"avif-12-422", L".avif", 2}, TCase{L"avif-8-mono", L".avif", 1},
+        TCase{L"iphone-like", L".heic", 1}}) {
     CAPTURE(ToUtf8(c.name));
     int width = 0;
     int height = 0;

@@ -18,11 +18,24 @@ avifenc --min 10 --max 20 -d 8 -y 420 src.png avif-8-420.avif >/dev/null
 avifenc --min 10 --max 20 -d 10 -y 444 src-alpha.png avif-10-444-alpha.avif >/dev/null
 avifenc --min 10 --max 20 -d 12 -y 422 src.png avif-12-422.avif >/dev/null
 avifenc --min 10 --max 20 -d 8 -y 400 src.png avif-8-mono.avif >/dev/null
+# As an iPhone writes a photo: a 2 x 2 grid of 64 x 64 HEVC tiles cropped to 128 x 112, turned
+# a quarter anticlockwise (irot 1: upright it is 112 x 128), with a Display P3 profile
+# (make_grid.py, make_p3.py). The source is red, green, blue and yellow from the top left.
+convert -size 128x128 xc:none \
+  -fill '#d02020' -draw 'rectangle 0,0 63,55' -fill '#20b040' -draw 'rectangle 64,0 127,55' \
+  -fill '#2040d0' -draw 'rectangle 0,56 63,111' -fill '#f0e020' -draw 'rectangle 64,56 127,127' \
+  -fill '#2040d0' -draw 'rectangle 0,112 63,127' -blur 0x3 -alpha off -depth 8 grid-src.png
+convert grid-src.png -crop 64x64 +repage -depth 8 PNG24:grid-tile-%d.png
+for i in 0 1 2 3; do heif-enc -q 85 "grid-tile-$i.png" -o "grid-tile-$i.heic" >/dev/null; done
+python3 make_p3.py display-p3.icc
+python3 make_grid.py iphone-like.heic 128 112 1 display-p3.icc grid-tile-0.heic grid-tile-1.heic \
+  grid-tile-2.heic grid-tile-3.heic
+rm -f grid-src.png grid-tile-*.png grid-tile-*.heic
 # Broken ones: the first half of a picture, and one whose item boxes are overwritten.
 head -c "$(($(stat -c %s heic-8.heic) / 2))" heic-8.heic >truncated.heic
 cp heic-8.heic corrupt.heic
 printf '%*s' 80 '' | tr ' ' '\377' | dd of=corrupt.heic bs=1 seek=120 conv=notrunc 2>/dev/null
-for f in heic-8 heic-alpha; do
+for f in heic-8 heic-alpha iphone-like; do
   heif-convert "$f.heic" "$f.ref.png" >/dev/null
 done
 # AVIF through heif-convert too: avifdec upsamples 4:2:0 and 4:2:2 chroma bilinearly where
