@@ -56,6 +56,30 @@ inline void SpiInfoHeader24(HLOCAL infoBlock, uint32_t width, uint32_t height) {
   LocalUnlock(infoBlock);
 }
 
+// Hands a decoded bottom-up 24-bit picture to the host: `pixels` gets the block as it is, `info`
+// a new header. Without memory for the header the block is freed and kNoMemory comes back.
+inline int SpiHandOver24(HLOCAL block, uint32_t width, uint32_t height, HLOCAL* info,
+                         HLOCAL* pixels) {
+  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+  if (infoBlock == nullptr) {
+    LocalFree(block);
+    return SusieResult::kNoMemory;
+  }
+  SpiInfoHeader24(infoBlock, width, height);
+  *info = infoBlock;
+  *pixels = block;
+  return SusieResult::kSuccess;
+}
+
+// The desktop's colour, which our plug-ins lay transparency over.
+struct TSpiBackground {
+  uint8_t Red, Green, Blue;
+};
+inline TSpiBackground SpiDesktopColor() {
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
+  return {GetRValue(desktop), GetGValue(desktop), GetBValue(desktop)};
+}
+
 // The bytes of the picture: a file from an offset (flag 0) or memory (flag 1), at most `limit`.
 inline int SpiReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes,
                          size_t limit = SIZE_MAX) {

@@ -14,8 +14,8 @@
 namespace {
 
 THeifBackground DesktopColor() {
-  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
-  return THeifBackground{GetRValue(desktop), GetGValue(desktop), GetBValue(desktop)};
+  const TSpiBackground desktop = SpiDesktopColor();
+  return THeifBackground{desktop.Red, desktop.Green, desktop.Blue};
 }
 
 int ResultOf(THeifResult result) {
@@ -61,15 +61,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels) 
     if (block != nullptr) LocalFree(block);
     return ResultOf(result);
   }
-  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
-  if (infoBlock == nullptr) {
-    LocalFree(block);
-    return SusieResult::kNoMemory;
-  }
-  SpiInfoHeader24(infoBlock, picture.Width, picture.Height);
-  *info = infoBlock;
-  *pixels = block;
-  return SusieResult::kSuccess;
+  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels);
 }
 
 }  // namespace

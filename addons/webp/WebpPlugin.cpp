@@ -14,8 +14,8 @@ namespace {
 constexpr size_t kHeaderBytes = 64;
 
 TWebpBackground DesktopColor() {
-  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
-  return TWebpBackground{GetRValue(desktop), GetGValue(desktop), GetBValue(desktop)};
+  const TSpiBackground desktop = SpiDesktopColor();
+  return TWebpBackground{desktop.Red, desktop.Green, desktop.Blue};
 }
 
 int ResultOf(TWebpResult result) {
@@ -74,15 +74,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     if (HLOCAL smaller = LocalReAlloc(block, picture.Bytes, LMEM_MOVEABLE)) block = smaller;
   }
 
-  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
-  if (infoBlock == nullptr) {
-    LocalFree(block);
-    return SusieResult::kNoMemory;
-  }
-  SpiInfoHeader24(infoBlock, picture.Width, picture.Height);
-  *info = infoBlock;
-  *pixels = block;
-  return SusieResult::kSuccess;
+  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels);
 }
 
 }  // namespace

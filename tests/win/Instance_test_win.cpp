@@ -338,24 +338,6 @@ int ProgramsRunning() {
   return count;
 }
 
-struct TBoxSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK FindProcessBox(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<TBoxSearch*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (process != search->process || lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
 }  // namespace
 
 TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes on to the next") {
@@ -390,11 +372,9 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   int boxes = 0;
   CHECK(PumpUntil(
       [&] {
-        TBoxSearch search{info.dwProcessId, nullptr};
-        EnumWindows(FindProcessBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
+        for (HWND box : ProcessBoxes(info.dwProcessId)) {
           ++boxes;
-          PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
         return Exists(dir / L"$Vesko2.bmp");
       },
@@ -446,9 +426,9 @@ TEST_CASE("a plug-in's own DLL is never taken from the current folder") {
     auto process = Start(L"\"" + (dir / L"pics\\a.fxd") + L"\"", dir / L"cwd", dir / L"Vesko2.exe");
     PumpUntil(
         [&] {
-          TBoxSearch search{process->info.dwProcessId, nullptr};
-          EnumWindows(FindProcessBox, reinterpret_cast<LPARAM>(&search));
-          if (search.found != nullptr) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+          for (HWND box : ProcessBoxes(process->info.dwProcessId)) {
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+          }
           return Exists(dir / L"cwd\\$Vesko2.bmp");
         },
         30000);
@@ -464,28 +444,6 @@ TEST_CASE("a plug-in's own DLL is never taken from the current folder") {
   REQUIRE(CopyFileW(dependency.c_str(), (dir / L"fxdep.dll").c_str(), FALSE));
   CHECK(firstPicture() == "a.fxd");
 }
-
-namespace {
-
-BOOL CALLBACK CountProcessBoxes(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (process == search->first && lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    search->second.push_back(window);
-  }
-  return TRUE;
-}
-
-std::vector<HWND> ProcessBoxes(DWORD process) {
-  std::pair<DWORD, std::vector<HWND>> search{process, {}};
-  EnumWindows(CountProcessBoxes, reinterpret_cast<LPARAM>(&search));
-  return search.second;
-}
-
-}  // namespace
 
 TEST_CASE("a failure on every tick: no box over another, and reported once until it changes") {
   TTempDir dir;

@@ -610,35 +610,6 @@ TEST_CASE("with a helper, plug-ins load there: one that never returns is passed 
   }
 }
 
-namespace {
-
-struct TBoxSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<TBoxSearch*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (owner != search->process || lstrcmpW(name, L"#32770") != 0 || !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
-}
-
-// The visible dialog box of another process, or null.
-HWND FindBoxOf(DWORD process) {
-  TBoxSearch search{process, nullptr};
-  EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-}  // namespace
-
 TEST_CASE("what old plug-ins do on files they half understand costs that picture, never more") {
   // One plug-in, each misbehaviour a file of its own (the fifth byte of its magic says which);
   // the plug-in's good file and a picture of another plug-in decode after each.
@@ -704,7 +675,10 @@ TEST_CASE("what old plug-ins do on files they half understand costs that picture
       HWND box = nullptr;
       // The box stays unanswered for twice the silence, then the user presses OK.
       for (int i = 0; i < 300 && box == nullptr; ++i) {
-        if (helper.ProcessId() != 0) box = FindBoxOf(helper.ProcessId());
+        if (helper.ProcessId() != 0) {
+          const std::vector<HWND> boxes = ProcessBoxes(helper.ProcessId());
+          if (!boxes.empty()) box = boxes.front();
+        }
         if (box == nullptr) Sleep(100);
       }
       if (box == nullptr) return;

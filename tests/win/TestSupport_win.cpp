@@ -290,3 +290,25 @@ std::string MakeTestJpeg(int width, int height, const std::vector<uint8_t>& row,
   }
   return {bytes.begin(), bytes.end()};
 }
+
+namespace {
+
+BOOL CALLBACK CollectProcessBox(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  if (process == search->first && lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window)) {
+    search->second.push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> ProcessBoxes(DWORD process) {
+  std::pair<DWORD, std::vector<HWND>> search{process, {}};
+  EnumWindows(CollectProcessBox, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
