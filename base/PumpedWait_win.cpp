@@ -65,13 +65,20 @@ DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs) {
     }
   } scope;
   const DWORD start = GetTickCount();
+  // What is queued already first; then the wait wakes for messages that arrive after it looked,
+  // so a message left for after the wait never keeps it spinning.
+  PumpMessages();
   for (;;) {
+    if (cancelled) return kWaitCancelled;
     const DWORD spent = GetTickCount() - start;
-    const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs > spent ? timeoutMs - spent : 0;
-    const DWORD woke =
-        MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Messages arriving without pause (a mouse moving over the window) never put the deadline
+    // off: once it has passed, only the handles are looked at.
+    if (timeoutMs != INFINITE && spent >= timeoutMs) {
+      return WaitForMultipleObjects(count, handles, FALSE, 0);
+    }
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs - spent;
+    const DWORD woke = MsgWaitForMultipleObjectsEx(count, handles, left, QS_ALLINPUT, 0);
     if (woke < WAIT_OBJECT_0 + count || woke == WAIT_TIMEOUT || woke == WAIT_FAILED) return woke;
     PumpMessages();
-    if (cancelled) return kWaitCancelled;
   }
 }

@@ -11,6 +11,8 @@
 
 #include "TestSupport_win.h"
 #include "app/PluginSetup_win.h"
+#include "base/Action.h"
+#include "base/PumpedWait_win.h"
 #include "base/Stream.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
@@ -566,6 +568,83 @@ TEST_CASE(
   helper.Stop();
   THandle gone(OpenProcess(SYNCHRONIZE, FALSE, last));
   CHECK((!gone || WaitForSingleObject(gone.get(), 0) == WAIT_OBJECT_0));
+}
+
+namespace {
+
+// What a window of the waiting thread saw of a message sent during a plug-in call.
+struct TWaitWitness {
+  int dispatched = 0;
+  int busyDepth = 0;
+  int waitDepth = 0;
+} gWitness;
+
+LRESULT CALLBACK WitnessProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER + 1) {
+    ++gWitness.dispatched;
+    gWitness.busyDepth = TAction::BusyDepth;
+    gWitness.waitDepth = TPumpedWait::Depth();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+double ThreadCpuSeconds() {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+  auto seconds = [](const FILETIME& t) {
+    return static_cast<double>(uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+}  // namespace
+
+TEST_CASE("a plug-in call waits with the thread's messages going, and idles while it waits") {
+  TTempDir dir;
+  WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = WitnessProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"Vesko2WaitWitness";
+  RegisterClassW(&windowClass);
+  HWND window = CreateWindowW(L"Vesko2WaitWitness", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                              GetModuleHandleW(nullptr), nullptr);
+  REQUIRE(window != nullptr);
+  TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
+  plugin_wire::TMessage load;
+  load.Kind = plugin_wire::TKind::Load;
+  load.Plugin = U(FixtureFolder() + L"\\fxloop.spi");
+  REQUIRE(helper.Call(load, nullptr, 10000).Number > 0);
+  TPumpedWait::SetEnabled(true);
+  struct TRestore {
+    HWND window;
+    ~TRestore() {
+      TPumpedWait::SetEnabled(false);
+      DestroyWindow(window);
+    }
+  } restore{window};
+  gWitness = {};
+  // A message for now, and one left for after the wait.
+  PostMessageW(window, WM_USER + 1, 0, 0);
+  PostMessageW(window, kAfterWaitMessage, 0, 0);
+  plugin_wire::TMessage picture;
+  picture.Kind = plugin_wire::TKind::Picture;
+  picture.Plugin = load.Plugin;
+  picture.Source.FileName = U(dir / L"pic.fxa");
+  const double cpu = ThreadCpuSeconds();
+  const ULONGLONG started = GetTickCount64();
+  CHECK_THROWS_AS(helper.Call(picture, nullptr, 1500), EHelperFailed);  // it never returns
+  const double waited = static_cast<double>(GetTickCount64() - started) / 1000;
+  const double busy = ThreadCpuSeconds() - cpu;
+  MESSAGE("waited " << waited << " s, of it busy " << busy << " s");
+  CHECK(gWitness.dispatched == 1);
+  CHECK(gWitness.busyDepth == 1);  // commands held still meanwhile
+  CHECK(gWitness.waitDepth == 1);
+  CHECK(TAction::BusyDepth == 0);
+  CHECK(busy < waited / 3);  // it slept, not spun over the message left for later
+  MSG left{};
+  CHECK(PeekMessageW(&left, window, kAfterWaitMessage, kAfterWaitMessage, PM_REMOVE));
 }
 
 TEST_CASE("with a helper, plug-ins load there: one that never returns is passed by, then left") {
