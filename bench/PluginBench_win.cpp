@@ -47,7 +47,6 @@ int main(int argc, char** argv) {
     }));
   }
   if (width <= 0 || height <= 0) return 1;
-  std::printf("%s through the host, %d x %d: %.4f s\n", name.c_str(), width, height,
-              Median(times));
+  std::printf("%s through the host, %d x %d: %.4f s\n", name.c_str(), width, height, Median(times));
   return 0;
 }
