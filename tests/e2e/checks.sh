@@ -62,3 +62,40 @@ key_until() {
 }
 # Whether the program with process id $1 has ended, waiting at most $2 seconds.
 await_exit() { await "! kill -0 $1 2>/dev/null" "${2:-20}"; }
+# Steps a folder of pictures with Enter through two rounds and checks every wallpaper: each must
+# equal (within the fuzz $2, say 0.6%) one of the references $out/ref/<name>.png for the names
+# in $1, and each round must show every name once. Needs $out and $wallpaper.
+cycle_pictures() {
+  local names=$1 fuzz=$2 count step before now shown round distinct
+  count=$(wc -w <<<"$names")
+  which_picture() {
+    local name
+    for name in $names; do
+      [ "$(identify -format '%wx%h' "$wallpaper")" = "$(identify -format '%wx%h' "$out/ref/$name.png")" ] ||
+        continue
+      [ "$(compare -metric AE -fuzz "$fuzz" "$wallpaper" "$out/ref/$name.png" null: 2>&1)" = "0" ] &&
+        echo "$name" && return
+    done
+    echo "none"
+  }
+  stamp() { stat -c %y "$wallpaper" 2>/dev/null; }
+  shown=$(which_picture)
+  echo "start: $shown"
+  [ "$shown" = none ] && fail "the first wallpaper matches no reference decoding"
+  for ((step = 1; step < 2 * count; step++)); do
+    before=$(stamp)
+    # The file is replaced whole (written beside it, then renamed): a new stamp is a new picture.
+    rewritten() { [ "$(stamp)" != "$before" ]; }
+    key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
+    now=$(which_picture)
+    echo "Enter $step: $now"
+    [ "$now" = none ] && fail "the wallpaper after Enter $step matches no reference decoding"
+    shown="$shown $now"
+  done
+  import -window root "$out/last.png"
+  for round in "$(echo "$shown" | cut -d' ' -f1-"$count")" \
+    "$(echo "$shown" | cut -d' ' -f"$((count + 1))"-"$((2 * count))")"; do
+    distinct=$(tr ' ' '\n' <<<"$round" | sort -u | grep -vc '^none$')
+    [ "$distinct" -eq "$count" ] || fail "a round showed $distinct different pictures: $round"
+  done
+}

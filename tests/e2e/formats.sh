@@ -58,40 +58,7 @@ wallpaper=$out/app/\$Vesko2.bmp
 await "[ -f '$wallpaper' ]" 30 || fail "no wallpaper written at the start"
 windows_before=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 
-# Which picture the wallpaper file is: the reference it equals within 1 per channel.
-which_picture() {
-  local name size
-  for name in lossy lossless alpha animated; do
-    size=$(identify -format '%wx%h' "$out/ref/$name.png")
-    [ "$(identify -format '%wx%h' "$wallpaper")" = "$size" ] || continue
-    [ "$(compare -metric AE -fuzz 0.6% "$wallpaper" "$out/ref/$name.png" null: 2>&1)" = "0" ] &&
-      echo "$name" && return
-  done
-  echo "none"
-}
-stamp() { stat -c %y "$wallpaper" 2>/dev/null; }
-
-shown=""
-first=$(which_picture)
-echo "start: $first"
-[ "$first" = none ] && fail "the first wallpaper matches no reference decoding"
-shown="$first"
-for step in 1 2 3 4 5 6 7; do
-  before=$(stamp)
-  # The file is replaced whole (written beside it, then renamed): a new stamp is a new picture.
-  rewritten() { [ "$(stamp)" != "$before" ]; }
-  key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
-  now=$(which_picture)
-  echo "Enter $step: $now"
-  [ "$now" = none ] && fail "the wallpaper after Enter $step matches no reference decoding"
-  shown="$shown $now"
-done
-import -window root "$out/last.png"
-# Four pictures: each once in the first four wallpapers and in the next four.
-for round in "$(echo "$shown" | cut -d' ' -f1-4)" "$(echo "$shown" | cut -d' ' -f5-8)"; do
-  distinct=$(tr ' ' '\n' <<<"$round" | sort -u | grep -vc '^none$')
-  [ "$distinct" -eq 4 ] || fail "a round showed $distinct different pictures: $round"
-done
+cycle_pictures "lossy lossless alpha animated" 0.6%
 windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows_after" -le "$windows_before" ] || fail "a window appeared while cycling (a message?)"
 kill "$program" 2>/dev/null

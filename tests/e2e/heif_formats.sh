@@ -57,35 +57,7 @@ wallpaper=$out/app/\$Vesko2.bmp
 await "[ -f '$wallpaper' ]" 60 || fail "no wallpaper written at the start"
 windows_before=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 
-which_picture() {
-  local name size
-  for name in $names; do
-    size=$(identify -format '%wx%h' "$out/ref/$name.png")
-    [ "$(identify -format '%wx%h' "$wallpaper")" = "$size" ] || continue
-    [ "$(compare -metric AE -fuzz 0.8% "$wallpaper" "$out/ref/$name.png" null: 2>&1)" = "0" ] &&
-      echo "$name" && return
-  done
-  echo "none"
-}
-stamp() { stat -c %y "$wallpaper" 2>/dev/null; }
-
-shown=$(which_picture)
-echo "start: $shown"
-[ "$shown" = none ] && fail "the first wallpaper matches no reference decoding"
-for step in 1 2 3 4 5 6 7 8 9 10 11; do
-  before=$(stamp)
-  rewritten() { [ "$(stamp)" != "$before" ]; }
-  key_until rewritten "$out/.probe.png" Return || fail "Enter $step wrote no wallpaper"
-  now=$(which_picture)
-  echo "Enter $step: $now"
-  [ "$now" = none ] && fail "the wallpaper after Enter $step matches no reference decoding"
-  shown="$shown $now"
-done
-import -window root "$out/last.png"
-for round in "$(echo "$shown" | cut -d' ' -f1-6)" "$(echo "$shown" | cut -d' ' -f7-12)"; do
-  distinct=$(tr ' ' '\n' <<<"$round" | sort -u | grep -vc '^none$')
-  [ "$distinct" -eq 6 ] || fail "a round showed $distinct different pictures: $round"
-done
+cycle_pictures "$names" 0.8%
 windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows_after" -le "$windows_before" ] || fail "a window appeared while cycling (a message?)"
 kill "$program" 2>/dev/null
