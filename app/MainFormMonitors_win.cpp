@@ -116,6 +116,7 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
   fit.SpeedPriority = Settings.SpeedpPriority;
   fit.TileCentred = Settings.TileCenterPosit;
   fit.Background = DesktopColor();
+  fit.ColorManagement = Settings.ColorManagement;
   std::vector<std::unique_ptr<TBitmap>> bitmaps =
       RenderMonitors(holders, layout, order.front(), fit, *this);
   holders.clear();

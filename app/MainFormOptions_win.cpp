@@ -40,6 +40,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   const bool wasRandom = Settings.RandomLoad;
   const int32_t fitMode = Settings.FitMode;
   const bool perMonitor = Settings.PerMonitor;
+  const bool colorManagement = Settings.ColorManagement;
   dialog.Store(Settings);
   // A picture per monitor takes over the desktop's display mode, and gives it back.
   if (Settings.PerMonitor && !perMonitor) {
@@ -60,8 +61,9 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // its error is shown after they all took effect.
   SaveSettingsQuietly();
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
-  // A new way of fitting shows at once, on the current picture.
-  if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor) {
+  // A new way of fitting, or of treating colours, shows at once on the current picture.
+  if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor ||
+      Settings.ColorManagement != colorManagement) {
     SetScreenFit(Settings.FitMode);
   }
 }

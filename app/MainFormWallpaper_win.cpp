@@ -9,6 +9,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/PixelMemory.h"
+#include "engine/ColorConvert.h"
 #include "engine/Fit.h"
 #include "engine/MessageOverlay_win.h"
 #include "engine/MessageText.h"
@@ -126,6 +127,7 @@ void TVesko2MainForm::ApplySingleWallpaper(const std::string& path, bool withMes
     const int screenWidth = desktop.Right - desktop.Left;
     const int screenHeight = desktop.Bottom - desktop.Top;
     wallpaperCropped_ = false;
+    if (!Settings.ColorManagement) Image.SetProfile(nullptr);
     if (Settings.FitMode != 0) {
       ScaleToScreen(Image, static_cast<TScreenFit>(Settings.FitMode), screenWidth, screenHeight,
                     DesktopColor(), Settings.SpeedpPriority, *this, 2);
@@ -141,6 +143,7 @@ void TVesko2MainForm::ApplySingleWallpaper(const std::string& path, bool withMes
         wallpaperCropped_ = true;
       }
     }
+    ConvertHeldToSrgb(Image, 2);
     Image.Realize();
     if (Settings.SetMess && withMessage && !Image.Empty())
       LastMessage = DrawMessage(Image, Settings.PaperName);

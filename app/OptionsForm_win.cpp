@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kWidth = 379;
-constexpr int kHeight = 249;
+constexpr int kHeight = 269;
 constexpr int kTitleHeight = 19;
 constexpr int kBottomHeight = 33;
 constexpr int kPageHeight = kHeight - kTitleHeight - kBottomHeight;
@@ -84,7 +84,7 @@ struct TOptionsForm::TControls {
   std::unique_ptr<TColorPanel> ok, cancel;
   // Page 1
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
-  HWND fitModeLabel, fitMode, perMonitor;
+  HWND fitModeLabel, fitMode, perMonitor, colorManagement;
   HWND pluginWaitLabel, pluginWaitEdit, pluginWaitUpDown, pluginWaitUnit;
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
@@ -160,11 +160,14 @@ void TOptionsForm::BuildPages() {
   SendMessageW(c.pluginWaitUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.pluginWaitEdit), 0);
   SendMessageW(c.pluginWaitUpDown, UDM_SETRANGE32, 1, TSettings::kMaxPluginTimeout);
   c.pluginWaitUnit = AddControl(p, WC_STATICW, "秒", SS_LEFT, 354, 179, 18, 16);
+  c.colorManagement = AddControl(p, WC_BUTTONW, "カラープロファイルに合わせて色を補正する(&C)",
+                                 check, 16, 198, 340, 18);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
   SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
   SetHint(c.perMonitor, "モニターが複数あるとき、それぞれに次の画像を表示します");
   SetHint(c.pluginWaitEdit, "外部のプラグインがこの秒数応答しないと、その画像を飛ばします");
+  SetHint(c.colorManagement, "Display P3 や Adobe RGB の写真を、撮ったときの色で壁紙にします");
 
   // Page 2: operation.
   p = c.pages[1];
@@ -285,6 +288,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   Check(c.reSize, s.ReSize);
   SendMessageW(c.fitMode, CB_SETCURSEL, static_cast<WPARAM>(s.FitMode), 0);
   Check(c.perMonitor, s.PerMonitor);
+  Check(c.colorManagement, s.ColorManagement);
   SendMessageW(c.pluginWaitUpDown, UDM_SETPOS32, 0, s.PluginTimeout);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
@@ -325,6 +329,7 @@ void TOptionsForm::Store(TSettings& s) const {
   const LRESULT fit = SendMessageW(c.fitMode, CB_GETCURSEL, 0, 0);
   s.FitMode = fit >= 0 && fit <= 2 ? static_cast<int32_t>(fit) : 0;
   s.PerMonitor = Checked(c.perMonitor);
+  s.ColorManagement = Checked(c.colorManagement);
   const int wait = NumberIn(c.pluginWaitEdit, TSettings::kMaxPluginTimeout);
   if (wait >= 1) s.PluginTimeout = wait;
   s.TileCenterPosit = Checked(c.tileCenterPosit);
@@ -528,6 +533,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"SpeedpPriority", c.speedpPriority},
                                              {"FitMode", c.fitMode},
                                              {"PerMonitor", c.perMonitor},
+                                             {"ColorManagement", c.colorManagement},
                                              {"PlayMidi", c.playMidi},
                                              {"PluginWaitEdit", c.pluginWaitEdit},
                                              {"HotActMenu", c.hotActMenu},

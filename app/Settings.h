@@ -85,6 +85,9 @@ struct TSettings {
   // up and its picture skipped (1 to kMaxPluginTimeout).
   int32_t PluginTimeout = 10;
   static constexpr int32_t kMaxPluginTimeout = 600;
+  // Pictures whose file carries a colour profile (Display P3, Adobe RGB, ...) are turned into
+  // sRGB, the desktop's colours, when the wallpaper is made.
+  bool ColorManagement = true;
   // The random round: the seed its order follows from (0: none yet), the source it belongs to,
   // and the picture it began with (it ends when stepping forward would come back to it).
   int32_t RandomSeed = 0;
@@ -110,10 +113,10 @@ struct TScreenMetrics {
   int32_t DesktopHeight = 768;
 };
 
-// Reads all 52 keys in their fixed order. Missing keys and values that are not numbers leave
+// Reads all 55 keys in their fixed order. Missing keys and values that are not numbers leave
 // the key's default.
 void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
-// Writes all 52 keys in their fixed order; keys and sections it does not know stay as they are.
+// Writes all 55 keys in their fixed order; keys and sections it does not know stay as they are.
 void WriteSettings(IniFile& ini, const TSettings& settings);
 // A first start (no settings file yet): photos are shrunk with quality, so the whole picture is
 // seen at once whatever its size or orientation.

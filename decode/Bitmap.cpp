@@ -258,6 +258,7 @@ void TBitmap::SaveToStream(TStream& stream) const {
 
 void TBitmap::Assign(const TGraphic* source) {
   if (source == this) return;
+  ColorProfile = source != nullptr ? source->ColorProfile : nullptr;
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
     palette_ = bitmap->palette_;
     Reallocate(bitmap->width_, bitmap->height_, bitmap->format_);

@@ -260,6 +260,7 @@ void TDIBImage::LoadFromPackedDIB(const void* data, size_t size) {
 
 void TDIBImage::Assign(const TGraphic* source) {
   if (source == this) return;
+  ColorProfile = source != nullptr ? source->ColorProfile : nullptr;
   if (source == nullptr) {
     Replace(std::make_shared<TDIBStore>(UseFMO));
     return;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "decode/JpegSegments.h"
+
 namespace {
 
 constexpr uint16_t kOrientationTag = 0x0112;
@@ -82,27 +84,14 @@ int OrientationInTiff(const uint8_t* data, size_t size) {
 
 int ReadExifOrientation(const uint8_t* data, size_t size) {
   static const uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
-  if (data == nullptr || size < 2 || data[0] != 0xFF || data[1] != 0xD8) return 1;
-  size_t pos = 2;
-  for (;;) {
-    // A marker: 0xFF, any number of fill bytes 0xFF, then its code.
-    if (pos >= size || data[pos] != 0xFF) return 1;
-    while (pos < size && data[pos] == 0xFF) ++pos;
-    if (pos >= size) return 1;
-    const uint8_t marker = data[pos++];
-    // The scan starts, or the picture ends, without Exif before it.
-    if (marker == 0xDA || marker == 0xD9 || marker == 0x00) return 1;
-    // Markers that stand alone, without a length.
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
-    if (size - pos < 2) return 1;
-    const size_t length = (size_t{data[pos]} << 8) | data[pos + 1];
-    if (length < 2 || length > size - pos) return 1;
-    const uint8_t* payload = data + pos + 2;
-    const size_t payloadSize = length - 2;
+  int orientation = 1;
+  ForEachJpegSegment(data, size, [&](uint8_t marker, const uint8_t* payload, size_t payloadSize) {
     if (marker == 0xE1 && payloadSize >= sizeof kExif &&
         std::memcmp(payload, kExif, sizeof kExif) == 0) {
-      return OrientationInTiff(payload + sizeof kExif, payloadSize - sizeof kExif);
+      orientation = OrientationInTiff(payload + sizeof kExif, payloadSize - sizeof kExif);
+      return false;
     }
-    pos += length;
-  }
+    return true;
+  });
+  return orientation;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "decode/ColorProfile.h"
 
 class TStream;
 
@@ -64,6 +65,8 @@ class TGraphic {
 
   bool Transparent = false;
   bool Modified = false;
+  // The colours the file states its pixels are in; null for sRGB or when it states none.
+  TColorProfilePtr ColorProfile;
   std::function<void(TGraphic&)> OnChange;
   TProgressEvent OnProgress;
 

@@ -122,6 +122,8 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     data->Orientation = ReadExifOrientation(data->Bytes.data(), data->Bytes.size());
     ProgressiveEncoding = header.Progressive;
   }
+  ColorProfile =
+      data->Bytes.empty() ? nullptr : ReadJpegIccProfile(data->Bytes.data(), data->Bytes.size());
   data_ = std::move(data);
   bitmap_.reset();
   Changed();
@@ -150,6 +152,7 @@ void TJPEGImage::SaveToStream(TStream& stream) const {
 
 void TJPEGImage::Assign(const TGraphic* source) {
   if (source == this) return;
+  ColorProfile = source != nullptr ? source->ColorProfile : nullptr;
   if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(source)) {
     data_ = jpeg->data_;
     bitmap_.reset();
@@ -245,6 +248,7 @@ void TJPEGImage::Decode() const {
 
 std::unique_ptr<TBitmap> TJPEGImage::TakeBitmap() {
   if (!bitmap_) Decode();
+  if (bitmap_) bitmap_->ColorProfile = ColorProfile;
   return std::move(bitmap_);
 }
 

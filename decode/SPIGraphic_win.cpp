@@ -31,6 +31,7 @@ void TSPIGraphic::Load(std::unique_ptr<TInSPIAbleData> job) {
   job->Progress = OnProgress;
   job->Run();
   if (job->Empty()) throw EInvalidGraphic(kCouldNotDecode);
+  ColorProfile = BitmapHeaderProfile(job->InfoBlock(), job->InfoSize());
   job_ = std::move(job);
   Changed();
 }
@@ -177,6 +178,7 @@ std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
         store->PaletteModified = true;
         Release();
         graphic->LoadFromStore(std::move(store));
+        graphic->ColorProfile = ColorProfile;
         return graphic;
       }
     }
@@ -185,6 +187,7 @@ std::unique_ptr<T> TSPIGraphic::ConvertTo(bool release) {
   // straight from its block.
   TTwoPartStream bmp(PluginBmpHead(job_->InfoBlock(), dib), job_->PixelBlock(), dib.ImageSize);
   graphic->LoadFromStream(bmp);
+  graphic->ColorProfile = ColorProfile;
   if (release) Release();
   return graphic;
 }

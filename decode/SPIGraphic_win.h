@@ -34,6 +34,7 @@ class TInSPIAbleData {
   HLOCAL TakePixels();
 
   const uint8_t* InfoBlock() const { return lockedInfo_; }
+  size_t InfoSize() const { return info_ != nullptr ? LocalSize(info_) : 0; }
   const uint8_t* PixelBlock() const { return lockedPixels_; }
   const TPluginDib& Dib() const { return dib_; }
 

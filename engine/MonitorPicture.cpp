@@ -8,6 +8,7 @@
 #include "base/WorkerThread.h"
 #include "decode/DIBErrors.h"
 #include "engine/BusyDisplay.h"
+#include "engine/ColorConvert.h"
 #include "engine/Fit.h"
 #include "engine/Resample.h"
 #include "engine/ScreenFit.h"
@@ -53,6 +54,7 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
                                           const TMonitorFit& fit, IBusyDisplay& busy, int threads) {
   if (holder.Empty() || width < 1 || height < 1)
     return BackgroundBitmap(std::max(width, 1), std::max(height, 1), fit.Background);
+  if (!fit.ColorManagement) holder.SetProfile(nullptr);
   if (fit.FitMode == 1 || fit.FitMode == 2) {
     ScaleToScreen(holder, static_cast<TScreenFit>(fit.FitMode), width, height, fit.Background,
                   fit.SpeedPriority, busy, threads);
@@ -62,6 +64,7 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
     TRect rect{0, 0, width, height};
     FitToRect(holder, rect, fit.SpeedPriority, busy, threads);
   }
+  ConvertHeldToSrgb(holder, threads);
   std::unique_ptr<TBitmap> taken = TakeBitmap(holder);
   const TBitmap& picture = *taken;
   const int pw = picture.Width();

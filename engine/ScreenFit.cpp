@@ -6,6 +6,7 @@
 #include "decode/DIBImage.h"
 #include "decode/JPEGImage.h"
 #include "engine/BusyDisplay.h"
+#include "engine/ColorConvert.h"
 #include "engine/Fit.h"
 #include "engine/Resample.h"
 #include "engine/ResampleJpeg.h"
@@ -136,6 +137,11 @@ void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int scree
   const int targetHeight = plan.Target.Bottom - plan.Target.Top;
   std::unique_ptr<TBitmap> scaled =
       ScaleBox(holder, plan.Source, targetWidth, targetHeight, speedPriority, threads);
+  // The picture's colours become sRGB at the screen's size; the background stays as it is.
+  if (const TColorProfilePtr profile = holder.Profile()) {
+    ConvertBitmapToSrgb(*scaled, *profile, threads);
+    holder.SetProfile(nullptr);
+  }
   if (targetWidth == screenWidth && targetHeight == screenHeight) {
     holder.Take(std::move(scaled));
     return;

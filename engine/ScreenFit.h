@@ -32,8 +32,9 @@ TScreenPlan PlanContain(int width, int height, int screenWidth, int screenHeight
 
 // Replaces the holder's picture by a 24-bit bitmap of screenWidth × screenHeight: the picture
 // filled or fitted into it (exact resampler, or nearest pixels when speed comes first), the
-// uncovered parts in `background` (0x00BBGGRR). Nothing for `Desktop` or an empty holder. The
-// busy display shows red and "ReSize.." meanwhile.
+// uncovered parts in `background` (0x00BBGGRR). A picture with a colour profile is turned into
+// sRGB on the way (the background is not). Nothing for `Desktop` or an empty holder. The busy
+// display shows red and "ReSize.." meanwhile.
 void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int screenHeight,
                    uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads = 1);
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes a fresh Debian 12 machine ready to build, run and test Vesko 2.
 # Idempotent: every step checks what is already there and skips it.
-#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo, libwebp and libheif (with
-#                               libde265 and dav1d), Wine prefix
+#   scripts/setup.sh            packages, locale, mingw libjpeg-turbo, libwebp, Little CMS and
+#                               libheif (with libde265 and dav1d), Wine prefix
 #   scripts/setup.sh --no-wine  everything but the Wine prefix
 set -euo pipefail
 
@@ -23,6 +23,7 @@ packages=(
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
   libwebp-dev webp
   meson ninja-build libheif-dev libheif-examples libavif-bin
+  liblcms2-dev liblcms2-utils
 )
 
 missing_packages() {
@@ -36,7 +37,7 @@ install_packages() {
   local need
   need=$(missing_packages)
   local sources=yes s
-  for s in libjpeg-turbo libwebp libde265 dav1d libheif; do
+  for s in libjpeg-turbo libwebp libde265 dav1d libheif lcms2; do
     apt-cache showsrc "$s" 2>/dev/null | grep -q '^Package:' || sources=
   done
   if [ -z "$need" ] && [ -n "$sources" ]; then
@@ -112,6 +113,30 @@ build_mingw_webp() {
   rm -rf "$src"
 }
 
+# Little CMS for mingw, static, from Debian's source package: the library's C files compiled as
+# they are (no tools, no plug-ins), for the program's colour conversion and ifheif.spi.
+build_mingw_lcms2() {
+  local prefix=$build/deps/mingw-lcms2
+  [ -f "$prefix/lib/liblcms2.a" ] && return
+  say "building Little CMS for mingw"
+  local src=$build/deps/src-lcms2
+  rm -rf "$src" "$prefix" && mkdir -p "$src" "$prefix/lib" "$prefix/include" "$prefix/share/doc/lcms2"
+  (cd "$src" && apt-get source -qq lcms2 >/dev/null 2>&1)
+  local dir
+  dir=$(find "$src" -maxdepth 1 -mindepth 1 -type d -name 'lcms2*' | head -n1)
+  local c objects=()
+  for c in "$dir"/src/*.c; do
+    i686-w64-mingw32-gcc -O2 -DNDEBUG -DHasTHREADS=1 -I"$dir/include" -c "$c" \
+      -o "$src/$(basename "$c" .c).o"
+    objects+=("$src/$(basename "$c" .c).o")
+  done
+  i686-w64-mingw32-ar rcs "$prefix/lib/liblcms2.a" "${objects[@]}"
+  cp "$dir/include/lcms2.h" "$prefix/include/"
+  # The licence travels with the zip (scripts/dist.sh).
+  cp "$dir/COPYING" "$prefix/share/doc/lcms2/"
+  rm -rf "$src"
+}
+
 # libheif for mingw with its HEVC (libde265) and AV1 (dav1d, with its x86 assembly) decoders,
 # from Debian's source packages. libheif and libde265 are LGPL: they become DLLs that travel
 # beside ifheif.spi, so that a user can put in builds of their own; dav1d (BSD) is linked into
@@ -164,6 +189,7 @@ if [ "${1:-}" != "--wine-only" ]; then
   setup_locale
   build_mingw_jpeg
   build_mingw_webp
+  build_mingw_lcms2
   build_mingw_heif
 fi
 if [ "${1:-}" != "--no-wine" ]; then

@@ -52,6 +52,7 @@ TEST_CASE("a missing file gives every default") {
   CHECK_FALSE(s.PerMonitor);
   CHECK(s.MonitorWallpaperStyle == -1);
   CHECK(s.PluginTimeout == 10);
+  CHECK(s.ColorManagement);
 }
 
 TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
@@ -63,10 +64,10 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 54 keys in their sections and order") {
+TEST_CASE("the first write creates all 55 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 54);
+  CHECK(CountKeys(ini) == 55);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -134,6 +135,7 @@ TEST_CASE("every key round-trips") {
   s.MonitorTileMode = 2;
   s.MonitorWallpaperStyle = 10;
   s.PluginTimeout = 45;
+  s.ColorManagement = false;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
   s.RandomFirst = "C:\\壁紙\\ソ.jpg";
@@ -189,10 +191,11 @@ TEST_CASE("every key round-trips") {
   CHECK(back.MonitorTileMode == s.MonitorTileMode);
   CHECK(back.MonitorWallpaperStyle == s.MonitorWallpaperStyle);
   CHECK(back.PluginTimeout == 45);
+  CHECK(back.ColorManagement == s.ColorManagement);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
   CHECK(back.RandomFirst == s.RandomFirst);
-  CHECK(CountKeys(ini) == 54);
+  CHECK(CountKeys(ini) == 55);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {

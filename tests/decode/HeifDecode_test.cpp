@@ -10,46 +10,22 @@
 #include "addons/heif/HeifDecode.h"
 #include "decode/AlphaBlend.h"
 #include "decode/PixelMemory.h"
+#include "tests/support/TestData.h"
 
 namespace {
 
-// The pictures made by tests/data/heif/make.sh, beside this file's folder.
+// The pictures made by tests/data/heif/make.sh.
 std::string HeifFolder() {
-  if (const char* data = std::getenv("VESKO2_TEST_DATA")) return std::string(data) + "/heif/";
-  return std::string(__FILE__).substr(0, std::string(__FILE__).rfind("/tests/")) +
-         "/tests/data/heif/";
+  return TestDataFolder("heif");
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  REQUIRE(in);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return ReadTestFile(path);
 }
 
-// A reference decoding: 8-bit RGBA in PAM form.
-struct TReference {
-  int Width = 0;
-  int Height = 0;
-  std::vector<uint8_t> Rgba;
-};
-
 TReference ReadPam(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadFile(path);
-  const std::string text(bytes.begin(), bytes.end());
-  const size_t end = text.find("ENDHDR\n");
-  REQUIRE(end != std::string::npos);
-  std::istringstream header(text.substr(0, end));
-  TReference r;
-  std::string key;
-  int depth = 0;
-  while (header >> key) {
-    if (key == "WIDTH") header >> r.Width;
-    if (key == "HEIGHT") header >> r.Height;
-    if (key == "DEPTH") header >> depth;
-  }
-  REQUIRE(depth == 4);
-  r.Rgba.assign(bytes.begin() + static_cast<long>(end + 7), bytes.end());
-  REQUIRE(r.Rgba.size() == static_cast<size_t>(r.Width) * r.Height * 4);
+  TReference r = ReadReference(path);
+  REQUIRE(r.Channels == 4);
   return r;
 }
 
@@ -100,7 +76,7 @@ TEST_CASE("HEIC and AVIF pictures of Debian's encoders decode as heif-convert an
     int worst = 0;
     for (int y = 0; y < ref.Height; ++y) {
       for (int x = 0; x < ref.Width; ++x) {
-        const uint8_t* r = ref.Rgba.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+        const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
         const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
         const int expected[3] = {BlendOver(r[2], r[3], back.Blue),
                                  BlendOver(r[1], r[3], back.Green),
@@ -159,7 +135,7 @@ TEST_CASE("an iPhone-like HEIC: a cropped grid of tiles, turned by irot, with a 
   int worst = 0;
   for (int y = 0; y < ref.Height; ++y) {
     for (int x = 0; x < ref.Width; ++x) {
-      const uint8_t* r = ref.Rgba.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+      const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
       const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
       for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(p[i] - r[2 - i]));
     }

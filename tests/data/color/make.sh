@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Makes the colour-managed test pictures of this folder and the references the tests compare
+# with. The pictures are ImageMagick's built-in photos (rose:, wizard:) with a profile embedded
+# as a camera or phone would; each reference is ImageMagick's own conversion of the file to
+# sRGB (-profile, over Little CMS). Run it again only to change the set; its output is committed.
+#   make.sh   (needs imagemagick and colord-data; the profiles are colord's, CC0)
+set -euo pipefail
+cd "$(dirname "$0")"
+for p in AdobeRGB1998 sRGB ProPhotoRGB; do cp "/usr/share/color/icc/colord/$p.icc" .; done
+# A first -profile on a picture without one embeds it, as is.
+convert rose: -profile AdobeRGB1998.icc -quality 95 rose-adobergb.jpg
+convert wizard: -resize 50% -alpha off -profile ../heif/display-p3.icc -quality 92 wizard-p3.jpg
+convert rose: -profile sRGB.icc -quality 95 rose-srgb.jpg
+convert rose: -quality 95 rose.jpg
+convert rose: -profile ProPhotoRGB.icc rose-prophoto.png
+for f in rose-adobergb.jpg wizard-p3.jpg rose-prophoto.png; do
+  convert "$f" -profile sRGB.icc -depth 8 "${f%.*}.ref.ppm"
+done
