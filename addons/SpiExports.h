@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "decode/ColorProfile.h"
 #include "decode/SusieApi.h"
 
 #define SPI_EXPORT extern "C" __declspec(dllexport)
@@ -46,7 +48,7 @@ inline const BYTE* SpiHeaderBlock(void* header) {
 // plug-ins hand over.
 inline void SpiInfoHeader24(HLOCAL infoBlock, uint32_t width, uint32_t height) {
   auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
-  header->biSize = sizeof(BITMAPINFOHEADER);
+  if (header->biSize == 0) header->biSize = sizeof(BITMAPINFOHEADER);
   header->biWidth = static_cast<LONG>(width);
   header->biHeight = static_cast<LONG>(height);
   header->biPlanes = 1;
@@ -56,11 +58,33 @@ inline void SpiInfoHeader24(HLOCAL infoBlock, uint32_t width, uint32_t height) {
   LocalUnlock(infoBlock);
 }
 
+// A zeroed info block for a bottom-up picture with `colors` table entries, or null without
+// memory. A picture in colours other than sRGB gets a 124-byte header that says which (its
+// profile after the table); all others the plain 40-byte one. The caller fills in the rest of
+// the header and the table, which starts `biSize` bytes in.
+inline HLOCAL SpiNewInfo(size_t colors, const TColorProfile* profile) {
+  const size_t header = profile != nullptr ? sizeof(BITMAPV5HEADER) : sizeof(BITMAPINFOHEADER);
+  const size_t table = colors * sizeof(RGBQUAD);
+  const size_t icc = profile != nullptr ? profile->Icc.size() : 0;
+  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, header + table + icc);
+  if (infoBlock == nullptr) return nullptr;
+  auto* bytes = static_cast<uint8_t*>(LocalLock(infoBlock));
+  const auto size = static_cast<DWORD>(header);
+  std::memcpy(bytes, &size, 4);
+  if (profile != nullptr) {
+    WriteBitmapHeaderProfile(bytes, *profile, static_cast<uint32_t>(header + table));
+    if (icc > 0) std::memcpy(bytes + header + table, profile->Icc.data(), icc);
+  }
+  LocalUnlock(infoBlock);
+  return infoBlock;
+}
+
 // Hands a decoded bottom-up 24-bit picture to the host: `pixels` gets the block as it is, `info`
-// a new header. Without memory for the header the block is freed and kNoMemory comes back.
+// a new header (with the picture's colour profile, if any). Without memory for the header the
+// block is freed and kNoMemory comes back.
 inline int SpiHandOver24(HLOCAL block, uint32_t width, uint32_t height, HLOCAL* info,
-                         HLOCAL* pixels) {
-  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, sizeof(BITMAPINFOHEADER));
+                         HLOCAL* pixels, const TColorProfile* profile = nullptr) {
+  HLOCAL infoBlock = SpiNewInfo(0, profile);
   if (infoBlock == nullptr) {
     LocalFree(block);
     return SusieResult::kNoMemory;

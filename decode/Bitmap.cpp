@@ -258,20 +258,22 @@ void TBitmap::SaveToStream(TStream& stream) const {
 
 void TBitmap::Assign(const TGraphic* source) {
   if (source == this) return;
-  ColorProfile = source != nullptr ? source->ColorProfile : nullptr;
   if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
     palette_ = bitmap->palette_;
     Reallocate(bitmap->width_, bitmap->height_, bitmap->format_);
     if (memory_) std::memcpy(memory_->Bits(), bitmap->memory_->Bits(), memory_->Size());
     Transparent = bitmap->Transparent;
     TransparentColor = bitmap->TransparentColor;
+    ColorProfile = bitmap->ColorProfile;
     Changed();
     return;
   }
   if (source == nullptr) {
     Reallocate(0, 0, format_);
+    ColorProfile.reset();
     Changed();
     return;
   }
   TGraphic::Assign(source);
+  ColorProfile = source->ColorProfile;
 }

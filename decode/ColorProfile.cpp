@@ -66,14 +66,17 @@ TColorProfilePtr ReadJpegIccProfile(const uint8_t* data, size_t size) {
   return profile;
 }
 
+TColorProfilePtr IccColorProfile(std::vector<uint8_t> icc) {
+  if (icc.size() < kIccHeaderBytes || icc.size() > kMaxIccBytes) return nullptr;
+  auto profile = std::make_shared<TColorProfile>();
+  profile->Icc = std::move(icc);
+  return profile;
+}
+
 TColorProfilePtr PngColorProfile(bool srgbChunk, std::vector<uint8_t> icc, double gamma,
                                  const std::array<double, 8>& chromaticities) {
   if (srgbChunk) return nullptr;
-  if (icc.size() >= kIccHeaderBytes && icc.size() <= kMaxIccBytes) {
-    auto profile = std::make_shared<TColorProfile>();
-    profile->Icc = std::move(icc);
-    return profile;
-  }
+  if (TColorProfilePtr profile = IccColorProfile(std::move(icc))) return profile;
   const bool haveChromaticities = chromaticities[1] > 0 && chromaticities[3] > 0 &&
                                   chromaticities[5] > 0 && chromaticities[7] > 0;
   if (gamma <= 0 && !haveChromaticities) return nullptr;

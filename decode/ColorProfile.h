@@ -34,6 +34,10 @@ constexpr size_t kMaxIccBytes = size_t{8} << 20;
 // (a number missing, repeated or out of range).
 TColorProfilePtr ReadJpegIccProfile(const uint8_t* data, size_t size);
 
+// A profile a file carried whole (WebP ICCP, HEIF colr), or null when it is empty or of a size no
+// profile has.
+TColorProfilePtr IccColorProfile(std::vector<uint8_t> icc);
+
 // What a PNG states: an sRGB chunk means sRGB (null); else its iCCP profile (inflated); else
 // cHRM and gAMA, where they differ from sRGB by more than the 5 % libpng itself overlooks.
 // `gamma` is gAMA's value (0.45455 for 1/2.2; 0 when there is none), `chromaticities` cHRM's

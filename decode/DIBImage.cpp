@@ -302,6 +302,7 @@ void TDIBImage::Assign(const TGraphic* source) {
     return;
   }
   TGraphic::Assign(source);
+  ColorProfile = source->ColorProfile;
 }
 
 bool TDIBImage::AssignTo(TGraphic& target) const {

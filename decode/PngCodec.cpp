@@ -231,6 +231,27 @@ class TInflate {
 
 }  // namespace
 
+bool InflateChunk(const uint8_t* data, size_t size, size_t limit, std::vector<uint8_t>& out) {
+  out.clear();
+  TInflate inflater;
+  if (!inflater.Ok() || size > UINT32_MAX) return false;
+  z_stream& z = inflater.z;
+  z.next_in = const_cast<Bytef*>(data);
+  z.avail_in = static_cast<uInt>(size);
+  uint8_t buffer[16384];
+  for (;;) {
+    z.next_out = buffer;
+    z.avail_out = sizeof buffer;
+    const int result = inflate(&z, Z_NO_FLUSH);
+    const size_t produced = sizeof buffer - z.avail_out;
+    if (out.size() + produced > limit) return false;
+    out.insert(out.end(), buffer, buffer + produced);
+    if (result == Z_STREAM_END) return true;
+    // Input used up before the stream's end, or a stream that stops making progress.
+    if (result != Z_OK || (produced == 0 && z.avail_in == 0)) return false;
+  }
+}
+
 TPngDataResult DecodePngImageData(const TPngHeader& header, const TPngInput& input,
                                   const TPngRowSink& sink) {
   TInflate inflater;

@@ -66,6 +66,10 @@ enum class TPngDataResult {
   kBadFilter,  // a row's filter type is unknown
 };
 
+// Inflates a whole zlib stream of a chunk (iCCP, zTXt) into `out`; false when it is broken,
+// unfinished, or would inflate to more than `limit` bytes.
+bool InflateChunk(const uint8_t* data, size_t size, size_t limit, std::vector<uint8_t>& out);
+
 // Inflates, unfilters and hands over every row of the picture in file order. Inflating stops
 // at the picture's size; anything that still inflates after the last row is an error, a stream
 // that ends there without its checksum is not.

@@ -31,6 +31,10 @@ void TPngGraphic::ResetChunkFields() {
   BackgroundColor = kNoColor;
   TransparentColor = kNoColor;
   Gamma = 0.45455;
+  GammaChunk = false;
+  SrgbChunk = false;
+  IccProfile.clear();
+  ColorProfile.reset();
   PhysicalSize = {};
   SignificantBits = {};
   Chromaticities = {};

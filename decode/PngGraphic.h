@@ -81,6 +81,9 @@ class TPngGraphic : public TGraphic {
   TColor BackgroundColor = kNoColor;
   TColor TransparentColor = kNoColor;
   double Gamma = 0.45455;
+  bool GammaChunk = false;          // Gamma came from a gAMA chunk
+  bool SrgbChunk = false;           // an sRGB chunk says the picture is in sRGB
+  std::vector<uint8_t> IccProfile;  // the iCCP chunk's profile, inflated
   TPngPhysicalSize PhysicalSize;
   std::array<uint8_t, 4> SignificantBits{};  // red, green, blue, alpha
   std::array<uint32_t, 8> Chromaticities{};  // white x, y, red x, y, green x, y, blue x, y

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/Stream.h"
+#include "decode/ColorProfile.h"
 #include "decode/PngCodec.h"
 #include "decode/PngGraphic.h"
 #include "decode/PngRows.h"
@@ -119,6 +120,10 @@ class TPngReader {
     }
     if (!haveData_) Fail(kReadError);
     ApplyTransparency();
+    std::array<double, 8> chromaticities{};
+    for (size_t i = 0; i < 8; ++i) chromaticities[i] = png_.Chromaticities[i] / 100000.0;
+    png_.ColorProfile = PngColorProfile(png_.SrgbChunk, png_.IccProfile,
+                                        png_.GammaChunk ? png_.Gamma : 0, chromaticities);
   }
 
   bool Started() const { return started_; }
@@ -143,7 +148,14 @@ class TPngReader {
     } else if (chunks_.Is("bKGD")) {
       if (haveHeader_) ReadBackground();
     } else if (chunks_.Is("gAMA")) {
-      if (BeforePalette() && length >= 4) png_.Gamma = Be32(Bytes(4).data()) / 100000.0;
+      if (BeforePalette() && length >= 4) {
+        png_.Gamma = Be32(Bytes(4).data()) / 100000.0;
+        png_.GammaChunk = true;
+      }
+    } else if (chunks_.Is("sRGB")) {
+      if (BeforePalette()) png_.SrgbChunk = true;
+    } else if (chunks_.Is("iCCP")) {
+      if (BeforePalette() && png_.IccProfile.empty() && length <= kMaxIccBytes) ReadIccProfile();
     } else if (chunks_.Is("pHYs")) {
       if (BeforeData() && length >= 9) {
         const auto d = Bytes(9);
@@ -175,6 +187,18 @@ class TPngReader {
       }
     } else if (chunks_.Is("tEXt")) {
       ReadText();
+    }
+  }
+
+  // A profile's name (1 to 79 bytes), its end, the compression method 0 and the zlib stream. A
+  // profile that does not inflate is passed over: the picture shows as if it had none.
+  void ReadIccProfile() {
+    const std::vector<uint8_t> d = Bytes(chunks_.Length());
+    const auto end = std::find(d.begin(), d.begin() + std::min<size_t>(d.size(), 80), 0);
+    if (end == d.begin() || end == d.end() || end + 1 == d.end() || *(end + 1) != 0) return;
+    const size_t start = static_cast<size_t>(end - d.begin()) + 2;
+    if (!InflateChunk(d.data() + start, d.size() - start, kMaxIccBytes, png_.IccProfile)) {
+      png_.IccProfile.clear();
     }
   }
 

@@ -1,5 +1,6 @@
 #include "addons/heif/HeifDecode.h"
 
+#include <lcms2.h>
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "decode/AlphaBlend.h"
+#include "decode/ColorProfile.h"
 #include "decode/PixelMemory.h"
 
 namespace {
@@ -74,6 +76,38 @@ bool OpenPrimary(const uint8_t* data, size_t size, TPrimary& primary) {
 inline uint8_t To8(uint16_t value, uint32_t max) {
   if (value > max) value = static_cast<uint16_t>(max);
   return static_cast<uint8_t>((value * 255u + max / 2) / max);
+}
+
+// The ICC profile of the colours an nclx box names, or nothing for sRGB's. Only the primaries
+// count: the transfer curves of sRGB and BT.709 (1, 6, 13, 14, 15) are shown as sRGB's, as
+// viewers do; others (PQ, HLG, unspecified) are not converted at all.
+std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
+  const int transfer = nclx.transfer_characteristics;
+  const int primaries = nclx.color_primaries;
+  const bool srgbCurve =
+      transfer == 1 || transfer == 6 || transfer == 13 || transfer == 14 || transfer == 15;
+  if (!srgbCurve || primaries == 1 || primaries == 2) return {};
+  const cmsCIExyY white{nclx.color_primary_white_x, nclx.color_primary_white_y, 1.0};
+  const cmsCIExyYTRIPLE rgb{{nclx.color_primary_red_x, nclx.color_primary_red_y, 1.0},
+                            {nclx.color_primary_green_x, nclx.color_primary_green_y, 1.0},
+                            {nclx.color_primary_blue_x, nclx.color_primary_blue_y, 1.0}};
+  if (!(white.y > 0) || !(rgb.Red.y > 0) || !(rgb.Green.y > 0) || !(rgb.Blue.y > 0)) return {};
+  // sRGB's curve: (a·v + b)^g above d, c·v below.
+  const double curve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* tone = cmsBuildParametricToneCurve(nullptr, 4, curve);
+  if (tone == nullptr) return {};
+  cmsToneCurve* curves[3] = {tone, tone, tone};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &rgb, curves);
+  cmsFreeToneCurve(tone);
+  std::vector<uint8_t> icc;
+  cmsUInt32Number size = 0;
+  if (profile != nullptr && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0 &&
+      size <= kMaxIccBytes) {
+    icc.resize(size);
+    if (!cmsSaveProfileToMem(profile, icc.data(), &size)) icc.clear();
+  }
+  if (profile != nullptr) cmsCloseProfile(profile);
+  return icc;
 }
 
 }  // namespace
@@ -182,10 +216,17 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   picture.HasAlpha = alpha;
   picture.Icc.clear();
   const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
-  if (iccSize > 0 && iccSize < (16u << 20)) {
+  if (iccSize > 0 && iccSize <= kMaxIccBytes) {
     picture.Icc.resize(iccSize);
     if (heif_image_handle_get_raw_color_profile(handle, picture.Icc.data()).code != heif_error_Ok)
       picture.Icc.clear();
   }
+  heif_color_profile_nclx* nclx = nullptr;
+  if (picture.Icc.empty() &&
+      heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
+      nclx != nullptr) {
+    picture.Icc = NclxProfile(*nclx);
+  }
+  heif_nclx_color_profile_free(nclx);
   return THeifResult::kOk;
 }

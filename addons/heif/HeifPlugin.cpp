@@ -61,7 +61,8 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels) 
     if (block != nullptr) LocalFree(block);
     return ResultOf(result);
   }
-  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels);
+  const TColorProfilePtr profile = IccColorProfile(std::move(picture.Icc));
+  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels, profile.get());
 }
 
 }  // namespace

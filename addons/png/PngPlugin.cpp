@@ -179,8 +179,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
       }
     }
   }
-  HLOCAL infoBlock = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
-                                sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD));
+  HLOCAL infoBlock = SpiNewInfo(colors, png.ColorProfile.get());
   if (infoBlock == nullptr) return SusieResult::kNoMemory;
   // The bitmap's rows are already bottom-up and padded as a DIB's: its block is the answer.
   std::unique_ptr<TPixelMemory> memory = image.ReleaseMemory();
@@ -191,7 +190,6 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   }
   HLOCAL pixelBlock = local->Release();
   auto* header = static_cast<BITMAPINFOHEADER*>(LocalLock(infoBlock));
-  header->biSize = sizeof(BITMAPINFOHEADER);
   header->biWidth = width;
   header->biHeight = height;
   header->biPlanes = 1;
@@ -199,7 +197,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   header->biCompression = BI_RGB;
   header->biXPelsPerMeter = header->biYPelsPerMeter = 3780;
   header->biClrUsed = static_cast<DWORD>(colors);
-  auto* table = reinterpret_cast<RGBQUAD*>(header + 1);
+  auto* table = reinterpret_cast<RGBQUAD*>(reinterpret_cast<uint8_t*>(header) + header->biSize);
   for (size_t i = 0; i < colors && i < palette.size(); ++i) {
     table[i] = RGBQUAD{palette[i].Blue, palette[i].Green, palette[i].Red, 0};
   }

@@ -3,6 +3,8 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include "decode/ColorProfile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -122,6 +124,16 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
   if (demux == nullptr) return TWebpResult::kBroken;
   const uint32_t width = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
   const uint32_t height = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+  // The colour profile of an extended file (its ICCP chunk), handed on with the pixels.
+  std::vector<uint8_t> icc;
+  if ((WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) != 0) {
+    WebPChunkIterator chunk;
+    if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
+      if (chunk.chunk.size <= kMaxIccBytes)
+        icc.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+      WebPDemuxReleaseChunkIterator(&chunk);
+    }
+  }
   WebPIterator it;
   if (!WebPDemuxGetFrame(demux.get(), 1, &it)) return TWebpResult::kBroken;
   TFrame frame;
@@ -231,5 +243,6 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
   picture.Width = width;
   picture.Height = height;
   picture.Bytes = static_cast<size_t>(bytes);
+  picture.Icc = std::move(icc);
   return TWebpResult::kOk;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "decode/DIBStore.h"
 
@@ -32,7 +33,8 @@ struct TWebpBackground {
 struct TWebpPicture {
   uint32_t Width = 0;
   uint32_t Height = 0;
-  size_t Bytes = 0;  // of the block in use: RowBytes(Width, 24) * Height
+  size_t Bytes = 0;          // of the block in use: RowBytes(Width, 24) * Height
+  std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none
 };
 
 // "RIFF", a size, "WEBP": what IsSupported looks at.

@@ -74,7 +74,8 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
     if (HLOCAL smaller = LocalReAlloc(block, picture.Bytes, LMEM_MOVEABLE)) block = smaller;
   }
 
-  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels);
+  const TColorProfilePtr profile = IccColorProfile(std::move(picture.Icc));
+  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels, profile.get());
 }
 
 }  // namespace

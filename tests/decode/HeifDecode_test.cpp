@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -9,7 +11,9 @@
 
 #include "addons/heif/HeifDecode.h"
 #include "decode/AlphaBlend.h"
+#include "decode/ColorProfile.h"
 #include "decode/PixelMemory.h"
+#include "engine/ColorConvert.h"
 #include "tests/support/TestData.h"
 
 namespace {
@@ -155,4 +159,58 @@ TEST_CASE("an iPhone-like HEIC: a cropped grid of tiles, turned by irot, with a 
   CHECK(near(at(90, 110), 0x20, 0x40, 0xd0));
   // The file's profile comes with the picture, byte for byte.
   CHECK(picture.Icc == ReadFile(HeifFolder() + "display-p3.icc"));
+}
+
+TEST_CASE("an AVIF that names Display P3 in its nclx box converts as the P3 formulas say") {
+  const std::vector<uint8_t> file = ReadFile(HeifFolder() + "avif-p3-nclx.avif");
+  THeifPicture picture;
+  std::vector<uint8_t> block;
+  REQUIRE(Decode(file, THeifBackground{}, picture, block) == THeifResult::kOk);
+  const TColorProfilePtr profile = IccColorProfile(picture.Icc);
+  REQUIRE(profile);
+  const std::unique_ptr<TSrgbTransform> transform = TSrgbTransform::Make(*profile);
+  REQUIRE(transform);
+  // Display P3 to CIE XYZ to sRGB (both D65), through sRGB's curve on either side.
+  const double p3[3][3] = {{0.4865709, 0.2656677, 0.1982173},
+                           {0.2289746, 0.6917385, 0.0792869},
+                           {0.0000000, 0.0451134, 1.0439444}};
+  const double srgb[3][3] = {{3.2404542, -1.5371385, -0.4985314},
+                             {-0.9692660, 1.8760108, 0.0415560},
+                             {0.0556434, -0.2040259, 1.0572252}};
+  auto decode = [](double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  auto encode = [](double v) {
+    v = std::clamp(v, 0.0, 1.0);
+    return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+  };
+  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
+  int worst = 0;
+  int moved = 0;
+  for (uint32_t y = 0; y < picture.Height; ++y) {
+    std::vector<uint8_t> pixels(block.begin() + static_cast<long>(row * y),
+                                block.begin() + static_cast<long>(row * y + picture.Width * 3));
+    const std::vector<uint8_t> before = pixels;
+    transform->Convert(pixels.data(), picture.Width);
+    for (uint32_t x = 0; x < picture.Width; ++x) {
+      const uint8_t* b = &before[x * 3];
+      const double linear[3] = {decode(b[2] / 255.0), decode(b[1] / 255.0), decode(b[0] / 255.0)};
+      double xyz[3];
+      for (int i = 0; i < 3; ++i)
+        xyz[i] = p3[i][0] * linear[0] + p3[i][1] * linear[1] + p3[i][2] * linear[2];
+      for (int i = 0; i < 3; ++i) {
+        const double v = srgb[i][0] * xyz[0] + srgb[i][1] * xyz[1] + srgb[i][2] * xyz[2];
+        const int expected = static_cast<int>(std::lround(255 * encode(v)));
+        const int got = pixels[x * 3 + 2 - i];
+        worst = std::max(worst, std::abs(got - expected));
+        if (got != b[2 - i]) ++moved;
+      }
+    }
+  }
+  CHECK(worst <= 1);
+  CHECK(moved > 0);
+  // The sRGB AVIFs (nclx 1/13) carry no profile: nothing of theirs is converted.
+  const std::vector<uint8_t> srgbFile = ReadFile(HeifFolder() + "avif-8-420.avif");
+  REQUIRE(Decode(srgbFile, THeifBackground{}, picture, block) == THeifResult::kOk);
+  CHECK(picture.Icc.empty());
 }

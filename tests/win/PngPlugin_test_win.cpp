@@ -339,3 +339,55 @@ TEST_CASE("the HEIF plug-in decodes heif-enc's and avifenc's files as heif-conve
     CHECK_THROWS(dib.LoadFromFile(ToUtf8(dir + name)));
   }
 }
+
+TEST_CASE("our plug-ins hand the file's colour profile to the host with the pixels") {
+  const std::wstring data = EnvPath(L"VESKO2_TEST_DATA");
+  const std::string prophoto = ReadBytes(data + L"\\color\\ProPhotoRGB.icc");
+  const std::string adobe = ReadBytes(data + L"\\color\\AdobeRGB1998.icc");
+  const std::string p3 = ReadBytes(data + L"\\heif\\display-p3.icc");
+  struct TCase {
+    const char* mask;
+    const wchar_t* file;
+    const std::string* icc;  // the profile expected whole; null for none or a calibrated one
+    double gamma;            // of a calibrated space; 0 for none
+  };
+  for (const TCase& c : {
+           TCase{"\\ifpng.spi", L"\\color\\rose-prophoto.png", &prophoto, 0},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\g25n2c08.png", nullptr, 0.4},  // gAMA 2.5
+           TCase{"\\ifpng.spi", L"\\pngsuite\\g03n2c08.png", nullptr, 1 / 0.35},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\basn2c08.png", nullptr, 1},  // gAMA 1: linear
+           TCase{"\\ifpng.spi", L"\\pngsuite\\f00n2c08.png", nullptr, 0},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\g04n3p04.png", nullptr, 0},  // 1/2.2 within 5 %
+           TCase{"\\ifpng.spi", L"\\pngsuite\\ccwn3p08.png", nullptr, 1},  // cHRM, gAMA 1
+           TCase{"\\ifwebp.spi", L"\\color\\rose-adobergb.webp", &adobe, 0},
+           TCase{"\\ifwebp.spi", L"\\webp\\lossy.webp", nullptr, 0},
+           TCase{"\\ifheif.spi", L"\\heif\\iphone-like.heic", &p3, 0},
+           TCase{"\\ifheif.spi", L"\\heif\\avif-8-420.avif", nullptr, 0},
+       }) {
+    CAPTURE(ToUtf8(c.file));
+    PngPluginFixture f(c.mask);
+    REQUIRE(f.spis.Count() == 1);
+    TSPIDIBImage dib;
+    dib.LoadFromFile(ToUtf8(data + c.file));
+    TBitmap bitmap;
+    bitmap.Assign(&dib);
+    CHECK(bitmap.ColorProfile == dib.ColorProfile);
+    if (c.icc == nullptr && c.gamma == 0) {
+      CHECK_FALSE(dib.ColorProfile);
+      continue;
+    }
+    REQUIRE(dib.ColorProfile);
+    if (c.icc != nullptr) {
+      CHECK(std::string(dib.ColorProfile->Icc.begin(), dib.ColorProfile->Icc.end()) == *c.icc);
+    } else {
+      CHECK(dib.ColorProfile->Calibrated());
+      CHECK(dib.ColorProfile->Gamma == doctest::Approx(c.gamma).epsilon(0.001));
+    }
+  }
+  // A profile named by an nclx box arrives as a profile made for it.
+  PngPluginFixture f("\\ifheif.spi");
+  TSPIDIBImage dib;
+  dib.LoadFromFile(ToUtf8(data + L"\\heif\\avif-p3-nclx.avif"));
+  REQUIRE(dib.ColorProfile);
+  CHECK(dib.ColorProfile->Icc.size() > 200);
+}

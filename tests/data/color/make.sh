@@ -16,3 +16,8 @@ convert rose: -profile ProPhotoRGB.icc rose-prophoto.png
 for f in rose-adobergb.jpg wizard-p3.jpg rose-prophoto.png; do
   convert "$f" -profile sRGB.icc -depth 8 "${f%.*}.ref.ppm"
 done
+# WebP with the profile in its ICCP chunk.
+convert rose: rose-src.png
+cwebp -quiet -q 90 rose-src.png -o rose-src.webp
+webpmux -set icc AdobeRGB1998.icc rose-src.webp -o rose-adobergb.webp
+rm -f rose-src.png rose-src.webp

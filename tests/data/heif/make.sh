@@ -18,6 +18,8 @@ avifenc --min 10 --max 20 -d 8 -y 420 src.png avif-8-420.avif >/dev/null
 avifenc --min 10 --max 20 -d 10 -y 444 src-alpha.png avif-10-444-alpha.avif >/dev/null
 avifenc --min 10 --max 20 -d 12 -y 422 src.png avif-12-422.avif >/dev/null
 avifenc --min 10 --max 20 -d 8 -y 400 src.png avif-8-mono.avif >/dev/null
+# Display P3 named by its nclx box (primaries 12, sRGB's curve), as Android phones write AVIF.
+avifenc --min 0 --max 0 -d 8 -y 444 --cicp 12/13/6 src.png avif-p3-nclx.avif >/dev/null
 # As an iPhone writes a photo: a 2 x 2 grid of 64 x 64 HEVC tiles cropped to 128 x 112, turned
 # a quarter anticlockwise (irot 1: upright it is 112 x 128), with a Display P3 profile
 # (make_grid.py, make_p3.py). The source is red, green, blue and yellow from the top left.
