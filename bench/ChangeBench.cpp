@@ -1,5 +1,6 @@
 // The work of one wallpaper change done by the quality path, timed: load a JPEG, decode and
-// shrink it to fit the desktop with the area-averaging resampler, write the result as a BMP.
+// shrink it to fit the desktop with the area-averaging resampler, turn it into sRGB where it
+// carries a colour profile, write the result as a BMP.
 // Prints the median seconds of several runs, so a script can set it beside other tools.
 //   change_bench picture.jpg out.bmp [width height [threads [runs]]]
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "decode/JPEGImage.h"
 #include "decode/Picture.h"
 #include "engine/BusyDisplay.h"
+#include "engine/ColorConvert.h"
 #include "engine/Fit.h"
 
 int main(int argc, char** argv) {
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
       image.TakeGraphic(std::move(jpeg));
       TRect desktop{0, 0, width, height};
       FitToRect(image, desktop, false, quiet, threads);
+      ConvertHeldToSrgb(image, threads);
       image.Realize();
       image.Bitmap()->SaveToFile(output);
     }));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Stream.h"
+#include "decode/ColorProfile.h"
 #include "decode/DIBImage.h"
 #include "decode/SPIRules.h"
 #include "fuzz/FuzzCheck.h"
@@ -22,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   info.shrink_to_fit();
   pixels.shrink_to_fit();
 
+  // A later header's colour space: a profile it says it embeds lies inside the block.
+  if (const TColorProfilePtr profile = BitmapHeaderProfile(info.data(), info.size())) {
+    FUZZ_CHECK(profile->Icc.size() < info.size());
+  }
   const TPluginDib dib = CheckPluginDib(info.data(), info.size(), pixels.size());
   if (!dib.Valid) return 0;
   FUZZ_CHECK(dib.HeaderSize <= info.size());

@@ -23,6 +23,7 @@ zlib_copyright=/usr/share/doc/libz-mingw-w64/copyright
 mingw_copyright=/usr/share/doc/mingw-w64-common/copyright
 webp_doc=$build/deps/mingw-webp/share/doc/libwebp
 heif_doc=$build/deps/mingw-heif/share/doc
+lcms_doc=$build/deps/mingw-lcms2/share/doc/lcms2
 gpl3=/usr/share/common-licenses/GPL-3
 
 version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -33,7 +34,7 @@ for file in "${binaries[@]}"; do
   [ -f "$win/$file" ] || die "$win/$file is missing (make win builds it)"
 done
 for file in "$jpeg_doc/LICENSE.md" "$jpeg_doc/README.ijg" "$zlib_copyright" "$mingw_copyright" \
-  "$webp_doc/COPYING" "$webp_doc/PATENTS" "$heif_doc/libheif/COPYING" \
+  "$webp_doc/COPYING" "$webp_doc/PATENTS" "$lcms_doc/COPYING" "$heif_doc/libheif/COPYING" \
   "$heif_doc/libde265/COPYING" "$heif_doc/dav1d/COPYING" "$gpl3"; do
   [ -f "$file" ] || die "$file is missing (scripts/setup.sh puts it there)"
 done
@@ -78,6 +79,7 @@ The files of Vesko 2 contain code of the libraries below, linked in statically:
 
   libjpeg-turbo  JPEG decoding                       Vesko2.exe
   libwebp        WebP decoding                       ifwebp.spi
+  Little CMS     colour profiles                     Vesko2.exe, ifheif.spi
   dav1d          AV1 decoding (AVIF)                 libheif.dll
   zlib           PNG and ZIP decompression           Vesko2.exe, ifpng.spi, UNZIP32.DLL
   winpthreads    threads of the C++ runtime          Vesko2.exe, ifpng.spi, ifwebp.spi,
@@ -125,6 +127,15 @@ EOF
   cat "$webp_doc/COPYING"
   echo
   cat "$webp_doc/PATENTS"
+  cat <<EOF
+
+
+==============================================================================
+Little CMS: COPYING (from Debian's source package of lcms2)
+==============================================================================
+
+EOF
+  cat "$lcms_doc/COPYING"
   cat <<EOF
 
 

@@ -2,16 +2,20 @@
 # End to end: the real Vesko2.exe with ifheif.spi (and libheif.dll, libde265.dll) beside it on a
 # folder of HEIC and AVIF pictures made by Debian's own encoders: heif-enc (HEVC, with alpha)
 # and avifenc (8, 10 and 12 bits; 4:2:0, 4:2:2, 4:4:4; alpha), an iPhone-like HEIC (a grid,
-# turned), and a corrupt and a truncated HEIC. After every Enter the wallpaper file must be heif-convert's decoding of one of the
-# pictures (transparency laid over the desktop's colour, within 2 per channel); every picture
-# shows once per round, the broken files never, and no message appears.
+# turned, in Display P3), and a corrupt and a truncated HEIC; beside them photos with colour
+# profiles in JPEG, PNG and WebP (tests/data/color). After every Enter the wallpaper file must
+# be the reference decoding of one of the pictures (heif-convert's, transparency laid over the
+# desktop's colour; for a picture with a profile, ImageMagick's conversion to sRGB), within 2
+# per channel; every picture shows once per round, the broken files never, and no message
+# appears.
 #   heif_formats.sh <windows build folder> <output folder>
 set -uo pipefail
 build=$1
 out=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out" && mkdir -p "$out/app/pics" "$out/src" "$out/ref"
-cp "$build/Vesko2.exe" "$build/ifheif.spi" "$build/libheif.dll" "$build/libde265.dll" "$out/app/"
+cp "$build/Vesko2.exe" "$build/ifheif.spi" "$build/libheif.dll" "$build/libde265.dll" \
+  "$build/ifpng.spi" "$build/ifwebp.spi" "$out/app/"
 # shellcheck source=checks.sh
 . "$root/tests/e2e/checks.sh"
 
@@ -35,19 +39,33 @@ printf '%*s' 80 '' | tr ' ' '\377' | dd of="$pics/corrupt.heic" bs=1 seek=120 co
 # As an iPhone writes a photo: a cropped grid of tiles, turned by irot, with a P3 profile
 # (tests/data/heif/make_grid.py).
 cp "$root/tests/data/heif/iphone-like.heic" "$pics/iphone.heic"
-names="photo alpha eight ten-alpha twelve iphone"
+color=$root/tests/data/color
+cp "$color/rose-adobergb.jpg" "$pics/adobe.jpg"
+cp "$color/wizard-p3.jpg" "$pics/p3.jpg"
+cp "$color/rose-prophoto.png" "$pics/prophoto.png"
+cp "$color/rose-adobergb.webp" "$pics/adobe.webp"
+names="photo alpha eight ten-alpha twelve iphone adobe p3 prophoto adobe-webp"
 
 # shellcheck source=../../scripts/wine-env.sh
 . "$root/scripts/wine-env.sh"
 background=$(timeout 30 wine reg query 'HKCU\Control Panel\Colors' /v Background 2>/dev/null |
   tr -d '\r' | awk '/Background/ { print $3 "," $4 "," $5 }')
 [ -n "$background" ] || background="0,0,0"
-for name in $names; do
+for name in photo alpha eight ten-alpha twelve iphone; do
   file=$(find "$pics" -name "$name.*" | head -1)
   heif-convert "$file" "$src/$name.ref.png" >/dev/null
   convert "$src/$name.ref.png" -depth 8 -background "rgb($background)" -alpha remove -alpha off \
     "$out/ref/$name.png"
 done
+# The P3 photo in sRGB: its decoding given the profile, then converted.
+convert "$out/ref/iphone.png" +profile '*' -profile "$root/tests/data/heif/display-p3.icc" \
+  -profile "$color/sRGB.icc" -depth 8 "$out/ref/iphone.png"
+for file in adobe.jpg p3.jpg prophoto.png; do
+  convert "$pics/$file" -profile "$color/sRGB.icc" -depth 8 "$out/ref/${file%.*}.png"
+done
+dwebp -quiet "$pics/adobe.webp" -o "$src/adobe-webp.png"
+convert "$src/adobe-webp.png" -profile "$color/AdobeRGB1998.icc" -profile "$color/sRGB.icc" \
+  -depth 8 "$out/ref/adobe-webp.png"
 
 timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v TileWallpaper /d 1 /f >/dev/null 2>&1
 cd "$out/app"
@@ -62,5 +80,5 @@ windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 [ "$windows_after" -le "$windows_before" ] || fail "a window appeared while cycling (a message?)"
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
-[ "$failures" -eq 0 ] && echo "e2e HEIF formats: passed" || echo "e2e HEIF formats: $failures failures"
+[ "$failures" -eq 0 ] && echo "e2e HEIF formats and colour profiles: passed" || echo "e2e HEIF formats and colour profiles: $failures failures"
 exit "$failures"

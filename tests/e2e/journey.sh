@@ -214,20 +214,20 @@ xdotool mousemove 12 21 click 1
 await_wallpaper "$stamp" "$before_back"
 [ "$(shown "$(shot back-button)")" = "$back" ] || fail "the back button did not go back"
 
-# 4. The options dialog (379 x 249 at (450, 275); its pages start 19 pixels lower): random
+# 4. The options dialog (379 x 269 at (450, 265); its pages start 19 pixels lower): random
 # order on page 1; a half-hour timer, the boss picture on page 2; the message with its text
 # and font on page 3; OK.
 boss_windows=$(winepath -w "$app/boss.bmp" 2>/dev/null)
 options_open() { [ "$(pixel "$1" 455 277)" = "253 196 240" ]; }
 key_until options_open "$probe" ctrl+o || fail "no options dialog after Ctrl+O"
 f=$(shot options-page-1)
-xdotool mousemove 474 359 click 1
-await_change "$probe" "$f" 16x16+466+351 5 || fail "ランダムに読み込む did not tick"
+xdotool mousemove 474 349 click 1
+await_change "$probe" "$f" 16x16+466+341 5 || fail "ランダムに読み込む did not tick"
 cp "$probe" "$out/.ticked.png"
 # The wheel over the page box turns to the next page.
 xdotool mousemove 640 380 click 5
 await_change "$probe" "$out/.ticked.png" 340x150+460+300 5 || fail "the wheel did not turn the page"
-xdotool mousemove 478 373 click 1
+xdotool mousemove 478 363 click 1
 xdotool key End BackSpace BackSpace BackSpace BackSpace
 xdotool type 30
 # The boss picture through the open-picture dialog (its title bar runs along y 262 to the
@@ -235,7 +235,7 @@ xdotool type 30
 active_title() { [ "$(pixel "$1" "$2" "$3")" = "50 150 250" ]; }
 file_dialog() { active_title "$1" 1100 264; }
 no_file_dialog() { ! file_dialog "$1"; }
-xdotool mousemove 699 453 click 1
+xdotool mousemove 699 443 click 1
 await_screen "$probe" file_dialog 10 || fail "no open-picture dialog"
 shot boss-picture-dialog >/dev/null
 xdotool type --delay 30 "$boss_windows"
@@ -244,15 +244,15 @@ await_screen "$probe" no_file_dialog 10 || fail "the open-picture dialog did not
 f=$(shot options-page-2)
 xdotool mousemove 640 380 click 5
 await_change "$probe" "$f" 340x150+460+300 5 || fail "the wheel did not turn to page 3"
-xdotool mousemove 466 383 click 1
-xdotool mousemove 550 434 click 1
+xdotool mousemove 466 373 click 1
+xdotool mousemove 550 424 click 1
 # (Enter would be the dialog's OK.)
 xdotool key ctrl+End
 xdotool type " Hello Vesko"
 # The font dialog, its title bar at y 354.
 font_dialog() { active_title "$1" 900 354; }
 no_font_dialog() { ! font_dialog "$1"; }
-xdotool mousemove 779 383 click 1
+xdotool mousemove 779 373 click 1
 await_screen "$probe" font_dialog 10 || fail "no font dialog"
 shot font-dialog >/dev/null
 # Bold (the third style), 36 points.
@@ -263,7 +263,7 @@ xdotool key Return
 await_screen "$probe" no_font_dialog 10 || fail "the font dialog did not close"
 shot options-page-3 >/dev/null
 options_closed() { ! options_open "$1"; }
-xdotool mousemove 704 509 click 1
+xdotool mousemove 704 519 click 1
 await_screen "$probe" options_closed 10
 f=$(shot options-closed)
 [ "$(pixel "$f" 455 277)" = "253 196 240" ] && fail "OK did not close the options dialog"

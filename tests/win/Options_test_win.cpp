@@ -141,7 +141,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   TDriveOptions changed([&](TOptionsForm& dialog) {
     for (const char* box : {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize",
                             "SpeedpPriority", "PlayMidi", "NotUsedInTray", "FavoriteFolder",
-                            "AddSCName", "SetMess", "AddShadow", "PerMonitor"}) {
+                            "AddSCName", "SetMess", "AddShadow", "PerMonitor", "ColorManagement"}) {
       Tick(dialog.Control(box));
     }
     Tick(dialog.Control("HotActMenu"));
@@ -171,6 +171,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK_FALSE(s.HotAct);
   CHECK(s.FitMode == 1);
   CHECK(s.PerMonitor);
+  CHECK_FALSE(s.ColorManagement);
   CHECK(s.ActiveKey == (0xC000 | 'J'));
   CHECK(s.IncomingBossKey == (0x8000 | 'B'));
   CHECK(s.TimerInterval == 7 * 60000);
