@@ -12,6 +12,10 @@
 
 // A conversion of 24-bit blue-green-red pixels from a profile's colours to sRGB (perceptual
 // intent). It may be used from several threads at once.
+class TSrgbTransform;
+// Whether the transform leaves every colour of a test grid (and every grey) within 1 of itself.
+bool LeavesColoursAlone(const TSrgbTransform& transform);
+
 class TSrgbTransform {
  public:
   // Null when the profile cannot serve (unreadable, not RGB) or gives sRGB's colours already:
@@ -24,9 +28,17 @@ class TSrgbTransform {
   // Converts `count` pixels in place.
   void Convert(uint8_t* pixels, size_t count) const;
 
+  // Whether the conversion goes through the profile's tone curves and matrix in this class's own
+  // tables (profiles of that form, the commonest) rather than through Little CMS's transform.
+  bool Direct() const { return transform_ == nullptr; }
+
  private:
-  explicit TSrgbTransform(void* transform) : transform_(transform) {}
-  void* transform_;
+  TSrgbTransform() = default;
+  void* transform_ = nullptr;
+  // The direct way: values to linear light per channel (red, green, blue), the matrix from the
+  // profile's primaries to sRGB's, and linear light (in 65536 steps) back to sRGB's 8 bits.
+  float linear_[3][256] = {};
+  float matrix_[3][3] = {};
 };
 
 // Converts the held picture to sRGB where its profile says it is in other colours: the pixels

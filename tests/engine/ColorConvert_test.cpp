@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
 
+#include <lcms2.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -288,4 +290,60 @@ TEST_CASE("fitting a picture with a profile converts the picture, never the band
   CHECK(ConvertHeldToSrgb(holder));
   CHECK_FALSE(ConvertHeldToSrgb(holder));
   CHECK(holder.Bitmap() != nullptr);
+}
+
+TEST_CASE("the direct way through curves and a matrix agrees with Little CMS's own transform") {
+  std::vector<TColorProfile> profiles(4);
+  profiles[0].Icc = ReadTestFile(ColorFolder() + "AdobeRGB1998.icc");
+  profiles[1].Icc = ReadTestFile(ColorFolder() + "ProPhotoRGB.icc");
+  profiles[2].Icc = ReadTestFile(TestDataFolder("heif") + "display-p3.icc");
+  profiles[3] =
+      *PngColorProfile(false, {}, 1 / 1.8, {0.3127, 0.3290, 0.7, 0.3, 0.2, 0.7, 0.14, 0.05});
+  // Every 5th value of each channel: 140,608 colours, wide-gamut ones clipped at sRGB's edge.
+  std::vector<uint8_t> colours;
+  for (int b = 0; b < 256; b += 5) {
+    for (int g = 0; g < 256; g += 5) {
+      for (int r = 0; r < 256; r += 5) {
+        colours.insert(colours.end(),
+                       {static_cast<uint8_t>(b), static_cast<uint8_t>(g), static_cast<uint8_t>(r)});
+      }
+    }
+  }
+  for (size_t i = 0; i < profiles.size(); ++i) {
+    CAPTURE(i);
+    const auto transform = TSrgbTransform::Make(profiles[i]);
+    REQUIRE(transform);
+    CHECK(transform->Direct());
+    std::vector<uint8_t> direct = colours;
+    transform->Convert(direct.data(), direct.size() / 3);
+    cmsHPROFILE source =
+        profiles[i].Calibrated()
+            ? nullptr
+            : cmsOpenProfileFromMem(profiles[i].Icc.data(),
+                                    static_cast<cmsUInt32Number>(profiles[i].Icc.size()));
+    if (source == nullptr) {
+      const auto& c = profiles[i].Chromaticities;
+      const cmsCIExyY white{c[0], c[1], 1.0};
+      const cmsCIExyYTRIPLE rgb{{c[2], c[3], 1.0}, {c[4], c[5], 1.0}, {c[6], c[7], 1.0}};
+      cmsToneCurve* curve = cmsBuildGamma(nullptr, profiles[i].Gamma);
+      cmsToneCurve* curves[3] = {curve, curve, curve};
+      source = cmsCreateRGBProfile(&white, &rgb, curves);
+      cmsFreeToneCurve(curve);
+    }
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    // Unoptimised, in floating point: the reference the 8-bit shortcut must match.
+    cmsHTRANSFORM reference = cmsCreateTransform(source, TYPE_BGR_8, srgb, TYPE_BGR_8,
+                                                 INTENT_PERCEPTUAL, cmsFLAGS_NOOPTIMIZE);
+    REQUIRE(reference != nullptr);
+    std::vector<uint8_t> expected(colours.size());
+    cmsDoTransform(reference, colours.data(), expected.data(),
+                   static_cast<cmsUInt32Number>(colours.size() / 3));
+    cmsDeleteTransform(reference);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(source);
+    int worst = 0;
+    for (size_t k = 0; k < colours.size(); ++k)
+      worst = std::max(worst, std::abs(direct[k] - expected[k]));
+    CHECK(worst <= 1);
+  }
 }
