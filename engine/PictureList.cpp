@@ -312,8 +312,13 @@ int TPictureList::RoundPlace(const std::string& entry) const {
 void TPictureList::OpenFileActionExecute(TComponent& sender) {
   TDialogGuard guard(FormTag);
   if (sender.Tag != 1) {
-    const std::string folder = env_.Dialogs.BrowseForFolder(
-        {.Title = "フォルダを開く", .InitialFolder = settings_.PaperFolder});
+    // Before any folder was chosen the dialog opens on the user's Pictures folder, where a
+    // newcomer's photos are, rather than at the desktop's root.
+    const std::string initial = !settings_.PaperFolder.empty() ? settings_.PaperFolder
+                                : PicturesFolder               ? PicturesFolder()
+                                                               : std::string();
+    const std::string folder =
+        env_.Dialogs.BrowseForFolder({.Title = "フォルダを開く", .InitialFolder = initial});
     if (!folder.empty()) OpenPath(nullptr, folder);
     return;
   }

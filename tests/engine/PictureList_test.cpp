@@ -570,6 +570,17 @@ TEST_CASE("open commands go through their dialogs with the main window's tag set
   f.settings.PaperFolder = "C:\\p";
   f.list.PictureFilter = [] { return std::string("Bitmaps (*.bmp)|*.bmp"); };
 
+  // A newcomer's first folder dialog opens on their Pictures folder; later ones on the chosen
+  // folder, as before.
+  f.list.PicturesFolder = [] { return std::string("C:\\Users\\me\\Pictures"); };
+  f.settings.PaperFolder.clear();
+  f.dialogs.answers = {""};
+  f.list.OpenFileActionExecute(openFolder);
+  CHECK(f.dialogs.folderInitials == std::vector<std::string>{"C:\\Users\\me\\Pictures"});
+  f.dialogs.folderTitles.clear();
+  f.dialogs.folderInitials.clear();
+  f.settings.PaperFolder = "C:\\p";
+
   f.dialogs.answers = {"C:\\p\\s"};
   f.list.OpenFileActionExecute(openFolder);
   CHECK(f.dialogs.folderTitles == std::vector<std::string>{"フォルダを開く"});
