@@ -117,6 +117,7 @@ void TVesko2MainForm::ApplyPerMonitor(bool withMessage) {
   fit.TileCentred = Settings.TileCenterPosit;
   fit.Background = DesktopColor();
   fit.ColorManagement = Settings.ColorManagement;
+  fit.BlurBackground = Settings.BlurBackground;
   std::vector<std::unique_ptr<TBitmap>> bitmaps =
       RenderMonitors(holders, layout, order.front(), fit, *this);
   holders.clear();

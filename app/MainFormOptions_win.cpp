@@ -41,6 +41,7 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   const int32_t fitMode = Settings.FitMode;
   const bool perMonitor = Settings.PerMonitor;
   const bool colorManagement = Settings.ColorManagement;
+  const bool blurBackground = Settings.BlurBackground;
   dialog.Store(Settings);
   // A picture per monitor takes over the desktop's display mode, and gives it back.
   if (Settings.PerMonitor && !perMonitor) {
@@ -63,7 +64,8 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
   // A new way of fitting, or of treating colours, shows at once on the current picture.
   if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor ||
-      Settings.ColorManagement != colorManagement) {
+      Settings.ColorManagement != colorManagement ||
+      (Settings.BlurBackground != blurBackground && Settings.FitMode == 2)) {
     SetScreenFit(Settings.FitMode);
   }
 }

@@ -130,7 +130,7 @@ void TVesko2MainForm::ApplySingleWallpaper(const std::string& path, bool withMes
     if (!Settings.ColorManagement) Image.SetProfile(nullptr);
     if (Settings.FitMode != 0) {
       ScaleToScreen(Image, static_cast<TScreenFit>(Settings.FitMode), screenWidth, screenHeight,
-                    DesktopColor(), Settings.SpeedpPriority, *this, 2);
+                    DesktopColor(), Settings.SpeedpPriority, *this, 2, Settings.BlurBackground);
     } else if (Settings.ReSize) {
       FitToRect(Image, desktop, Settings.SpeedpPriority, *this, 2);
     } else if (bool tiled = false; DesktopShowsUnscaled(tiled)) {

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kWidth = 379;
-constexpr int kHeight = 269;
+constexpr int kHeight = 289;
 constexpr int kTitleHeight = 19;
 constexpr int kBottomHeight = 33;
 constexpr int kPageHeight = kHeight - kTitleHeight - kBottomHeight;
@@ -84,7 +84,7 @@ struct TOptionsForm::TControls {
   std::unique_ptr<TColorPanel> ok, cancel;
   // Page 1
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
-  HWND fitModeLabel, fitMode, perMonitor, colorManagement;
+  HWND fitModeLabel, fitMode, blurBackground, perMonitor, colorManagement;
   HWND pluginWaitLabel, pluginWaitEdit, pluginWaitUpDown, pluginWaitUnit;
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
@@ -145,26 +145,29 @@ void TOptionsForm::BuildPages() {
                          236, 120);
   for (const wchar_t* item : kFitModeItems)
     SendMessageW(c.fitMode, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  c.perMonitor = AddControl(p, WC_BUTTONW, "モニターごとに別の画像(&M)", check, 16, 156, 340, 18);
-  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 176, 150, 18);
+  c.blurBackground =
+      AddControl(p, WC_BUTTONW, "背景をぼかした画像で埋める(&U)", check, 32, 155, 324, 18);
+  c.perMonitor = AddControl(p, WC_BUTTONW, "モニターごとに別の画像(&M)", check, 16, 176, 340, 18);
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 196, 150, 18);
   c.pluginWaitLabel =
-      AddControl(p, WC_STATICW, "プラグインの応答待ち(&W)", SS_LEFT, 172, 179, 124, 16);
+      AddControl(p, WC_STATICW, "プラグインの応答待ち(&W)", SS_LEFT, 172, 199, 124, 16);
   // Three digits fit beside the arrows, which take the field's right end.
   c.pluginWaitEdit =
-      AddControl(p, WC_EDITW, "10", ES_NUMBER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL, 296, 176,
+      AddControl(p, WC_EDITW, "10", ES_NUMBER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL, 296, 196,
                  54, 21, 0, WS_EX_CLIENTEDGE);
   SendMessageW(c.pluginWaitEdit, EM_LIMITTEXT, 3, 0);
   c.pluginWaitUpDown = AddControl(
       p, UPDOWN_CLASSW, "", UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS, 334,
-      176, 16, 21);
+      196, 16, 21);
   SendMessageW(c.pluginWaitUpDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c.pluginWaitEdit), 0);
   SendMessageW(c.pluginWaitUpDown, UDM_SETRANGE32, 1, TSettings::kMaxPluginTimeout);
-  c.pluginWaitUnit = AddControl(p, WC_STATICW, "秒", SS_LEFT, 354, 179, 18, 16);
+  c.pluginWaitUnit = AddControl(p, WC_STATICW, "秒", SS_LEFT, 354, 199, 18, 16);
   c.colorManagement = AddControl(p, WC_BUTTONW, "カラープロファイルに合わせて色を補正する(&C)",
-                                 check, 16, 198, 340, 18);
+                                 check, 16, 218, 340, 18);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
   SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
+  SetHint(c.blurBackground, "ページ幅に合わせるとき、余白を同じ画像をぼかして埋めます");
   SetHint(c.perMonitor, "モニターが複数あるとき、それぞれに次の画像を表示します");
   SetHint(c.pluginWaitEdit, "外部のプラグインがこの秒数応答しないと、その画像を飛ばします");
   SetHint(c.colorManagement, "Display P3 や Adobe RGB の写真を、撮ったときの色で壁紙にします");
@@ -289,6 +292,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   SendMessageW(c.fitMode, CB_SETCURSEL, static_cast<WPARAM>(s.FitMode), 0);
   Check(c.perMonitor, s.PerMonitor);
   Check(c.colorManagement, s.ColorManagement);
+  Check(c.blurBackground, s.BlurBackground);
   SendMessageW(c.pluginWaitUpDown, UDM_SETPOS32, 0, s.PluginTimeout);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
@@ -330,6 +334,7 @@ void TOptionsForm::Store(TSettings& s) const {
   s.FitMode = fit >= 0 && fit <= 2 ? static_cast<int32_t>(fit) : 0;
   s.PerMonitor = Checked(c.perMonitor);
   s.ColorManagement = Checked(c.colorManagement);
+  s.BlurBackground = Checked(c.blurBackground);
   const int wait = NumberIn(c.pluginWaitEdit, TSettings::kMaxPluginTimeout);
   if (wait >= 1) s.PluginTimeout = wait;
   s.TileCenterPosit = Checked(c.tileCenterPosit);
@@ -534,6 +539,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"FitMode", c.fitMode},
                                              {"PerMonitor", c.perMonitor},
                                              {"ColorManagement", c.colorManagement},
+                                             {"BlurBackground", c.blurBackground},
                                              {"PlayMidi", c.playMidi},
                                              {"PluginWaitEdit", c.pluginWaitEdit},
                                              {"HotActMenu", c.hotActMenu},

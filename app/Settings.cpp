@@ -110,6 +110,7 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.PluginTimeout = ini.ReadInteger("Load", "PluginTimeout", 10);
   if (s.PluginTimeout < 1 || s.PluginTimeout > TSettings::kMaxPluginTimeout) s.PluginTimeout = 10;
   s.ColorManagement = ini.ReadBool("Load", "ColorManagement", true);
+  s.BlurBackground = ini.ReadBool("Load", "BlurBackground", false);
   s.RandomSeed = std::max(ini.ReadInteger("Load", "RandomSeed", 0), 0);
   s.RandomSource = ini.ReadString("Load", "RandomSource", "");
   s.RandomFirst = ini.ReadString("Load", "RandomFirst", "");
@@ -171,6 +172,7 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteInteger("Load", "MonitorWallpaperStyle", s.MonitorWallpaperStyle);
   ini.WriteInteger("Load", "PluginTimeout", s.PluginTimeout);
   ini.WriteBool("Load", "ColorManagement", s.ColorManagement);
+  ini.WriteBool("Load", "BlurBackground", s.BlurBackground);
   ini.WriteInteger("Load", "RandomSeed", s.RandomSeed);
   ini.WriteString("Load", "RandomSource", s.RandomSource);
   ini.WriteString("Load", "RandomFirst", s.RandomFirst);

@@ -88,6 +88,9 @@ struct TSettings {
   // Pictures whose file carries a colour profile (Display P3, Adobe RGB, ...) are turned into
   // sRGB, the desktop's colours, when the wallpaper is made.
   bool ColorManagement = true;
+  // In fit (FitMode 2) the parts of the screen the picture leaves show it again, scaled to cover
+  // the screen, blurred and darkened, instead of the desktop's colour.
+  bool BlurBackground = false;
   // The random round: the seed its order follows from (0: none yet), the source it belongs to,
   // and the picture it began with (it ends when stepping forward would come back to it).
   int32_t RandomSeed = 0;
@@ -113,10 +116,10 @@ struct TScreenMetrics {
   int32_t DesktopHeight = 768;
 };
 
-// Reads all 55 keys in their fixed order. Missing keys and values that are not numbers leave
+// Reads all 56 keys in their fixed order. Missing keys and values that are not numbers leave
 // the key's default.
 void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
-// Writes all 55 keys in their fixed order; keys and sections it does not know stay as they are.
+// Writes all 56 keys in their fixed order; keys and sections it does not know stay as they are.
 void WriteSettings(IniFile& ini, const TSettings& settings);
 // A first start (no settings file yet): photos are shrunk with quality, so the whole picture is
 // seen at once whatever its size or orientation.

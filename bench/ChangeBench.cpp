@@ -2,7 +2,9 @@
 // shrink it to fit the desktop with the area-averaging resampler, turn it into sRGB where it
 // carries a colour profile, write the result as a BMP.
 // Prints the median seconds of several runs, so a script can set it beside other tools.
-//   change_bench picture.jpg out.bmp [width height [threads [runs]]]
+// The mode "fit" scales to fit with the desktop's colour beside the picture, "blur" with the
+// blurred picture there instead (the default, "shrink", is the shrink of the first versions).
+//   change_bench picture.jpg out.bmp [width height [threads [runs [mode]]]]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,11 +16,12 @@
 #include "engine/BusyDisplay.h"
 #include "engine/ColorConvert.h"
 #include "engine/Fit.h"
+#include "engine/ScreenFit.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr,
-                 "usage: change_bench picture.jpg out.bmp [width height [threads [runs]]]\n");
+    std::fprintf(
+        stderr, "usage: change_bench picture.jpg out.bmp [width height [threads [runs [mode]]]]\n");
     return 2;
   }
   const std::string picture = argv[1];
@@ -27,6 +30,7 @@ int main(int argc, char** argv) {
   const int height = argc > 4 ? std::atoi(argv[4]) : 1080;
   const int threads = argc > 5 ? std::atoi(argv[5]) : 1;
   const int runs = argc > 6 ? std::atoi(argv[6]) : 5;
+  const std::string mode = argc > 7 ? argv[7] : "shrink";
   if (width < 1 || height < 1 || threads < 1 || runs < 1) return 2;
   // The panel's busy signals cost nothing here.
   struct TQuiet : IBusyDisplay {
@@ -44,7 +48,12 @@ int main(int argc, char** argv) {
       TPicture image;
       image.TakeGraphic(std::move(jpeg));
       TRect desktop{0, 0, width, height};
-      FitToRect(image, desktop, false, quiet, threads);
+      if (mode == "shrink") {
+        FitToRect(image, desktop, false, quiet, threads);
+      } else {
+        ScaleToScreen(image, TScreenFit::Fit, width, height, 0x00808080, false, quiet, threads,
+                      mode == "blur");
+      }
       ConvertHeldToSrgb(image, threads);
       image.Realize();
       image.Bitmap()->SaveToFile(output);

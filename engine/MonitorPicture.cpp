@@ -57,7 +57,7 @@ std::unique_ptr<TBitmap> RenderForMonitor(TPicture& holder, int width, int heigh
   if (!fit.ColorManagement) holder.SetProfile(nullptr);
   if (fit.FitMode == 1 || fit.FitMode == 2) {
     ScaleToScreen(holder, static_cast<TScreenFit>(fit.FitMode), width, height, fit.Background,
-                  fit.SpeedPriority, busy, threads);
+                  fit.SpeedPriority, busy, threads, fit.BlurBackground);
     return TakeBitmap(holder);
   }
   if (fit.ReSize) {

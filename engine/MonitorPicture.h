@@ -20,9 +20,11 @@ struct TMonitorFit {
   int TileMode = 0;
   bool ReSize = false;
   bool SpeedPriority = false;
-  bool TileCentred = false;     // tiles start where a centred picture would lie
-  uint32_t Background = 0;      // 0x00BBGGRR, where the picture does not reach
-  bool ColorManagement = true;  // a picture with a colour profile is turned into sRGB
+  bool TileCentred = false;  // tiles start where a centred picture would lie
+  uint32_t Background = 0;   // 0x00BBGGRR, where the picture does not reach
+  bool ColorManagement = true;
+  bool BlurBackground = false;  // fit's uncovered parts show the picture blurred  // a picture with
+                                // a colour profile is turned into sRGB
 };
 
 // The holder's picture as a 24-bit bitmap of exactly width × height; the holder is emptied.

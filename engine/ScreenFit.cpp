@@ -5,6 +5,7 @@
 
 #include "decode/DIBImage.h"
 #include "decode/JPEGImage.h"
+#include "engine/BlurBackground.h"
 #include "engine/BusyDisplay.h"
 #include "engine/ColorConvert.h"
 #include "engine/Fit.h"
@@ -119,7 +120,8 @@ TScreenPlan PlanContain(int width, int height, int screenWidth, int screenHeight
 }
 
 void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int screenHeight,
-                   uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads) {
+                   uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads,
+                   bool blurBackground) {
   if (mode == TScreenFit::Desktop || holder.Empty() || screenWidth < 1 || screenHeight < 1) return;
   TBusyScope scope(busy, 255, "ReSize..");
   busy.SetWaitCursor(true);
@@ -147,7 +149,9 @@ void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int scree
     return;
   }
   holder.Clear();  // the source's memory goes before the screen-sized bitmap is made
-  auto screen = BackgroundBitmap(screenWidth, screenHeight, background);
+  auto screen = blurBackground
+                    ? BlurredBackground(*scaled, screenWidth, screenHeight, threads, plan.Target)
+                    : BackgroundBitmap(screenWidth, screenHeight, background);
   for (int y = plan.Target.Top; y < plan.Target.Bottom; ++y) {
     std::memcpy(screen->ScanLine(y) + plan.Target.Left * 3, scaled->ScanLine(y - plan.Target.Top),
                 static_cast<size_t>(targetWidth) * 3);

@@ -35,8 +35,11 @@ TScreenPlan PlanContain(int width, int height, int screenWidth, int screenHeight
 // uncovered parts in `background` (0x00BBGGRR). A picture with a colour profile is turned into
 // sRGB on the way (the background is not). Nothing for `Desktop` or an empty holder. The busy
 // display shows red and "ReSize.." meanwhile.
+// With `blurBackground`, fit's uncovered parts show the picture itself, blurred
+// (BlurredBackground), instead of `background`.
 void ScaleToScreen(TPicture& holder, TScreenFit mode, int screenWidth, int screenHeight,
-                   uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads = 1);
+                   uint32_t background, bool speedPriority, IBusyDisplay& busy, int threads = 1,
+                   bool blurBackground = false);
 
 // The part of a picture larger than the screen that the desktop shows without scaling it: its
 // middle when the desktop centres it, else from the top-left (the tile origin, and where Wine

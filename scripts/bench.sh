@@ -141,6 +141,17 @@ done
 awk -v a="$(median "${profiled[@]}")" -v b="$(median "${plain[@]}")" \
   'BEGIN { printf "Wine, 2 threads: without %.3f s, with %.3f s, ratio=%.3f (medians of 5 rounds; target: at most 1.03)\n", b, a, a / b }'
 
+echo "== fit with the blurred picture beside it against fit with the desktop's colour"
+flat=() blurred=()
+for _ in 1 2 3 4 5; do
+  flat+=("$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/change_bench.exe" \
+    "$wjpeg" "$wout" 1920 1080 2 1 fit | tr -d '\r')")
+  blurred+=("$("$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" "$build/win/change_bench.exe" \
+    "$wjpeg" "$wout" 1920 1080 2 1 blur | tr -d '\r')")
+done
+awk -v a="$(median "${blurred[@]}")" -v b="$(median "${flat[@]}")" \
+  'BEGIN { printf "Wine, 2 threads: flat %.3f s, blurred %.3f s, ratio=%.3f (medians of 5 rounds; target: at most 1.10)\n", b, a, a / b }'
+
 echo "== a change with a picture per monitor: two made-up monitors against one, a 24-megapixel JPEG each"
 "$build/native/bench/monitor_bench" "$jpeg" "$build/bench-data/monitors.bmp"
 

@@ -53,6 +53,7 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.MonitorWallpaperStyle == -1);
   CHECK(s.PluginTimeout == 10);
   CHECK(s.ColorManagement);
+  CHECK_FALSE(s.BlurBackground);
 }
 
 TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
@@ -64,10 +65,10 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 55 keys in their sections and order") {
+TEST_CASE("the first write creates all 56 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 55);
+  CHECK(CountKeys(ini) == 56);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -136,6 +137,7 @@ TEST_CASE("every key round-trips") {
   s.MonitorWallpaperStyle = 10;
   s.PluginTimeout = 45;
   s.ColorManagement = false;
+  s.BlurBackground = true;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
   s.RandomFirst = "C:\\壁紙\\ソ.jpg";
@@ -192,10 +194,11 @@ TEST_CASE("every key round-trips") {
   CHECK(back.MonitorWallpaperStyle == s.MonitorWallpaperStyle);
   CHECK(back.PluginTimeout == 45);
   CHECK(back.ColorManagement == s.ColorManagement);
+  CHECK(back.BlurBackground == s.BlurBackground);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
   CHECK(back.RandomFirst == s.RandomFirst);
-  CHECK(CountKeys(ini) == 55);
+  CHECK(CountKeys(ini) == 56);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {

@@ -167,9 +167,24 @@ balloon=$(convert "$f" -crop 360x140+0+36 +repage -fill black +opaque white \
   -format '%[fx:int(mean*w*h)]' info:)
 echo "first start balloon: $balloon white pixels under the panel"
 [ "$balloon" -gt 3000 ] 2>/dev/null || fail "no balloon under the panel at the first start"
+# The first ▶ opens the folder browser on the user's Pictures folder (Wine's is the prefix's
+# home folder): Enter there takes it, and its picture shows.
+pictures_home="$WINEPREFIX/drive_c/users/$(whoami)/Pictures"
+convert -size 320x200 xc:'#ff8000' "$pictures_home/vesko-journey-orange.bmp"
+dialog_up() { [ "$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)" -gt "$windows_before" ]; }
+windows_before=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
+xdotool mousemove 32 21 click 1
+await_screen "$probe" dialog_up 15 || fail "the first ▶ opened no folder browser"
+shot first-folder-dialog >/dev/null
+stamp=$(wallpaper_stamp)
+xdotool key Return
+await_wallpaper "$stamp"
+[ "$(shown "$(shot first-folder-chosen)")" = orange ] || fail "Enter in the first folder browser did not open the Pictures folder"
 no_program() { [ "$(our_programs | wc -l)" -eq 0 ]; }
 key_until no_program "$probe" alt+F4 || fail "Alt+F4 did not close the first start"
-rm -f "$app/Vesko2.ini"
+LC_ALL=C grep -aq 'PaperFolder=.*Pictures' "$app/Vesko2.ini" ||
+  fail "the first folder browser did not start on the Pictures folder: $(LC_ALL=C grep -a PaperFolder "$app/Vesko2.ini")"
+rm -f "$pictures_home/vesko-journey-orange.bmp" "$app/Vesko2.ini"
 
 # 1. The first start, with no settings file, on the folder.
 [ -f "$app/Vesko2.ini" ] && fail "a settings file exists before the first start"
@@ -214,28 +229,32 @@ xdotool mousemove 12 21 click 1
 await_wallpaper "$stamp" "$before_back"
 [ "$(shown "$(shot back-button)")" = "$back" ] || fail "the back button did not go back"
 
-# 4. The options dialog (379 x 269 at (450, 265); its pages start 19 pixels lower): random
+# 4. The options dialog (379 x 289 at (450, 255); its pages start 19 pixels lower): random
 # order on page 1; a half-hour timer, the boss picture on page 2; the message with its text
 # and font on page 3; OK.
 boss_windows=$(winepath -w "$app/boss.bmp" 2>/dev/null)
-options_open() { [ "$(pixel "$1" 455 277)" = "253 196 240" ]; }
+options_open() { [ "$(pixel "$1" 455 262)" = "253 196 240" ]; }
 key_until options_open "$probe" ctrl+o || fail "no options dialog after Ctrl+O"
 f=$(shot options-page-1)
-xdotool mousemove 474 349 click 1
-await_change "$probe" "$f" 16x16+466+341 5 || fail "ランダムに読み込む did not tick"
+xdotool mousemove 474 331 click 1
+await_change "$probe" "$f" 16x16+466+323 5 || fail "ランダムに読み込む did not tick"
+cp "$probe" "$out/.ticked.png"
+# 背景をぼかした画像で埋める, under 画面に合わせる.
+xdotool mousemove 488 438 click 1
+await_change "$probe" "$out/.ticked.png" 16x16+482+430 5 || fail "背景をぼかした画像で埋める did not tick"
 cp "$probe" "$out/.ticked.png"
 # The wheel over the page box turns to the next page.
 xdotool mousemove 640 380 click 5
 await_change "$probe" "$out/.ticked.png" 340x150+460+300 5 || fail "the wheel did not turn the page"
-xdotool mousemove 478 363 click 1
+xdotool mousemove 478 353 click 1
 xdotool key End BackSpace BackSpace BackSpace BackSpace
 xdotool type 30
-# The boss picture through the open-picture dialog (its title bar runs along y 262 to the
+# The boss picture through the open-picture dialog (its title bar runs along y 244 to the
 # desktop's right): its name typed into the file name box.
 active_title() { [ "$(pixel "$1" "$2" "$3")" = "50 150 250" ]; }
-file_dialog() { active_title "$1" 1100 264; }
+file_dialog() { active_title "$1" 1100 244; }
 no_file_dialog() { ! file_dialog "$1"; }
-xdotool mousemove 699 443 click 1
+xdotool mousemove 699 433 click 1
 await_screen "$probe" file_dialog 10 || fail "no open-picture dialog"
 shot boss-picture-dialog >/dev/null
 xdotool type --delay 30 "$boss_windows"
@@ -244,15 +263,15 @@ await_screen "$probe" no_file_dialog 10 || fail "the open-picture dialog did not
 f=$(shot options-page-2)
 xdotool mousemove 640 380 click 5
 await_change "$probe" "$f" 340x150+460+300 5 || fail "the wheel did not turn to page 3"
-xdotool mousemove 466 373 click 1
-xdotool mousemove 550 424 click 1
+xdotool mousemove 466 363 click 1
+xdotool mousemove 550 414 click 1
 # (Enter would be the dialog's OK.)
 xdotool key ctrl+End
 xdotool type " Hello Vesko"
-# The font dialog, its title bar at y 354.
-font_dialog() { active_title "$1" 900 354; }
+# The font dialog, its title bar at y 334.
+font_dialog() { active_title "$1" 900 334; }
 no_font_dialog() { ! font_dialog "$1"; }
-xdotool mousemove 779 373 click 1
+xdotool mousemove 779 363 click 1
 await_screen "$probe" font_dialog 10 || fail "no font dialog"
 shot font-dialog >/dev/null
 # Bold (the third style), 36 points.
@@ -263,10 +282,10 @@ xdotool key Return
 await_screen "$probe" no_font_dialog 10 || fail "the font dialog did not close"
 shot options-page-3 >/dev/null
 options_closed() { ! options_open "$1"; }
-xdotool mousemove 704 519 click 1
+xdotool mousemove 704 529 click 1
 await_screen "$probe" options_closed 10
 f=$(shot options-closed)
-[ "$(pixel "$f" 455 277)" = "253 196 240" ] && fail "OK did not close the options dialog"
+[ "$(pixel "$f" 455 262)" = "253 196 240" ] && fail "OK did not close the options dialog"
 
 # 5. Random order now, with the message drawn on each picture: the round begins at the picture
 # shown when it was switched on, so it and the next ones show every picture once.
@@ -401,7 +420,7 @@ f=$(shot closed)
 is_panel "$f" 30 4 && fail "the window is still there after 終了"
 wait "$program" 2>/dev/null
 settings=$(ini)
-for expect in 'RandomLoad=1' 'Interval=1800000' 'SetMess=1' 'Size=36' "FileName=$boss_windows" \
+for expect in 'RandomLoad=1' 'BlurBackground=1' 'Interval=1800000' 'SetMess=1' 'Size=36' "FileName=$boss_windows" \
   'LastSendFolder=' "PaperFolder=$pics"; do
   LC_ALL=C grep -aqF "$expect" <<<"$settings" || fail "the settings file lacks $expect"
 done
@@ -547,6 +566,28 @@ echo "filled: $corners"
 is_red "$(pixel "$f" 640 300)" && is_red "$(pixel "$f" 1200 250)" &&
   is_blue "$(pixel "$f" 100 700)" && is_blue "$(pixel "$f" 1200 700)" ||
   fail "fill does not cover the desktop with the upright photo: $corners"
+# ページ幅に合わせる (P) with the blurred background chosen in step 4: the upright photo in the
+# middle, its bands a smooth blur of it, darker: red above, blue below, their mix between.
+step_key p
+# (Fill left pure red there, the desktop's colour has little red: a darkened red is the blur.)
+banded() {
+  is_red "$(pixel "$1" 640 200)" &&
+    awk -v c="$(pixel "$1" 100 260)" 'BEGIN { split(c, v, " "); exit !(v[1] > 120 && v[1] < 240) }'
+}
+await_screen "$probe" banded 15
+f=$(shot phone-photo-fit-blurred)
+read -r r1 g1 b1 <<<"$(pixel "$f" 100 260)"
+read -r r2 g2 b2 <<<"$(pixel "$f" 100 650)"
+read -r r3 g3 b3 <<<"$(pixel "$f" 100 400)"
+echo "blurred bands: $r1 $g1 $b1 above, $r3 $g3 $b3 between, $r2 $g2 $b2 below"
+[ "$r1" -gt 120 ] && [ "$r1" -lt 240 ] && [ "$b1" -lt 80 ] || fail "the band above is not a darkened red: $r1 $g1 $b1"
+[ "$b2" -gt 120 ] && [ "$b2" -lt 240 ] && [ "$r2" -lt 80 ] || fail "the band below is not a darkened blue: $r2 $g2 $b2"
+[ "$r3" -gt 30 ] && [ "$b3" -gt 30 ] || fail "red and blue do not blend in the band: $r3 $g3 $b3"
+# Smooth: down the band (below the message) no step between neighbours is more than a few levels.
+steps=$(convert "$f" -crop 1x400+100+250 +repage -channel R -separate +channel \( +clone -roll +0+1 \) \
+  -compose difference -composite -crop 1x398+0+1 +repage -format "%[fx:int(maxima*255+0.5)]" info:)
+echo "largest step down the band: $steps"
+[ "$steps" -le 6 ] || fail "the blurred band has a sharp step of $steps"
 step_key t
 await_wallpaper "$stamp"
 

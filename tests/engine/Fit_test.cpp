@@ -1,8 +1,12 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "decode/DIBImage.h"
+#include "engine/BlurBackground.h"
 #include "engine/Fit.h"
 #include "engine/MonitorLayout.h"
 #include "engine/MonitorPicture.h"
@@ -455,4 +459,126 @@ TEST_CASE("a monitor's picture in the desktop's own modes, as the desktop would 
   CHECK(shrunk->GetPixel(0, top) ==
         ResampleBitmap(source, plan.Width, plan.Height)->GetPixel(0, 0));
   CHECK(shrunk->GetPixel(0, top - 1) == TRGBQuad{0, 0, 0, 0});
+}
+
+TEST_CASE("fit's blurred background: the picture covering the screen, blurred, darkened, smooth") {
+  // A portrait picture with sharp stripes: any blockiness or ringing of the background shows.
+  TBitmap picture;
+  picture.SetPixelFormat(TPixelFormat::pf24bit);
+  picture.SetSize(60, 100);
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      uint8_t* p = picture.ScanLine(y) + x * 3;
+      p[0] = static_cast<uint8_t>((x / 6) % 2 ? 230 : 20);
+      p[1] = static_cast<uint8_t>(y * 2);
+      p[2] = static_cast<uint8_t>(255 - y * 2);
+    }
+  }
+  const int screenWidth = 320;
+  const int screenHeight = 180;
+  const std::unique_ptr<TBitmap> background =
+      BlurredBackground(picture, screenWidth, screenHeight, 2);
+  REQUIRE(background->Width() == screenWidth);
+  REQUIRE(background->Height() == screenHeight);
+
+  // The same steps, computed here in doubles: the covering part reduced (by the resampler, whose
+  // own tests hold it exact), three box passes each way with the edges extended, darkened, and
+  // enlarged with pixel centres aligned.
+  const TScreenPlan cover = PlanFill(60, 100, screenWidth, screenHeight);
+  const int w = (screenWidth + kBlurReduction - 1) / kBlurReduction;
+  const int h = (screenHeight + kBlurReduction - 1) / kBlurReduction;
+  const TRect box = cover.Source;
+  const auto reduced = ResampleRows(
+      box.Right - box.Left, box.Bottom - box.Top,
+      [&](int y) { return picture.ScanLine(box.Top + y) + box.Left * 3; }, w, h);
+  std::vector<double> v(static_cast<size_t>(w) * h * 3);
+  auto at = [&](int x, int y, int c) -> double& {
+    return v[(static_cast<size_t>(y) * w + x) * 3 + c];
+  };
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int c = 0; c < 3; ++c) at(x, y, c) = reduced->ScanLine(y)[x * 3 + c];
+  const int r = BlurRadius(w, h);
+  for (int horizontal = 1; horizontal >= 0; --horizontal) {
+    for (int pass = 0; pass < 3; ++pass) {
+      const std::vector<double> before = v;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (int d = -r; d <= r; ++d) {
+              const int sx = horizontal ? std::clamp(x + d, 0, w - 1) : x;
+              const int sy = horizontal ? y : std::clamp(y + d, 0, h - 1);
+              sum += before[(static_cast<size_t>(sy) * w + sx) * 3 + c];
+            }
+            at(x, y, c) = sum / (2 * r + 1);
+          }
+        }
+      }
+    }
+  }
+  auto tap = [](int i, int out, int in, int& low, int& high) {
+    const double p = std::clamp((i + 0.5) * in / out - 0.5, 0.0, in - 1.0);
+    low = static_cast<int>(p);
+    high = std::min(low + 1, in - 1);
+    return p - low;
+  };
+  int worst = 0;
+  int steepest = 0;
+  for (int y = 0; y < screenHeight; ++y) {
+    int y0 = 0, y1 = 0;
+    const double fy = tap(y, screenHeight, h, y0, y1);
+    for (int x = 0; x < screenWidth; ++x) {
+      int x0 = 0, x1 = 0;
+      const double fx = tap(x, screenWidth, w, x0, x1);
+      for (int c = 0; c < 3; ++c) {
+        const double top = at(x0, y0, c) + (at(x1, y0, c) - at(x0, y0, c)) * fx;
+        const double bottom = at(x0, y1, c) + (at(x1, y1, c) - at(x0, y1, c)) * fx;
+        const double expected = (top + (bottom - top) * fy) * kBlurBrightness;
+        const int got = background->ScanLine(y)[x * 3 + c];
+        worst = std::max(worst, std::abs(got - static_cast<int>(std::lround(expected))));
+        if (x > 0)
+          steepest = std::max(steepest, std::abs(got - background->ScanLine(y)[(x - 1) * 3 + c]));
+      }
+    }
+  }
+  CHECK(worst <= 1);
+  // Smooth: neighbours differ little, although the stripes jump by 210.
+  CHECK(steepest <= 8);
+
+  // In fit, the picture's own pixels stay those of plain fit; only the bands change.
+  TRecordingBusy busy;
+  auto fitted = [&](bool blur) {
+    TPicture holder;
+    holder.Assign(&picture);
+    ScaleToScreen(holder, TScreenFit::Fit, screenWidth, screenHeight, 0x00404040, false, busy, 2,
+                  blur);
+    return std::unique_ptr<TBitmap>(static_cast<TBitmap*>(holder.ReleaseGraphic().release()));
+  };
+  const auto plain = fitted(false);
+  const auto blurred = fitted(true);
+  const TScreenPlan plan = PlanContain(60, 100, screenWidth, screenHeight);
+  // The bands are the blur of the fitted picture (cheaper than of the whole original).
+  TBitmap shown;
+  shown.SetPixelFormat(TPixelFormat::pf24bit);
+  shown.SetSize(plan.Target.Right - plan.Target.Left, screenHeight);
+  for (int y = 0; y < screenHeight; ++y)
+    std::memcpy(shown.ScanLine(y), plain->ScanLine(y) + plan.Target.Left * 3, shown.Width() * 3);
+  const auto expectedBands = BlurredBackground(shown, screenWidth, screenHeight);
+  int bandsDiffer = 0;
+  for (int y = 0; y < screenHeight; ++y) {
+    for (int x = 0; x < screenWidth; ++x) {
+      const bool inside = x >= plan.Target.Left && x < plan.Target.Right;
+      const uint8_t* a = plain->ScanLine(y) + x * 3;
+      const uint8_t* b = blurred->ScanLine(y) + x * 3;
+      if (inside) {
+        REQUIRE(std::memcmp(a, b, 3) == 0);
+      } else if (std::memcmp(a, b, 3) != 0) {
+        ++bandsDiffer;
+        REQUIRE(std::memcmp(b, expectedBands->ScanLine(y) + x * 3, 3) == 0);
+      }
+    }
+  }
+  CHECK(bandsDiffer >
+        (screenWidth - (plan.Target.Right - plan.Target.Left)) * screenHeight * 9 / 10);
 }

@@ -31,7 +31,7 @@
 #include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 55 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 56 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -55,7 +55,7 @@ TEST_CASE("a first start places the window, derives its paths, and writes 55 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 55);
+  CHECK(keys == 56);
   CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);

@@ -139,9 +139,10 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
 
   // Now every control changed once.
   TDriveOptions changed([&](TOptionsForm& dialog) {
-    for (const char* box : {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize",
-                            "SpeedpPriority", "PlayMidi", "NotUsedInTray", "FavoriteFolder",
-                            "AddSCName", "SetMess", "AddShadow", "PerMonitor", "ColorManagement"}) {
+    for (const char* box :
+         {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize", "SpeedpPriority",
+          "PlayMidi", "NotUsedInTray", "FavoriteFolder", "AddSCName", "SetMess", "AddShadow",
+          "PerMonitor", "ColorManagement", "BlurBackground"}) {
       Tick(dialog.Control(box));
     }
     Tick(dialog.Control("HotActMenu"));
@@ -172,6 +173,7 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK(s.FitMode == 1);
   CHECK(s.PerMonitor);
   CHECK_FALSE(s.ColorManagement);
+  CHECK(s.BlurBackground);
   CHECK(s.ActiveKey == (0xC000 | 'J'));
   CHECK(s.IncomingBossKey == (0x8000 | 'B'));
   CHECK(s.TimerInterval == 7 * 60000);
