@@ -111,6 +111,21 @@ bool TVesko2MainForm::ChangeMustWait() const {
 
 void TVesko2MainForm::TimerTimer() {
   if (ChangeMustWait()) return;
+  const std::string wait =
+      TimedChangeWaitReason(SystemState ? SystemState() : TSystemState{}, Settings.WaitWhileBusy,
+                            Settings.WaitOnBatterySaver);
+  if (!wait.empty()) {
+    // One change waits, however many ticks pass; the system is asked again meanwhile.
+    if (wait != timedChangeWaits_) TaskTray->SetTipString(Caption() + " - " + wait);
+    if (timedChangeWaits_.empty()) SetTimer(Handle(), kWaitingTimer, kWaitingPollMs, nullptr);
+    timedChangeWaits_ = wait;
+    return;
+  }
+  if (!timedChangeWaits_.empty()) {
+    KillTimer(Handle(), kWaitingTimer);
+    timedChangeWaits_.clear();
+    TaskTray->SetTipString(Caption() + (PanelHint.empty() ? "" : " - " + PanelHint));
+  }
   try {
     NextActionExecute(NextAction);
     reportedFailure_.clear();
@@ -121,6 +136,15 @@ void TVesko2MainForm::TimerTimer() {
     reportedFailure_ = error.what();
     throw;
   }
+}
+
+void TVesko2MainForm::WaitingTimerTimer() {
+  // The waiting change happens at the first tick the user is free, as the timer's would.
+  if (timedChangeWaits_.empty()) {
+    KillTimer(Handle(), kWaitingTimer);
+    return;
+  }
+  TimerTimer();
 }
 
 void TVesko2MainForm::NextActionExecute(const TComponent& sender) {

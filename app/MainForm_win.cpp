@@ -8,6 +8,7 @@
 #include "app/HandOver.h"
 #include "app/PluginSetup_win.h"
 #include "app/StartUp.h"
+#include "app/SystemState_win.h"
 #include "app/ViewMode_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
@@ -85,6 +86,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   }
   List.PictureFilter = [] { return TPictureFormatRegistry::Instance().Filter(); };
   List.PicturesFolder = [] { return UserPicturesFolder(); };
+  SystemState = QuerySystemState;
   List.ExtensionList = TExtensionList::Build(PluginFirstFilters(SPIs));
   HelpFile = ChangeFileExt(env_.ProgramPath, ".hlp");
   IniFileName = IncludeTrailingPathDelimiter(env_.CurrentDirectory) +
@@ -293,6 +295,7 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kReleaseTimer) ReleaseTimerTimer();
       if (wParam == kWelcomeTimer) HideWelcome();
       if (wParam == kDisplayTimer) DisplayTimerTimer();
+      if (wParam == kWaitingTimer) WaitingTimerTimer();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

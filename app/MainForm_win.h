@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,6 +23,7 @@
 #include "decode/Picture.h"
 #include "decode/SPIs_win.h"
 #include "engine/BusyDisplay.h"
+#include "engine/ChangeGate.h"
 #include "engine/FileSystem_win.h"
 #include "engine/HistoryIni.h"
 #include "engine/Monitors_win.h"
@@ -99,8 +101,12 @@ class TVesko2MainForm final : public TWindowBase,
   // Next or previous by the sender's tag (> 0 forward); with Ctrl held (and not Shift) only a
   // preview of that entry. The change timer waits while it runs and restarts afterwards.
   void NextActionExecute(const TComponent& sender);
-  // A tick steps forward, unless a command or one of the program's dialogs is under way.
+  // A tick steps forward, unless a command or one of the program's dialogs is under way; while
+  // the system says the user is busy (and the settings ask for it) the change waits, the tray
+  // icon's tooltip says why, and it happens once the user is free again.
   void TimerTimer();
+  // What the system says of the user: the real query, or a stand-in in tests.
+  std::function<TSystemState()> SystemState;
   void ShowPreview(const std::string& entry);
   // Starts or stops the change timer from the settings (interval in ms, enabled state); while
   // a command holds it, it stays stopped until the command ends.
@@ -288,6 +294,11 @@ class TVesko2MainForm final : public TWindowBase,
   // The display changed (a monitor plugged in, turned, another DPI): the wallpaper is made
   // again once the layout has settled for this long.
   static constexpr UINT_PTR kDisplayTimer = 4;
+  // While a timed change waits for the user, the system is asked again every few seconds.
+  static constexpr UINT_PTR kWaitingTimer = 5;
+  static constexpr UINT kWaitingPollMs = 3000;
+  std::string timedChangeWaits_;  // why a timed change waits; empty when none does
+  void WaitingTimerTimer();
   static constexpr UINT kDisplaySettleMs = 1500;
   void DisplayChanged();
   void DisplayTimerTimer();

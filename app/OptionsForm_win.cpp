@@ -89,6 +89,7 @@ struct TOptionsForm::TControls {
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
+  HWND waitWhileBusy, waitOnBatterySaver;
   std::unique_ptr<TColorPanel> incomingBossKeyPanel;
   // Page 3
   HWND editorLabel, editorEdit, browse, setMess, addShadow, memo;
@@ -207,6 +208,15 @@ void TOptionsForm::BuildPages() {
   c.addSCName =
       AddControl(p, WC_BUTTONW, "ショートカットはファイル名に「～へのショートカット」を付加する",
                  check, 8, 177, 364, 18);
+  c.waitWhileBusy =
+      AddControl(p, WC_BUTTONW, "全画面のアプリやプレゼンテーション中は切り替えない(&Y)", check, 8,
+                 197, 364, 18);
+  SetHint(c.waitWhileBusy,
+          "全画面のゲームや動画、プレゼンテーションが終わるまでタイマーの切り替えを待ちます");
+  c.waitOnBatterySaver =
+      AddControl(p, WC_BUTTONW, "バッテリー節約中は切り替えない(&E)", check, 8, 217, 364, 18);
+  SetHint(c.waitOnBatterySaver,
+          "Windows のバッテリー節約機能がオンの間、タイマーの切り替えを待ちます");
   for (HWND key : {c.activeKey, c.incomingBossKey}) {
     // A global key needs Ctrl or Alt: plain keys and Shift alone get Alt.
     SendMessageW(key, HKM_SETRULES, HKCOMB_NONE | HKCOMB_S, MAKELPARAM(HOTKEYF_ALT, 0));
@@ -268,6 +278,8 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   SepRandom = s.SepRandom;
   Check(c.playMidi, s.PlayMidi);
   Check(c.addSCName, s.AddSCName);
+  Check(c.waitWhileBusy, s.WaitWhileBusy);
+  Check(c.waitOnBatterySaver, s.WaitOnBatterySaver);
   Check(c.favoriteFolder, s.FavoriteEnabled);
   Check(c.speedpPriority, s.SpeedpPriority);
   Check(c.addShadow, s.AddShadow);
@@ -313,6 +325,8 @@ void TOptionsForm::Store(TSettings& s) const {
   s.SepRandom = SepRandom;
   s.PlayMidi = Checked(c.playMidi);
   s.AddSCName = Checked(c.addSCName);
+  s.WaitWhileBusy = Checked(c.waitWhileBusy);
+  s.WaitOnBatterySaver = Checked(c.waitOnBatterySaver);
   s.FavoriteEnabled = Checked(c.favoriteFolder);
   s.SpeedpPriority = Checked(c.speedpPriority);
   s.NotUsedInTray = Checked(c.notUsedInTray);
@@ -552,6 +566,8 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"FavoriteFolder", c.favoriteFolder},
                                              {"IncomingBossKey", c.incomingBossKey},
                                              {"AddSCName", c.addSCName},
+                                             {"WaitWhileBusy", c.waitWhileBusy},
+                                             {"WaitOnBatterySaver", c.waitOnBatterySaver},
                                              {"G_EditorEdit", c.editorEdit},
                                              {"Browse", c.browse},
                                              {"SetMess", c.setMess},

@@ -88,6 +88,8 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
   s.ShadowColor = ini.ReadInteger("Mess", "ShadowColor", 0);
   s.TimerInterval = ini.ReadInteger("Timer", "Interval", 0);
   s.TimerEnabled = ini.ReadBool("Timer", "Enabled", true);
+  s.WaitWhileBusy = ini.ReadBool("Timer", "WaitWhileBusy", false);
+  s.WaitOnBatterySaver = ini.ReadBool("Timer", "WaitOnBatterySaver", false);
   s.ReSize = ini.ReadBool("Load", "ReSize", false);
   s.TileCenterPosit = ini.ReadBool("Load", "TileCenterPosit", false);
   s.G_Editor = ini.ReadString("Edit", "G_Editor", "");
@@ -119,6 +121,8 @@ void ReadSettings(const IniFile& ini, TSettings& s, const TScreenMetrics& screen
 void ApplyFirstStartDefaults(TSettings& s) {
   s.ReSize = true;
   s.SpeedpPriority = false;
+  s.WaitWhileBusy = true;
+  s.WaitOnBatterySaver = true;
 }
 
 void WriteSettings(IniFile& ini, const TSettings& s) {
@@ -155,6 +159,8 @@ void WriteSettings(IniFile& ini, const TSettings& s) {
   ini.WriteBool("Window", "Tray", s.Tray);
   ini.WriteInteger("Timer", "Interval", s.TimerInterval);
   ini.WriteBool("Timer", "Enabled", s.TimerEnabled);
+  ini.WriteBool("Timer", "WaitWhileBusy", s.WaitWhileBusy);
+  ini.WriteBool("Timer", "WaitOnBatterySaver", s.WaitOnBatterySaver);
   ini.WriteBool("Load", "SetMess", s.SetMess);
   ini.WriteBool("Mess", "AddShadow", s.AddShadow);
   ini.WriteInteger("Mess", "ShadowColor", s.ShadowColor);

@@ -102,6 +102,10 @@ struct TSettings {
   // [Timer]
   int32_t TimerInterval = 0;  // milliseconds; 0: no timed change
   bool TimerEnabled = true;
+  // Timed changes wait while a full-screen game, film or presentation runs, and while battery
+  // saver is on (on for a first start; an older settings file keeps changing as before).
+  bool WaitWhileBusy = false;
+  bool WaitOnBatterySaver = false;
   // [IncomingBoss]
   uint16_t IncomingBossKey = 24657;  // Ctrl+Shift+Q
   std::string IncomingBossFileName;
@@ -116,10 +120,10 @@ struct TScreenMetrics {
   int32_t DesktopHeight = 768;
 };
 
-// Reads all 56 keys in their fixed order. Missing keys and values that are not numbers leave
+// Reads all 58 keys in their fixed order. Missing keys and values that are not numbers leave
 // the key's default.
 void ReadSettings(const IniFile& ini, TSettings& settings, const TScreenMetrics& screen);
-// Writes all 56 keys in their fixed order; keys and sections it does not know stay as they are.
+// Writes all 58 keys in their fixed order; keys and sections it does not know stay as they are.
 void WriteSettings(IniFile& ini, const TSettings& settings);
 // A first start (no settings file yet): photos are shrunk with quality, so the whole picture is
 // seen at once whatever its size or orientation.

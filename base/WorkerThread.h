@@ -7,6 +7,8 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <system_error>
+#include <vector>
 
 class TWorkerThread {
  public:
@@ -32,3 +34,36 @@ class TWorkerThread {
   std::exception_ptr Wait() noexcept;
   std::unique_ptr<TImpl> impl_;
 };
+
+// Runs share(0) to share(threads - 1) at once: share 0 on this thread, the others on workers
+// (a worker that cannot be started leaves its share to this thread). Returns once all are done;
+// an error of any share (a failed allocation, a row that cannot be read) is raised here, as on
+// one thread.
+template <typename Share>
+void RunShares(int threads, const Share& share) {
+  threads = threads < 1 ? 1 : threads;
+  std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
+  const auto guarded = [&](int t) {
+    try {
+      share(t);
+    } catch (...) {
+      errors[static_cast<size_t>(t)] = std::current_exception();
+    }
+  };
+  std::vector<TWorkerThread> workers;
+  workers.reserve(static_cast<size_t>(threads));
+  int t = 1;
+  for (; t < threads; ++t) {
+    try {
+      workers.emplace_back([&guarded, t] { guarded(t); });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  for (; t < threads; ++t) guarded(t);
+  guarded(0);
+  for (TWorkerThread& worker : workers) worker.Join();
+  for (const std::exception_ptr& error : errors) {
+    if (error) std::rethrow_exception(error);
+  }
+}

@@ -32,6 +32,7 @@ add_library(vesko_win STATIC
   app/OptionsForm_win.cpp
   app/ShellMenuEntry_win.cpp
   app/WelcomeBalloon_win.cpp
+  app/SystemState_win.cpp
   app/MainFormMonitors_win.cpp
   app/InputSepStringForm_win.cpp
   app/HookHotKey_win.cpp

@@ -126,8 +126,8 @@ bool PrimariesToXyz(const std::array<double, 8>& c, std::array<double, 9>& xyz) 
            det;
     if (!(s[k] > 0)) return false;
   }
-  for (int i = 0; i < 3; ++i) {
-    for (int r = 0; r < 3; ++r) xyz[static_cast<size_t>(i * 3 + r)] = m[r][i] * s[i];
+  for (size_t i = 0; i < 3; ++i) {
+    for (size_t r = 0; r < 3; ++r) xyz[i * 3 + r] = m[r][i] * s[i];
   }
   return true;
 }
@@ -160,8 +160,8 @@ TColorProfilePtr BitmapHeaderProfile(const uint8_t* info, size_t size) {
     }
     const double total = v[0] + v[1] + v[2];
     if (!(total > 0) || v[1] < 0) return nullptr;
-    c[static_cast<size_t>(2 + 2 * i)] = v[0] / total;
-    c[static_cast<size_t>(3 + 2 * i)] = v[1] / total;
+    c[2 + 2 * static_cast<size_t>(i)] = v[0] / total;
+    c[3 + 2 * static_cast<size_t>(i)] = v[1] / total;
   }
   const double white = sum[0] + sum[1] + sum[2];
   c[0] = sum[0] / white;

@@ -113,23 +113,14 @@ std::unique_ptr<TBitmap> BlurredBackground(const TBitmap& picture, int screenWid
         const float* b = blended.data() + static_cast<size_t>(c.High) * 3;
         for (int channel = 0; channel < 3; ++channel) {
           const float v = a[channel] + (b[channel] - a[channel]) * c.Weight;
+          // Never negative, where adding a half and truncating rounds to nearest.
+          // NOLINTNEXTLINE(bugprone-incorrect-roundings)
           out[x * 3 + channel] = static_cast<uint8_t>(std::min(std::max(v, 0.0F), 255.0F) + 0.5F);
         }
       }
     }
   };
   threads = std::clamp(threads, 1, screenHeight);
-  std::vector<TWorkerThread> workers;
-  int t = 1;
-  for (; t < threads; ++t) {
-    try {
-      workers.emplace_back([&share, t] { share(t); });
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  for (; t < threads; ++t) share(t);
-  share(0);
-  for (TWorkerThread& worker : workers) worker.Join();
+  RunShares(threads, share);
   return result;
 }

@@ -180,6 +180,7 @@ void TSrgbTransform::Convert(uint8_t* pixels, size_t count) const {
   const uint8_t* encode = SrgbEncoding().data();
   // Branchless: min and max of floats, then a truncation of a value that is never negative.
   const auto index = [](float v) {
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative
     return static_cast<int>(std::min(std::max(v, 0.0F), 1.0F) * kEncodingSteps + 0.5F);
   };
   // Byte stores may alias anything: the matrix and tables are read through locals, and each
@@ -261,18 +262,7 @@ bool ConvertRows(TBitmap& bitmap, const TSrgbTransform& transform, int threads, 
     const int last = area.Top + rows * (t + 1) / threads;
     for (int y = first; y < last; ++y) transform.Convert(bitmap.ScanLine(y) + area.Left * 3, width);
   };
-  std::vector<TWorkerThread> workers;
-  int t = 1;
-  for (; t < threads; ++t) {
-    try {
-      workers.emplace_back([&share, t] { share(t); });
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  for (; t < threads; ++t) share(t);
-  share(0);
-  for (TWorkerThread& worker : workers) worker.Join();
+  RunShares(threads, share);
   return true;
 }
 

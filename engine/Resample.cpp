@@ -234,34 +234,10 @@ std::unique_ptr<TBitmap> ResampleRows(int width, int height,
     run(all);
     return result;
   }
-  // An error on a worker (a failed allocation, a row that cannot be read) is carried back to
-  // this thread and raised here, like an error of the one-thread path; a worker that cannot be
-  // started leaves its share to this thread.
-  std::vector<std::exception_ptr> errors(static_cast<size_t>(threads));
-  auto share = [&](int t) {
-    try {
-      TRowResampler part(whole, newHeight * t / threads, newHeight * (t + 1) / threads);
-      run(part);
-    } catch (...) {
-      errors[static_cast<size_t>(t)] = std::current_exception();
-    }
-  };
-  std::vector<TWorkerThread> workers;
-  workers.reserve(static_cast<size_t>(threads));
-  int t = 1;
-  for (; t < threads; ++t) {
-    try {
-      workers.emplace_back([&share, t] { share(t); });
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  for (; t < threads; ++t) share(t);
-  share(0);
-  for (TWorkerThread& worker : workers) worker.Join();
-  for (const std::exception_ptr& error : errors) {
-    if (error) std::rethrow_exception(error);
-  }
+  RunShares(threads, [&](int t) {
+    TRowResampler part(whole, newHeight * t / threads, newHeight * (t + 1) / threads);
+    run(part);
+  });
   return result;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/ShuffleRound.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 namespace {
@@ -44,5 +45,7 @@ uint32_t RoundSeed(uint32_t draw) {
 }
 
 int RoundStart(const std::vector<int>& order, int avoid) {
-  return order.size() >= 2 && order.front() == avoid ? 1 : 0;
+  const auto at = std::find(order.begin(), order.end(), avoid);
+  if (at == order.end()) return 0;
+  return static_cast<int>((at - order.begin() + 1) % static_cast<std::ptrdiff_t>(order.size()));
 }

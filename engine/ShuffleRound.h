@@ -19,6 +19,7 @@ uint64_t RoundKey(const std::string& entry, uint32_t seed);
 // settings file holds it as a number).
 uint32_t RoundSeed(uint32_t draw);
 
-// Where a new round of `order` begins: at its first entry, or at its second when the first is
-// position `avoid` (the picture that ended the last round).
+// Where a new round of `order` begins: just after position `avoid` (the picture that ended the
+// last round), which so comes last in the new one; entries passed over forwards on the way (ones
+// that do not load) can never lead back to it. At the first entry when `avoid` is not there.
 int RoundStart(const std::vector<int>& order, int avoid);

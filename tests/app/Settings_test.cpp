@@ -4,6 +4,7 @@
 
 #include "app/Settings.h"
 #include "base/IniFile.h"
+#include "engine/ChangeGate.h"
 
 namespace {
 
@@ -54,6 +55,8 @@ TEST_CASE("a missing file gives every default") {
   CHECK(s.PluginTimeout == 10);
   CHECK(s.ColorManagement);
   CHECK_FALSE(s.BlurBackground);
+  CHECK_FALSE(s.WaitWhileBusy);
+  CHECK_FALSE(s.WaitOnBatterySaver);
 }
 
 TEST_CASE("a first start shrinks with quality; an old file keeps its own choice") {
@@ -62,13 +65,15 @@ TEST_CASE("a first start shrinks with quality; an old file keeps its own choice"
   CHECK(first.ReSize);
   CHECK_FALSE(first.SpeedpPriority);
   CHECK(first.FitMode == 0);
+  CHECK(first.WaitWhileBusy);
+  CHECK(first.WaitOnBatterySaver);
   CHECK_FALSE(Read("[Load]\nSpeedpPriority=1\n").ReSize);
 }
 
-TEST_CASE("the first write creates all 56 keys in their sections and order") {
+TEST_CASE("the first write creates all 58 keys in their sections and order") {
   IniFile ini;
   WriteSettings(ini, TSettings{});
-  CHECK(CountKeys(ini) == 56);
+  CHECK(CountKeys(ini) == 58);
   const std::string text = ini.ToText();
   // Sections appear in the order of their first write.
   size_t last = 0;
@@ -138,6 +143,8 @@ TEST_CASE("every key round-trips") {
   s.PluginTimeout = 45;
   s.ColorManagement = false;
   s.BlurBackground = true;
+  s.WaitWhileBusy = true;
+  s.WaitOnBatterySaver = true;
   s.RandomSeed = 123456789;
   s.RandomSource = "C:\\壁紙";
   s.RandomFirst = "C:\\壁紙\\ソ.jpg";
@@ -195,10 +202,12 @@ TEST_CASE("every key round-trips") {
   CHECK(back.PluginTimeout == 45);
   CHECK(back.ColorManagement == s.ColorManagement);
   CHECK(back.BlurBackground == s.BlurBackground);
+  CHECK(back.WaitWhileBusy);
+  CHECK(back.WaitOnBatterySaver);
   CHECK(back.RandomSeed == s.RandomSeed);
   CHECK(back.RandomSource == s.RandomSource);
   CHECK(back.RandomFirst == s.RandomFirst);
-  CHECK(CountKeys(ini) == 56);
+  CHECK(CountKeys(ini) == 58);
 }
 
 TEST_CASE("the window is pulled back to the top only vertically") {
@@ -256,4 +265,32 @@ TEST_CASE("garbage and absurd values fall back or stay harmless") {
 TEST_CASE("a single-line MessText written by hand reads as it stands") {
   CHECK(Read("[Mess]\nMessText=こんにちは $FileName\n").MessText == "こんにちは $FileName");
   CHECK(Read("[Mess]\nMessText=価格\\100\n").MessText == "価格\\100");
+}
+
+TEST_CASE("timed changes wait for full-screen games, films and presentations, and battery saver") {
+  struct TCase {
+    int state;
+    bool batterySaver;
+    bool waitWhileBusy;
+    bool waitOnBattery;
+    const char* reason;  // empty: the change goes ahead
+  };
+  for (const TCase& c : {
+           TCase{5, false, true, true, ""},  // nothing going on
+           TCase{2, false, true, true, "全画面のアプリを使用中のため、切り替えを待っています"},
+           TCase{7, false, true, true, "全画面のアプリを使用中のため、切り替えを待っています"},
+           TCase{3, false, true, true, "全画面のゲームを実行中のため、切り替えを待っています"},
+           TCase{4, false, true, true, "プレゼンテーション中のため、切り替えを待っています"},
+           TCase{3, false, false, true, ""},  // the option is off: an old settings file
+           TCase{1, false, true, true, ""},   // locked or screen saver: nobody to disturb
+           TCase{6, false, true, true, ""},   // quiet time after setup
+           TCase{5, true, true, true, "バッテリー節約中のため、切り替えを待っています"},
+           TCase{5, true, true, false, ""},
+           TCase{4, true, false, true, "バッテリー節約中のため、切り替えを待っています"},
+       }) {
+    CAPTURE(c.state);
+    CAPTURE(c.batterySaver);
+    CHECK(TimedChangeWaitReason(TSystemState{c.state, c.batterySaver}, c.waitWhileBusy,
+                                c.waitOnBattery) == c.reason);
+  }
 }

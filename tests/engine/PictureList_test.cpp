@@ -278,10 +278,15 @@ TEST_CASE("a round's order is a permutation, follows from its seed, and outlives
     CHECK(RoundSeed(draw) >= 1);
     CHECK(RoundSeed(draw) <= INT32_MAX);
   }
-  // A new round never begins with the picture that ended the last.
+  // A new round never begins with the picture that ended the last: it begins after it, so that
+  // it is the new round's last. Entries that turn out unreadable are passed over forwards, so
+  // they cannot lead back to it either (an unreadable first entry once did).
   CHECK(RoundStart({3, 1, 2}, 3) == 1);
-  CHECK(RoundStart({3, 1, 2}, 1) == 0);
+  CHECK(RoundStart({3, 1, 2}, 1) == 2);
+  CHECK(RoundStart({3, 1, 2}, 2) == 0);
+  CHECK(RoundStart({0, 3, 1, 2}, 3) == 2);
   CHECK(RoundStart({3}, 3) == 0);
+  CHECK(RoundStart({2, 1, 0}, 5) == 0);
 }
 
 TEST_CASE("random order: 50 pictures, 120 changes, two restarts: each once per round") {

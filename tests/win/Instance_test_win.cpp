@@ -183,7 +183,7 @@ TEST_CASE("a second start restores a minimised instance") {
   CHECK_FALSE(IsIconic(fake.owner));
 }
 
-TEST_CASE("a first start in an empty folder writes all 56 keys at close") {
+TEST_CASE("a first start in an empty folder writes all 58 keys at close") {
   TTempDir dir;
   auto first = Start(L"", dir.Path());
   HWND window = WaitForMainWindow();
@@ -197,7 +197,7 @@ TEST_CASE("a first start in an empty folder writes all 56 keys at close") {
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 56);
+  CHECK(keys == 58);
 }
 
 TEST_CASE("a second start hands a folder to the running instance, which opens it") {

@@ -18,6 +18,7 @@
 #include "app/HintImage_win.h"
 #include "app/MainForm_win.h"
 #include "app/OptionsForm_win.h"
+#include "app/SystemState_win.h"
 #include "app/ViewMode_win.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
@@ -31,7 +32,7 @@
 #include "engine/ScreenFit.h"
 #include "engine/Wallpaper_win.h"
 
-TEST_CASE("a first start places the window, derives its paths, and writes 56 keys at close") {
+TEST_CASE("a first start places the window, derives its paths, and writes 58 keys at close") {
   FormFixture f;
   auto form = f.Create();
   CHECK(FindWindowW(L"TVesko2MainForm", nullptr) == form->Handle());
@@ -55,7 +56,7 @@ TEST_CASE("a first start places the window, derives its paths, and writes 56 key
                         "FavoriteFolder", "Load", "Edit", "Timer", "IncomingBoss"}) {
     keys += ini.ReadSection(s).size();
   }
-  CHECK(keys == 56);
+  CHECK(keys == 58);
   CHECK(ini.ReadBool("Load", "ReSize", false));  // a first start shrinks big photos
   CHECK(ini.ReadString("MessFont", "Name", "") == "ＭＳ Ｐゴシック");
   CHECK(ini.ReadInteger("Window", "ActiveKey", 0) == 24584);
@@ -1395,4 +1396,56 @@ TEST_CASE("clipboard: a bitmap becomes the wallpaper; text becomes the message o
   DeleteFileW(ToWide(paper).c_str());
   f.form->FileExistsPaper(fileCommand);
   CHECK_FALSE(fileCommand.Enabled);
+}
+
+TEST_CASE("a timed change waits while the user is busy, says why in the tray, and comes after") {
+  // The system's own answer under Wine: nobody busy, no battery saver.
+  const TSystemState real = QuerySystemState();
+  CHECK(real.NotificationState >= 1);
+  CHECK(real.NotificationState <= 7);
+  CHECK_FALSE(real.BatterySaver);
+  constexpr WPARAM kChangeTick = 1;  // the change timer's id
+
+  {
+    CycleFixture f(false, "[Timer]\r\nWaitWhileBusy=1\r\nWaitOnBatterySaver=1\r\n");
+    TSystemState system{3, false};  // a full-screen Direct3D game
+    int asked = 0;
+    f.form->SystemState = [&] {
+      ++asked;
+      return system;
+    };
+    f.MoveTo("a.bmp");
+    HWND window = f.form->Handle();
+    SendMessageW(window, WM_TIMER, kChangeTick, 0);
+    SendMessageW(window, WM_TIMER, kChangeTick, 0);
+    CHECK(f.Current() == "a.bmp");
+    CHECK(asked == 2);
+    CHECK(f.form->TaskTray->TipString() ==
+          "Vesko 2 - 全画面のゲームを実行中のため、切り替えを待っています");
+    // A change the user asks for happens all the same.
+    SendMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    CHECK(f.Current() == "b.bmp");
+    // The game is over but battery saver came on: still waiting, for another reason.
+    system = TSystemState{5, true};
+    SendMessageW(window, WM_TIMER, kChangeTick, 0);
+    CHECK(f.Current() == "b.bmp");
+    CHECK(f.form->TaskTray->TipString() ==
+          "Vesko 2 - バッテリー節約中のため、切り替えを待っています");
+    // Free again: the system is asked again on its own, and the one waiting change happens.
+    system = TSystemState{5, false};
+    CHECK(PumpUntil([&] { return f.Current() != "b.bmp"; }, 15000));
+    CHECK(f.Current() == "c.bmp");
+    CHECK(f.form->TaskTray->TipString() == "Vesko 2 - c.bmp");
+    const int askedThen = asked;
+    PumpUntil([] { return false; }, 3500);  // no further change comes of the wait; no more asking
+    CHECK(f.Current() == "c.bmp");
+    CHECK(asked == askedThen);
+  }
+  // A settings file from before (only one program window at a time): the options are off and a
+  // tick changes at once.
+  CycleFixture old(false, "[Load]\r\nSubDir=0\r\n");
+  old.form->SystemState = [] { return TSystemState{3, true}; };
+  old.MoveTo("a.bmp");
+  SendMessageW(old.form->Handle(), WM_TIMER, kChangeTick, 0);
+  CHECK(old.Current() == "b.bmp");
 }

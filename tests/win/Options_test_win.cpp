@@ -139,10 +139,10 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
 
   // Now every control changed once.
   TDriveOptions changed([&](TOptionsForm& dialog) {
-    for (const char* box :
-         {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize", "SpeedpPriority",
-          "PlayMidi", "NotUsedInTray", "FavoriteFolder", "AddSCName", "SetMess", "AddShadow",
-          "PerMonitor", "ColorManagement", "BlurBackground"}) {
+    for (const char* box : {"SubDir", "NextLoad", "RandomLoad", "TileCenterPosit", "ReSize",
+                            "SpeedpPriority", "PlayMidi", "NotUsedInTray", "FavoriteFolder",
+                            "AddSCName", "SetMess", "AddShadow", "PerMonitor", "ColorManagement",
+                            "BlurBackground", "WaitWhileBusy", "WaitOnBatterySaver"}) {
       Tick(dialog.Control(box));
     }
     Tick(dialog.Control("HotActMenu"));
@@ -174,6 +174,8 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK(s.PerMonitor);
   CHECK_FALSE(s.ColorManagement);
   CHECK(s.BlurBackground);
+  CHECK(s.WaitWhileBusy);
+  CHECK(s.WaitOnBatterySaver);
   CHECK(s.ActiveKey == (0xC000 | 'J'));
   CHECK(s.IncomingBossKey == (0x8000 | 'B'));
   CHECK(s.TimerInterval == 7 * 60000);
