@@ -85,8 +85,15 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
 
 void TVesko2MainForm::ApplyTimer() {
   KillTimer(Handle(), kChangeTimer);
-  if (timerHolds_ == 0 && Settings.TimerEnabled && Settings.TimerInterval > 0) {
+  const bool on = Settings.TimerEnabled && Settings.TimerInterval > 0;
+  if (timerHolds_ == 0 && on) {
     SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
+  }
+  // A timer switched off takes its waiting change with it.
+  if (!on && !timedChangeWaits_.empty()) {
+    KillTimer(Handle(), kWaitingTimer);
+    timedChangeWaits_.clear();
+    TaskTray->SetTipString(Caption() + (PanelHint.empty() ? "" : " - " + PanelHint));
   }
 }
 

@@ -1407,7 +1407,8 @@ TEST_CASE("a timed change waits while the user is busy, says why in the tray, an
   constexpr WPARAM kChangeTick = 1;  // the change timer's id
 
   {
-    CycleFixture f(false, "[Timer]\r\nWaitWhileBusy=1\r\nWaitOnBatterySaver=1\r\n");
+    CycleFixture f(false,
+                   "[Timer]\r\nInterval=600000\r\nWaitWhileBusy=1\r\nWaitOnBatterySaver=1\r\n");
     TSystemState system{3, false};  // a full-screen Direct3D game
     int asked = 0;
     f.form->SystemState = [&] {
@@ -1440,6 +1441,18 @@ TEST_CASE("a timed change waits while the user is busy, says why in the tray, an
     PumpUntil([] { return false; }, 3500);  // no further change comes of the wait; no more asking
     CHECK(f.Current() == "c.bmp");
     CHECK(asked == askedThen);
+
+    // Waiting again; the timer switched off from the menu's command takes the change with it.
+    system = TSystemState{4, false};
+    SendMessageW(window, WM_TIMER, kChangeTick, 0);
+    CHECK(f.form->TaskTray->TipString() ==
+          "Vesko 2 - プレゼンテーション中のため、切り替えを待っています");
+    f.form->TimerAction.Execute();
+    CHECK_FALSE(f.form->Settings.TimerEnabled);
+    CHECK(f.form->TaskTray->TipString() == "Vesko 2 - c.bmp");
+    system = TSystemState{5, false};
+    PumpUntil([] { return false; }, 3500);
+    CHECK(f.Current() == "c.bmp");
   }
   // A settings file from before (only one program window at a time): the options are off and a
   // tick changes at once.

@@ -174,8 +174,8 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK(s.PerMonitor);
   CHECK_FALSE(s.ColorManagement);
   CHECK(s.BlurBackground);
-  CHECK(s.WaitWhileBusy);
-  CHECK(s.WaitOnBatterySaver);
+  CHECK_FALSE(s.WaitWhileBusy);  // on for a first start, as here; ticked off
+  CHECK_FALSE(s.WaitOnBatterySaver);
   CHECK(s.ActiveKey == (0xC000 | 'J'));
   CHECK(s.IncomingBossKey == (0x8000 | 'B'));
   CHECK(s.TimerInterval == 7 * 60000);
