@@ -122,8 +122,9 @@ void TVesko2MainForm::TimerTimer() {
       TimedChangeWaitReason(SystemState ? SystemState() : TSystemState{}, Settings.WaitWhileBusy,
                             Settings.WaitOnBatterySaver);
   if (!wait.empty()) {
-    // One change waits, however many ticks pass; the system is asked again meanwhile.
-    if (wait != timedChangeWaits_) TaskTray->SetTipString(Caption() + " - " + wait);
+    // One change waits, however many ticks pass; the system is asked again meanwhile. The
+    // tooltip says why each time (a change the user asked for meanwhile named its picture).
+    TaskTray->SetTipString(Caption() + " - " + wait);
     if (timedChangeWaits_.empty()) SetTimer(Handle(), kWaitingTimer, kWaitingPollMs, nullptr);
     timedChangeWaits_ = wait;
     return;

@@ -1426,6 +1426,10 @@ TEST_CASE("a timed change waits while the user is busy, says why in the tray, an
     // A change the user asks for happens all the same.
     SendMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
     CHECK(f.Current() == "b.bmp");
+    // The next look at the system says again why the timer's change still waits.
+    SendMessageW(window, WM_TIMER, kChangeTick, 0);
+    CHECK(f.form->TaskTray->TipString() ==
+          "Vesko 2 - 全画面のゲームを実行中のため、切り替えを待っています");
     // The game is over but battery saver came on: still waiting, for another reason.
     system = TSystemState{5, true};
     SendMessageW(window, WM_TIMER, kChangeTick, 0);
