@@ -90,11 +90,7 @@ void TVesko2MainForm::ApplyTimer() {
     SetTimer(Handle(), kChangeTimer, static_cast<UINT>(Settings.TimerInterval), nullptr);
   }
   // A timer switched off takes its waiting change with it.
-  if (!on && !timedChangeWaits_.empty()) {
-    KillTimer(Handle(), kWaitingTimer);
-    timedChangeWaits_.clear();
-    TaskTray->SetTipString(Caption() + (PanelHint.empty() ? "" : " - " + PanelHint));
-  }
+  if (!on) EndTimedWait();
 }
 
 void TVesko2MainForm::ReportLeftPlugins() {
@@ -129,11 +125,7 @@ void TVesko2MainForm::TimerTimer() {
     timedChangeWaits_ = wait;
     return;
   }
-  if (!timedChangeWaits_.empty()) {
-    KillTimer(Handle(), kWaitingTimer);
-    timedChangeWaits_.clear();
-    TaskTray->SetTipString(Caption() + (PanelHint.empty() ? "" : " - " + PanelHint));
-  }
+  EndTimedWait();
   try {
     NextActionExecute(NextAction);
     reportedFailure_.clear();
@@ -144,6 +136,13 @@ void TVesko2MainForm::TimerTimer() {
     reportedFailure_ = error.what();
     throw;
   }
+}
+
+void TVesko2MainForm::EndTimedWait() {
+  if (timedChangeWaits_.empty()) return;
+  KillTimer(Handle(), kWaitingTimer);
+  timedChangeWaits_.clear();
+  TaskTray->SetTipString(Caption() + (PanelHint.empty() ? "" : " - " + PanelHint));
 }
 
 void TVesko2MainForm::WaitingTimerTimer() {

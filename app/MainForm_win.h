@@ -299,6 +299,8 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT kWaitingPollMs = 3000;
   std::string timedChangeWaits_;  // why a timed change waits; empty when none does
   void WaitingTimerTimer();
+  // No timed change waits any more: the polling stops and the tooltip names the picture again.
+  void EndTimedWait();
   static constexpr UINT kDisplaySettleMs = 1500;
   void DisplayChanged();
   void DisplayTimerTimer();

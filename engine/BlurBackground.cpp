@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
 #include <vector>
 
 #include "base/WorkerThread.h"

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
-#include <system_error>
 #include <vector>
 
 #if defined(__SSE2__)
