@@ -90,6 +90,7 @@ TCommands::TCommands() {
       {&LoadListAction, kOperation, 0},
       {&FillAction, kView, 'R'},
       {&FitAction, kView, 'P'},
+      {&ExcludeAction, kEdit, 'X'},
   };
   for (const TRow& row : table) {
     row.action->Category = row.category;
@@ -140,9 +141,9 @@ std::vector<TMenuEntry> TCommands::ContextMenu(const std::function<void(TCompone
               action(NotWallpaperAction), action(ReloadAction), action(ReloadFolderAction), clip,
               action(JumpAction), action(BetterReloadAction)}));
   menu.push_back(submenu("設定", {action(OptionAction), action(TrayAction), action(TimerAction)}));
-  menu.push_back(
-      submenu(kEdit, {action(G_EditorAction), action(CopyAction), action(ShortCutAction),
-                      action(CopyFileNameAction), action(TrushAction), action(DeleteAction)}));
+  menu.push_back(submenu(kEdit, {action(G_EditorAction), action(CopyAction), action(ShortCutAction),
+                                 action(CopyFileNameAction), action(TrushAction),
+                                 action(DeleteAction), action(ExcludeAction)}));
   menu.push_back(history);
   menu.push_back(action(PropAction));
   menu.push_back(action(AboutAction));

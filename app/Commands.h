@@ -1,4 +1,4 @@
-// The program's commands: 35 actions in their fixed order with tags, captions, categories and
+// The program's commands: 36 actions in their fixed order with tags, captions, categories and
 // shortcuts, and the context menu tree built from them. The same table resolves keys: the menu's
 // entries first, then the actions in the table's order.
 #pragma once
@@ -81,13 +81,15 @@ class TCommands {
   // The program's own scaling to the screen: the tag less 2 is the FitMode setting.
   TAction FillAction{3, "塗りつぶし"};
   TAction FitAction{4, "ページ幅に合わせる"};
+  // The current picture goes on the exclusion list and never shows again.
+  TAction ExcludeAction{0, "この画像を今後表示しない"};
 
   // The context menu's "次へ" and "前へ": plain entries that run the next/previous handler,
   // which reads their tags as the direction.
   TComponent NextMenuItem{1};
   TComponent PreMenuItem{-1};
 
-  // The 35 actions in the table's order.
+  // The 36 actions in the table's order.
   const std::vector<TAction*>& ActionList() const { return actions_; }
   // The context menu tree; `next` is the handler of the plain "次へ"/"前へ" entries.
   std::vector<TMenuEntry> ContextMenu(const std::function<void(TComponent&)>& next);

@@ -91,6 +91,8 @@ void TVesko2MainForm::BindActions() {
     remove->OnExecute = [this](TAction& a) { TrushActionExecute(a); };
     remove->OnUpdate = [this](TAction& a) { FileExistsPaper(a); };
   }
+  ExcludeAction.OnExecute = [this](TAction&) { ExcludeActionExecute(); };
+  ExcludeAction.OnUpdate = [this](TAction& a) { ExcludeActionUpdate(a); };
   CopyFileNameAction.OnExecute = [this](TAction&) { CopyFileNameActionExecute(); };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };
   // Every command holds the timer while it runs: a tick arriving through the nested loop of

@@ -88,6 +88,26 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
   NextActionExecute(NextAction);
 }
 
+void TVesko2MainForm::ExcludeActionUpdate(TAction& sender) {
+  sender.Enabled = !bossOnDesktop_ && !Settings.PaperName.empty() &&
+                   List.MainListBox.IndexOf(Settings.PaperName) >= 0;
+}
+
+void TVesko2MainForm::ExcludeActionExecute() {
+  const std::string paper = Settings.PaperName;
+  List.MainListBox.ItemIndex = List.MainListBox.IndexOf(paper);
+  std::unique_ptr<TBusyScope> renumbering;
+  List.ExcludeCurrent([this, &renumbering](bool on) {
+    if (on) {
+      renumbering = std::make_unique<TBusyScope>(Busy(), 0x00FFFF00, "Arrangement of List..");
+    } else {
+      renumbering.reset();
+    }
+  });
+  // The last picture gone: as after Del, the folder dialog offers another source.
+  NextActionExecute(NextAction);
+}
+
 void TVesko2MainForm::CopyFileNameActionExecute() {
   if (!OpenClipboard(Handle())) return;
   EmptyClipboard();

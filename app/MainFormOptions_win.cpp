@@ -36,6 +36,8 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   TOptionsForm dialog(Handle(), env_.Dialogs, TApplication::kTitle, env_.ProgramPath);
   dialog.SetShellMenuEntry(ShellMenuEntryExists());
   dialog.Load(Settings, sender.Tag, FileExists(MessageFile));
+  List.ReadExcluded();
+  dialog.SetExcludedCount(List.Excluded.Count());
   if (dialog.ShowModal() != TOptionsForm::kOk) return;
   const bool wasRandom = Settings.RandomLoad;
   const int32_t fitMode = Settings.FitMode;
@@ -62,6 +64,11 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   // its error is shown after they all took effect.
   SaveSettingsQuietly();
   files_.WriteListFile(ChangeFileExt(env_.ProgramPath, ".mes"), SplitListLines(dialog.MemoText()));
+  // The excluded pictures come back into the lists; the current one stays current.
+  if (dialog.ExcludedCleared()) {
+    List.ClearExcluded();
+    List.LoadPictureList();
+  }
   // A new way of fitting, or of treating colours, shows at once on the current picture.
   if (Settings.FitMode != fitMode || Settings.PerMonitor != perMonitor ||
       Settings.ColorManagement != colorManagement ||

@@ -113,6 +113,7 @@ void TVesko2MainForm::ApplyWallpaper(const std::string& path, bool withMessage) 
     if (!path.empty() && Settings.PerMonitor) RestoreDesktopMode();
     ApplySingleWallpaper(path, withMessage);
   }
+  bossOnDesktop_ = !path.empty() && path == BossPaperName;
   HideWelcome();
   PanelHint = ExtractFileName(Settings.PaperName);
   TaskTray->SetTipString(Caption() + " - " + PanelHint);

@@ -106,6 +106,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   TmpPaperName = IncludeTrailingPathDelimiter(folder) + "$" +
                  ChangeFileExt(ExtractFileName(env_.ProgramPath), ".bmp");
   BossPaperName = IncludeTrailingPathDelimiter(folder) + "$Boss" + ExtractFileName(TmpPaperName);
+  List.ExcludedFile = ChangeFileExt(IniFileName, ".exclude.txt");
 
   // The default message file is known before the start-up sequence sets the first picture, so
   // that picture carries the file's message too; a "/M" argument replaces it during start-up.

@@ -171,6 +171,10 @@ class TVesko2MainForm final : public TWindowBase,
   // for a picture of a list file, takes it out of the list file on request; then the picture
   // leaves the lists and the next one is shown.
   void TrushActionExecute(TAction& sender);
+  // Puts the current picture on the exclusion list, and the next one is shown; the boss
+  // picture on the desktop is no list picture and stays.
+  void ExcludeActionExecute();
+  void ExcludeActionUpdate(TAction& sender);
   // The current entry's path as the clipboard's text.
   void CopyFileNameActionExecute();
   // Copies the current picture's file (tag 1) or makes a shortcut to it (tag -1) in a folder
@@ -264,6 +268,7 @@ class TVesko2MainForm final : public TWindowBase,
   bool closing_ = false;         // the close path ends the message loop
   // A close asked for inside a plug-in call: the change stops and the window closes after it.
   bool closeRequested_ = false;
+  bool bossOnDesktop_ = false;             // the last wallpaper set was the boss picture
   std::vector<std::string> handOvers_;     // a second start's files, held while a call runs
   std::set<std::string> reportedPlugins_;  // plug-ins named as left for this session
   // Names, in one box, the plug-ins a change left for the rest of the session (their calls

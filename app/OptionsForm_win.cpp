@@ -93,7 +93,8 @@ struct TOptionsForm::TControls {
   std::unique_ptr<TColorPanel> incomingBossKeyPanel;
   // Page 3
   HWND editorLabel, editorEdit, browse, setMess, addShadow, memo;
-  std::unique_ptr<TColorPanel> addMen, inputSep, shadowColor, messFont;
+  HWND excludedLabel;
+  std::unique_ptr<TColorPanel> addMen, inputSep, shadowColor, messFont, clearExcluded;
   TMessFont font;
   // The message font's face and style at the dialog's size, for the memo: a sample of the
   // message that never outgrows the dialog.
@@ -251,6 +252,16 @@ void TOptionsForm::BuildPages() {
                           WS_HSCROLL | WS_TABSTOP,
                       8, 104, 362, 88, 0, WS_EX_CLIENTEDGE);
   SetHint(c.memo, "$FileName\rという文字はファイル名に置換されます");
+  c.excludedLabel = AddControl(p, WC_STATICW, "", SS_LEFT, 8, 205, 230, 16);
+  c.clearExcluded =
+      AddPanel(p, 250, 201, 120, 22, GetSysColor(COLOR_BTNFACE), RGB(0, 0, 0), "除外を解除");
+  c.clearExcluded->OnClick = [this] {
+    excludedCleared_ = true;
+    ShowExcludedCount(0);
+  };
+  SetHint(c.clearExcluded->Handle(),
+          "「この画像を今後表示しない」で外した画像を、OK でまた表示するようにします");
+  ShowExcludedCount(0);
 
   // The bottom strip: the page chooser and the two buttons.
   c.tabs =
@@ -573,6 +584,7 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"SetMess", c.setMess},
                                              {"AddShadow", c.addShadow},
                                              {"Memo", c.memo},
+                                             {"ExcludedLabel", c.excludedLabel},
                                              {"Tabs", c.tabs},
                                              {"Page0", c.pages[0]},
                                              {"Page1", c.pages[1]},
@@ -590,9 +602,22 @@ TColorPanel* TOptionsForm::Panel(const char* name) const {
       {"AddMen", c.addMen.get()},
       {"InputSep", c.inputSep.get()},
       {"ShadowColor", c.shadowColor.get()},
-      {"MessFont", c.messFont.get()}};
+      {"MessFont", c.messFont.get()},
+      {"ClearExcluded", c.clearExcluded.get()}};
   const auto it = panels.find(name);
   return it != panels.end() ? it->second : nullptr;
+}
+
+void TOptionsForm::SetExcludedCount(size_t count) {
+  excludedCleared_ = false;
+  ShowExcludedCount(count);
+}
+
+void TOptionsForm::ShowExcludedCount(size_t count) {
+  const std::string text = "今後表示しない画像: " + std::to_string(count) + " 枚" +
+                           (excludedCleared_ ? "（OK で解除）" : "");
+  SetWindowTextW(c_->excludedLabel, ToWide(text).c_str());
+  c_->clearExcluded->SetEnabled(count > 0);
 }
 
 void TOptionsForm::PaintFrame() {

@@ -40,6 +40,11 @@ class TOptionsForm final : public TModalForm {
   // The shell menu panel adds the entry, or removes it when it exists.
   void SetShellMenuEntry(bool exists);
 
+  // How many pictures are on the exclusion list; the dialog offers to clear it.
+  void SetExcludedCount(size_t count);
+  // The user chose to show the excluded pictures again (it takes effect on OK).
+  bool ExcludedCleared() const { return excludedCleared_; }
+
   // The controls, for the program's tests.
   HWND Control(const char* name) const;
   TColorPanel* Panel(const char* name) const;
@@ -67,6 +72,8 @@ class TOptionsForm final : public TModalForm {
   // The number in an edit field, or -1 when it is none or past `max`.
   static int NumberIn(HWND edit, int max);
   bool shellMenuEntry_ = false;
+  bool excludedCleared_ = false;
+  void ShowExcludedCount(size_t count);
   void InputSep();
   void AddMenu();
   void PaintFrame();

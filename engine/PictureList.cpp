@@ -5,6 +5,7 @@
 
 #include "app/Settings.h"
 #include "base/Dialogs.h"
+#include "base/Exception.h"
 #include "base/Path.h"
 #include "base/Random.h"
 #include "base/TextCase.h"
@@ -122,6 +123,10 @@ void TPictureList::LoadPictureList() {
     // "\pics\a.jpg". Full lines take no call into the system: a big list costs nothing more.
     const std::string listFolder = ExtractFileDir(settings_.PaperFolder);
     for (std::string& entry : entries) entry = ListEntryPath(env_.Files, listFolder, entry);
+  }
+  ReadExcluded();
+  if (!Excluded.Empty()) {
+    std::erase_if(entries, [&](const std::string& path) { return Excluded.Contains(path); });
   }
   // An empty source (a first start has none) is an empty list, not a file that failed to open.
   MainListBox.Assign(std::move(entries));
@@ -250,6 +255,55 @@ void TPictureList::RemoveCurrent(const std::function<void(bool)>& renumbering) {
   // The cursor went one back, so that the next step shows the picture that followed.
   if (round) --roundOffset_;
   roundStartCache_ = -1;
+}
+
+std::vector<std::string> TPictureList::ReadExcludedLines() {
+  if (ExcludedFile.empty() || !env_.Files.FileExists(ExcludedFile)) return {};
+  return env_.Files.ReadListFile(ExcludedFile);
+}
+
+std::vector<std::string> TPictureList::ExcludedPaths(const std::vector<std::string>& lines) {
+  const std::string folder = ExtractFileDir(ExcludedFile);
+  std::vector<std::string> paths;
+  paths.reserve(lines.size());
+  for (const std::string& line : lines) paths.push_back(ListEntryPath(env_.Files, folder, line));
+  return paths;
+}
+
+void TPictureList::ReadExcluded() {
+  if (ExcludedFile.empty()) return;
+  try {
+    Excluded.Assign(ExcludedPaths(ReadExcludedLines()));
+  } catch (const EFOpenError&) {
+    // Locked or unreadable for now: the pictures excluded so far stay excluded.
+  }
+}
+
+bool TPictureList::ExcludeCurrent(const std::function<void(bool)>& renumbering) {
+  if (MainListBox.ItemIndex < 0 || MainListBox.Current().empty()) return false;
+  const std::string entry = MainListBox.Current();
+  if (!ExcludedFile.empty()) {
+    // The file as it stands now, so that lines added by hand meanwhile are kept.
+    std::vector<std::string> lines = ReadExcludedLines();
+    TExcludedPictures excluded;
+    excluded.Assign(ExcludedPaths(lines));
+    if (excluded.Add(entry)) {
+      lines.push_back(entry);
+      env_.Files.WriteListFile(ExcludedFile, lines);
+    }
+    Excluded = std::move(excluded);
+  } else {
+    Excluded.Add(entry);
+  }
+  RemoveCurrent(renumbering);
+  return true;
+}
+
+void TPictureList::ClearExcluded() {
+  if (!ExcludedFile.empty() && env_.Files.FileExists(ExcludedFile)) {
+    env_.Files.WriteListFile(ExcludedFile, {});
+  }
+  Excluded.Clear();
 }
 
 std::string TPictureList::EntryAhead(int steps) const {

@@ -10,6 +10,7 @@
 
 #include "base/Action.h"
 #include "base/ListBox.h"
+#include "engine/ExcludedPictures.h"
 #include "engine/ExtensionList.h"
 
 class IBusyDisplay;
@@ -57,6 +58,10 @@ class TPictureList {
   std::function<std::string()> PicturesFolder;
   // The main window's tag: 1 while one of its dialogs is open.
   int* FormTag = nullptr;
+  // The list file of the pictures never to be shown again, beside the settings file (lines as
+  // in any list file); empty for none. Every load passes over what it names.
+  std::string ExcludedFile;
+  TExcludedPictures Excluded;
 
   void LoadPictureList();
   // `sender` is null for start-up, the history menu and the folder dialog.
@@ -79,6 +84,17 @@ class TPictureList {
   // round: the pictures after it come next, and the round still ends where it began.
   void RemoveCurrent(const std::function<void(bool)>& renumbering = {});
 
+  // Reads the exclusion list again from its file: edits by hand count from the next load. A
+  // file that is gone means no exclusions; one that cannot be read keeps the list as it was.
+  void ReadExcluded();
+  // Puts the current picture on the exclusion list, its file rewritten first (the lines already
+  // there stay as written), then takes it out of both lists as RemoveCurrent does. False when
+  // there is no current picture; when the file cannot be read or written, the error is raised
+  // and nothing changes.
+  bool ExcludeCurrent(const std::function<void(bool)>& renumbering = {});
+  // Empties the exclusion list and its file; the next load shows every picture again.
+  void ClearExcluded();
+
   void OpenFileActionExecute(TComponent& sender);
   // Where the open-picture dialog starts: the source folder, else the current picture's
   // folder (a list file's source), else the user's pictures folder.
@@ -100,6 +116,9 @@ class TPictureList {
   // The place in RandomList an entry has, or would have if it were listed: the first entry that
   // does not sort before it.
   int RoundPlace(const std::string& entry) const;
+  // The exclusion file's lines, as written, and the full paths they name.
+  std::vector<std::string> ReadExcludedLines();
+  std::vector<std::string> ExcludedPaths(const std::vector<std::string>& lines);
   // Brings roundOffset_ in line with a cursor moved by other code.
   void SyncRoundOffset(int start);
 

@@ -24,15 +24,16 @@ void Collect(const std::vector<TMenuEntry>& entries, std::set<const TAction*>& f
 
 }  // namespace
 
-TEST_CASE("the command table: 35 actions in order, with the tags handlers read") {
+TEST_CASE("the command table: 36 actions in order, with the tags handlers read") {
   TCommands c;
   const std::vector<TAction*>& list = c.ActionList();
-  REQUIRE(list.size() == 35);
-  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 35);
+  REQUIRE(list.size() == 36);
+  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 36);
   CHECK(list.front() == &c.TileAction);
   CHECK(list[6] == &c.ReloadFolderAction);
   CHECK(list[32] == &c.LoadListAction);
-  CHECK(list.back() == &c.FitAction);
+  CHECK(list[34] == &c.FitAction);
+  CHECK(list.back() == &c.ExcludeAction);
   CHECK(c.FillAction.Tag == 3);  // the FitMode setting plus 2
   CHECK(c.FitAction.Tag == 4);
   CHECK(c.TileAction.Tag == 1);
@@ -54,7 +55,7 @@ TEST_CASE("the command table: 35 actions in order, with the tags handlers read")
   }
   CHECK(view == 14);
   CHECK(operation == 14);
-  CHECK(edit == 7);
+  CHECK(edit == 8);
 }
 
 TEST_CASE("shortcut texts") {
@@ -94,7 +95,8 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
   CHECK(Texts(menu[3].Items) ==
         std::vector<std::string>{"グラフィックソフト..\tG", "ファイルのコピー..\tCtrl+C",
                                  "ショートカットの作成..\tCtrl+S", "【ファイル名の】コピー\t",
-                                 "ゴミ箱..\tDel", "削除..\tShift+Del"});
+                                 "ゴミ箱..\tDel", "削除..\tShift+Del",
+                                 "この画像を今後表示しない\tX"});
   // The plain entries run the next handler with senders whose tags give the direction.
   const TMenuEntry& next = menu[0].Items[4];
   const TMenuEntry& pre = menu[0].Items[5];
@@ -110,7 +112,7 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
   // Reached only by their keys (and the buttons).
   std::set<const TAction*> inMenu;
   Collect(menu, inMenu);
-  CHECK(inMenu.size() == 29);
+  CHECK(inMenu.size() == 30);
   for (const TAction* a : {&c.WideAction, &c.ViewModeAction, &c.G_SelectEditorAction, &c.NextAction,
                            &c.PreAction, &c.SetNowAction}) {
     CHECK(inMenu.count(a) == 0);

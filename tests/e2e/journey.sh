@@ -147,12 +147,14 @@ await_wallpaper() {
     await_screen "$probe" _steady 20
   fi
 }
-# The Vesko2.exe processes of this journey's Wine prefix (other runs may share the machine).
+# The Vesko2.exe programs of this journey's Wine prefix (other runs may share the machine), not
+# the plug-in helpers the program starts from its own file.
 our_programs() {
   local pid
   for pid in $(pgrep -f 'Vesko2.exe'); do
     grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null || continue
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -q -- '/spi-helper' && continue
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
     echo "$pid"
   done
 }

@@ -35,7 +35,7 @@ run() {
     sleep 0.2
     for pid in $(pgrep -f 'Vesko2.exe'); do
       grep -q '^Vesko2' "/proc/$pid/comm" 2>/dev/null || continue
-      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+      tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
       hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null)
       [ -n "$hwm" ] && [ "$hwm" -gt "$peak" ] && peak=$hwm
     done

@@ -479,6 +479,172 @@ TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big 
   }
 }
 
+TEST_CASE("excluded pictures: passed over by every source, order and round, also after a restart") {
+  TScriptedDialogs dialogs;
+  TRecordingBusy busy;
+  TRandom random(91);
+  TFakeClock clock;
+  const std::string excludeFile = "C:\\app\\Vesko2.exclude.txt";
+  struct TRun {
+    TFakeFileSystem files;
+    TSettings settings;
+    std::unique_ptr<TPictureList> list;
+  };
+  // A program started on the folder C:\r of `count` pictures (C:\r\s holds two more); `files`
+  // is the disk it finds, the exclusion file among them.
+  auto start = [&](TFakeFileSystem files, TSettings settings) {
+    auto run = std::make_unique<TRun>();
+    run->files = std::move(files);
+    run->settings = std::move(settings);
+    run->list = std::make_unique<TPictureList>(
+        run->settings, TPictureListEnv{run->files, dialogs, busy, random, clock});
+    TPictureList* list = run->list.get();
+    TSettings* s = &run->settings;
+    list->ExcludedFile = excludeFile;
+    list->SetCurrentPicture = [list, s] {
+      s->PaperName = list->MainListBox.Current();
+      return true;
+    };
+    list->LoadPictureList();
+    list->SetCurrentPicture();
+    return run;
+  };
+  auto disk = [](int count) {
+    TFakeFileSystem files;
+    files.AddFolder("C:\\app");
+    files.AddFolder("C:\\r");
+    for (int i = 0; i < count; ++i) files.AddFile("C:\\r\\" + std::to_string(1000 + i) + ".jpg");
+    files.AddFolder("C:\\r\\s");
+    files.AddFile("C:\\r\\s\\x.jpg");
+    files.AddFile("C:\\r\\s\\y.jpg");
+    return files;
+  };
+  auto source = [](bool randomLoad, bool subDir = false) {
+    TSettings s;
+    s.PaperFolder = "C:\\r";
+    s.PaperName = "C:\\r\\1000.jpg";
+    s.RandomLoad = randomLoad;
+    s.SubDir = subDir;
+    return s;
+  };
+  // The pictures `steps` changes show, forward.
+  auto show = [](TRun& run, int steps) {
+    std::vector<std::string> shown;
+    for (int i = 0; i < steps; ++i) {
+      run.list->StepActiveOrder(true);
+      run.list->SetCurrentPicture();
+      shown.push_back(run.settings.PaperName);
+    }
+    return shown;
+  };
+  auto contains = [](const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
+  };
+  auto distinct = [](const std::vector<std::string>& v) {
+    return std::set<std::string>(v.begin(), v.end()).size() == v.size();
+  };
+
+  SUBCASE("in folder order: the next picture follows, the file names it, a restart keeps it out") {
+    auto run = start(disk(6), source(false));
+    run->list->StepActiveOrder(true);
+    run->list->SetCurrentPicture();
+    const std::string gone = run->settings.PaperName;
+    CHECK(gone == "C:\\r\\1001.jpg");
+    REQUIRE(run->list->ExcludeCurrent());
+    CHECK(run->files.ReadListFile(excludeFile) == std::vector<std::string>{gone});
+    CHECK(run->list->MainListBox.Count() == 5);
+    CHECK(show(*run, 1) == std::vector<std::string>{"C:\\r\\1002.jpg"});
+    CHECK_FALSE(contains(show(*run, 12), gone));
+    // A reload and a restart read the file again.
+    run->list->LoadPictureList();
+    CHECK(run->list->MainListBox.IndexOf(gone) < 0);
+    auto again = start(run->files, run->settings);
+    CHECK(again->list->MainListBox.Count() == 5);
+    CHECK(again->list->Excluded.Count() == 1);
+    CHECK_FALSE(contains(show(*again, 12), gone));
+  }
+  SUBCASE("in a random round: the round goes on without it and no later round brings it back") {
+    auto run = start(disk(20), source(true));
+    std::vector<std::string> shown{run->settings.PaperName};
+    const std::vector<std::string> more = show(*run, 5);
+    shown.insert(shown.end(), more.begin(), more.end());
+    const std::string gone = shown.back();
+    REQUIRE(run->list->ExcludeCurrent());
+    shown.pop_back();
+    // The rest of this round: every other picture once, then whole rounds of 19.
+    const int32_t seed = run->settings.RandomSeed;
+    while (true) {
+      run->list->StepActiveOrder(true);
+      run->list->SetCurrentPicture();
+      if (run->settings.RandomSeed != seed) break;
+      shown.push_back(run->settings.PaperName);
+    }
+    CHECK(shown.size() == 19);
+    CHECK(distinct(shown));
+    CHECK_FALSE(contains(shown, gone));
+    const std::vector<std::string> later = show(*run, 19 * 3);
+    CHECK_FALSE(contains(later, gone));
+    // Closed mid-round and started again: the round goes on, still without it.
+    auto again = start(run->files, run->settings);
+    CHECK(again->settings.RandomSeed == run->settings.RandomSeed);
+    CHECK_FALSE(contains(show(*again, 40), gone));
+  }
+  SUBCASE("subfolders and list files, whatever form their lines and the file's lines take") {
+    TFakeFileSystem files = disk(3);
+    // Lines written by hand: another case, forward slashes, relative to the file's folder.
+    files.AddFile(excludeFile, FileAttr::Archive,
+                  {"c:\\R\\S\\X.JPG", "", "..\\r\\1000.jpg", "C:/r/1002.jpg"});
+    auto run = start(files, source(false, true));
+    CHECK(run->list->MainListBox.Items ==
+          std::vector<std::string>{"C:\\r\\1001.jpg", "C:\\r\\s\\y.jpg"});
+    // A list file naming the same pictures its own way.
+    run->files.AddFile("C:\\lists\\all.lst", FileAttr::Archive,
+                       {"..\\r\\1000.jpg", "\\r\\1001.jpg", "C:\\r\\s\\x.jpg", "C:/r/1002.jpg"});
+    run->settings.PaperFolder = "C:\\lists\\all.lst";
+    run->list->LoadPictureList();
+    CHECK(run->list->MainListBox.Items == std::vector<std::string>{"C:\\r\\1001.jpg"});
+    // Excluding the last picture leaves an empty list, and the file keeps every line as written.
+    run->list->SetCurrentPicture();
+    REQUIRE(run->list->ExcludeCurrent());
+    CHECK(run->list->MainListBox.Empty());
+    CHECK_FALSE(run->list->ExcludeCurrent());
+    CHECK(run->files.ReadListFile(excludeFile) ==
+          std::vector<std::string>{"c:\\R\\S\\X.JPG", "", "..\\r\\1000.jpg", "C:/r/1002.jpg",
+                                   "C:\\r\\1001.jpg"});
+  }
+  SUBCASE("a file that cannot be read or written: the error shows and nothing changes") {
+    TFakeFileSystem files = disk(4);
+    files.AddFile(excludeFile, FileAttr::Archive, {"C:\\r\\1000.jpg"});
+    auto run = start(files, source(false));
+    const std::string current = run->settings.PaperName;
+    run->files.Lock(excludeFile);
+    CHECK_THROWS_AS(run->list->ExcludeCurrent(), EFOpenError);
+    CHECK(run->list->MainListBox.Current() == current);
+    CHECK(run->list->MainListBox.Count() == 3);
+    // A load meanwhile keeps the pictures excluded so far out.
+    run->list->LoadPictureList();
+    CHECK(run->list->MainListBox.Count() == 3);
+    CHECK(run->list->MainListBox.IndexOf("C:\\r\\1000.jpg") < 0);
+  }
+  SUBCASE("clearing the list brings every picture back; a file deleted by hand means none") {
+    TFakeFileSystem files = disk(4);
+    files.AddFile(excludeFile, FileAttr::Archive, {"C:\\r\\1000.jpg", "C:\\r\\1003.jpg"});
+    auto run = start(files, source(true));
+    CHECK(run->list->MainListBox.Count() == 2);
+    CHECK(run->list->Excluded.Count() == 2);
+    run->list->ClearExcluded();
+    CHECK(run->files.ReadListFile(excludeFile).empty());
+    run->list->LoadPictureList();
+    CHECK(run->list->MainListBox.Count() == 4);
+    CHECK(IsPermutation(run->list->RandomListBox, 4));
+    REQUIRE(run->list->ExcludeCurrent());
+    run->files = disk(4);
+    run->list->LoadPictureList();
+    CHECK(run->list->MainListBox.Count() == 4);
+    CHECK(run->list->Excluded.Empty());
+  }
+}
+
 TEST_CASE("list files: every kind of line end; empty lines kept") {
   CHECK(SplitListLines("a\r\nb\rc\nd") == std::vector<std::string>{"a", "b", "c", "d"});
   CHECK(SplitListLines("a\r\n\r\nb\r\n") == std::vector<std::string>{"a", "", "b"});

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ class TFakeFileSystem final : public IFileSystem {
     folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Directory | 0x400});
   }
 
+  // Files that exist but another program holds: reading and writing them fail.
+  std::set<std::string> locked;
+  void Lock(const std::string& path) { locked.insert(Key(path)); }
+
   bool DirectoryExists(const std::string& path) override {
     return !path.empty() && folders_.count(Resolve(path)) != 0;
   }
@@ -59,10 +64,13 @@ class TFakeFileSystem final : public IFileSystem {
   }
   std::vector<std::string> ReadListFile(const std::string& path) override {
     const auto it = files_.find(Key(path));
-    if (it == files_.end()) throw EFOpenError("Cannot open file \"" + path + "\"");
+    if (it == files_.end() || locked.count(Key(path)) != 0) {
+      throw EFOpenError("Cannot open file \"" + path + "\"");
+    }
     return it->second;
   }
   void WriteListFile(const std::string& path, const std::vector<std::string>& lines) override {
+    if (locked.count(Key(path)) != 0) throw EFCreateError("Cannot create file \"" + path + "\"");
     if (!files_.count(Key(path)))
       folders_[Key(Parent(path))].push_back({Name(path), FileAttr::Archive});
     files_[Key(path)] = lines;

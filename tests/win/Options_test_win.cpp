@@ -400,3 +400,39 @@ TEST_CASE("a 36-point bold message font: the font button keeps the dialog's font
   CHECK(form->Settings.MessFont.Size() == 36);
   f.Close(form);
 }
+
+TEST_CASE("the excluded pictures: their count, and 除外を解除 brings them back at OK, not at Esc") {
+  FormFixture f;
+  CreateDirectoryW((f.dir / L"p").c_str(), nullptr);
+  for (const wchar_t* name : {L"a.bmp", L"b.bmp", L"c.bmp"}) {
+    WriteBytes(f.dir / (std::wstring(L"p\\") + name), MakeTestBmp(4, 4));
+  }
+  const std::wstring excludeFile = f.dir / L"Vesko2.exclude.txt";
+  const std::string lines =
+      ToUtf8(f.dir / L"p\\a.bmp") + "\r\n" + ToUtf8(f.dir / L"P\\B.BMP") + "\r\n";
+  WriteBytes(excludeFile, lines);
+  auto form = f.Create({ToUtf8(f.dir / L"p")});
+  const std::string c = ToUtf8(f.dir / L"p\\c.bmp");
+  CHECK(form->List.MainListBox.Items == std::vector<std::string>{c});
+  for (const WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+    CAPTURE(key);
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND label = dialog.Control("ExcludedLabel");
+      CHECK(Text(label) == "今後表示しない画像: 2 枚");
+      TColorPanel& clear = *dialog.Panel("ClearExcluded");
+      CHECK(clear.Enabled());
+      Click(clear);
+      CHECK(Text(label) == "今後表示しない画像: 0 枚（OK で解除）");
+      CHECK_FALSE(clear.Enabled());
+      PostKey(dialog.Control("SubDir"), key);
+    });
+    PressShortCut(form->Handle(), kCtrl | 'O');
+    CHECK(drive.shown == 1);
+  }
+  // Esc left the file as it was; OK emptied it and the pictures are back, the current one kept.
+  CHECK(ReadBytes(excludeFile).empty());
+  CHECK(form->List.MainListBox.Count() == 3);
+  CHECK(form->Settings.PaperName == c);
+  CHECK(form->List.MainListBox.Current() == c);
+  f.Close(form);
+}

@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "FormFixture_win.h"
+#include "app/TaskTray_win.h"
+#include "engine/ListFile.h"
 
 namespace {
 
@@ -230,4 +232,67 @@ TEST_CASE("a read-only list file: a clear error, the list file and both lists un
   HANDLE search = FindFirstFileW((f.dir / L"v2~*").c_str(), &found);
   CHECK(search == INVALID_HANDLE_VALUE);
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_CASE(
+    "この画像を今後表示しない: from the menu, the tray menu and X; never back after a restart") {
+  TrashFixture f;
+  f.form->Settings.RandomLoad = false;
+  f.MoveTo(L"b.bmp");
+  const std::wstring excludeFile = f.dir / L"Vesko2.exclude.txt";
+  const auto excludedLines = [&] { return SplitListLines(FileTextToUtf8(ReadBytes(excludeFile))); };
+  const std::string a = ToUtf8(f.dir / L"c\\a.bmp");
+  const std::string b = ToUtf8(f.dir / L"c\\b.bmp");
+  const std::string c = ToUtf8(f.dir / L"c\\c.bmp");
+
+  // The context menu: the next picture shows, the file stays on disk, the list file beside the
+  // settings names it.
+  OpenMenu(*f.form, "この画像を今後表示しない");
+  CHECK(f.form->Settings.PaperName == c);
+  CHECK(Exists(f.dir / L"c\\b.bmp"));
+  CHECK(excludedLines() == std::vector<std::string>{b});
+  for (int i = 0; i < 4; ++i) {
+    PressShortCut(f.form->Handle(), kKeyReturn);
+    CHECK(f.form->Settings.PaperName != b);
+  }
+
+  // Closed and started again: the folder comes back without it, also after a reload.
+  f.Close(f.form);
+  f.form = f.Create();
+  CHECK(f.form->List.MainListBox.Items == std::vector<std::string>{a, c});
+  PressShortCut(f.form->Handle(), kCtrl | kKeyF5);
+  CHECK(f.form->List.MainListBox.IndexOf(b) < 0);
+
+  // While the boss picture is on the desktop the command rests: the picture it hides stays.
+  WriteBytes(f.dir / L"boss.bmp", MakeTestBmp(4, 4, 10, 20, 30));
+  f.form->Settings.IncomingBossFileName = ToUtf8(f.dir / L"boss.bmp");
+  const std::string hidden = f.form->Settings.PaperName;
+  OpenMenu(*f.form, "ボスが来た");
+  const std::vector<std::string> lines = OpenMenu(*f.form);
+  CHECK(std::find(lines.begin(), lines.end(), "  この画像を今後表示しない\tX [grey]") !=
+        lines.end());
+  PressShortCut(f.form->Handle(), 'X');
+  CHECK(f.form->List.MainListBox.Count() == 2);
+  CHECK(f.form->Settings.PaperName == hidden);
+  OpenMenu(*f.form, "ボスが来た");
+
+  // The tray icon's menu: the same entry.
+  PressShortCut(f.form->Handle(), kCtrl | 'T');
+  REQUIRE(f.form->TaskTray->Registered());
+  f.form->PopupMenu->Track = [](HMENU menu, int, int) -> UINT {
+    return FindEntry(menu, "この画像を今後表示しない");
+  };
+  SendMessageW(TTaskTray::CallbackWindow(), TTaskTray::kCallbackMessage, 1, WM_RBUTTONDOWN);
+  CHECK(f.form->List.MainListBox.Items == std::vector<std::string>{hidden == a ? c : a});
+  CHECK(excludedLines() == std::vector<std::string>{b, hidden});
+
+  // X on the only picture: as after Del of the last one, the folder dialog offers another
+  // source; cancelled, the list stays empty and the command rests.
+  f.dialogs.answers.push_back("");
+  PressShortCut(f.form->Handle(), 'X');
+  CHECK(f.dialogs.folderTitles.size() == 1);
+  CHECK(f.form->List.MainListBox.Empty());
+  CHECK(excludedLines().size() == 3);
+  f.form->ExcludeAction.Update();
+  CHECK_FALSE(f.form->ExcludeAction.Enabled);
 }
