@@ -31,7 +31,9 @@ struct TMessFont {
   bool operator==(const TMessFont&) const = default;
 };
 
-struct TSettings {
+// Grouped by the settings file's sections, which matters more here than the padding between
+// members of the program's one settings object.
+struct TSettings {  // NOLINT(clang-analyzer-optin.performance.Padding)
   // [Window]
   int32_t Top = 0;
   int32_t Left = 0;

@@ -218,11 +218,14 @@ void TPictureList::StepActiveOrder(bool forward) {
     SyncRoundOffset(RoundStartIndex());
     if (forward && roundOffset_ + 1 >= n) {
       // The round is over: a new order, which does not begin with the picture that ended it.
+      // That is the picture shown, which is not the cursor's when an unreadable entry the
+      // change stepped onto ended the round.
       settings_.RandomSeed = static_cast<int32_t>(RoundSeed(env_.Random.Next(UINT32_MAX)));
       settings_.RandomSource = settings_.PaperFolder;
       std::vector<int> order =
           RoundOrder(MainListBox.Items, static_cast<uint32_t>(settings_.RandomSeed));
-      const int start = RoundStart(order, MainListBox.ItemIndex);
+      const int shown = MainListBox.IndexOf(settings_.PaperName);
+      const int start = RoundStart(order, shown >= 0 ? shown : MainListBox.ItemIndex);
       SetRandomOrder(order);
       RandomListBox.ItemIndex = start;
       settings_.RandomFirst =

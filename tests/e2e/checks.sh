@@ -50,11 +50,18 @@ await_restored() {
 # Presses keys for the program's window until `$1 <screenshot $2>` holds: a click on the panel
 # gives it the focus first, and the keys go again (three times at most) only when the first
 # press showed nothing within 5 s, as when the click had not yet made the window active.
+# Two of those clicks within the double-click time would open the message box a double click on
+# the panel shows, and the keys would go to it: a click waits until 0.7 s have passed since the
+# last.
+_last_panel_click=0
 key_until() {
-  local check=$1 shot=$2
+  local check=$1 shot=$2 wait_ms
   shift 2
   for _ in 1 2 3; do
+    wait_ms=$(((_last_panel_click + 700000000 - $(date +%s%N)) / 1000000))
+    [ "$wait_ms" -gt 0 ] && sleep "$(printf '%d.%03d' $((wait_ms / 1000)) $((wait_ms % 1000)))"
     xdotool mousemove "${panel_x:-30}" "${panel_y:-4}" click 1
+    _last_panel_click=$(date +%s%N)
     xdotool key "$@"
     await_screen "$shot" "$check" 5 && return 0
   done

@@ -469,6 +469,37 @@ TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big 
     CHECK(rest.size() == 9);
     CHECK(distinct(rest));
   }
+  SUBCASE("an unreadable picture that ends a round: the next round never begins where it ended") {
+    auto run = make(9);
+    const std::string bad = "C:\\r\\1003.jpg";
+    TRun& r = *run;
+    // As the program changes: an unreadable entry is stepped past, and the picture shown (the
+    // settings' PaperName) stays the last one that could be read.
+    auto change = [&r, &bad] {
+      for (int tries = 0; tries < 9; ++tries) {
+        r.list->StepActiveOrder(true);
+        if (r.list->MainListBox.Current() != bad) break;
+      }
+      r.settings.PaperName = r.list->MainListBox.Current();
+    };
+    if (r.settings.PaperName == bad) change();
+    int roundsEndedByBad = 0;
+    for (int step = 0; step < 8 * 300; ++step) {
+      const std::string before = r.settings.PaperName;
+      const int32_t seed = r.settings.RandomSeed;
+      const int at = r.list->RandomListBox.ItemIndex;
+      const bool badLast =
+          r.list->RandomListBox.Count() == 9 &&
+          r.list->MainListBox.Items[static_cast<size_t>(
+              std::stoi(r.list->RandomListBox.Items[static_cast<size_t>((at + 1) % 9)]))] == bad;
+      change();
+      if (r.settings.RandomSeed == seed) continue;
+      if (badLast) ++roundsEndedByBad;
+      CAPTURE(step);
+      REQUIRE(r.settings.PaperName != before);
+    }
+    CHECK(roundsEndedByBad > 0);
+  }
   SUBCASE("400,000 entries whose round's first picture is gone: every step costs little") {
     auto run = make(400000);
     run->settings.RandomFirst = "C:\\r\\gone.jpg";
