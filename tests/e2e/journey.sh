@@ -11,6 +11,9 @@ out=$2
 mode=${3:-short}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out" && mkdir -p "$out/app/pics" "$out/app/elsewhere" "$out/more" "$out/sent"
+# Full paths: steps run commands from the program's folder.
+out=$(cd "$out" && pwd)
+build=$(cd "$build" && pwd)
 app=$out/app
 cp "$build/Vesko2.exe" "$build/ifpng.spi" "$build/ifwic.spi" "$build/UNZIP32.DLL" "$app/"
 
@@ -624,6 +627,31 @@ echo "a round across a restart: $rounds"
 ended=$previous
 step_round 7
 [ "$previous" != "$ended" ] || fail "the new round began with the picture that ended the last"
+
+# 17. この画像を今後表示しない (X) on the picture that began the new round: the next one shows at
+# once, the list beside the settings file names it, and neither a restart nor the rounds after
+# it bring it back: eleven steps show the other five, each again and again.
+excluded=$previous
+step_key x
+await_wallpaper "$stamp" "$excluded"
+previous=$(shown "$(shot excluded-next)")
+[ "$previous" != "$excluded" ] && is_picture "$previous" || fail "X did not show another picture: $previous"
+listed=$(LC_ALL=C tr -d '\r' <"$app/Vesko2.exclude.txt" 2>/dev/null | grep -c 'round\\[0-9a-f]*\.bmp$')
+[ "$listed" = 1 ] || fail "the exclusion list beside the settings file does not name the picture once"
+close_from_menu excluded-close || fail "the program did not close after the exclusion"
+start
+declare -A others=()
+after=""
+for i in $(seq 1 11); do
+  step_key Return
+  await_wallpaper "$stamp" "$previous"
+  previous=$(shown "$(shot "excluded-round-$i")")
+  others[$previous]=1
+  after="$after $previous"
+done
+echo "excluded $excluded; after a restart:$after"
+[ -z "${others[$excluded]:-}" ] || fail "the excluded picture $excluded came back"
+[ "${#others[@]}" -eq 5 ] || fail "eleven steps showed ${#others[@]} pictures, not the other five"
 
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
