@@ -185,6 +185,12 @@ void TPictureList::FileDropFileDrop(const TComponent* sender, const std::vector<
     settings_.PaperName.clear();
   }
   LoadPictureList();
+  // A picture named on purpose that is on the exclusion list: the user learns why another
+  // shows instead.
+  const std::string named = settings_.PaperName;
+  if (!named.empty() && MainListBox.IndexOf(named) < 0 && Excluded.Contains(named)) {
+    WarnMessage(env_.Dialogs, "「この画像を今後表示しない」にした画像です\r" + named);
+  }
   if (MainListBox.Empty()) {
     WarnMessage(env_.Dialogs, "ファイルがありません");
     return;

@@ -112,6 +112,39 @@ std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
 
 }  // namespace
 
+namespace {
+
+// Whether a top-level 'meta' box names an overlay ('iovl') item. libheif composes an overlay on
+// a canvas of the size its data declares, whatever the picture's own size says, before any
+// check of ours could see it: such pictures are declined. Only the meta box is searched, so
+// that the bytes of the coded pictures never count.
+bool HasOverlay(const uint8_t* data, size_t size) {
+  size_t at = 0;
+  while (size - at >= 8) {
+    uint64_t box = BigEndian32(data + at);
+    size_t header = 8;
+    if (box == 1) {
+      if (size - at < 16) return false;
+      box = uint64_t{BigEndian32(data + at + 8)} << 32 | BigEndian32(data + at + 12);
+      header = 16;
+    } else if (box == 0) {
+      box = size - at;
+    }
+    if (box < header) return false;
+    const size_t end = box > size - at ? size : at + static_cast<size_t>(box);
+    if (std::memcmp(data + at + 4, "meta", 4) == 0) {
+      const uint8_t* first = data + at + header;
+      const uint8_t* last = data + end;
+      const char* kOverlay = "iovl";
+      if (std::search(first, last, kOverlay, kOverlay + 4) != last) return true;
+    }
+    at = end;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool IsHeif(const uint8_t* data, size_t size) {
   if (data == nullptr || size < 16 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
   const uint32_t box = BigEndian32(data);
@@ -140,6 +173,7 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
                          uint64_t maxPixelBytes, const THeifAllocate& allocate,
                          THeifPicture& picture) {
   if (!IsHeif(data, size)) return THeifResult::kNotHeif;
+  if (HasOverlay(data, size)) return THeifResult::kUnsupported;
   TPrimary primary;
   if (!OpenPrimary(data, size, primary)) return THeifResult::kBroken;
   heif_image_handle* handle = primary.handle.get();

@@ -634,6 +634,19 @@ TEST_CASE("excluded pictures: passed over by every source, order and round, also
     run->settings.PaperFolder = "C:\\lists\\all.lst";
     run->list->LoadPictureList();
     CHECK(run->list->MainListBox.Items == std::vector<std::string>{"C:\\r\\1001.jpg"});
+    // An excluded picture dropped on the window: its folder opens without it, and a message
+    // says why another picture shows.
+    TComponent dropTarget;
+    run->list->FileDropFileDrop(&dropTarget, {"C:\\r\\1002.jpg"}, 0, 0);
+    CHECK(run->list->MainListBox.Items ==
+          std::vector<std::string>{"C:\\r\\1001.jpg", "C:\\r\\s\\y.jpg"});
+    CHECK(run->settings.PaperName != "C:\\r\\1002.jpg");
+    CHECK(dialogs.messages.back() == "「この画像を今後表示しない」にした画像です\rC:\\r\\1002.jpg");
+    run->list->FileDropFileDrop(&dropTarget, {"C:\\r\\1001.jpg"}, 0, 0);
+    CHECK(dialogs.messages.size() == 1);
+    CHECK(run->settings.PaperName == "C:\\r\\1001.jpg");
+    run->settings.PaperFolder = "C:\\lists\\all.lst";
+    run->list->LoadPictureList();
     // Excluding the last picture leaves an empty list, and the file keeps every line as written.
     run->list->SetCurrentPicture();
     REQUIRE(run->list->ExcludeCurrent());

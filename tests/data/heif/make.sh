@@ -3,6 +3,8 @@
 # references the tests compare with: each picture decoded by heif-convert, as 8-bit
 # RGBA in PAM form (ImageMagick). Run it again only to change the set; its output is committed.
 #   make.sh   (needs imagemagick, libheif-examples, libavif-bin)
+# overlay-huge-canvas.heic is kept, not made here: the fuzz campaign made it from heic-8.heic,
+# an overlay ('iovl') as the primary item whose canvas libheif would allocate at 2 GB.
 set -euo pipefail
 cd "$(dirname "$0")"
 # 64 x 48: four quadrants and a soft diagonal, so that any turn or mirror shows.
