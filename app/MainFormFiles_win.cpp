@@ -18,6 +18,18 @@ class EListError : public Exception {
   using Exception::Exception;
 };
 
+// The busy display while the random order is renumbered after a picture left the lists; the
+// scope lives in `scope` between the two calls.
+std::function<void(bool)> ShowRenumbering(IBusyDisplay& busy, std::unique_ptr<TBusyScope>& scope) {
+  return [&busy, &scope](bool on) {
+    if (on) {
+      scope = std::make_unique<TBusyScope>(busy, 0x00FFFF00, "Arrangement of List..");
+    } else {
+      scope.reset();
+    }
+  };
+}
+
 }  // namespace
 
 void TVesko2MainForm::TrushActionExecute(TAction& sender) {
@@ -78,13 +90,7 @@ void TVesko2MainForm::TrushActionExecute(TAction& sender) {
     List.MainListBox.ItemIndex = at;
   }
   std::unique_ptr<TBusyScope> renumbering;
-  List.RemoveCurrent([this, &renumbering](bool on) {
-    if (on) {
-      renumbering = std::make_unique<TBusyScope>(Busy(), 0x00FFFF00, "Arrangement of List..");
-    } else {
-      renumbering.reset();
-    }
-  });
+  List.RemoveCurrent(ShowRenumbering(Busy(), renumbering));
   NextActionExecute(NextAction);
 }
 
@@ -97,13 +103,7 @@ void TVesko2MainForm::ExcludeActionExecute() {
   const std::string paper = Settings.PaperName;
   List.MainListBox.ItemIndex = List.MainListBox.IndexOf(paper);
   std::unique_ptr<TBusyScope> renumbering;
-  List.ExcludeCurrent([this, &renumbering](bool on) {
-    if (on) {
-      renumbering = std::make_unique<TBusyScope>(Busy(), 0x00FFFF00, "Arrangement of List..");
-    } else {
-      renumbering.reset();
-    }
-  });
+  List.ExcludeCurrent(ShowRenumbering(Busy(), renumbering));
   // The last picture gone: as after Del, the folder dialog offers another source.
   NextActionExecute(NextAction);
 }
