@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "decode/AlphaBlend.h"
 #include "decode/ColorProfile.h"
@@ -114,33 +115,150 @@ std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
 
 namespace {
 
-// Whether a top-level 'meta' box names an overlay ('iovl') item. libheif composes an overlay on
-// a canvas of the size its data declares, whatever the picture's own size says, before any
-// check of ours could see it: such pictures are declined. Only the meta box is searched, so
-// that the bytes of the coded pictures never count.
-bool HasOverlay(const uint8_t* data, size_t size) {
+uint64_t ReadBig(const uint8_t* p, size_t bytes) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < bytes; ++i) value = value << 8 | p[i];
+  return value;
+}
+
+bool IsType(const uint8_t* type, const char* name) {
+  return std::memcmp(type, name, 4) == 0;
+}
+
+// Calls visit(type, body, bodySize) for each box of [data, data + size), a box that runs past
+// the end cut at it, until visit answers false.
+template <typename Visit>
+void WalkBoxes(const uint8_t* data, size_t size, Visit visit) {
   size_t at = 0;
   while (size - at >= 8) {
-    uint64_t box = BigEndian32(data + at);
+    uint64_t box = ReadBig(data + at, 4);
     size_t header = 8;
     if (box == 1) {
-      if (size - at < 16) return false;
-      box = uint64_t{BigEndian32(data + at + 8)} << 32 | BigEndian32(data + at + 12);
+      if (size - at < 16) return;
+      box = ReadBig(data + at + 8, 8);
       header = 16;
     } else if (box == 0) {
       box = size - at;
     }
-    if (box < header) return false;
+    if (box < header) return;
     const size_t end = box > size - at ? size : at + static_cast<size_t>(box);
-    if (std::memcmp(data + at + 4, "meta", 4) == 0) {
-      const uint8_t* first = data + at + header;
-      const uint8_t* last = data + end;
-      const char* kOverlay = "iovl";
-      if (std::search(first, last, kOverlay, kOverlay + 4) != last) return true;
-    }
+    if (!visit(data + at + 4, data + at + header, end - at - header)) return;
     at = end;
   }
-  return false;
+}
+
+// A grid ('grid') or overlay ('iovl') item: libheif composes it on a canvas of the size its data
+// declares, whatever the picture's own size says, before a check of ours could see it.
+struct TDerived {
+  uint64_t Id = 0;
+  bool Overlay = false;
+  bool Found = false;
+};
+
+// The largest canvas, in pixels, that a grid or overlay item of the file declares (0 without
+// one); false when such an item's data cannot be found where its location says.
+bool LargestCanvas(const uint8_t* data, size_t size, uint64_t& pixels) {
+  pixels = 0;
+  const uint8_t* meta = nullptr;
+  size_t metaSize = 0;
+  WalkBoxes(data, size, [&](const uint8_t* type, const uint8_t* body, size_t n) {
+    if (!IsType(type, "meta")) return true;
+    meta = body;
+    metaSize = n;
+    return false;
+  });
+  if (meta == nullptr || metaSize < 4) return true;
+  struct TPart {
+    const uint8_t* Body = nullptr;
+    size_t Size = 0;
+  } iinf, iloc, idat;
+  WalkBoxes(meta + 4, metaSize - 4, [&](const uint8_t* type, const uint8_t* body, size_t n) {
+    TPart* part = IsType(type, "iinf")   ? &iinf
+                  : IsType(type, "iloc") ? &iloc
+                  : IsType(type, "idat") ? &idat
+                                         : nullptr;
+    if (part != nullptr && part->Body == nullptr) *part = {body, n};
+    return true;
+  });
+  std::vector<TDerived> derived;
+  if (iinf.Body != nullptr && iinf.Size >= 6) {
+    const size_t skip = iinf.Body[0] == 0 ? 6 : 8;
+    if (iinf.Size < skip) return true;
+    WalkBoxes(iinf.Body + skip, iinf.Size - skip,
+              [&](const uint8_t* type, const uint8_t* body, size_t n) {
+                if (!IsType(type, "infe") || n < 4 || body[0] < 2) return true;
+                const size_t idBytes = body[0] == 2 ? 2 : 4;
+                if (n < 4 + idBytes + 2 + 4) return true;
+                const uint8_t* itemType = body + 4 + idBytes + 2;
+                if (IsType(itemType, "grid") || IsType(itemType, "iovl")) {
+                  derived.push_back({ReadBig(body + 4, idBytes), IsType(itemType, "iovl"), false});
+                }
+                return true;
+              });
+  }
+  if (derived.empty()) return true;
+  if (iloc.Body == nullptr || iloc.Size < 8) return false;
+  const uint8_t version = iloc.Body[0];
+  const uint8_t* p = iloc.Body + 4;
+  const uint8_t* const end = iloc.Body + iloc.Size;
+  const size_t offsetBytes = p[0] >> 4;
+  const size_t lengthBytes = p[0] & 15;
+  const size_t baseBytes = p[1] >> 4;
+  const size_t indexBytes = version == 1 || version == 2 ? p[1] & 15 : 0;
+  for (const size_t bytes : {offsetBytes, lengthBytes, baseBytes, indexBytes}) {
+    if (bytes != 0 && bytes != 4 && bytes != 8) return false;
+  }
+  p += 2;
+  const auto take = [&](size_t bytes, uint64_t& value) {
+    if (static_cast<size_t>(end - p) < bytes) return false;
+    value = ReadBig(p, bytes);
+    p += bytes;
+    return true;
+  };
+  uint64_t count = 0;
+  if (!take(version < 2 ? 2 : 4, count)) return false;
+  for (uint64_t item = 0; item < count; ++item) {
+    uint64_t id = 0;
+    uint64_t method = 0;
+    uint64_t reference = 0;
+    uint64_t base = 0;
+    uint64_t extents = 0;
+    if (!take(version < 2 ? 2 : 4, id)) return false;
+    if ((version == 1 || version == 2) && !take(2, method)) return false;
+    method &= 15;
+    if (!take(2, reference) || !take(baseBytes, base) || !take(2, extents)) return false;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    for (uint64_t e = 0; e < extents; ++e) {
+      uint64_t index = 0;
+      uint64_t o = 0;
+      uint64_t l = 0;
+      if (!take(indexBytes, index) || !take(offsetBytes, o) || !take(lengthBytes, l)) return false;
+      if (e == 0) {
+        offset = o;
+        length = l;
+      }
+    }
+    for (TDerived& d : derived) {
+      if (d.Id != id || d.Found || extents == 0) continue;
+      // Where the item's first bytes are: in the file, or in the meta box's own data.
+      const uint8_t* from = method == 0 ? data : method == 1 ? idat.Body : nullptr;
+      const size_t within = method == 0 ? size : idat.Size;
+      if (from == nullptr || base > within || offset > within - base) return false;
+      const uint8_t* q = from + base + offset;
+      size_t available = within - static_cast<size_t>(base + offset);
+      if (length != 0 && length < available) available = static_cast<size_t>(length);
+      if (available < 2) return false;
+      const size_t field = (q[1] & 1) != 0 ? 4 : 2;
+      const size_t at = d.Overlay ? 10 : 4;  // past the fill colours, or the rows and columns
+      if (available < at + 2 * field) return false;
+      const uint64_t w = ReadBig(q + at, field);
+      const uint64_t h = ReadBig(q + at + field, field);
+      pixels = std::max(pixels, w * h);
+      d.Found = true;
+    }
+  }
+  return std::all_of(derived.begin(), derived.end(), [](const TDerived& d) { return d.Found; });
 }
 
 }  // namespace
@@ -173,7 +291,6 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
                          uint64_t maxPixelBytes, const THeifAllocate& allocate,
                          THeifPicture& picture) {
   if (!IsHeif(data, size)) return THeifResult::kNotHeif;
-  if (HasOverlay(data, size)) return THeifResult::kUnsupported;
   TPrimary primary;
   if (!OpenPrimary(data, size, primary)) return THeifResult::kBroken;
   heif_image_handle* handle = primary.handle.get();
@@ -186,8 +303,10 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   if (bits > 16) return THeifResult::kUnsupported;
   const bool deep = bits > 8;
   // Ours, the interleaved picture libheif hands over, and its decoded planes (4:4:4 at worst,
-  // with alpha), all at once.
-  const uint64_t pixels = uint64_t(w) * uint64_t(h);
+  // with alpha), all at once; a grid's or overlay's canvas counts at the size its data says.
+  uint64_t canvas = 0;
+  if (!LargestCanvas(data, size, canvas)) return THeifResult::kBroken;
+  const uint64_t pixels = std::max(uint64_t(w) * uint64_t(h), canvas);
   const uint64_t ours = RowBytes(uint64_t(w), 24) * uint64_t(h);
   const uint64_t sample = deep ? 2 : 1;
   const uint64_t theirs = pixels * sample * (alpha ? 4 : 3) * 2;

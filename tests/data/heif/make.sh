@@ -3,8 +3,9 @@
 # references the tests compare with: each picture decoded by heif-convert, as 8-bit
 # RGBA in PAM form (ImageMagick). Run it again only to change the set; its output is committed.
 #   make.sh   (needs imagemagick, libheif-examples, libavif-bin)
-# overlay-huge-canvas.heic is kept, not made here: the fuzz campaign made it from heic-8.heic,
-# an overlay ('iovl') as the primary item whose canvas libheif would allocate at 2 GB.
+# overlay-huge-canvas.heic and grid-huge-canvas.heic are kept, not made here: the fuzz campaign
+# made them from heic-8.heic and iphone-like.heic, an overlay ('iovl') and a grid whose canvases
+# libheif would allocate at 2 GB while the pictures say 64 x 64.
 set -euo pipefail
 cd "$(dirname "$0")"
 # 64 x 48: four quadrants and a soft diagonal, so that any turn or mirror shows.
