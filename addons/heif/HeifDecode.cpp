@@ -307,6 +307,8 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   uint64_t canvas = 0;
   if (!LargestCanvas(data, size, canvas)) return THeifResult::kBroken;
   const uint64_t pixels = std::max(uint64_t(w) * uint64_t(h), canvas);
+  // Every pixel costs a byte at least; a canvas of 32-bit sides would overflow the sums below.
+  if (pixels > maxPixelBytes) return THeifResult::kTooLarge;
   const uint64_t ours = RowBytes(uint64_t(w), 24) * uint64_t(h);
   const uint64_t sample = deep ? 2 : 1;
   const uint64_t theirs = pixels * sample * (alpha ? 4 : 3) * 2;
