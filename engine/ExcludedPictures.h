@@ -18,10 +18,8 @@ class TExcludedPictures {
 
   size_t Count() const { return paths_.size(); }
   bool Empty() const { return paths_.empty(); }
-  // The paths in the order they were added: the file's lines.
-  const std::vector<std::string>& Paths() const { return paths_; }
 
  private:
-  std::vector<std::string> paths_;
+  std::vector<std::string> paths_;        // in the order they were added
   std::unordered_set<std::string> keys_;  // the paths upper-cased
 };
