@@ -8,9 +8,7 @@ void TExcludedPictures::Assign(const std::vector<std::string>& paths) {
 }
 
 bool TExcludedPictures::Add(const std::string& path) {
-  if (path.empty() || !keys_.insert(UpperCase(path)).second) return false;
-  paths_.push_back(path);
-  return true;
+  return !path.empty() && keys_.insert(UpperCase(path)).second;
 }
 
 bool TExcludedPictures::Contains(const std::string& path) const {
@@ -18,6 +16,5 @@ bool TExcludedPictures::Contains(const std::string& path) const {
 }
 
 void TExcludedPictures::Clear() {
-  paths_.clear();
   keys_.clear();
 }

@@ -16,10 +16,9 @@ class TExcludedPictures {
   bool Contains(const std::string& path) const;
   void Clear();
 
-  size_t Count() const { return paths_.size(); }
-  bool Empty() const { return paths_.empty(); }
+  size_t Count() const { return keys_.size(); }
+  bool Empty() const { return keys_.empty(); }
 
  private:
-  std::vector<std::string> paths_;        // in the order they were added
   std::unordered_set<std::string> keys_;  // the paths upper-cased
 };
