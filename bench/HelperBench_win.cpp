@@ -1,8 +1,10 @@
 // What running plug-ins in the helper process costs against calling them here: a 24-megapixel
 // PNG through our PNG plug-in both ways; 200 small pictures through a third-party-style
 // plug-in (one of the test fixtures) both ways, as stepping through a folder does; the
-// helper's first start. Alternating runs, medians.
+// helper's first start. Alternating runs, medians. With --picture, one picture of our HEIF
+// plug-in through the helper as a change meets it: decoded there, its pixels copied here.
 //   helper_bench <program folder> <fixture plug-in folder> [width height]
+//   helper_bench <program folder> --picture <file> [rounds]
 #include <windows.h>
 
 #include <cstdio>
@@ -60,6 +62,24 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string program = argv[1];
+  if (std::string(argv[2]) == "--picture" && argc > 3) {
+    TPluginHelper helper(ToWide(program + "\\Vesko2.exe"));
+    auto remote = Session(program + "\\ifheif.spi", &helper);
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
+    std::vector<double> times;
+    int width = 0;
+    for (int round = 0; round < rounds; ++round) {
+      times.push_back(TimeOnce([&] {
+        TSPIDIBImage dib;
+        dib.LoadFromFile(argv[3]);
+        width = dib.Width();
+      }));
+    }
+    if (width <= 0) return 2;
+    std::printf("ifheif.spi in the helper: %.4f s\n", Median(times));
+    TSPI::Helper = nullptr;
+    return 0;
+  }
   const std::string fixtures = argv[2];
   const int width = argc > 4 ? std::atoi(argv[3]) : 6000;
   const int height = argc > 4 ? std::atoi(argv[4]) : 4000;

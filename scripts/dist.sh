@@ -26,6 +26,10 @@ heif_doc=$build/deps/mingw-heif/share/doc
 lcms_doc=$build/deps/mingw-lcms2/share/doc/lcms2
 gpl3=/usr/share/common-licenses/GPL-3
 
+pinned() { awk -v p="$1" '$1 == p { print $2 }' "$root/scripts/deps/sources.pin"; }
+heif_version=$(pinned libheif)
+de265_version=$(pinned libde265)
+
 version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || die "no version on the project() line of CMakeLists.txt"
 command -v zip >/dev/null || die "zip is missing (scripts/setup.sh installs it)"
@@ -88,13 +92,15 @@ The files of Vesko 2 contain code of the libraries below, linked in statically:
 
 and, as libraries of their own that ifheif.spi loads (GNU LGPL version 3):
 
-  libheif.dll    HEIF and AVIF reading               libheif 1.15.1
-  libde265.dll   HEVC decoding (HEIC)                libde265 1.0.11
+  libheif.dll    HEIF and AVIF reading               libheif ${heif_version%-*}
+  libde265.dll   HEVC decoding (HEIC)                libde265 ${de265_version%-*}
 
-Both are built unchanged from Debian's source packages (libheif 1.15.1-1+deb12u1 and
-libde265 1.0.11-1+deb12u2, with Debian's patches; the sources are in Debian's archive, and
-\`apt-get source libheif libde265\` fetches them). You may replace either DLL with a build of
-your own of a compatible version: ifheif.spi loads them from its own folder by their names.
+Both are built from Debian's source packages libheif $heif_version and libde265 $de265_version,
+with Debian's patches and, for libde265, one of ours (its Windows locks made slim; the patch
+says why). Those exact sources, with our patch, are in Vesko2-$version-sources.zip beside
+Vesko2-$version.zip where you downloaded it, and in Debian's archive. You may replace either
+DLL with a build of your own of a compatible version: ifheif.spi loads them from its own
+folder by their names.
 
 Their licence texts follow, each as the library or its Debian package gives it.
 
@@ -234,4 +240,25 @@ stamp=$(git -C "$root" log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/nu
 find "$stage" -exec touch -t "$stamp" {} +
 (cd "$stage" && TZ=UTC zip -q -X -r -9 "$zipfile" Vesko2)
 say "$(du -k "$zipfile" | cut -f1) KB: $zipfile"
+
+# The exact sources of every library built into the release: each pinned Debian source
+# package as fetched (.dsc, upstream and Debian tarballs), our patches, and the pin list.
+sources_zip=$out/Vesko2-$version-sources.zip
+rm -f "$sources_zip"
+src_stage=$stage/Vesko2-$version-sources
+mkdir -p "$src_stage/patches"
+while read -r package pin_version _; do
+  case $package in '#'* | '') continue ;; esac
+  dsc=$build/deps/sources/${package}_${pin_version#*:}.dsc
+  [ -f "$dsc" ] || die "$dsc is missing (scripts/setup.sh fetches it)"
+  cp "$dsc" "$src_stage/"
+  while read -r _ _ name; do
+    cp "$build/deps/sources/$name" "$src_stage/" || die "$name of $package is missing"
+  done < <(sed -n '/^Checksums-Sha256:/,/^[^ ]/{/^ /p}' "$dsc")
+done <"$root/scripts/deps/sources.pin"
+cp "$root/scripts/deps/sources.pin" "$src_stage/"
+cp -r "$root/scripts/deps/patches/." "$src_stage/patches/"
+find "$src_stage" -exec touch -t "$stamp" {} +
+(cd "$stage" && TZ=UTC zip -q -X -r -0 "$sources_zip" "$(basename "$src_stage")")
+say "$(du -k "$sources_zip" | cut -f1) KB: $sources_zip"
 echo "$zipfile"

@@ -55,28 +55,99 @@ struct TPrimary {
   std::unique_ptr<heif_image_handle, THandleRelease> handle;
 };
 
-bool OpenPrimary(const uint8_t* data, size_t size, TPrimary& primary) {
+// The least a decoded pixel costs: ours (3 bytes) and libheif's interleaved RGB and YCbCr planes
+// before it (3 + 3 at 8 bits). Deeper samples and alpha cost more, counted once the file is read.
+constexpr uint64_t kLeastBytesPerPixel = 9;
+
+// libheif's own security limits, set to what the plug-in may spend: no image, grid or overlay
+// canvas past the pixels the budget pays for, and no block past the budget. libheif checks them
+// as it parses and before it allocates, whichever of the file's boxes it reads.
+void LimitTo(heif_context* context, uint64_t maxPixels, uint64_t maxPixelBytes) {
+  heif_security_limits* limits = heif_context_get_security_limits(context);
+  limits->max_image_size_pixels = std::max<uint64_t>(maxPixels, 1);
+  limits->max_memory_block_size =
+      std::min<uint64_t>(limits->max_memory_block_size, std::max<uint64_t>(maxPixelBytes, 1));
+}
+
+THeifResult OpenPrimary(const uint8_t* data, size_t size, uint64_t maxPixelBytes,
+                        TPrimary& primary) {
   InitOnce();
   primary.context.reset(heif_context_alloc());
-  if (!primary.context) return false;
-  // No side of a picture past what a bitmap can hold; the pixel budget is checked after.
-  heif_context_set_maximum_image_size_limit(primary.context.get(), 1 << 16);
-  if (heif_context_read_from_memory_without_copy(primary.context.get(), data, size, nullptr).code !=
-      heif_error_Ok) {
-    return false;
-  }
+  if (!primary.context) return THeifResult::kNoMemory;
+  LimitTo(primary.context.get(), maxPixelBytes / kLeastBytesPerPixel, maxPixelBytes);
+  heif_error error =
+      heif_context_read_from_memory_without_copy(primary.context.get(), data, size, nullptr);
   heif_image_handle* handle = nullptr;
-  if (heif_context_get_primary_image_handle(primary.context.get(), &handle).code != heif_error_Ok) {
-    return false;
-  }
+  if (error.code == heif_error_Ok)
+    error = heif_context_get_primary_image_handle(primary.context.get(), &handle);
+  if (error.subcode == heif_suberror_Security_limit_exceeded) return THeifResult::kTooLarge;
+  if (error.code != heif_error_Ok) return THeifResult::kBroken;
   primary.handle.reset(handle);
-  return true;
+  return THeifResult::kOk;
 }
 
 // A sample of `bits` bits brought to 8 with rounding.
 inline uint8_t To8(uint16_t value, uint32_t max) {
   if (value > max) value = static_cast<uint16_t>(max);
   return static_cast<uint8_t>((value * 255u + max / 2) / max);
+}
+
+// A colour stored multiplied by its alpha, laid over the background: what shows through is
+// added to it. The same as dividing the alpha out and blending, without the division's loss.
+inline uint8_t PremultipliedOver(uint8_t colour, uint8_t alpha, uint8_t back) {
+  return static_cast<uint8_t>(std::min(255u, colour + (back * (255u - alpha) + 127) / 255));
+}
+
+// libheif's interleaved RGB or RGBA, 8 or 16 bits a sample (little-endian).
+struct TPlane {
+  const uint8_t* Pixels;
+  size_t Stride;
+  int Width;
+  int Height;
+  bool Alpha;
+  bool Deep;
+  bool Premultiplied;
+};
+
+// The plane as a bottom-up 24-bit bitmap: deep samples rounded to 8 bits through a table of
+// every value (`max` is the largest), alpha laid over `back`. The plain 8-bit case is a
+// straight swap of red and blue, the bulk of every photo.
+void WriteBottomUp(const TPlane& in, uint32_t max, THeifBackground back, uint8_t* out, size_t row) {
+  std::vector<uint8_t> to8;
+  if (in.Deep) {
+    to8.resize(65536);
+    for (uint32_t v = 0; v < 65536; ++v) to8[v] = To8(static_cast<uint16_t>(v), max);
+  }
+  const int channels = in.Alpha ? 4 : 3;
+  std::vector<uint8_t> narrow(in.Deep ? static_cast<size_t>(in.Width) * channels : 0);
+  for (int y = 0; y < in.Height; ++y) {
+    const uint8_t* from = in.Pixels + in.Stride * static_cast<size_t>(y);
+    uint8_t* target = out + row * static_cast<size_t>(in.Height - 1 - y);
+    if (in.Deep) {
+      for (size_t i = 0; i < narrow.size(); ++i)
+        narrow[i] = to8[from[2 * i] | from[2 * i + 1] << 8];
+      from = narrow.data();
+    }
+    if (!in.Alpha) {
+      for (int x = 0; x < in.Width; ++x, from += 3, target += 3) {
+        target[0] = from[2];
+        target[1] = from[1];
+        target[2] = from[0];
+      }
+      continue;
+    }
+    for (int x = 0; x < in.Width; ++x, from += 4, target += 3) {
+      if (in.Premultiplied) {
+        target[0] = PremultipliedOver(from[2], from[3], back.Blue);
+        target[1] = PremultipliedOver(from[1], from[3], back.Green);
+        target[2] = PremultipliedOver(from[0], from[3], back.Red);
+      } else {
+        target[0] = BlendOver(from[2], from[3], back.Blue);
+        target[1] = BlendOver(from[1], from[3], back.Green);
+        target[2] = BlendOver(from[0], from[3], back.Red);
+      }
+    }
+  }
 }
 
 // The ICC profile of the colours an nclx box names, or nothing for sRGB's. Only the primaries
@@ -113,156 +184,6 @@ std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
 
 }  // namespace
 
-namespace {
-
-uint64_t ReadBig(const uint8_t* p, size_t bytes) {
-  uint64_t value = 0;
-  for (size_t i = 0; i < bytes; ++i) value = value << 8 | p[i];
-  return value;
-}
-
-bool IsType(const uint8_t* type, const char* name) {
-  return std::memcmp(type, name, 4) == 0;
-}
-
-// Calls visit(type, body, bodySize) for each box of [data, data + size), a box that runs past
-// the end cut at it, until visit answers false.
-template <typename Visit>
-void WalkBoxes(const uint8_t* data, size_t size, Visit visit) {
-  size_t at = 0;
-  while (size - at >= 8) {
-    uint64_t box = ReadBig(data + at, 4);
-    size_t header = 8;
-    if (box == 1) {
-      if (size - at < 16) return;
-      box = ReadBig(data + at + 8, 8);
-      header = 16;
-    } else if (box == 0) {
-      box = size - at;
-    }
-    if (box < header) return;
-    const size_t end = box > size - at ? size : at + static_cast<size_t>(box);
-    if (!visit(data + at + 4, data + at + header, end - at - header)) return;
-    at = end;
-  }
-}
-
-// A grid ('grid') or overlay ('iovl') item: libheif composes it on a canvas of the size its data
-// declares, whatever the picture's own size says, before a check of ours could see it.
-struct TDerived {
-  uint64_t Id = 0;
-  bool Overlay = false;
-  bool Found = false;
-};
-
-// The largest canvas, in pixels, that a grid or overlay item of the file declares (0 without
-// one); false when such an item's data cannot be found where its location says.
-bool LargestCanvas(const uint8_t* data, size_t size, uint64_t& pixels) {
-  pixels = 0;
-  const uint8_t* meta = nullptr;
-  size_t metaSize = 0;
-  WalkBoxes(data, size, [&](const uint8_t* type, const uint8_t* body, size_t n) {
-    if (!IsType(type, "meta")) return true;
-    meta = body;
-    metaSize = n;
-    return false;
-  });
-  if (meta == nullptr || metaSize < 4) return true;
-  struct TPart {
-    const uint8_t* Body = nullptr;
-    size_t Size = 0;
-  } iinf, iloc, idat;
-  WalkBoxes(meta + 4, metaSize - 4, [&](const uint8_t* type, const uint8_t* body, size_t n) {
-    TPart* part = IsType(type, "iinf")   ? &iinf
-                  : IsType(type, "iloc") ? &iloc
-                  : IsType(type, "idat") ? &idat
-                                         : nullptr;
-    if (part != nullptr && part->Body == nullptr) *part = {body, n};
-    return true;
-  });
-  std::vector<TDerived> derived;
-  if (iinf.Body != nullptr && iinf.Size >= 6) {
-    const size_t skip = iinf.Body[0] == 0 ? 6 : 8;
-    if (iinf.Size < skip) return true;
-    WalkBoxes(iinf.Body + skip, iinf.Size - skip,
-              [&](const uint8_t* type, const uint8_t* body, size_t n) {
-                if (!IsType(type, "infe") || n < 4 || body[0] < 2) return true;
-                const size_t idBytes = body[0] == 2 ? 2 : 4;
-                if (n < 4 + idBytes + 2 + 4) return true;
-                const uint8_t* itemType = body + 4 + idBytes + 2;
-                if (IsType(itemType, "grid") || IsType(itemType, "iovl")) {
-                  derived.push_back({ReadBig(body + 4, idBytes), IsType(itemType, "iovl"), false});
-                }
-                return true;
-              });
-  }
-  if (derived.empty()) return true;
-  if (iloc.Body == nullptr || iloc.Size < 8) return false;
-  const uint8_t version = iloc.Body[0];
-  const uint8_t* p = iloc.Body + 4;
-  const uint8_t* const end = iloc.Body + iloc.Size;
-  const size_t offsetBytes = p[0] >> 4;
-  const size_t lengthBytes = p[0] & 15;
-  const size_t baseBytes = p[1] >> 4;
-  const size_t indexBytes = version == 1 || version == 2 ? p[1] & 15 : 0;
-  for (const size_t bytes : {offsetBytes, lengthBytes, baseBytes, indexBytes}) {
-    if (bytes != 0 && bytes != 4 && bytes != 8) return false;
-  }
-  p += 2;
-  const auto take = [&](size_t bytes, uint64_t& value) {
-    if (static_cast<size_t>(end - p) < bytes) return false;
-    value = ReadBig(p, bytes);
-    p += bytes;
-    return true;
-  };
-  uint64_t count = 0;
-  if (!take(version < 2 ? 2 : 4, count)) return false;
-  for (uint64_t item = 0; item < count; ++item) {
-    uint64_t id = 0;
-    uint64_t method = 0;
-    uint64_t reference = 0;
-    uint64_t base = 0;
-    uint64_t extents = 0;
-    if (!take(version < 2 ? 2 : 4, id)) return false;
-    if ((version == 1 || version == 2) && !take(2, method)) return false;
-    method &= 15;
-    if (!take(2, reference) || !take(baseBytes, base) || !take(2, extents)) return false;
-    uint64_t offset = 0;
-    uint64_t length = 0;
-    for (uint64_t e = 0; e < extents; ++e) {
-      uint64_t index = 0;
-      uint64_t o = 0;
-      uint64_t l = 0;
-      if (!take(indexBytes, index) || !take(offsetBytes, o) || !take(lengthBytes, l)) return false;
-      if (e == 0) {
-        offset = o;
-        length = l;
-      }
-    }
-    for (TDerived& d : derived) {
-      if (d.Id != id || d.Found || extents == 0) continue;
-      // Where the item's first bytes are: in the file, or in the meta box's own data.
-      const uint8_t* from = method == 0 ? data : method == 1 ? idat.Body : nullptr;
-      const size_t within = method == 0 ? size : idat.Size;
-      if (from == nullptr || base > within || offset > within - base) return false;
-      const uint8_t* q = from + base + offset;
-      size_t available = within - static_cast<size_t>(base + offset);
-      if (length != 0 && length < available) available = static_cast<size_t>(length);
-      if (available < 2) return false;
-      const size_t field = (q[1] & 1) != 0 ? 4 : 2;
-      const size_t at = d.Overlay ? 10 : 4;  // past the fill colours, or the rows and columns
-      if (available < at + 2 * field) return false;
-      const uint64_t w = ReadBig(q + at, field);
-      const uint64_t h = ReadBig(q + at + field, field);
-      pixels = std::max(pixels, w * h);
-      d.Found = true;
-    }
-  }
-  return std::all_of(derived.begin(), derived.end(), [](const TDerived& d) { return d.Found; });
-}
-
-}  // namespace
-
 bool IsHeif(const uint8_t* data, size_t size) {
   if (data == nullptr || size < 16 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
   const uint32_t box = BigEndian32(data);
@@ -278,7 +199,8 @@ bool IsHeif(const uint8_t* data, size_t size) {
 
 bool ReadHeifSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& height) {
   TPrimary primary;
-  if (!OpenPrimary(data, size, primary)) return false;
+  // Only the boxes are read: any size a bitmap can hold may be named.
+  if (OpenPrimary(data, size, uint64_t{1} << 40, primary) != THeifResult::kOk) return false;
   const int w = heif_image_handle_get_width(primary.handle.get());
   const int h = heif_image_handle_get_height(primary.handle.get());
   if (w <= 0 || h <= 0) return false;
@@ -289,10 +211,11 @@ bool ReadHeifSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& h
 
 THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
                          uint64_t maxPixelBytes, const THeifAllocate& allocate,
-                         THeifPicture& picture) {
+                         THeifPicture& picture, THeifProgress* progress) {
   if (!IsHeif(data, size)) return THeifResult::kNotHeif;
   TPrimary primary;
-  if (!OpenPrimary(data, size, primary)) return THeifResult::kBroken;
+  const THeifResult opened = OpenPrimary(data, size, maxPixelBytes, primary);
+  if (opened != THeifResult::kOk) return opened;
   heif_image_handle* handle = primary.handle.get();
   const int w = heif_image_handle_get_width(handle);
   const int h = heif_image_handle_get_height(handle);
@@ -303,20 +226,30 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   if (bits > 16) return THeifResult::kUnsupported;
   const bool deep = bits > 8;
   // Ours, the interleaved picture libheif hands over, and its decoded planes (4:4:4 at worst,
-  // with alpha), all at once; a grid's or overlay's canvas counts at the size its data says.
-  uint64_t canvas = 0;
-  if (!LargestCanvas(data, size, canvas)) return THeifResult::kBroken;
-  const uint64_t pixels = std::max(uint64_t(w) * uint64_t(h), canvas);
-  // Every pixel costs a byte at least; a canvas of 32-bit sides would overflow the sums below.
-  if (pixels > maxPixelBytes) return THeifResult::kTooLarge;
-  const uint64_t ours = RowBytes(uint64_t(w), 24) * uint64_t(h);
+  // with alpha), all at once. A grid or overlay is composed on a canvas of the size its own data
+  // declares, whatever the picture says: libheif refuses a canvas past the same budget.
   const uint64_t sample = deep ? 2 : 1;
-  const uint64_t theirs = pixels * sample * (alpha ? 4 : 3) * 2;
-  if (ours + theirs > maxPixelBytes) return THeifResult::kTooLarge;
+  const uint64_t perPixel = 3 + sample * (alpha ? 4 : 3) * 2;
+  const uint64_t maxPixels = maxPixelBytes / perPixel;
+  if (uint64_t(w) * uint64_t(h) > maxPixels) return THeifResult::kTooLarge;
+  if (progress != nullptr) progress->Pixels = uint64_t(w) * uint64_t(h);
+  LimitTo(primary.context.get(), maxPixels, maxPixelBytes);
 
   std::unique_ptr<heif_decoding_options, TOptionsFree> options(heif_decoding_options_alloc());
   if (!options) return THeifResult::kNoMemory;
   options->convert_hdr_to_8bit = 0;  // rounded here, not cut
+  if (progress != nullptr) {
+    options->progress_user_data = progress;
+    options->start_progress = [](heif_progress_step step, int total, void* user) {
+      if (step == heif_progress_step_load_tile) static_cast<THeifProgress*>(user)->Tiles = total;
+    };
+    options->on_progress = [](heif_progress_step step, int done, void* user) {
+      if (step == heif_progress_step_load_tile) static_cast<THeifProgress*>(user)->TilesDone = done;
+    };
+    options->cancel_decoding = [](void* user) {
+      return static_cast<THeifProgress*>(user)->Cancel.load() ? 1 : 0;
+    };
+  }
   const heif_chroma chroma =
       deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
            : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
@@ -324,6 +257,7 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   const heif_error error =
       heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
   std::unique_ptr<heif_image, TImageRelease> image(decoded);
+  if (error.subcode == heif_suberror_Security_limit_exceeded) return THeifResult::kTooLarge;
   if (error.code == heif_error_Memory_allocation_error) return THeifResult::kNoMemory;
   if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype)
     return THeifResult::kUnsupported;
@@ -340,30 +274,14 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
       deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
   if (depth <= 0 || depth > 16) return THeifResult::kBroken;
   const uint32_t max = (1u << depth) - 1;
+  // Colours stored multiplied by their alpha (the file says so) are laid over as they are.
+  const bool premultiplied = alpha && heif_image_is_premultiplied_alpha(image.get()) != 0;
 
   const size_t row = static_cast<size_t>(RowBytes(uint64_t(w), 24));
   uint8_t* out = allocate(row * static_cast<size_t>(h));
   if (out == nullptr) return THeifResult::kNoMemory;
-  const int channels = alpha ? 4 : 3;
-  for (int y = 0; y < h; ++y) {
-    const uint8_t* in = plane + static_cast<size_t>(stride) * static_cast<size_t>(y);
-    uint8_t* target = out + row * static_cast<size_t>(h - 1 - y);
-    for (int x = 0; x < w; ++x) {
-      uint8_t rgba[4] = {0, 0, 0, 255};
-      for (int c = 0; c < channels; ++c) {
-        if (deep) {
-          const uint8_t* s = in + (static_cast<size_t>(x) * channels + c) * 2;
-          rgba[c] = To8(static_cast<uint16_t>(s[0] | s[1] << 8), max);
-        } else {
-          rgba[c] = in[static_cast<size_t>(x) * channels + c];
-        }
-      }
-      uint8_t* p = target + static_cast<size_t>(x) * 3;
-      p[0] = BlendOver(rgba[2], rgba[3], back.Blue);
-      p[1] = BlendOver(rgba[1], rgba[3], back.Green);
-      p[2] = BlendOver(rgba[0], rgba[3], back.Red);
-    }
-  }
+  const TPlane source{plane, static_cast<size_t>(stride), w, h, alpha, deep, premultiplied};
+  WriteBottomUp(source, max, back, out, row);
   picture.Width = static_cast<uint32_t>(w);
   picture.Height = static_cast<uint32_t>(h);
   picture.Bytes = row * static_cast<size_t>(h);

@@ -5,6 +5,7 @@
 // its native tests and the fuzz target share it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,16 @@ struct THeifPicture {
   std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none
 };
 
+// How a decode goes, for a caller that shows life while it runs (another thread reads it). Tiles
+// counts the tiles of a grid (0 for a single image) and TilesDone those decoded; Cancel, set by
+// the caller, makes libheif stop between tiles.
+struct THeifProgress {
+  std::atomic<uint64_t> Pixels{0};  // of the primary image, once the file is read
+  std::atomic<int> Tiles{0};
+  std::atomic<int> TilesDone{0};
+  std::atomic<bool> Cancel{false};
+};
+
 // "ftyp" with a HEIF or AVIF brand among the first bytes (a few dozen are enough).
 bool IsHeif(const uint8_t* data, size_t size);
 
@@ -39,8 +50,9 @@ bool ReadHeifSize(const uint8_t* data, size_t size, uint32_t& width, uint32_t& h
 
 // Decodes the primary image into a block from `allocate`. A picture whose pixels, together
 // with what libheif's decoding needs for it, would take more than `maxPixelBytes` is refused
-// before its pixels are decoded. On failure the block, if any was allocated, holds nothing of
-// use.
+// before its pixels are decoded, and so is a grid or overlay whose canvas would. On failure the
+// block, if any was allocated, holds nothing of use. With `progress`, a grid's tiles are
+// reported there as they are decoded.
 THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
                          uint64_t maxPixelBytes, const THeifAllocate& allocate,
-                         THeifPicture& picture);
+                         THeifPicture& picture, THeifProgress* progress = nullptr);

@@ -3,8 +3,10 @@
 // laid over the desktop's colour as ifpng.spi lays it. libheif.dll and libde265.dll are found
 // beside the plug-in (the host loads it with its own folder first). The decoding itself is
 // addons/heif/HeifDecode.cpp, shared with the native tests and the fuzz target.
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "addons/SpiExports.h"
@@ -34,7 +36,48 @@ int ResultOf(THeifResult result) {
   return SusieResult::kInternalError;
 }
 
-int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels) {
+// How long a decode shows life without a tile done: long enough for the largest phone photo on a
+// slow machine, bounded so that a decode that hangs stops showing life and the host's deadline
+// ends it.
+constexpr auto kLifeBase = std::chrono::seconds(10);
+constexpr auto kLifePerMegapixel = std::chrono::milliseconds(1000);
+constexpr auto kLifeBeat = std::chrono::milliseconds(250);
+
+// Runs `decode` on a thread of its own while this thread, the host's, calls `progress` four
+// times a second as a sign of life, within the budget above; a grid's decoded tile renews it.
+// When the host asks to stop, libheif stops between tiles. Without a callback it runs here.
+THeifResult DecodeShowingLife(const std::function<THeifResult(THeifProgress*)>& decode,
+                              SpiProgress progress, LONG_PTR user) {
+  if (progress == nullptr) return decode(nullptr);
+  THeifProgress state;
+  std::atomic<bool> finished{false};
+  THeifResult result = THeifResult::kBroken;
+  std::thread worker([&] {
+    result = decode(&state);
+    finished = true;
+  });
+  using TClock = std::chrono::steady_clock;
+  auto lastNews = TClock::now();
+  int lastTiles = 0;
+  while (!finished) {
+    std::this_thread::sleep_for(kLifeBeat);
+    if (finished || state.Cancel) continue;
+    const int tiles = state.TilesDone;
+    if (tiles != lastTiles) {
+      lastTiles = tiles;
+      lastNews = TClock::now();
+    }
+    const auto budget = kLifeBase + kLifePerMegapixel * static_cast<int>(state.Pixels / 1000000);
+    if (TClock::now() - lastNews > budget) continue;
+    const int total = state.Tiles > 0 ? state.Tiles.load() : 100;
+    if (progress(state.Tiles > 0 ? tiles : 0, total, user) != 0) state.Cancel = true;
+  }
+  worker.join();
+  return result;
+}
+
+int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+           SpiProgress progress, LONG_PTR user) {
   std::vector<BYTE> bytes;
   const int read = SpiReadSource(source, length, flag, bytes);
   if (read != SusieResult::kSuccess) return read;
@@ -47,15 +90,19 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels) 
     return block != nullptr ? static_cast<uint8_t*>(LocalLock(block)) : nullptr;
   };
   THeifPicture picture;
-  THeifResult result;
-  try {
-    result =
-        DecodeHeif24(bytes.data(), bytes.size(), DesktopColor(), kMaxPixelBytes, allocate, picture);
-  } catch (const std::bad_alloc&) {
-    result = THeifResult::kNoMemory;
-  } catch (...) {
-    result = THeifResult::kBroken;
-  }
+  const THeifBackground back = DesktopColor();
+  const THeifResult result = DecodeShowingLife(
+      [&](THeifProgress* state) {
+        try {
+          return DecodeHeif24(bytes.data(), bytes.size(), back, kMaxPixelBytes, allocate, picture,
+                              state);
+        } catch (const std::bad_alloc&) {
+          return THeifResult::kNoMemory;
+        } catch (...) {
+          return THeifResult::kBroken;
+        }
+      },
+      progress, user);
   if (block != nullptr) LocalUnlock(block);
   if (result != THeifResult::kOk) {
     if (block != nullptr) LocalFree(block);
@@ -100,11 +147,11 @@ SPI_EXPORT int WINAPI GetPictureInfo(LPCSTR source, LONG length, UINT flag,
 }
 
 SPI_EXPORT int WINAPI GetPicture(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
-                                 HLOCAL* pixels, SpiProgress /*progress*/, LONG_PTR /*user*/) {
+                                 HLOCAL* pixels, SpiProgress progress, LONG_PTR user) {
   if (info == nullptr || pixels == nullptr) return SusieResult::kInternalError;
   *info = nullptr;
   *pixels = nullptr;
-  return Decode(source, length, flag, info, pixels);
+  return Decode(source, length, flag, info, pixels, progress, user);
 }
 
 SPI_EXPORT int WINAPI GetPreview(LPCSTR, LONG, UINT, HLOCAL*, HLOCAL*, SpiProgress, LONG_PTR) {

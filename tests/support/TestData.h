@@ -31,7 +31,8 @@ struct TReference {
   int Width = 0;
   int Height = 0;
   int Channels = 0;
-  std::vector<uint8_t> Samples;
+  std::vector<uint8_t> Samples;  // 8 bits, rounded from Wide when the file has more
+  std::vector<uint16_t> Wide;    // a 16-bit PAM's own samples; empty for 8 bits
 
   const uint8_t* At(int x, int y) const {
     return Samples.data() + (static_cast<size_t>(y) * Width + x) * Channels;
@@ -49,12 +50,25 @@ inline TReference ReadReference(const std::string& path) {
     REQUIRE(end != std::string::npos);
     std::istringstream header(text.substr(0, end));
     std::string key;
+    int maximum = 255;
     while (header >> key) {
       if (key == "WIDTH") header >> r.Width;
       if (key == "HEIGHT") header >> r.Height;
       if (key == "DEPTH") header >> r.Channels;
+      if (key == "MAXVAL") header >> maximum;
     }
     start = end + 7;
+    REQUIRE((maximum == 255 || maximum == 65535));
+    if (maximum == 65535) {
+      const size_t count = static_cast<size_t>(r.Width) * r.Height * r.Channels;
+      REQUIRE(bytes.size() - start == count * 2);
+      for (size_t i = 0; i < count; ++i) {
+        const auto v = static_cast<uint16_t>(bytes[start + 2 * i] << 8 | bytes[start + 2 * i + 1]);
+        r.Wide.push_back(v);
+        r.Samples.push_back(static_cast<uint8_t>((v * 255u + 32767) / 65535));
+      }
+      return r;
+    }
   } else {
     REQUIRE(text.rfind("P6", 0) == 0);
     std::istringstream header(text);

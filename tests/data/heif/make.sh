@@ -5,7 +5,8 @@
 #   make.sh   (needs imagemagick, libheif-examples, libavif-bin)
 # overlay-huge-canvas.heic and grid-huge-canvas.heic are kept, not made here: the fuzz campaign
 # made them from heic-8.heic and iphone-like.heic, an overlay ('iovl') and a grid whose canvases
-# libheif would allocate at 2 GB while the pictures say 64 x 64.
+# libheif would allocate at 2 GB while the pictures say 64 x 64. grid-huge-canvas-two-meta.heic
+# is the grid with an empty 'meta' box put in front of the real one (at the end of this file).
 set -euo pipefail
 cd "$(dirname "$0")"
 # 64 x 48: four quadrants and a soft diagonal, so that any turn or mirror shows.
@@ -52,4 +53,36 @@ for f in *.ref.png; do
   convert "$f" -depth 8 -alpha on "${f%.png}.pam"
   rm "$f"
 done
-rm -f src.png src-alpha.png
+# Transformations and alpha as cameras and phones write them, lossless 4:4:4 so that avifdec
+# agrees with libheif to a step: a mirror top to bottom (imir 0) and left to right (imir 1) at
+# 10 bits, a 41 x 31 crop at (3, 5) (clap of odd size at half-pixel offsets), irot beside an
+# Exif orientation of 6 (the box counts, the Exif is not applied again), and alpha stored
+# premultiplied. avifdec leaves the transformations to its caller: ImageMagick applies them to
+# its decoding. The 10-bit references keep avifdec's 16 bits, so that rounding can be told from
+# cutting.
+python3 -c 'import struct,sys; sys.stdout.buffer.write(b"MM\0*" + struct.pack(">IHHHIHHI", 8, 1, 0x112, 3, 1, 6, 0, 0))' >exif-6.bin
+lossless=(--min 0 --max 0 -y 444)
+avifenc "${lossless[@]}" -d 10 --imir 0 src.png avif-10-imir0.avif >/dev/null 2>&1
+avifenc "${lossless[@]}" -d 10 --imir 1 src.png avif-10-imir1.avif >/dev/null 2>&1
+avifenc "${lossless[@]}" -d 8 --crop 3,5,41,31 src.png avif-8-clap.avif >/dev/null 2>&1
+avifenc "${lossless[@]}" -d 8 --irot 1 --exif exif-6.bin src.png avif-8-irot-exif.avif >/dev/null 2>&1
+avifenc "${lossless[@]}" -d 8 --premultiply src-alpha.png avif-8-premultiplied.avif >/dev/null 2>&1
+for t in "avif-10-imir0:-flip" "avif-10-imir1:-flop" "avif-8-clap:-crop 41x31+3+5 +repage" \
+  "avif-8-irot-exif:-rotate -90" "avif-8-premultiplied:"; do
+  f=${t%%:*}
+  avifdec -d 16 "$f.avif" "$f.dec.png" >/dev/null
+  # shellcheck disable=SC2086
+  convert "$f.dec.png" ${t#*:} -alpha on "$f.ref.pam"
+  rm "$f.dec.png"
+done
+for f in avif-8-clap avif-8-irot-exif avif-8-premultiplied; do
+  convert "$f.ref.pam" -depth 8 "$f.ref.pam"
+done
+rm -f src.png src-alpha.png exif-6.bin
+python3 - <<'PY'
+import struct
+data = open("grid-huge-canvas.heic", "rb").read()
+ftyp = struct.unpack(">I", data[:4])[0]
+empty_meta = struct.pack(">I4sI", 12, b"meta", 0)
+open("grid-huge-canvas-two-meta.heic", "wb").write(data[:ftyp] + empty_meta + data[ftyp:])
+PY

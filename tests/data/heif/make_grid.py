@@ -3,8 +3,10 @@
 grid of HEVC tiles (each tile a hidden item with its own decoder configuration), cropped to an
 output size smaller than the tiles cover, turned by an `irot` property, with an ICC profile in
 a `colr` property. Only the structure is ours; every coded tile is heif-enc's.
-  make_grid.py OUT.heic WIDTH HEIGHT ROTATION ICC TILE.heic...   (tiles row by row, 2 x 2)
+  make_grid.py OUT.heic WIDTH HEIGHT ROTATION ICC TILE.heic...   (tiles row by row)
+GRID_COLUMNS (2 by default) and GRID_TILE (the tiles' side, 64 by default) shape the grid.
 """
+import os
 import struct
 import sys
 
@@ -55,10 +57,12 @@ def read_tile(path):
 def main():
     out, width, height, rotation, icc_path = sys.argv[1:6]
     tiles = [read_tile(p) for p in sys.argv[6:]]
-    assert len(tiles) == 4
+    columns = int(os.environ.get("GRID_COLUMNS", "2"))
+    assert len(tiles) % columns == 0 and len(tiles) + 5 < 128
+    rows = len(tiles) // columns
     icc = open(icc_path, "rb").read()
-    tile_w, tile_h = 64, 64
-    grid_id, tile_ids = 1, [2, 3, 4, 5]
+    tile_w = tile_h = int(os.environ.get("GRID_TILE", "64"))
+    grid_id, tile_ids = 1, list(range(2, 2 + len(tiles)))
     # Properties, 1-based: tile configurations, tile size, grid size, rotation, profile, depth.
     props = [hvcc for hvcc, _ in tiles]
     props.append(full_box(b"ispe", 0, 0, struct.pack(">II", tile_w, tile_h)))
@@ -66,8 +70,8 @@ def main():
     props.append(box(b"irot", bytes([int(rotation) & 3])))
     props.append(box(b"colr", b"prof" + icc))
     props.append(full_box(b"pixi", 0, 0, bytes([3, 8, 8, 8])))
-    tile_ispe, grid_ispe, irot, colr, pixi = 5, 6, 7, 8, 9
-    ipma = struct.pack(">I", 5)
+    tile_ispe, grid_ispe, irot, colr, pixi = range(len(tiles) + 1, len(tiles) + 6)
+    ipma = struct.pack(">I", 1 + len(tiles))
     ipma += struct.pack(">HB", grid_id, 4) + bytes([grid_ispe, 0x80 | irot, colr, pixi])
     for i, item in enumerate(tile_ids):
         ipma += struct.pack(">HB", item, 3) + bytes([0x80 | (i + 1), tile_ispe, pixi])
@@ -75,9 +79,9 @@ def main():
     infe = [full_box(b"infe", 2, 0, struct.pack(">HH4s", grid_id, 0, b"grid") + b"\0")]
     infe += [full_box(b"infe", 2, 1, struct.pack(">HH4s", i, 0, b"hvc1") + b"\0") for i in tile_ids]
     iinf = full_box(b"iinf", 0, 0, struct.pack(">H", len(infe)) + b"".join(infe))
-    iref = full_box(b"iref", 0, 0, box(b"dimg", struct.pack(">HH", grid_id, 4) +
+    iref = full_box(b"iref", 0, 0, box(b"dimg", struct.pack(">HH", grid_id, len(tiles)) +
                                        b"".join(struct.pack(">H", i) for i in tile_ids)))
-    grid = struct.pack(">BBBBHH", 0, 0, 1, 1, int(width), int(height))
+    grid = struct.pack(">BBBBHH", 0, 0, rows - 1, columns - 1, int(width), int(height))
     blobs = [grid] + [coded for _, coded in tiles]
     items = [grid_id] + tile_ids
     hdlr = full_box(b"hdlr", 0, 0, struct.pack(">I4s", 0, b"pict") + bytes(12) + b"\0")
@@ -92,7 +96,7 @@ def main():
     def meta(offsets):
         return full_box(b"meta", 0, 0, hdlr + pitm + iloc(offsets) + iinf + iref + iprp)
 
-    head = len(ftyp) + len(meta([0] * 5)) + 8  # the mdat's header
+    head = len(ftyp) + len(meta([0] * len(items))) + 8  # the mdat's header
     offsets, at = [], head
     for blob in blobs:
         offsets.append(at)
