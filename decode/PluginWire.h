@@ -35,7 +35,8 @@ enum class TKind : uint32_t {
   Continue,     // program → helper: Number 0 goes on, 1 aborts
   Result,       // helper → program: the call's result Number, its Text and Data, where the
                 // pixels lie (Section, SectionSize); Total 1 when the helper ends after it
-  Alive,        // helper → program: the plug-in waits on a window of its own (a message box)
+  Alive,        // helper → program: a window of the plug-in waits on the user, or a large
+                //   picture is being handed over
                 // that the user has not answered yet; no answer
   Extract,      // program → helper: the member Text of the archive Plugin, at most Number
                 // bytes into a buffer of Total; the bytes come back in the section

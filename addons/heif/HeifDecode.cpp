@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "addons/heif/YccToBgr.h"
 #include "decode/AlphaBlend.h"
 #include "decode/ColorProfile.h"
 #include "decode/PixelMemory.h"
@@ -182,6 +183,81 @@ std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
   return icc;
 }
 
+// The decoded planes of an opaque 8-bit YCbCr or monochrome picture, and their matrix; false for
+// anything else, which goes through libheif's RGB.
+bool YccPlanesOf(const heif_image* image, int w, int h, TYccPlanes& planes, TYccMatrix& matrix) {
+  const heif_colorspace space = heif_image_get_colorspace(image);
+  const heif_chroma chroma = heif_image_get_chroma_format(image);
+  const bool mono = space == heif_colorspace_monochrome && chroma == heif_chroma_monochrome;
+  if (!mono &&
+      !(space == heif_colorspace_YCbCr &&
+        (chroma == heif_chroma_420 || chroma == heif_chroma_422 || chroma == heif_chroma_444)))
+    return false;
+  if (heif_image_get_width(image, heif_channel_Y) != w ||
+      heif_image_get_height(image, heif_channel_Y) != h ||
+      heif_image_get_bits_per_pixel_range(image, heif_channel_Y) != 8) {
+    return false;
+  }
+  int stride = 0;
+  planes.Y = heif_image_get_plane_readonly(image, heif_channel_Y, &stride);
+  planes.YStride = static_cast<size_t>(stride);
+  planes.Width = w;
+  planes.Height = h;
+  planes.ShiftX = chroma == heif_chroma_444 ? 0 : 1;
+  planes.ShiftY = chroma == heif_chroma_420 ? 1 : 0;
+  if (planes.Y == nullptr || stride < w) return false;
+  if (!mono) {
+    int cbStride = 0;
+    int crStride = 0;
+    planes.Cb = heif_image_get_plane_readonly(image, heif_channel_Cb, &cbStride);
+    planes.Cr = heif_image_get_plane_readonly(image, heif_channel_Cr, &crStride);
+    const int cw = ((w - 1) >> planes.ShiftX) + 1;
+    const int ch = ((h - 1) >> planes.ShiftY) + 1;
+    for (const heif_channel c : {heif_channel_Cb, heif_channel_Cr}) {
+      if (heif_image_get_width(image, c) < cw || heif_image_get_height(image, c) < ch ||
+          heif_image_get_bits_per_pixel_range(image, c) != 8) {
+        return false;
+      }
+    }
+    if (planes.Cb == nullptr || planes.Cr == nullptr || cbStride != crStride || cbStride < cw)
+      return false;
+    planes.CStride = static_cast<size_t>(cbStride);
+  }
+  heif_color_profile_nclx* nclx = nullptr;
+  const bool hasNclx =
+      heif_image_get_nclx_color_profile(image, &nclx).code == heif_error_Ok && nclx != nullptr;
+  const bool known = YccMatrixOf(hasNclx, hasNclx ? nclx->matrix_coefficients : 2,
+                                 hasNclx ? nclx->full_range_flag != 0 : true, matrix);
+  heif_nclx_color_profile_free(nclx);
+  return known;
+}
+
+// The picture's size and kind, and its colour profile (the file's ICC profile, else one made
+// from its nclx box), once its pixels are in place.
+THeifResult Describe(heif_image_handle* handle, int w, int h, size_t row, int bits, bool alpha,
+                     THeifPicture& picture) {
+  picture.Width = static_cast<uint32_t>(w);
+  picture.Height = static_cast<uint32_t>(h);
+  picture.Bytes = row * static_cast<size_t>(h);
+  picture.BitDepth = bits;
+  picture.HasAlpha = alpha;
+  picture.Icc.clear();
+  const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
+  if (iccSize > 0 && iccSize <= kMaxIccBytes) {
+    picture.Icc.resize(iccSize);
+    if (heif_image_handle_get_raw_color_profile(handle, picture.Icc.data()).code != heif_error_Ok)
+      picture.Icc.clear();
+  }
+  heif_color_profile_nclx* nclx = nullptr;
+  if (picture.Icc.empty() &&
+      heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
+      nclx != nullptr) {
+    picture.Icc = NclxProfile(*nclx);
+  }
+  heif_nclx_color_profile_free(nclx);
+  return THeifResult::kOk;
+}
+
 }  // namespace
 
 bool IsHeif(const uint8_t* data, size_t size) {
@@ -250,18 +326,41 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
       return static_cast<THeifProgress*>(user)->Cancel.load() ? 1 : 0;
     };
   }
-  const heif_chroma chroma =
-      deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-  heif_image* decoded = nullptr;
-  const heif_error error =
-      heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
-  std::unique_ptr<heif_image, TImageRelease> image(decoded);
+  // An opaque 8-bit picture comes as its decoder left it and is turned into the bitmap at once;
+  // anything else, or a matrix of another kind, through libheif's interleaved RGB.
+  std::unique_ptr<heif_image, TImageRelease> image;
+  heif_error error{heif_error_Ok, heif_suberror_Unspecified, ""};
+  TYccPlanes planes;
+  TYccMatrix matrix;
+  bool direct = false;
+  if (!alpha && !deep) {
+    heif_image* decoded = nullptr;
+    error = heif_decode_image(handle, &decoded, heif_colorspace_undefined, heif_chroma_undefined,
+                              options.get());
+    image.reset(decoded);
+    direct = error.code == heif_error_Ok && image && YccPlanesOf(image.get(), w, h, planes, matrix);
+  }
+  if (!direct && error.code == heif_error_Ok) {
+    const heif_chroma chroma =
+        deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+             : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    image.reset();
+    heif_image* decoded = nullptr;
+    error = heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options.get());
+    image.reset(decoded);
+  }
   if (error.subcode == heif_suberror_Security_limit_exceeded) return THeifResult::kTooLarge;
   if (error.code == heif_error_Memory_allocation_error) return THeifResult::kNoMemory;
   if (error.code == heif_error_Unsupported_feature || error.code == heif_error_Unsupported_filetype)
     return THeifResult::kUnsupported;
   if (error.code != heif_error_Ok || !image) return THeifResult::kBroken;
+  const size_t row = static_cast<size_t>(RowBytes(uint64_t(w), 24));
+  if (direct) {
+    uint8_t* out = allocate(row * static_cast<size_t>(h));
+    if (out == nullptr) return THeifResult::kNoMemory;
+    YccToBgr(planes, matrix, out, row);
+    return Describe(handle, w, h, row, bits, alpha, picture);
+  }
   if (heif_image_get_width(image.get(), heif_channel_interleaved) != w ||
       heif_image_get_height(image.get(), heif_channel_interleaved) != h) {
     return THeifResult::kBroken;
@@ -277,29 +376,9 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   // Colours stored multiplied by their alpha (the file says so) are laid over as they are.
   const bool premultiplied = alpha && heif_image_is_premultiplied_alpha(image.get()) != 0;
 
-  const size_t row = static_cast<size_t>(RowBytes(uint64_t(w), 24));
   uint8_t* out = allocate(row * static_cast<size_t>(h));
   if (out == nullptr) return THeifResult::kNoMemory;
   const TPlane source{plane, static_cast<size_t>(stride), w, h, alpha, deep, premultiplied};
   WriteBottomUp(source, max, back, out, row);
-  picture.Width = static_cast<uint32_t>(w);
-  picture.Height = static_cast<uint32_t>(h);
-  picture.Bytes = row * static_cast<size_t>(h);
-  picture.BitDepth = bits;
-  picture.HasAlpha = alpha;
-  picture.Icc.clear();
-  const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
-  if (iccSize > 0 && iccSize <= kMaxIccBytes) {
-    picture.Icc.resize(iccSize);
-    if (heif_image_handle_get_raw_color_profile(handle, picture.Icc.data()).code != heif_error_Ok)
-      picture.Icc.clear();
-  }
-  heif_color_profile_nclx* nclx = nullptr;
-  if (picture.Icc.empty() &&
-      heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
-      nclx != nullptr) {
-    picture.Icc = NclxProfile(*nclx);
-  }
-  heif_nclx_color_profile_free(nclx);
-  return THeifResult::kOk;
+  return Describe(handle, w, h, row, bits, alpha, picture);
 }
