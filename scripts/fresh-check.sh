@@ -11,11 +11,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VESKO_BUILD:-$root/build}
 out=$build/fresh-check
 chroot_dir=$out/root
-mirror=${FRESH_MIRROR:-http://deb.debian.org/debian}
+# The Debian archive this machine's own apt sources name for its release, unless FRESH_MIRROR says.
+mirror=${FRESH_MIRROR:-$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null |
+  awk -v c="$(. /etc/os-release && echo "$VERSION_CODENAME")" '$2 == c { print $1; exit }')}
 command=${1:-scripts/setup.sh && make test}
 say() { printf '[fresh-check] %s\n' "$*"; }
 
 [ "$(id -u)" = 0 ] || { say "must run as root (debootstrap, chroot and mounts)"; exit 2; }
+[ -n "$mirror" ] || { say "no Debian archive in this machine's apt sources: set FRESH_MIRROR"; exit 2; }
 
 mounts=(proc sys dev dev/pts dev/shm)
 unmount_all() {

@@ -28,13 +28,15 @@ pin_line() {
 }
 
 if [ "${1:-}" = "--stamp" ]; then
-  pin_line "$2" | tr -s ' '
+  line=$(pin_line "$2") || exit 1
+  echo "$line" | tr -s ' '
   exit 0
 fi
 [ $# -eq 2 ] || die "usage: fetch-source.sh PACKAGE DEST"
 package=$1
 dest=$2
-read -r _ version pool dsc_sha <<<"$(pin_line "$package")"
+line=$(pin_line "$package") || exit 1
+read -r _ version pool dsc_sha <<<"$line"
 upstream=${version#*:}
 dsc=${package}_${upstream}.dsc
 
@@ -57,8 +59,10 @@ fetch() {
   rm -f "$cache/$name"
   local uri
   uri=$(archive_uri)/$pool/$name
-  /usr/lib/apt/apt-helper download-file "$uri" "$cache/$name.part" "SHA256:$sha" >/dev/null 2>&1 ||
+  /usr/lib/apt/apt-helper download-file "$uri" "$cache/$name.part" "SHA256:$sha" >/dev/null 2>&1 || {
+    rm -f "$cache/$name.part"*
     die "cannot fetch $name (SHA-256 $sha) from $uri: the pinned $package $version is not available, or not as pinned"
+  }
   mv "$cache/$name.part" "$cache/$name"
 }
 
