@@ -153,8 +153,12 @@ std::unique_ptr<TSrgbTransform> TSrgbTransform::Make(const TColorProfile& profil
     }
   }
   if (!direct) {
-    result->transform_ = cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8,
-                                            INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
+    // Table-based profiles unoptimised: Little CMS's 8-bit optimisation resamples the whole way
+    // into a grid, 14 levels off near the edge of sRGB's gamut; unoptimised is exact and about
+    // 15 times as slow (1.7 s for 2 megapixels on one core), for profiles that photos rarely have.
+    result->transform_ =
+        cmsCreateTransform(source.get(), TYPE_BGR_8, srgb.get(), TYPE_BGR_8, INTENT_PERCEPTUAL,
+                           cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE);
     if (result->transform_ == nullptr) return nullptr;
   }
   if (LeavesColoursAlone(*result)) return nullptr;
