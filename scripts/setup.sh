@@ -22,7 +22,7 @@ packages=(
   python3 procps git
   doctest-dev zlib1g-dev libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
   libwebp-dev webp
-  meson ninja-build libheif-dev libheif-examples libavif-bin
+  meson ninja-build libheif-examples libavif-bin
   liblcms2-dev liblcms2-utils
 )
 
