@@ -52,12 +52,13 @@ void TApplication::Restore() {
   }
 }
 
-void TApplication::Run() {
-  MSG msg;
+int TApplication::Run() {
+  MSG msg{};
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 
 LRESULT TApplication::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -32,9 +32,10 @@ class TApplication final : public TWindowBase {
   // when not set.
   std::function<void()> OnRestoreRequest;
   // Runs the message loop until a quit message arrives.
-  void Run();
+  // The message loop; the code Terminate was given.
+  int Run();
   // Ends the message loop once the current message is handled.
-  void Terminate() { PostQuitMessage(0); }
+  void Terminate(int code = 0) { PostQuitMessage(code); }
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -50,6 +50,7 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       } catch (const std::system_error&) {
       }
       if (applied) {
+        ++wallpapersSet_;
         SaveIfSourceChanged();
         return true;
       }

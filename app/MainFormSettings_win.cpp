@@ -47,9 +47,12 @@ void TVesko2MainForm::LoadSettings() {
   env_.Application.ShowTaskbarButton();
   UpdateWindow(Handle());
   TStartUpHooks hooks;
-  hooks.RequestQuit = [this] {
+  // /R: the start's change is made first, plug-in calls and all; the program then ends, with
+  // exit code 1 when no wallpaper could be set, for the scripts and scheduled tasks that use it.
+  bool quitAfterStart = false;
+  hooks.RequestQuit = [this, &quitAfterStart] {
     quitting_ = true;  // a start that only sets a wallpaper writes no settings
-    env_.Application.Terminate();
+    quitAfterStart = true;
   };
   hooks.SetMessageFile = [this](const std::string& file) { MessageFile = file; };
   hooks.ReportError = [this](const std::exception& error) {
@@ -59,7 +62,12 @@ void TVesko2MainForm::LoadSettings() {
   // From the first picture on, a plug-in call keeps the window answering (the plug-in search
   // before it waits plainly: the window is not ready for its messages then).
   TPumpedWait::SetEnabled(true);
+  const int setBefore = wallpapersSet_;
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
+  if (quitAfterStart) {
+    env_.Application.Terminate(wallpapersSet_ > setBefore ? 0 : 1);
+    return;
+  }
   // Until a source has been chosen, a start explains the panel.
   if (List.MainListBox.Empty() && Settings.PaperFolder.empty()) ShowWelcome();
 }

@@ -264,6 +264,7 @@ class TVesko2MainForm final : public TWindowBase,
   bool settingsReadable_ = true;
   std::string savedSource_;      // the source the settings file names
   bool quitting_ = false;        // /R: the start ends without writing the settings
+  int wallpapersSet_ = 0;        // pictures made the wallpaper since the start
   std::string reportedFailure_;  // the last failure of a start or a tick that was reported
   bool closing_ = false;         // the close path ends the message loop
   // A close asked for inside a plug-in call: the change stops and the window closes after it.

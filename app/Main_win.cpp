@@ -85,9 +85,9 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
   TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
   for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
   TVesko2MainForm form(std::move(env));
-  application.Run();
+  const int code = application.Run();
   TWindowBase::ErrorHandler = nullptr;
-  return 0;
+  return code;
 }
 
 }  // namespace

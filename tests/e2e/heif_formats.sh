@@ -81,6 +81,39 @@ windows_after=$(xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l)
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
 
+# /R, as scheduled tasks and scripts use it: the start's change is made, through the helper
+# (a HEIC, an AVIF, a JPEG in a ZIP named by an .ArcLink file and read by UNZIP32.DLL), before
+# the program ends with exit code 0. (A folder of nothing readable says so in a box and then
+# ends with 1.)
+once=$out/once
+mkdir -p "$once/app" "$once/arc/photos"
+cp "$out/app/Vesko2.exe" "$out/app/ifheif.spi" "$out/app/libheif.dll" "$out/app/libde265.dll" \
+  "$build/UNZIP32.DLL" "$once/app/"
+convert -size 96x64 xc:'#2050e0' -quality 95 "$once/arc/photos/blue.jpg"
+(cd "$once/arc" && zip -q -r "$once/blue.zip" photos)
+for case in photo.heic:0 eight.avif:0 blue.ArcLink:0; do
+  file=${case%%:*} expected=${case#*:}
+  folder=$once/${file%%.*}
+  mkdir -p "$folder"
+  if [ "$file" = blue.ArcLink ]; then
+    cp "$once/blue.zip" "$folder/"
+    printf '%s\r\nphotos\\blue.jpg\r\n%s\r\n' "$(winepath -w "$folder/blue.zip" 2>/dev/null)" \
+      "$(stat -c %s "$once/arc/photos/blue.jpg")" >"$folder/blue.ArcLink"
+  else
+    cp "$pics/$file" "$folder/"
+  fi
+  rm -f "$once/app/\$Vesko2.bmp"
+  (cd "$once/app" && timeout 60 wine ./Vesko2.exe /R "$(winepath -w "$folder" 2>/dev/null)" \
+    </dev/null >/dev/null 2>&1)
+  code=$?
+  echo "/R $file: exit code $code"
+  [ "$code" = "$expected" ] || fail "/R on $file ended with $code, not $expected"
+  if [ "$expected" = 0 ]; then
+    [ -f "$once/app/\$Vesko2.bmp" ] || fail "/R on $file wrote no wallpaper"
+  fi
+done
+wineserver -k 2>/dev/null
+
 # Phone photos at phones' sizes with the deadline at its least (1 s without a sign of life): a
 # 48-megapixel HEIC and three of 24 megapixels, each tinted its own colour, all shown in turn.
 # Their decoding and their hand-over (144 MB for the largest) take about as long as the
