@@ -85,8 +85,13 @@ std::string ListEntryPath(IFileSystem& files, const std::string& listFolder,
   if (line.empty()) return line;
   if (IsFullPath(line)) return CanonicalPath(line);
   if (line[0] == '\\' || line[0] == '/') {
+    // The root keeps its separator: "\\srv\share" alone ends without one.
     const size_t root = FullPathRootLength(listFolder);
-    if (root != 0) return CanonicalPath(listFolder.substr(0, root) + line.substr(1));
+    if (root != 0) {
+      std::string base = listFolder.substr(0, root);
+      if (base.back() != '\\' && base.back() != '/') base += '\\';
+      return CanonicalPath(base + line.substr(1));
+    }
   }
   // "C:pic.jpg" names a file in that drive's current folder, which only the system knows.
   if (line.size() >= 2 && line[1] == ':') return files.FullPath(line);
@@ -163,7 +168,11 @@ void TPictureList::LoadPictureList() {
                   ? std::stoi(RandomListBox.Items.front())
                   : static_cast<int>(env_.Random.Next(static_cast<uint32_t>(MainListBox.Count())));
     }
-    if (newRound) settings_.RandomFirst = MainListBox.Items[static_cast<size_t>(index)];
+    if (newRound) {
+      // No step of the old source's round counts in the new one.
+      settings_.RandomFirst = MainListBox.Items[static_cast<size_t>(index)];
+      roundOffset_ = 0;
+    }
     MainListBox.ItemIndex = index;
     RandomListBox.ItemIndex = RandomListBox.IndexOf(std::to_string(index));
   }

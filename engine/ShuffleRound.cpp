@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "base/TextCase.h"
+
 namespace {
 
 uint64_t Mix(uint64_t x) {
@@ -13,9 +15,10 @@ uint64_t Mix(uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// Upper-cased first: Windows names are case-blind, so "c:\pics" and "C:\Pics" are one round.
 uint64_t EntryHash(const std::string& entry, uint32_t seed) {
   uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a over the bytes, then mixed with the seed
-  for (const char c : entry) {
+  for (const char c : UpperCase(entry)) {
     h ^= static_cast<uint8_t>(c);
     h *= 0x100000001B3ull;
   }

@@ -169,6 +169,8 @@ TEST_CASE("list lines in any form a script writes name the same files; the resum
       {"D:\\", "\\pics\\a.jpg", "D:\\pics\\a.jpg"},
       {"\\\\srv\\share\\lists", "\\pics\\a.jpg", "\\\\srv\\share\\pics\\a.jpg"},
       {"\\\\srv\\share\\lists", "a.jpg", "\\\\srv\\share\\lists\\a.jpg"},
+      {"\\\\srv\\share", "\\pics\\a.jpg",
+       "\\\\srv\\share\\pics\\a.jpg"},  // a list at the share's root
       {"D:\\lists", "//srv/share/a.jpg", "\\\\srv\\share\\a.jpg"},
       {"D:\\lists", "", ""},
   };
@@ -273,6 +275,15 @@ TEST_CASE("a round's order is a permutation, follows from its seed, and outlives
     if (more[static_cast<size_t>(p)] != "new.jpg") after.push_back(more[static_cast<size_t>(p)]);
   }
   CHECK(before == after);
+  // The same folder named in another case is the same round: Windows names are case-blind.
+  std::vector<std::string> upper;
+  std::vector<std::string> lower;
+  for (const std::string& item : items) {
+    upper.push_back("C:\\PICS\\" + UpperCase(item));
+    lower.push_back("c:\\pics\\" + item);
+  }
+  CHECK(RoundOrder(upper, 99) == RoundOrder(lower, 99));
+  CHECK(RoundKey("C:\\Pics\\A.jpg", 5) == RoundKey("c:\\pics\\a.JPG", 5));
   // Seeds are never 0 (no round) and fit the settings file's numbers.
   for (uint32_t draw : {0u, 1u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
     CHECK(RoundSeed(draw) >= 1);
@@ -361,6 +372,26 @@ TEST_CASE("random order: 50 pictures, 120 changes, two restarts: each once per r
   files.AddFile("C:\\s\\x.jpg");
   list->FileDropFileDrop(nullptr, {"C:\\s"}, 0, 0);
   CHECK(settings.RandomSource == "C:\\s");
+  // A new source's round starts afresh: 6 steps into a round of 12 pictures, a folder of 6
+  // shows all 6 in one round (it once inherited the 6 steps and began another at once).
+  files.AddFolder("C:\\t");
+  files.AddFolder("C:\\u");
+  for (int i = 0; i < 12; ++i) files.AddFile("C:\\t\\" + std::to_string(i) + ".jpg");
+  for (int i = 0; i < 6; ++i) files.AddFile("C:\\u\\" + std::to_string(i) + ".jpg");
+  list->FileDropFileDrop(nullptr, {"C:\\t"}, 0, 0);
+  for (int change = 0; change < 6; ++change) {
+    list->StepActiveOrder(true);
+    REQUIRE(list->SetCurrentPicture());
+  }
+  shown.clear();
+  list->FileDropFileDrop(nullptr, {"C:\\u"}, 0, 0);
+  const int32_t newSeed = settings.RandomSeed;
+  for (int change = 0; change < 5; ++change) {
+    list->StepActiveOrder(true);
+    REQUIRE(list->SetCurrentPicture());
+    CHECK(settings.RandomSeed == newSeed);  // no reshuffle before the round is through
+  }
+  CHECK(std::set<std::string>(shown.begin(), shown.end()).size() == 6);
 }
 
 TEST_CASE("random rounds: Del, a picture gone at a restart, back and forth, big lists") {
