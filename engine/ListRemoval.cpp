@@ -23,6 +23,21 @@ void RemoveCurrentPicture(TListBox& pictures, TListBox& randomOrder, bool random
   }
 }
 
+void RemoveOtherPicture(TListBox& pictures, TListBox& randomOrder, int m) {
+  if (m < 0 || m >= pictures.Count()) return;
+  const int r = randomOrder.IndexOf(std::to_string(m));
+  pictures.Items.erase(pictures.Items.begin() + m);
+  if (pictures.ItemIndex > m) --pictures.ItemIndex;
+  if (r >= 0) {
+    randomOrder.Items.erase(randomOrder.Items.begin() + r);
+    if (randomOrder.ItemIndex > r) --randomOrder.ItemIndex;
+  }
+  for (std::string& item : randomOrder.Items) {
+    const int value = std::stoi(item);
+    if (value > m) item = std::to_string(value - 1);
+  }
+}
+
 bool RemoveListLine(std::vector<std::string>& lines, const std::string& entry,
                     const std::function<std::string(const std::string&)>& resolve) {
   const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {

@@ -14,6 +14,10 @@
 void RemoveCurrentPicture(TListBox& pictures, TListBox& randomOrder, bool randomLoad,
                           const std::function<void(bool)>& renumbering = {});
 
+// Removes the entry at `m` that is not the current one: both cursors stay on the entries they
+// were on, and the random order is renumbered.
+void RemoveOtherPicture(TListBox& pictures, TListBox& randomOrder, int m);
+
 // Removes the first line that names `entry` regardless of case, each line read through
 // `resolve` (a list file's lines may be relative or written in another form than the entry's);
 // false (nothing removed) when no line does. The other lines stay as written.

@@ -314,6 +314,11 @@ bool TPictureList::ExcludeCurrent(const std::function<void(bool)>& renumbering) 
     Excluded.Add(entry);
   }
   RemoveCurrent(renumbering);
+  // A list file may name the picture again, in another form: every line of it goes.
+  for (int i = MainListBox.Count() - 1; i >= 0; --i) {
+    if (Excluded.Contains(MainListBox.Items[static_cast<size_t>(i)]))
+      RemoveOtherPicture(MainListBox, RandomListBox, i);
+  }
   return true;
 }
 

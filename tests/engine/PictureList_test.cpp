@@ -701,6 +701,23 @@ TEST_CASE("excluded pictures: passed over by every source, order and round, also
     CHECK(run->list->MainListBox.Count() == 3);
     CHECK(run->list->MainListBox.IndexOf("C:\\r\\1000.jpg") < 0);
   }
+  SUBCASE("a picture a list file names twice, in two forms, goes with both its lines") {
+    for (const bool randomLoad : {false, true}) {
+      CAPTURE(randomLoad);
+      TFakeFileSystem files = disk(3);
+      files.AddFile("C:\\r\\list.txt", FileAttr::Archive,
+                    {"C:\\r\\1000.jpg", "C:\\r\\1001.jpg", "c:/R/1000.JPG", "C:\\r\\1002.jpg"});
+      TSettings s = source(randomLoad);
+      s.PaperFolder = "C:\\r\\list.txt";
+      auto run = start(files, s);
+      REQUIRE(run->settings.PaperName == "C:\\r\\1000.jpg");
+      REQUIRE(run->list->ExcludeCurrent());
+      CHECK(run->list->MainListBox.Count() == 2);
+      CHECK(IsPermutation(run->list->RandomListBox, 2));
+      const std::vector<std::string> shown = show(*run, 4);
+      CHECK(std::count(shown.begin(), shown.end(), "C:\\r\\1000.jpg") == 0);
+    }
+  }
   SUBCASE("clearing the list brings every picture back; a file deleted by hand means none") {
     TFakeFileSystem files = disk(4);
     files.AddFile(excludeFile, FileAttr::Archive, {"C:\\r\\1000.jpg", "C:\\r\\1003.jpg"});
