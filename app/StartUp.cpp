@@ -25,7 +25,10 @@ void RunStartUpSequence(TPictureList& list, const TSettings& settings, IFileSyst
                         const TStartUpHooks& hooks) {
   // A saved source that is gone is reported; a source on the command line still opens.
   Guarded(hooks, [&] { list.LoadPictureList(); });
-  if (settings.NextLoad) list.StepActiveOrder(true);
+  // A round whose picture is gone leaves its cursor on the picture before that one's place, so
+  // that the next step shows the one after it: a start steps then, also without NextLoad, lest
+  // it show the picture before again.
+  if (settings.NextLoad || list.CursorBeforeGone) list.StepActiveOrder(true);
 
   for (const std::string& argument : arguments) {
     if (IsQuitSwitch(argument)) {

@@ -108,6 +108,7 @@ TPictureList::TPictureList(TSettings& settings, TPictureListEnv env)
 
 void TPictureList::LoadPictureList() {
   TBusyScope busy(env_.Busy, kBusyBlue, "Load List..");
+  CursorBeforeGone = false;
   std::vector<std::string> entries;
   // Entries are full paths, whatever form the source was named in: the shell's operations on
   // them (the recycle bin above all) need full paths, and the current folder may change.
@@ -153,7 +154,8 @@ void TPictureList::LoadPictureList() {
 
   roundStartCache_ = -1;
   int index = MainListBox.IndexOf(settings_.PaperName);
-  if (index < 0 && settings_.RandomLoad && !newRound && !settings_.PaperName.empty()) {
+  CursorBeforeGone = index < 0 && settings_.RandomLoad && !newRound && !settings_.PaperName.empty();
+  if (CursorBeforeGone) {
     // The current picture is gone (deleted, moved): the round goes on after the place it had,
     // the cursor on the picture before it so that the next step shows the one after it.
     const int n = RandomListBox.Count();

@@ -46,6 +46,9 @@ class TPictureList {
   TListBox MainListBox;
   TListBox RandomListBox;
   TExtensionList ExtensionList = TExtensionList::Build({});
+  // Set by a load whose current picture is gone from its random round: the cursor is on the
+  // picture before its place, for the next step to show the one after it.
+  bool CursorBeforeGone = false;
   uint32_t ListLoadedTick = 0;
 
   // Sets the picture under the PictureList cursor; true when one was set.

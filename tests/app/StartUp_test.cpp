@@ -1,9 +1,12 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include "app/HandOver.h"
 #include "app/Settings.h"
 #include "app/StartUp.h"
 #include "engine/PictureList.h"
+#include "engine/ShuffleRound.h"
 #include "support/Fakes.h"
 
 TEST_CASE("hand-over payload from a second start") {
@@ -116,6 +119,29 @@ TEST_CASE("start-up with NextLoad advances one entry") {
   f.settings.NextLoad = true;
   f.Run({});
   CHECK(f.sets == std::vector<std::string>{"C:\\p\\c.jpg"});
+}
+
+TEST_CASE("start-up in a random round whose picture is gone shows the one after its place") {
+  for (const bool nextLoad : {false, true}) {
+    CAPTURE(nextLoad);
+    StartFixture f;
+    f.settings.RandomLoad = true;
+    f.settings.RandomSeed = 4242;
+    f.settings.RandomSource = "C:\\p";
+    f.settings.RandomFirst = "C:\\p\\a.jpg";
+    f.settings.NextLoad = nextLoad;
+    f.settings.PaperName = "C:\\p\\gone.jpg";  // deleted while the program was closed
+    // The round's order is that of the entries' keys: the one after the gone picture's key.
+    std::vector<std::pair<uint64_t, std::string>> keyed;
+    for (const char* name : {"C:\\p\\a.jpg", "C:\\p\\b.jpg", "C:\\p\\c.jpg", "C:\\p\\gone.jpg"})
+      keyed.emplace_back(RoundKey(name, 4242), name);
+    std::sort(keyed.begin(), keyed.end());
+    size_t at = 0;
+    while (keyed[at].second != "C:\\p\\gone.jpg") ++at;
+    f.Run({});
+    REQUIRE(f.sets.size() == 1);
+    CHECK(f.sets[0] == keyed[(at + 1) % keyed.size()].second);
+  }
 }
 
 TEST_CASE("start-up: a folder argument wins and later arguments are not looked at") {
