@@ -221,21 +221,13 @@ build_heif_libraries() {
   rm -rf "$src"
 }
 
-build_mingw_heif() {
-  local prefix=$build/deps/mingw-heif stamp
+# The HEIF libraries for one toolchain (mingw or native) into build/deps/<kind>-heif.
+build_heif() {
+  local kind=$1 prefix=$build/deps/$1-heif stamp
   stamp=$(stamp_of build_heif_libraries libde265 dav1d libheif)
   is_current "$prefix" "$stamp" && return
-  say "building libde265, dav1d and libheif for mingw"
-  build_heif_libraries mingw "$prefix" "$build/deps/src-heif"
-  echo "$stamp" >"$prefix/.stamp"
-}
-
-build_native_heif() {
-  local prefix=$build/deps/native-heif stamp
-  stamp=$(stamp_of build_heif_libraries libde265 dav1d libheif)
-  is_current "$prefix" "$stamp" && return
-  say "building libde265, dav1d and libheif for the native tests"
-  build_heif_libraries native "$prefix" "$build/deps/src-heif-native"
+  say "building libde265, dav1d and libheif ($kind)"
+  build_heif_libraries "$kind" "$prefix" "$build/deps/src-heif-$kind"
   echo "$stamp" >"$prefix/.stamp"
 }
 
@@ -245,8 +237,8 @@ if [ "${1:-}" != "--wine-only" ]; then
   build_mingw_jpeg
   build_mingw_webp
   build_mingw_lcms2
-  build_mingw_heif
-  build_native_heif
+  build_heif mingw
+  build_heif native
 fi
 if [ "${1:-}" != "--no-wine" ]; then
   "$root/scripts/wine-prefix.sh"
