@@ -183,6 +183,82 @@ std::vector<uint8_t> NclxProfile(const heif_color_profile_nclx& nclx) {
   return icc;
 }
 
+// Whether the tiles of an image, each decoded whole before it is pasted, hold more pixels than
+// the budget: a few hundred bytes of grid can name thousands of tiles, or tiles far larger
+// than their canvas, each costing its own pixels' time and memory.
+bool TilesPastBudget(const heif_image_handle* handle, uint64_t maxPixels) {
+  heif_image_tiling tiling{};
+  return heif_image_handle_get_image_tiling(handle, 0, &tiling).code == heif_error_Ok &&
+         uint64_t{tiling.num_columns} * tiling.num_rows * tiling.tile_width * tiling.tile_height >
+             maxPixels;
+}
+
+// Walks the images a decode of `handle` decodes with it: a grid's tiles and every image's alpha
+// plane. kTooLarge past the budget, kBroken when one is a part of itself (an alpha plane that
+// is a grid of the picture it belongs to made libheif recurse until the memory ran out).
+THeifResult CheckParts(heif_context* context, heif_image_handle* root, uint64_t maxPixels) {
+  constexpr size_t kMostParts = 4096;
+  size_t visited = 0;
+  std::vector<heif_item_id> path;  // the images whose parts are being walked
+  const std::function<THeifResult(heif_image_handle*)> walk =
+      [&](heif_image_handle* handle) -> THeifResult {
+    const heif_item_id id = heif_image_handle_get_item_id(handle);
+    if (std::find(path.begin(), path.end(), id) != path.end() || path.size() > 16)
+      return THeifResult::kBroken;
+    if (++visited > kMostParts || TilesPastBudget(handle, maxPixels)) return THeifResult::kTooLarge;
+    path.push_back(id);
+    // The tiles, when it is a grid (libheif names a tile at 0, 0 only for grids).
+    heif_image_tiling tiling{};
+    heif_item_id first = 0;
+    if (heif_image_handle_get_image_tiling(handle, 0, &tiling).code == heif_error_Ok &&
+        heif_image_handle_get_grid_image_tile_id(handle, 0, 0, 0, &first).code == heif_error_Ok) {
+      if (uint64_t{tiling.num_columns} * tiling.num_rows > kMostParts)
+        return THeifResult::kTooLarge;
+      std::vector<heif_item_id> tiles;
+      for (uint32_t y = 0; y < tiling.num_rows; ++y) {
+        for (uint32_t x = 0; x < tiling.num_columns; ++x) {
+          heif_item_id tile = 0;
+          if (heif_image_handle_get_grid_image_tile_id(handle, 0, x, y, &tile).code ==
+              heif_error_Ok)
+            tiles.push_back(tile);
+        }
+      }
+      std::sort(tiles.begin(), tiles.end());
+      tiles.erase(std::unique(tiles.begin(), tiles.end()), tiles.end());
+      for (const heif_item_id tile : tiles) {
+        if (std::find(path.begin(), path.end(), tile) != path.end()) return THeifResult::kBroken;
+        heif_image_handle* next = nullptr;
+        if (heif_context_get_image_handle(context, tile, &next).code != heif_error_Ok) continue;
+        const std::unique_ptr<heif_image_handle, THandleRelease> held(next);
+        const THeifResult result = walk(next);
+        if (result != THeifResult::kOk) return result;
+      }
+    }
+    // The alpha plane and the other images that belong to it.
+    const int count = heif_image_handle_get_number_of_auxiliary_images(handle, 0);
+    if (count > 0) {
+      std::vector<heif_item_id> ids(static_cast<size_t>(count));
+      const int listed =
+          heif_image_handle_get_list_of_auxiliary_image_IDs(handle, 0, ids.data(), count);
+      for (int i = 0; i < listed; ++i) {
+        const heif_item_id auxiliary = ids[static_cast<size_t>(i)];
+        if (std::find(path.begin(), path.end(), auxiliary) != path.end())
+          return THeifResult::kBroken;
+        heif_image_handle* next = nullptr;
+        if (heif_image_handle_get_auxiliary_image_handle(handle, auxiliary, &next).code !=
+            heif_error_Ok)
+          continue;
+        const std::unique_ptr<heif_image_handle, THandleRelease> held(next);
+        const THeifResult result = walk(next);
+        if (result != THeifResult::kOk) return result;
+      }
+    }
+    path.pop_back();
+    return THeifResult::kOk;
+  };
+  return walk(root);
+}
+
 // The decoded planes of an opaque 8-bit YCbCr or monochrome picture, and their matrix; false for
 // anything else, which goes through libheif's RGB.
 bool YccPlanesOf(const heif_image* image, int w, int h, TYccPlanes& planes, TYccMatrix& matrix) {
@@ -308,7 +384,11 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   const uint64_t perPixel = 3 + sample * (alpha ? 4 : 3) * 2;
   const uint64_t maxPixels = maxPixelBytes / perPixel;
   if (uint64_t(w) * uint64_t(h) > maxPixels) return THeifResult::kTooLarge;
-  if (progress != nullptr) progress->Pixels = uint64_t(w) * uint64_t(h);
+  // A grid's tiles count against the budget too, and so do the images decoded with the picture
+  // (its alpha plane, the tiles' own); an image that is decoded as a part of itself, which
+  // libheif follows for ever, is broken.
+  const THeifResult parts = CheckParts(primary.context.get(), handle, maxPixels);
+  if (parts != THeifResult::kOk) return parts;
   LimitTo(primary.context.get(), maxPixels, maxPixelBytes);
 
   std::unique_ptr<heif_decoding_options, TOptionsFree> options(heif_decoding_options_alloc());

@@ -137,14 +137,17 @@ TEST_CASE("a broken, cut, foreign or too large HEIF picture fails cleanly") {
   // An overlay and a grid whose canvases are far past their declared 64 x 64 (libheif would
   // allocate 2 GB for each), and the grid behind an empty meta box in front of it: refused
   // before any canvas is allocated, as too large where the canvas is reached.
-  for (const char* name :
-       {"overlay-huge-canvas.heic", "grid-huge-canvas.heic", "grid-huge-canvas-two-meta.heic"}) {
+  // alpha-cycle.heic (found by the fuzz slice): the alpha plane is a grid whose tile is the
+  // picture itself, which libheif followed until the memory ran out.
+  for (const char* name : {"overlay-huge-canvas.heic", "grid-huge-canvas.heic",
+                           "grid-huge-canvas-two-meta.heic", "alpha-cycle.heic"}) {
     CAPTURE(std::string(name));
     const std::vector<uint8_t> file = ReadFile(HeifFolder() + name);
     const long before = PeakMemoryKb();
     const THeifResult result = Decode(file, back, picture, block);
     CHECK(result != THeifResult::kOk);
-    if (std::string(name).find("two-meta") == std::string::npos)
+    if (std::string(name).find("huge") != std::string::npos &&
+        std::string(name).find("two-meta") == std::string::npos)
       CHECK(result == THeifResult::kTooLarge);
     CHECK(block.empty());
     CHECK(PeakMemoryKb() - before < 100 * 1024);

@@ -7,6 +7,8 @@
 # made them from heic-8.heic and iphone-like.heic, an overlay ('iovl') and a grid whose canvases
 # libheif would allocate at 2 GB while the pictures say 64 x 64. grid-huge-canvas-two-meta.heic
 # is the grid with an empty 'meta' box put in front of the real one (at the end of this file).
+# alpha-cycle.heic, also kept, is the fuzz slice's: its alpha plane is a grid whose only tile
+# is the picture it belongs to.
 set -euo pipefail
 cd "$(dirname "$0")"
 # 64 x 48: four quadrants and a soft diagonal, so that any turn or mirror shows.
