@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -52,10 +53,15 @@ THeifResult DecodeShowingLife(const std::function<THeifResult(THeifProgress*)>& 
   THeifProgress state;
   std::atomic<bool> finished{false};
   THeifResult result = THeifResult::kBroken;
-  std::thread worker([&] {
-    result = decode(&state);
-    finished = true;
-  });
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      result = decode(&state);
+      finished = true;
+    });
+  } catch (const std::system_error&) {
+    return decode(nullptr);  // no thread to be had: decoded here, without signs of life
+  }
   using TClock = std::chrono::steady_clock;
   auto lastNews = TClock::now();
   int lastTiles = 0;
