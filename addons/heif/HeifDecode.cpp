@@ -384,6 +384,7 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   const uint64_t perPixel = 3 + sample * (alpha ? 4 : 3) * 2;
   const uint64_t maxPixels = maxPixelBytes / perPixel;
   if (uint64_t(w) * uint64_t(h) > maxPixels) return THeifResult::kTooLarge;
+  if (progress != nullptr) progress->Pixels = uint64_t(w) * uint64_t(h);
   // A grid's tiles count against the budget too, and so do the images decoded with the picture
   // (its alpha plane, the tiles' own); an image that is decoded as a part of itself, which
   // libheif follows for ever, is broken.
