@@ -71,6 +71,9 @@ TEST_CASE("HEIC and AVIF pictures of Debian's encoders decode as heif-convert an
            TCase{"avif-10-444-alpha.avif", 2, 10, true, 64, 48},
            TCase{"avif-12-422.avif", 2, 12, false, 64, 48},
            TCase{"avif-8-mono.avif", 1, 8, false, 64, 48},
+           // Straight from the decoder's planes: 4:2:2, and limited range stretched to full.
+           TCase{"avif-8-422.avif", 1, 8, false, 64, 48},
+           TCase{"avif-8-420-limited.avif", 1, 8, false, 64, 48},
            // Against avifdec with ImageMagick applying the file's transformation.
            TCase{"avif-10-imir0.avif", 1, 10, false, 64, 48},
            TCase{"avif-10-imir1.avif", 1, 10, false, 64, 48},

@@ -24,6 +24,8 @@ avifenc --min 10 --max 20 -d 8 -y 420 src.png avif-8-420.avif >/dev/null
 avifenc --min 10 --max 20 -d 10 -y 444 src-alpha.png avif-10-444-alpha.avif >/dev/null
 avifenc --min 10 --max 20 -d 12 -y 422 src.png avif-12-422.avif >/dev/null
 avifenc --min 10 --max 20 -d 8 -y 400 src.png avif-8-mono.avif >/dev/null
+avifenc --min 10 --max 20 -d 8 -y 422 src.png avif-8-422.avif >/dev/null
+avifenc --min 10 --max 20 -d 8 -y 420 -r limited src.png avif-8-420-limited.avif >/dev/null
 # Display P3 named by its nclx box (primaries 12, sRGB's curve), as Android phones write AVIF.
 avifenc --min 0 --max 0 -d 8 -y 444 --cicp 12/13/6 src.png avif-p3-nclx.avif >/dev/null
 # As an iPhone writes a photo: a 2 x 2 grid of 64 x 64 HEVC tiles cropped to 128 x 112, turned
@@ -48,7 +50,7 @@ for f in heic-8 heic-alpha iphone-like; do
 done
 # AVIF through heif-convert too: avifdec upsamples 4:2:0 and 4:2:2 chroma bilinearly where
 # libheif repeats it, up to 13 apart at the quadrants' edges; 4:4:4 and monochrome agree.
-for f in avif-8-420 avif-10-444-alpha avif-12-422 avif-8-mono; do
+for f in avif-8-420 avif-10-444-alpha avif-12-422 avif-8-mono avif-8-422 avif-8-420-limited; do
   heif-convert "$f.avif" "$f.ref.png" >/dev/null
 done
 for f in *.ref.png; do
