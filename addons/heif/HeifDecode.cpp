@@ -12,6 +12,7 @@
 #include "decode/AlphaBlend.h"
 #include "decode/ColorProfile.h"
 #include "decode/PixelMemory.h"
+#include "engine/ColorConvert.h"
 
 namespace {
 
@@ -110,10 +111,18 @@ struct TPlane {
   bool Premultiplied;
 };
 
+// A colour stored multiplied by its alpha, divided out again (nothing where nothing shows).
+inline uint8_t Unpremultiplied(uint8_t colour, uint8_t alpha) {
+  return alpha == 0 ? 0
+                    : static_cast<uint8_t>(std::min(255u, (colour * 255u + alpha / 2u) / alpha));
+}
+
 // The plane as a bottom-up 24-bit bitmap: deep samples rounded to 8 bits through a table of
-// every value (`max` is the largest), alpha laid over `back`. The plain 8-bit case is a
-// straight swap of red and blue, the bulk of every photo.
-void WriteBottomUp(const TPlane& in, uint32_t max, THeifBackground back, uint8_t* out, size_t row) {
+// every value (`max` is the largest), alpha laid over `back`, after the colours went through
+// `toSrgb` where there is one. The plain 8-bit case is a straight swap of red and blue, the bulk
+// of every photo.
+void WriteBottomUp(const TPlane& in, uint32_t max, THeifBackground back,
+                   const TSrgbTransform* toSrgb, uint8_t* out, size_t row) {
   std::vector<uint8_t> to8;
   if (in.Deep) {
     to8.resize(65536);
@@ -121,6 +130,7 @@ void WriteBottomUp(const TPlane& in, uint32_t max, THeifBackground back, uint8_t
   }
   const int channels = in.Alpha ? 4 : 3;
   std::vector<uint8_t> narrow(in.Deep ? static_cast<size_t>(in.Width) * channels : 0);
+  std::vector<uint8_t> colours(toSrgb != nullptr ? static_cast<size_t>(in.Width) * 3 : 0);
   for (int y = 0; y < in.Height; ++y) {
     const uint8_t* from = in.Pixels + in.Stride * static_cast<size_t>(y);
     uint8_t* target = out + row * static_cast<size_t>(in.Height - 1 - y);
@@ -134,6 +144,22 @@ void WriteBottomUp(const TPlane& in, uint32_t max, THeifBackground back, uint8_t
         target[0] = from[2];
         target[1] = from[1];
         target[2] = from[0];
+      }
+      continue;
+    }
+    if (toSrgb != nullptr) {
+      // Plain colours in the profile's space, in sRGB's, then laid over the background.
+      for (int x = 0; x < in.Width; ++x) {
+        const uint8_t* p = from + 4 * x;
+        for (int c = 0; c < 3; ++c) {
+          colours[3 * x + c] = in.Premultiplied ? Unpremultiplied(p[2 - c], p[3]) : p[2 - c];
+        }
+      }
+      toSrgb->Convert(colours.data(), static_cast<size_t>(in.Width));
+      const uint8_t backs[3] = {back.Blue, back.Green, back.Red};
+      for (int x = 0; x < in.Width; ++x, target += 3) {
+        for (int c = 0; c < 3; ++c)
+          target[c] = BlendOver(colours[3 * x + c], from[4 * x + 3], backs[c]);
       }
       continue;
     }
@@ -460,6 +486,16 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   uint8_t* out = allocate(row * static_cast<size_t>(h));
   if (out == nullptr) return THeifResult::kNoMemory;
   const TPlane source{plane, static_cast<size_t>(stride), w, h, alpha, deep, premultiplied};
-  WriteBottomUp(source, max, back, out, row);
-  return Describe(handle, w, h, row, bits, alpha, picture);
+  const THeifResult described = Describe(handle, w, h, row, bits, alpha, picture);
+  // The host would convert the whole picture, the background that shows through with it, from
+  // the profile: with alpha the colours are converted here before they are laid over it, and the
+  // picture goes on in sRGB.
+  std::unique_ptr<TSrgbTransform> toSrgb;
+  if (alpha && !picture.Icc.empty()) {
+    if (const TColorProfilePtr profile = IccColorProfile(picture.Icc))
+      toSrgb = TSrgbTransform::Make(*profile);
+    if (toSrgb) picture.Icc.clear();
+  }
+  WriteBottomUp(source, max, back, toSrgb.get(), out, row);
+  return described;
 }

@@ -28,7 +28,9 @@ struct THeifPicture {
   size_t Bytes = 0;  // of the block in use: RowBytes(Width, 24) * Height
   int BitDepth = 8;  // of the coded luma samples
   bool HasAlpha = false;
-  std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none
+  // The file's ICC profile; empty when it has none, and when it has alpha too, for then its
+  // colours were converted to sRGB before they were laid over the background.
+  std::vector<uint8_t> Icc;
 };
 
 // How a decode goes, for a caller that shows life while it runs (another thread reads it). Tiles

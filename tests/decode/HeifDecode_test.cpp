@@ -267,3 +267,53 @@ TEST_CASE("an AVIF that names Display P3 in its nclx box converts as the P3 form
   REQUIRE(Decode(srgbFile, THeifBackground{}, picture, block) == THeifResult::kOk);
   CHECK(picture.Icc.empty());
 }
+
+TEST_CASE("transparent areas of a picture with a profile show exactly the desktop's colour") {
+  // tests/data/heif/make.sh: a Display P3 profile, the left quarter fully transparent, a
+  // half-transparent band beside it; the reference is avifdec's RGBA, unconverted.
+  const std::vector<uint8_t> file = ReadFile(HeifFolder() + "avif-8-alpha-p3.avif");
+  const TReference ref = ReadPam(HeifFolder() + "avif-8-alpha-p3.ref.pam");
+  TColorProfile p3;
+  p3.Icc = ReadFile(HeifFolder() + "display-p3.icc");
+  const std::unique_ptr<TSrgbTransform> toSrgb = TSrgbTransform::Make(p3);
+  REQUIRE(toSrgb);
+  for (const THeifBackground back :
+       {THeifBackground{58, 110, 165}, THeifBackground{0, 0, 0}, THeifBackground{255, 255, 255},
+        THeifBackground{0, 128, 128}}) {
+    CAPTURE(int{back.Red});
+    CAPTURE(int{back.Green});
+    CAPTURE(int{back.Blue});
+    THeifPicture picture;
+    std::vector<uint8_t> block;
+    REQUIRE(Decode(file, back, picture, block) == THeifResult::kOk);
+    REQUIRE(picture.HasAlpha);
+    REQUIRE(picture.Width == 64);
+    // As the host does once the picture is fitted: a profile that comes with it converts it all.
+    if (const TColorProfilePtr profile = IccColorProfile(picture.Icc)) {
+      if (const auto transform = TSrgbTransform::Make(*profile))
+        transform->Convert(block.data(), picture.Bytes / 3);
+    }
+    const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
+    int off = 0;
+    int worst = 0;
+    int converted = 0;
+    for (int y = 0; y < ref.Height; ++y) {
+      for (int x = 0; x < ref.Width; ++x) {
+        const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+        const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
+        uint8_t colour[3] = {r[2], r[1], r[0]};
+        toSrgb->Convert(colour, 1);
+        const uint8_t backs[3] = {back.Blue, back.Green, back.Red};
+        for (int i = 0; i < 3; ++i) {
+          if (r[3] == 0 && p[i] != backs[i]) ++off;
+          worst = std::max(worst, std::abs(p[i] - BlendOver(colour[i], r[3], backs[i])));
+          if (r[3] == 255 && std::abs(p[i] - r[2 - i]) > 6) ++converted;
+        }
+      }
+    }
+    CHECK(off == 0);
+    // The decoders differ by a step before the conversion, which P3's saturated darks stretch.
+    CHECK(worst <= 6);
+    CHECK(converted > 1000);
+  }
+}

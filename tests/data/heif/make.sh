@@ -82,6 +82,15 @@ done
 for f in avif-8-clap avif-8-irot-exif avif-8-premultiplied; do
   convert "$f.ref.pam" -depth 8 "$f.ref.pam"
 done
+# Alpha beside a Display P3 profile: the left quarter fully transparent, a half-transparent band
+# beside it; the transparent part must come out exactly the desktop's colour once converted.
+convert src.png \( -size 64x48 xc:white -fill black -draw 'rectangle 0,0 15,47' \
+  -fill gray50 -draw 'rectangle 16,0 23,47' \) -alpha off -compose CopyOpacity -composite \
+  -depth 8 PNG32:src-hole.png
+avifenc "${lossless[@]}" -d 8 --icc display-p3.icc src-hole.png avif-8-alpha-p3.avif >/dev/null 2>&1
+avifdec -d 8 --ignore-icc avif-8-alpha-p3.avif alpha-p3.dec.png >/dev/null
+convert alpha-p3.dec.png -depth 8 -alpha on avif-8-alpha-p3.ref.pam
+rm -f src-hole.png alpha-p3.dec.png
 rm -f src.png src-alpha.png exif-6.bin
 python3 - <<'PY'
 import struct
