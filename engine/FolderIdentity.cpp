@@ -15,8 +15,12 @@ std::string FolderIdentityText(const TFolderFacts& facts) {
   } else if (facts.FileIndex != 0) {
     id = std::to_string(facts.FileIndex);
   }
+  const std::string path = facts.FinalPath.empty() ? std::string() : UpperCase(facts.FinalPath);
   if (!id.empty()) {
-    return std::to_string(facts.VolumeSerial) + ":" + id + ":" + std::to_string(facts.CreationTime);
+    std::string text =
+        std::to_string(facts.VolumeSerial) + ":" + id + ":" + std::to_string(facts.CreationTime);
+    if (!path.empty()) text += ":" + path;
+    return text;
   }
-  return facts.FinalPath.empty() ? std::string() : "path:" + UpperCase(facts.FinalPath);
+  return path.empty() ? std::string() : "path:" + path;
 }

@@ -18,6 +18,8 @@ struct TFolderFacts {
 
 // The folder's identity: its file id (the 128-bit one first), where the volume gives one; a
 // volume that answers 0 (some network redirectors) is told by the final path instead. The
-// creation time goes with the id, so two folders of a volume that repeats its ids stay apart.
+// creation time and the final path go with the id, so that two folders of a volume that
+// repeats its ids, even with their creation times, stay apart; a link still leads to the final
+// path of the folder it names.
 // Empty when nothing tells the folder.
 std::string FolderIdentityText(const TFolderFacts& facts);

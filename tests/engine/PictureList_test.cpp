@@ -89,7 +89,8 @@ TEST_CASE("folder scan: links back up the tree or across it are entered once") {
   using TIndexes = TFakeFileSystem::TIndexes;
   // Also where the volume answers index 0 for every folder or repeats one (ReFS, network
   // redirectors): no folder of the tree may drop out, and no loop may run on.
-  for (const TIndexes indexes : {TIndexes::Unique, TIndexes::Zero, TIndexes::Repeated}) {
+  for (const TIndexes indexes :
+       {TIndexes::Unique, TIndexes::Zero, TIndexes::Repeated, TIndexes::RepeatedWithTime}) {
     CAPTURE(static_cast<int>(indexes));
     TFakeFileSystem files;
     files.indexes = indexes;
@@ -123,11 +124,11 @@ TEST_CASE("a folder's identity: the 128-bit id, the 64-bit index, else the final
   facts.VolumeSerial = 9;
   facts.CreationTime = 100;
   const std::string byIndex = FolderIdentityText(facts);
-  CHECK(byIndex == "9:42:100");
+  CHECK(byIndex == "9:42:100:\\\\?\\C:\\PICS");
   facts.CreationTime = 101;  // a volume that repeats its indexes: still another folder
   CHECK(FolderIdentityText(facts) != byIndex);
   facts.FileId[15] = 0xAB;  // the 128-bit id wins over the index
-  CHECK(FolderIdentityText(facts) == "9:000000000000000000000000000000ab:101");
+  CHECK(FolderIdentityText(facts) == "9:000000000000000000000000000000ab:101:\\\\?\\C:\\PICS");
 }
 
 TEST_CASE("relative sources and list lines become full paths") {

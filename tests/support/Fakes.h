@@ -80,18 +80,20 @@ class TFakeFileSystem final : public IFileSystem {
     if (path.empty() || (path.size() >= 2 && path[1] == ':') || path[0] == '\\') return path;
     return "C:\\cwd\\" + path;
   }
-  // As the system tells a folder; a volume may answer index 0 for every folder, or repeat one.
-  enum class TIndexes { Unique, Zero, Repeated };
+  // As the system tells a folder; a volume may answer index 0 for every folder, or repeat one,
+  // or repeat one and the creation time with it (every folder made by one copy).
+  enum class TIndexes { Unique, Zero, Repeated, RepeatedWithTime };
   std::string FolderIdentity(const std::string& folder) override {
     const std::string resolved = Resolve(folder);
     if (folders_.count(resolved) == 0) return {};
     TFolderFacts facts;
     facts.VolumeSerial = 7;
     facts.FinalPath = resolved;
-    facts.CreationTime = std::hash<std::string>()(resolved);
-    facts.FileIndex = indexes == TIndexes::Zero       ? 0
-                      : indexes == TIndexes::Repeated ? 42
-                                                      : facts.CreationTime | 1;
+    facts.CreationTime =
+        indexes == TIndexes::RepeatedWithTime ? 1000 : std::hash<std::string>()(resolved);
+    facts.FileIndex = indexes == TIndexes::Zero     ? 0
+                      : indexes != TIndexes::Unique ? 42
+                                                    : facts.CreationTime | 1;
     return FolderIdentityText(facts);
   }
   TIndexes indexes = TIndexes::Unique;
