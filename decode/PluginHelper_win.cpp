@@ -7,6 +7,7 @@
 
 #include "base/PumpedWait_win.h"
 #include "base/Unicode_win.h"
+#include "decode/DIBStore.h"
 #include "decode/SPI_win.h"
 
 using plugin_wire::TKind;
@@ -411,7 +412,12 @@ class THelperServer {
     }
     if (pixels == nullptr) return;
     const SIZE_T size = LocalSize(pixels);
-    if (size == 0 || size > plugin_wire::kMaxFrame) return;
+    if (size == 0) return;
+    // Pixels past the limit every decoder keeps are too large a picture, not broken data.
+    if (size > kMaxPixelBytes) {
+      result.Number = SusieResult::kNoMemory;
+      return;
+    }
     const void* source = LocalLock(pixels);
     const bool published = source != nullptr && Publish(source, size, result);
     LocalUnlock(pixels);

@@ -5,6 +5,7 @@
 
 #include "base/DllSearch_win.h"
 #include "base/Unicode_win.h"
+#include "decode/DIBStore.h"
 #include "decode/FaultGuard_win.h"
 #include "decode/PluginHelper_win.h"
 
@@ -268,6 +269,7 @@ int TSPI::RemotePicture(plugin_wire::TKind kind, const char* source, LONG length
   if (result.Number != SusieResult::kSuccess) return result.Number;
   if (info == nullptr || pixels == nullptr || result.Data.empty() || result.SectionSize == 0)
     return SusieResult::kBrokenData;
+  if (result.SectionSize > kMaxPixelBytes) return SusieResult::kNoMemory;
   // The pixels go straight from the helper's section into the block the pipeline takes over.
   HLOCAL infoBlock = LocalCopy(result.Data.data(), result.Data.size());
   HLOCAL pixelBlock = LocalAlloc(LMEM_MOVEABLE, result.SectionSize);

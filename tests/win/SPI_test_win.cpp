@@ -769,6 +769,22 @@ TEST_CASE("what old plug-ins do on files they half understand costs that picture
     user.join();
     CHECK(answered);
   }
+  SUBCASE("a picture of 100 megapixels (over 256 MiB) comes whole through the helper") {
+    TSPIs spis;
+    session(spis);
+    std::string header = FxPicture(0, 0, 24, "FXBDB");
+    const int width = 10000;
+    const int height = 10000;
+    header[5] = static_cast<char>(width & 0xFF);
+    header[6] = static_cast<char>(width >> 8);
+    header[7] = static_cast<char>(height & 0xFF);
+    header[8] = static_cast<char>(height >> 8);
+    WriteBytes(dir / L"big.fxb", header);
+    TSPIDIBImage dib;
+    dib.LoadFromFile(U(dir / L"big.fxb"));
+    CHECK(dib.Width() == width);
+    CHECK(dib.Height() == height);
+  }
   SUBCASE("a file a plug-in left open can be deleted once the helper is idle") {
     TSPIs spis;
     session(spis);
