@@ -94,9 +94,13 @@ bool TInSPIAbleData::Accept() {
 }
 
 bool TInSPIAbleData::Try(TInSPI& spi, int offset, uint8_t* header) {
-  if (spi.IsSupported(AnsiName(), header + offset) == 0) return false;
+  // A call that stalled or faulted in the helper ends the plug-in's turn with this picture:
+  // one file costs one deadline and one strike, not one for each call and offset.
+  const int failures = spi.Failures();
+  if (spi.IsSupported(AnsiName(), header + offset) == 0 || spi.Failures() != failures) return false;
   TSusiePictureInfo info{};
   InfoValid = GetInfo(spi, offset, info) == 0;
+  if (spi.Failures() != failures) return false;
   PictureInfo = InfoValid ? info : TSusiePictureInfo{};
   HLOCAL pixels = nullptr;
   HLOCAL bitmapInfo = nullptr;
@@ -108,6 +112,7 @@ bool TInSPIAbleData::Try(TInSPI& spi, int offset, uint8_t* header) {
       result = -1;
     }
     if (result != 0) pixels = bitmapInfo = nullptr;
+    if (spi.Failures() != failures) return false;
   }
   if (pixels == nullptr || bitmapInfo == nullptr) {
     if (GetPictureData(spi, offset, pixels, bitmapInfo) != 0) pixels = bitmapInfo = nullptr;
@@ -151,10 +156,12 @@ void TInSPIAbleData::Run() {
   std::vector<int> offsets{0};
   if (host->MacBinary) offsets.push_back(kMacBinaryHeader);
   for (TInSPI* spi : candidates) {
+    const int failures = spi->Failures();
     for (int offset : offsets) {
       Report(TProgressStage::psRunning, 1, "Loading by [" + ExtractFileName(spi->FileName) + "]");
       if (Try(*spi, offset, header.data())) return;
       ReleaseData();
+      if (spi->Failures() != failures) break;
     }
   }
 }

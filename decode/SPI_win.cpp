@@ -72,6 +72,7 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
 }
 
 void TSPI::CountFailure(const plugin_wire::TMessage& request) const {
+  ++failures_;
   const plugin_wire::TSource& source = request.Source;
   std::string key;
   if (source.InMemory) {
@@ -80,11 +81,11 @@ void TSPI::CountFailure(const plugin_wire::TMessage& request) const {
     for (const uint8_t byte : source.Bytes) hash = (hash ^ byte) * 16777619u;
     key = "memory:" + std::to_string(source.Bytes.size()) + ":" + std::to_string(hash);
   } else if (!source.FileName.empty()) {
-    key = "file:" + source.FileName + ":" + std::to_string(source.Offset);
+    key = "file:" + source.FileName;  // wherever in it the picture was looked for
   } else if (request.Kind == plugin_wire::TKind::IsSupported) {
-    key = "file:" + request.Text + ":0";
+    key = "file:" + request.Text;
   } else {
-    key = "call:" + std::to_string(++failures_);  // a call about no file counts each time
+    key = "call:" + std::to_string(failures_);  // a call about no file counts each time
   }
   failedSources_.insert(key);
   if (failedSources_.size() >= 3) faulted_ = true;

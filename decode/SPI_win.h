@@ -107,6 +107,9 @@ class TSPI {
   // Whether a call into the plug-in faulted (an access violation inside it): such a plug-in is
   // not called again in this session.
   bool Faulted() const { return faulted_; }
+  // How many calls failed in the helper (stalled, faulted, or it died): a caller that sees the
+  // count move leaves the plug-in alone for the rest of that picture.
+  int Failures() const { return failures_; }
 
   // Calls into the plug-in. A fault inside one counts as "this plug-in cannot decode this
   // file": IsSupported answers 0, the picture calls kInternalError, GetPluginInfo raises
@@ -146,7 +149,7 @@ class TSPI {
   mutable bool faulted_ = false;
   bool remote_ = false;
   unsigned remoteEntries_ = 0;
-  // The sources (file and offset, or bytes in memory) whose calls made the helper fail.
+  // The sources (files, or bytes in memory) whose calls made the helper fail.
   mutable std::set<std::string> failedSources_;
   mutable int failures_ = 0;
 };

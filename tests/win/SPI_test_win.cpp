@@ -769,6 +769,35 @@ TEST_CASE("what old plug-ins do on files they half understand costs that picture
     user.join();
     CHECK(answered);
   }
+  SUBCASE("a plug-in lost in its own format costs one deadline and one strike a file") {
+    TSPIs spis;
+    session(spis);
+    const std::wstring log = dir / L"calls.log";
+    SetEnvironmentVariableW(L"VESKO_FX_LOG", log.c_str());
+    struct TUnset {
+      ~TUnset() { SetEnvironmentVariableW(L"VESKO_FX_LOG", nullptr); }
+    } unset;
+    const TSPI* bad = nullptr;
+    for (int i = 0; i < spis.Count(); ++i)
+      if (ExtractFileNameOf(spis.Item(i).FileName) == "fxbad.spi") bad = &spis.Item(i);
+    REQUIRE(bad != nullptr);
+    // Its magic again past a MacBinary header: the retry there is the same file.
+    std::string bytes = picture('S');
+    bytes.resize(128, '\0');
+    bytes += picture('S');
+    for (const wchar_t* name : {L"lost-1.fxb", L"lost-2.fxb", L"lost-3.fxb"}) {
+      CAPTURE(U(name));
+      DeleteFileW(log.c_str());
+      WriteBytes(dir / name, bytes);
+      TSPIDIBImage dib;
+      CHECK_THROWS(dib.LoadFromFile(U(dir / name)));
+      // Asked for the picture's facts once; never for the picture after it stalled there.
+      const std::string calls = ReadBytes(log);
+      CHECK(calls.find("info") == calls.rfind("info"));
+      CHECK(calls.find("picture") == std::string::npos);
+      CHECK(bad->Faulted() == (std::wstring(name) == L"lost-3.fxb"));
+    }
+  }
   SUBCASE("a picture of 100 megapixels (over 256 MiB) comes whole through the helper") {
     TSPIs spis;
     session(spis);
