@@ -51,7 +51,7 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       }
       if (applied) {
         ++wallpapersSet_;
-        SaveIfSourceChanged();
+        SaveIfChanged();
         return true;
       }
       // Data that fails only once it is decoded (a JPEG's header reads, its rows do not), no

@@ -31,7 +31,6 @@ void TVesko2MainForm::LoadSettings() {
     ReadSettings(ini, Settings, screen);
     if (firstStart) ApplyFirstStartDefaults(Settings);
     HistoryIni.Load(ini);
-    savedSource_ = Settings.PaperFolder;
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
@@ -40,6 +39,10 @@ void TVesko2MainForm::LoadSettings() {
   HookHotKey->RegisterKey(2, Settings.IncomingBossKey);
   SetWindowPos(Handle(), nullptr, Settings.Left, Settings.Top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  savedPaper_ = Settings.PaperName;
+  savedText_ = SettingsText(savedPaper_);
+  savedAt_ = GetTickCount();
+  TAction::AfterCommand = [this] { SaveIfChanged(); };
   ApplyTimer();
   ApplyPluginTimeout();
 
@@ -72,32 +75,74 @@ void TVesko2MainForm::LoadSettings() {
   if (List.MainListBox.Empty() && Settings.PaperFolder.empty()) ShowWelcome();
 }
 
+std::string TVesko2MainForm::SettingsText(const std::string& paperName) {
+  TSettings settings = Settings;
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  settings.Top = r.top;
+  settings.Left = r.left;
+  // Until the first paint has put the program back where it was, the file's word stands.
+  if (painted_) settings.Tray = TaskTray->Registered();
+  settings.PaperName = paperName;
+  IniFile ini;
+  WriteSettings(ini, settings);
+  return ini.ToText();
+}
+
 void TVesko2MainForm::SaveSettings() {
   if (!settingsReadable_) return;
+  const std::string text = SettingsText(Settings.PaperName);
   RECT r{};
   GetWindowRect(Handle(), &r);
   Settings.Top = r.top;
   Settings.Left = r.left;
-  Settings.Tray = TaskTray->Registered();
+  if (painted_) Settings.Tray = TaskTray->Registered();
   IniFile ini;
   if (FileExists(IniFileName)) ini = IniFile::Parse(FileTextToUtf8(ReadWholeFile(IniFileName)));
   WriteSettings(ini, Settings);
   HistoryIni.Save(ini);
   WriteFileAtomically(IniFileName, Utf8ToFileText(ini.ToText()));
+  savedText_ = text;
+  savedPaper_ = Settings.PaperName;
+  savedAt_ = GetTickCount();
 }
 
-void TVesko2MainForm::SaveIfSourceChanged() {
-  if (quitting_ || Settings.PaperFolder == savedSource_) return;
-  savedSource_ = Settings.PaperFolder;
-  SaveSettingsQuietly();
+bool TVesko2MainForm::SaveReportingOnce() {
+  try {
+    SaveSettings();
+    saveFailureShown_ = false;
+    return true;
+  } catch (const std::exception& error) {
+    // Kept in memory, and tried again at the next change and at the close.
+    if (!saveFailureShown_) {
+      saveFailureShown_ = true;
+      env_.Dialogs.ShowError(error);
+    }
+    return false;
+  }
+}
+
+void TVesko2MainForm::SaveIfChanged() {
+  KillTimer(Handle(), kSaveTimer);
+  if (quitting_ || closing_ || closeRequested_ || !settingsReadable_) return;
+  // Inside a plug-in call a change is under way, its picture not yet the wallpaper.
+  if (TPumpedWait::Depth() > 0 || TAction::BusyDepth > 0 || TModalScope::Open() > 0) {
+    SetTimer(Handle(), kSaveTimer, 1000, nullptr);
+    return;
+  }
+  const std::string text = SettingsText(Settings.PaperName);
+  if (text == savedText_) return;
+  // Only the picture moved: written at most every few seconds, the last one always.
+  const uint32_t since = GetTickCount() - savedAt_;
+  if (SettingsText(savedPaper_) == savedText_ && since < kPictureSaveMs) {
+    SetTimer(Handle(), kSaveTimer, kPictureSaveMs - since, nullptr);
+    return;
+  }
+  SaveReportingOnce();
 }
 
 void TVesko2MainForm::SaveSettingsQuietly() {
-  try {
-    SaveSettings();
-  } catch (const std::exception&) {
-    // Kept in memory: the close tries again and reports what stops it.
-  }
+  SaveReportingOnce();
 }
 
 void TVesko2MainForm::FormCloseQuery(bool report) {
@@ -106,9 +151,11 @@ void TVesko2MainForm::FormCloseQuery(bool report) {
   // cancelled leaves the program running).
   if (PauseScreenSacverAction.Tag < 0) PauseScreenSacverActionExecute(PauseScreenSacverAction);
   if (FileExists(HelpFile)) WinHelpW(Handle(), ToWide(HelpFile).c_str(), HELP_QUIT, 0);
+  KillTimer(Handle(), kSaveTimer);
   try {
     SaveSettings();
   } catch (const std::exception& error) {
-    if (report) env_.Dialogs.ShowError(error);
+    // Said once already when it first failed.
+    if (report && !saveFailureShown_) env_.Dialogs.ShowError(error);
   }
 }

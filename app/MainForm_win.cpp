@@ -121,6 +121,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 }
 
 TVesko2MainForm::~TVesko2MainForm() {
+  TAction::AfterCommand = nullptr;
   TPumpedWait::SetEnabled(false);
   ReleaseAllArchivers();
   FileDrop.reset();
@@ -297,6 +298,7 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kWelcomeTimer) HideWelcome();
       if (wParam == kDisplayTimer) DisplayTimerTimer();
       if (wParam == kWaitingTimer) WaitingTimerTimer();
+      if (wParam == kSaveTimer) SaveIfChanged();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -212,11 +212,17 @@ class TVesko2MainForm final : public TWindowBase,
   void LoadSettings();
   void SaveSettings();
   // SaveSettings for the commands that keep a chosen folder at once: a file that cannot be
-  // written never stops the command (the close reports it).
+  // written never stops the command; its first failure is reported once.
   void SaveSettingsQuietly();
-  // Settings are written when they change for good, not only at close, so that a kill or a
-  // power cut loses none: after the options dialog's OK and once a new source shows a picture.
-  void SaveIfSourceChanged();
+  // Settings are written when they change, not only at close, so that a kill or a power cut
+  // loses none: after every command that changed one, at once, and after a change of picture
+  // at most every kPictureSaveMs (the picture alone changes often). Never inside a plug-in call,
+  // where a change is only under way: a timer tries again.
+  void SaveIfChanged();
+  // SaveSettings that reports the first failure in a row, once; false when it failed.
+  bool SaveReportingOnce();
+  // The settings as the file would hold them, the window's place and the tray as they are now.
+  std::string SettingsText(const std::string& paperName);
   // Every close request: writes the settings. Closing is always allowed: a settings file that
   // cannot be written is reported (when `report`, never during a logoff) and the close goes on.
   void FormCloseQuery(bool report = true);
@@ -262,7 +268,12 @@ class TVesko2MainForm final : public TWindowBase,
   uint32_t panelColor_ = kPanelColor;
   // False when an existing settings file could not be read: it is then never overwritten.
   bool settingsReadable_ = true;
-  std::string savedSource_;      // the source the settings file names
+  std::string savedText_;          // the settings as last written (or read)
+  std::string savedPaper_;         // the picture they name
+  uint32_t savedAt_ = 0;           // when they were last written (the tick count)
+  bool saveFailureShown_ = false;  // the last write failed and that was reported
+  static constexpr UINT_PTR kSaveTimer = 6;
+  static constexpr uint32_t kPictureSaveMs = 5000;
   bool quitting_ = false;        // /R: the start ends without writing the settings
   int wallpapersSet_ = 0;        // pictures made the wallpaper since the start
   std::string reportedFailure_;  // the last failure of a start or a tick that was reported

@@ -24,16 +24,30 @@ class TAction : public TComponent {
   // every other command holds still then.
   bool RunsWhileBusy = false;
   static inline int BusyDepth = 0;
+  // Runs after every command that ran, once the outermost one has ended (the settings it may
+  // have changed are written then).
+  static inline std::function<void()> AfterCommand;
 
   // Brings Enabled, Caption and Checked up to date, then runs the command when enabled.
   bool Execute() {
     if (BusyDepth > 0 && !RunsWhileBusy) return false;
     Update();
     if (!Enabled || !OnExecute) return false;
-    OnExecute(*this);
+    struct TDepth {
+      TDepth() { ++running_; }
+      ~TDepth() { --running_; }
+    };
+    {
+      const TDepth depth;
+      OnExecute(*this);
+    }
+    if (running_ == 0 && AfterCommand) AfterCommand();
     return true;
   }
   void Update() {
     if (OnUpdate) OnUpdate(*this);
   }
+
+ private:
+  static inline int running_ = 0;  // commands running, one inside another
 };

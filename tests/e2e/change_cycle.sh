@@ -56,7 +56,7 @@ previous=none
 await_screen "$out/step-0.png" another_picture 60 || fail "no picture at the start"
 previous=$(colour "$out/step-0.png")
 echo "start: $previous"
-for step in 1 2 3 4 5 6 7 8 9 10; do
+for step in 1 2 3 4 5 6 7 8 9 10 11; do
   xdotool key Return
   await_screen "$out/step-$step.png" another_picture 15
   now=$(colour "$out/step-$step.png")
@@ -70,6 +70,12 @@ for step in 1 2 3 4 5 6 7 8 9 10; do
   previous=$now
 done
 [ "${#seen[@]}" -eq 5 ] || fail "${#seen[@]} different pictures shown, 5 expected"
+# With no close, the settings name the picture shown within seconds (after 11 steps, not the
+# first one): a kill would lose nothing.
+ini=$out/app/Vesko2.ini
+names_shown() { tr -d '\r' <"$ini" 2>/dev/null | grep -qi "^PaperName=.*\\\\$previous\."; }
+await names_shown 15 ||
+  fail "while $previous shows, the settings hold: $(tr -d '\r' <"$ini" 2>/dev/null | grep -i '^PaperName=')"
 wallpaper=$(timeout 30 wine reg query 'HKCU\Control Panel\Desktop' /v Wallpaper 2>/dev/null | tr -d '\r' | grep -i wallpaper)
 echo "registry: $wallpaper"
 case "$wallpaper" in

@@ -55,6 +55,9 @@ await_restored "$out/menu-closed.png" "$out/dragged.png" 500x300+440+262 10 ||
 # Ctrl+T: into the notification area; the panel disappears.
 in_tray() { ! is_panel "$1" 425 252; }
 key_until in_tray "$out/tray.png" ctrl+t || fail "the panel is still shown in tray mode"
+# A command's change of settings is written at once, not at the close.
+ini=$out/app/Vesko2.ini
+await "tr -d '\r' <'$ini' 2>/dev/null | grep -q '^Tray=1'" 10 || fail "tray mode is not in the settings"
 
 # The icon: the first spot of its frame colour in the taskbar's notification area.
 read -r ix iy < <(convert "$out/tray.png" -crop 400x40+880+760 txt:- |

@@ -158,7 +158,7 @@ TEST_CASE("an unreadable settings file is reported and never overwritten") {
   CHECK(ReadBytes(f.dir / L"Vesko2.ini") == "[Window]\r\nTop=7\r\n");
 }
 
-TEST_CASE("a settings file that cannot be written: reported once at close, never a veto") {
+TEST_CASE("a settings file that cannot be written: reported once when first met, never a veto") {
   FormFixture f;
   WriteBytes(f.dir / L"Vesko2.ini", "[Window]\r\nTop=7\r\n");
   SetFileAttributesW((f.dir / L"Vesko2.ini").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -167,7 +167,14 @@ TEST_CASE("a settings file that cannot be written: reported once at close, never
   // A logoff is never held up, and no box appears during one.
   CHECK(SendMessageW(window, WM_QUERYENDSESSION, 0, 0) == TRUE);
   CHECK(f.dialogs.errors.empty());
-  // 終了 from the menu: the failure is shown once and the program closes.
+  SUBCASE("a command's change is written at once: its failure is shown then, and only then") {
+    PressShortCut(window, kCtrl | 'T');  // into the notification area and back
+    CHECK(f.dialogs.errors.size() == 1);
+    PressShortCut(window, kCtrl | 'T');
+    CHECK(f.dialogs.errors.size() == 1);
+  }
+  SUBCASE("nothing changed before: the close shows it") {}
+  // 終了 from the menu: the program closes, with the failure shown once in all.
   OpenMenu(*form, "終了");
   CHECK(PumpUntil([&] { return !IsWindow(window); }, 3000));
   DrainQuit();
@@ -1399,7 +1406,7 @@ TEST_CASE("clipboard: a bitmap becomes the wallpaper; text becomes the message o
 }
 
 TEST_CASE("a timed change waits while the user is busy, says why in the tray, and comes after") {
-  // The system's own answer under Wine: nobody busy, no battery saver.
+  // The system's own answer under Wine: nobody busy, no battery saver (0 would be no answer).
   const TSystemState real = QuerySystemState();
   CHECK(real.NotificationState >= 1);
   CHECK(real.NotificationState <= 7);
