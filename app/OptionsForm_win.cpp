@@ -532,11 +532,35 @@ void TOptionsForm::AddMenu() {
   SetShellMenuEntry(!shellMenuEntry_);
 }
 
+namespace {
+
+// Whether a drop-down list of the dialog is open.
+BOOL CALLBACK FindOpenList(HWND child, LPARAM found) {
+  wchar_t kind[32] = {};
+  GetClassNameW(child, kind, 32);
+  if (lstrcmpiW(kind, WC_COMBOBOXW) == 0 && SendMessageW(child, CB_GETDROPPEDSTATE, 0, 0)) {
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 bool TOptionsForm::PreviewMessage(const MSG& message) {
+  // Tab leaves the message box, whose lines would otherwise take it, as in every dialog.
+  if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && message.hwnd == c_->memo &&
+      GetKeyState(VK_CONTROL) >= 0) {
+    const bool back = GetKeyState(VK_SHIFT) < 0;
+    if (HWND next = GetNextDlgTabItem(Handle(), c_->memo, back ? TRUE : FALSE)) SetFocus(next);
+    return true;
+  }
   if (message.message == WM_KEYDOWN &&
       (message.wParam == VK_RETURN || message.wParam == VK_ESCAPE)) {
     // An open drop-down list takes its own Enter and Esc.
-    if (SendMessageW(c_->tabs, CB_GETDROPPEDSTATE, 0, 0)) return false;
+    bool listOpen = false;
+    EnumChildWindows(Handle(), FindOpenList, reinterpret_cast<LPARAM>(&listOpen));
+    if (listOpen) return false;
     // Enter in the message box is a new line, as in any box of several lines.
     if (message.wParam == VK_RETURN && message.hwnd == c_->memo) return false;
     if (message.wParam == VK_RETURN) {
@@ -547,7 +571,18 @@ bool TOptionsForm::PreviewMessage(const MSG& message) {
     return true;
   }
   if (message.message == WM_MOUSEWHEEL) {
-    NextPage(GET_WHEEL_DELTA_WPARAM(message.wParam) < 0 ? 1 : -1);
+    // The wheel acts on what is under the mouse: over the page chooser it turns the page, over
+    // the message box it scrolls the text; elsewhere it does nothing.
+    const POINT at{static_cast<short>(LOWORD(message.lParam)),
+                   static_cast<short>(HIWORD(message.lParam))};
+    HWND under = WindowFromPoint(at);
+    if (under == c_->tabs || IsChild(c_->tabs, under)) {
+      NextPage(GET_WHEEL_DELTA_WPARAM(message.wParam) < 0 ? 1 : -1);
+    } else if (under == c_->memo && message.hwnd != c_->memo) {
+      SendMessageW(c_->memo, WM_MOUSEWHEEL, message.wParam, message.lParam);
+    } else if (under == c_->memo) {
+      return false;
+    }
     return true;
   }
   return false;

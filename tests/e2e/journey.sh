@@ -248,8 +248,8 @@ cp "$probe" "$out/.ticked.png"
 xdotool mousemove 488 438 click 1
 await_change "$probe" "$out/.ticked.png" 16x16+482+430 5 || fail "背景をぼかした画像で埋める did not tick"
 cp "$probe" "$out/.ticked.png"
-# The wheel over the page box turns to the next page.
-xdotool mousemove 640 380 click 5
+# The wheel over the page chooser (bottom left) turns to the next page.
+xdotool mousemove 530 528 click 5
 await_change "$probe" "$out/.ticked.png" 340x150+460+300 5 || fail "the wheel did not turn the page"
 xdotool mousemove 478 353 click 1
 xdotool key End BackSpace BackSpace BackSpace BackSpace
@@ -266,7 +266,7 @@ xdotool type --delay 30 "$boss_windows"
 xdotool key Return
 await_screen "$probe" no_file_dialog 10 || fail "the open-picture dialog did not close"
 f=$(shot options-page-2)
-xdotool mousemove 640 380 click 5
+xdotool mousemove 530 528 click 5
 await_change "$probe" "$f" 340x150+460+300 5 || fail "the wheel did not turn to page 3"
 xdotool mousemove 466 363 click 1
 xdotool mousemove 550 414 click 1

@@ -31,10 +31,10 @@ open_dialog() {
   xdotool key ctrl+o
   await_screen "$out/$1.png" is_title
 }
-# Turns the wheel over the dialog and waits for the next page.
+# Turns the wheel over the page chooser (bottom left) and waits for the next page.
 wheel_to() {
   shown_before=$(region "$2" "$page")
-  xdotool mousemove 640 380 click 5
+  xdotool mousemove 530 528 click 5
   await_screen "$out/$1.png" page_changed
 }
 

@@ -2,6 +2,8 @@
 // works its controls from inside its message loop and confirms or cancels with the keys.
 #include <doctest/doctest.h>
 
+#include <functional>
+
 #include "FormFixture_win.h"
 #include "app/InputSepStringForm_win.h"
 #include "app/OptionsForm_win.h"
@@ -434,5 +436,109 @@ TEST_CASE("the excluded pictures: their count, and 除外を解除 brings them b
   CHECK(form->List.MainListBox.Count() == 3);
   CHECK(form->Settings.PaperName == c);
   CHECK(form->List.MainListBox.Current() == c);
+  f.Close(form);
+}
+
+namespace {
+
+// Runs once the queue has run dry (a timer's message comes last), inside the dialog's loop.
+std::function<void()> gLater;
+void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  const std::function<void()> later = std::move(gLater);
+  if (later) later();
+}
+void Later(std::function<void()> later) {
+  gLater = std::move(later);
+  SetTimer(nullptr, 0, 10, RunLater);
+}
+
+// A wheel notch down with the mouse at the middle of `control`, as the system posts it.
+void WheelOver(HWND focus, HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  PostMessageW(focus, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
+               MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+}
+
+}  // namespace
+
+TEST_CASE("keys an open list or the message box take stay there; Tab leaves the message box") {
+  FormFixture f;
+  auto form = f.Create();
+  const TSettings before = form->Settings;
+  SUBCASE("Esc in an open list closes the list, not the dialog") {
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      Tick(dialog.Control("SubDir"));
+      HWND list = dialog.Control("FitMode");
+      SetFocus(list);
+      SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+      PostKey(list, VK_ESCAPE);
+      PostKey(dialog.Control("SubDir"), VK_RETURN);  // OK, once the list has closed
+    });
+    form->OptionAction.Execute();
+    CHECK(form->Settings.SubDir != before.SubDir);  // confirmed by the Enter, not cancelled
+  }
+  SUBCASE("Down and Enter in an open list choose an entry, and the dialog stays") {
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND list = dialog.Control("FitMode");
+      SetFocus(list);
+      SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+      PostKey(list, VK_DOWN);
+      PostKey(list, VK_RETURN);
+      PostKey(dialog.Control("SubDir"), VK_ESCAPE);  // then cancelled
+    });
+    form->OptionAction.Execute();
+    CHECK(form->Settings == before);  // the Enter did not confirm the dialog
+  }
+  SUBCASE("the wheel turns pages over the page chooser only") {
+    int pageAfterMemo = -1;
+    int pageAfterChooser = -1;
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND memo = dialog.Control("Memo");
+      for (int page = 0; page < 3 && !IsWindowVisible(memo); ++page) dialog.SetPage(page);
+      const int memoPage = dialog.Page();
+      SetFocus(memo);
+      WheelOver(memo, memo);
+      Later([&, memo, memoPage] {
+        pageAfterMemo = dialog.Page() - memoPage;
+        WheelOver(memo, dialog.Control("Tabs"));
+        Later([&, memoPage] {
+          pageAfterChooser = dialog.Page() - memoPage;
+          PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+        });
+      });
+    });
+    form->OptionAction.Execute();
+    CHECK(pageAfterMemo == 0);
+    CHECK(pageAfterChooser != 0);
+  }
+  SUBCASE("Tab and Shift+Tab leave the message box") {
+    for (const bool shift : {false, true}) {
+      CAPTURE(shift);
+      HWND memo = nullptr;
+      HWND focusSeen = nullptr;
+      TDriveOptions drive([&](TOptionsForm& dialog) {
+        memo = dialog.Control("Memo");
+        SetFocus(memo);
+        BYTE state[256];
+        GetKeyboardState(state);
+        state[VK_SHIFT] = shift ? 0x80 : 0;
+        SetKeyboardState(state);
+        PostKey(memo, VK_TAB);
+        Later([&] {
+          focusSeen = GetFocus();
+          PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+        });
+      });
+      form->OptionAction.Execute();
+      BYTE state[256];
+      GetKeyboardState(state);
+      state[VK_SHIFT] = 0;
+      SetKeyboardState(state);
+      CHECK(focusSeen != memo);
+      CHECK(focusSeen != nullptr);
+    }
+  }
   f.Close(form);
 }
