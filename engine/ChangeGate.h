@@ -6,9 +6,10 @@
 #include <string>
 
 // What the system says, in its own terms: SHQueryUserNotificationState's answer (1 to 7; 5,
-// "accepts notifications", when nothing is going on) and whether battery saver is on.
+// "accepts notifications", when nothing is going on; 0 when the system gave none, which waits
+// for nothing) and whether battery saver is on.
 struct TSystemState {
-  int NotificationState = 5;
+  int NotificationState = 0;
   bool BatterySaver = false;
 };
 
