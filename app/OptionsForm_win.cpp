@@ -140,7 +140,7 @@ void TOptionsForm::BuildPages() {
       AddControl(p, WC_BUTTONW, "ファイルはランダムに読み込む(&R)", check, 16, 48, 340, 18);
   c.tileCenterPosit = AddControl(p, WC_BUTTONW, "タイル張りの時は画像をセンターに位置合わせ(&P)",
                                  check, 16, 68, 350, 18);
-  c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&R)", check, 16, 88, 340, 18);
+  c.reSize = AddControl(p, WC_BUTTONW, "画像が大きいときには縮小する(&E)", check, 16, 88, 340, 18);
   c.speedpPriority = AddControl(p, WC_BUTTONW, "縮小は速度優先(&F)", check, 32, 108, 324, 18);
   c.fitModeLabel = AddControl(p, WC_STATICW, "画面に合わせる(&Z)", SS_LEFT, 16, 133, 112, 16);
   c.fitMode = AddControl(p, WC_COMBOBOXW, "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 130, 130,
@@ -150,9 +150,9 @@ void TOptionsForm::BuildPages() {
   c.blurBackground =
       AddControl(p, WC_BUTTONW, "背景をぼかした画像で埋める(&U)", check, 32, 155, 324, 18);
   c.perMonitor = AddControl(p, WC_BUTTONW, "モニターごとに別の画像(&M)", check, 16, 176, 340, 18);
-  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で &MIDI", check, 16, 196, 150, 18);
+  c.playMidi = AddControl(p, WC_BUTTONW, "バージョン情報で MIDI(&I)", check, 16, 196, 150, 18);
   c.pluginWaitLabel =
-      AddControl(p, WC_STATICW, "プラグインの応答待ち(&W)", SS_LEFT, 172, 199, 124, 16);
+      AddControl(p, WC_STATICW, "プラグインの応答待ち(&W)", SS_LEFT, 166, 199, 130, 16);
   // Three digits fit beside the arrows, which take the field's right end.
   c.pluginWaitEdit =
       AddControl(p, WC_EDITW, "10", ES_NUMBER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL, 296, 196,
@@ -316,6 +316,7 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   Check(c.perMonitor, s.PerMonitor);
   Check(c.colorManagement, s.ColorManagement);
   Check(c.blurBackground, s.BlurBackground);
+  EnableBlur();
   SendMessageW(c.pluginWaitUpDown, UDM_SETPOS32, 0, s.PluginTimeout);
   SendMessageW(c.timerUpDown, UDM_SETPOS32, 0, s.TimerInterval / 60000);
   // The menu's timer switch can stop a timer whose minutes are set: say so beside them.
@@ -547,6 +548,11 @@ BOOL CALLBACK FindOpenList(HWND child, LPARAM found) {
 
 }  // namespace
 
+void TOptionsForm::EnableBlur() {
+  // Only a picture fitted whole leaves bands for the blurred background to fill.
+  EnableWindow(c_->blurBackground, SendMessageW(c_->fitMode, CB_GETCURSEL, 0, 0) == 2);
+}
+
 bool TOptionsForm::PreviewMessage(const MSG& message) {
   // Tab leaves the message box, whose lines would otherwise take it, as in every dialog.
   if (message.message == WM_KEYDOWN && message.wParam == VK_TAB && message.hwnd == c_->memo &&
@@ -725,6 +731,10 @@ LRESULT TOptionsForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       }
       if (LOWORD(wParam) == kBrowseId && HIWORD(wParam) == BN_CLICKED) {
         OpenEditor();
+        return 0;
+      }
+      if (reinterpret_cast<HWND>(lParam) == c_->fitMode && HIWORD(wParam) == CBN_SELCHANGE) {
+        EnableBlur();
         return 0;
       }
       // Enter and Esc reach the form only through the previews above.

@@ -74,6 +74,8 @@ class TOptionsForm final : public TModalForm {
   bool shellMenuEntry_ = false;
   bool excludedCleared_ = false;
   void ShowExcludedCount(size_t count);
+  // 背景をぼかした… answers only where 画面に合わせる leaves bands (ページ幅に合わせる).
+  void EnableBlur();
   void InputSep();
   void AddMenu();
   void PaintFrame();

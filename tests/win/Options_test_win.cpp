@@ -2,7 +2,9 @@
 // works its controls from inside its message loop and confirms or cancels with the keys.
 #include <doctest/doctest.h>
 
+#include <cwctype>
 #include <functional>
+#include <map>
 
 #include "FormFixture_win.h"
 #include "app/InputSepStringForm_win.h"
@@ -491,6 +493,26 @@ TEST_CASE("keys an open list or the message box take stay there; Tab leaves the 
     form->OptionAction.Execute();
     CHECK(form->Settings == before);  // the Enter did not confirm the dialog
   }
+  SUBCASE("背景をぼかした… answers only while 画面に合わせる is ページ幅に合わせる") {
+    REQUIRE(before.FitMode == 0);
+    bool atFirst = true;
+    bool afterDown = false;
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND blur = dialog.Control("BlurBackground");
+      HWND list = dialog.Control("FitMode");
+      atFirst = IsWindowEnabled(blur) != FALSE;
+      SetFocus(list);
+      PostKey(list, VK_DOWN);
+      PostKey(list, VK_DOWN);
+      Later([&, blur] {
+        afterDown = IsWindowEnabled(blur) != FALSE;
+        PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+      });
+    });
+    form->OptionAction.Execute();
+    CHECK_FALSE(atFirst);
+    CHECK(afterDown);
+  }
   SUBCASE("the wheel turns pages over the page chooser only") {
     int pageAfterMemo = -1;
     int pageAfterChooser = -1;
@@ -540,5 +562,57 @@ TEST_CASE("keys an open list or the message box take stay there; Tab leaves the 
       CHECK(focusSeen != nullptr);
     }
   }
+  f.Close(form);
+}
+
+TEST_CASE("on every page each key letter is one control's, and every caption fits its control") {
+  FormFixture f;
+  auto form = f.Create();
+  TDriveOptions drive([&](TOptionsForm& dialog) {
+    for (const char* page : {"Page0", "Page1", "Page2"}) {
+      CAPTURE(std::string(page));
+      std::vector<HWND> controls;
+      for (HWND child = GetWindow(dialog.Control(page), GW_CHILD); child != nullptr;
+           child = GetWindow(child, GW_HWNDNEXT)) {
+        controls.push_back(child);
+      }
+      std::map<wchar_t, std::string> letters;
+      for (HWND control : controls) {
+        wchar_t kind[32] = {};
+        GetClassNameW(control, kind, 32);
+        const bool button = lstrcmpiW(kind, WC_BUTTONW) == 0;
+        if (!button && lstrcmpiW(kind, WC_STATICW) != 0) continue;
+        wchar_t text[256] = {};
+        GetWindowTextW(control, text, 256);
+        std::wstring shown;
+        for (const wchar_t* p = text; *p != 0; ++p) {
+          if (*p == L'&' && p[1] != 0) {
+            ++p;
+            const wchar_t letter = static_cast<wchar_t>(towupper(*p));
+            CAPTURE(ToUtf8(text));
+            CHECK(letters.emplace(letter, ToUtf8(text)).second);
+          }
+          shown += *p;
+        }
+        const LONG style = GetWindowLongW(control, GWL_STYLE);
+        if (button && (style & BS_TYPEMASK) == BS_GROUPBOX) continue;
+        HDC dc = GetDC(control);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        RECT r{};
+        GetClientRect(control, &r);
+        const int box = button ? GetSystemMetrics(SM_CXMENUCHECK) + 4 : 0;
+        CAPTURE(ToUtf8(text));
+        CHECK(extent.cx + box <= r.right);
+      }
+    }
+    PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+  });
+  form->OptionAction.Execute();
+  CHECK(drive.shown == 1);
   f.Close(form);
 }
