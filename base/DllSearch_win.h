@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // At start: the current folder leaves the search; where the system can (Windows 8, Windows 7
 // with its loader update), the search is the program's folder, System32 and the Windows folder
 // (where archiver DLLs were often installed), and nothing else.
@@ -11,3 +13,9 @@ void RestrictDllSearch();
 
 // The LoadLibraryExW flags for a DLL named by its full path whose own DLLs lie beside it.
 DWORD BesideDllFlags();
+
+// The full path of a DLL as Windows searched for one named alone before the search was
+// restricted, without the current folder: the program's folder, the folder SetDllDirectory
+// names, System32, System, the Windows folder, then the full paths on PATH (archiver DLLs were
+// often installed on PATH). Empty when none holds it.
+std::wstring FindOnClassicDllPath(const std::wstring& name);

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/DllSearch_win.h"
 #include "base/FileIO_win.h"
 #include "base/Unicode_win.h"
 #include "decode/FaultGuard_win.h"
@@ -45,6 +46,17 @@ std::string AnsiPath(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+// An archiver DLL by its full path, found where Windows looked before the program restricted
+// the search (PATH too, never the current folder); null when it is nowhere.
+HMODULE LoadArchiverDll(const std::string& name) {
+  const std::wstring full = FindOnClassicDllPath(ToWide(name));
+  return full.empty() ? nullptr : LoadLibraryExW(full.c_str(), nullptr, BesideDllFlags());
+}
+
+}  // namespace
+
 // One archiver library family: its modules, loaded once, and its functions, resolved once.
 class TArchiverLibrary {
  public:
@@ -62,12 +74,12 @@ class TArchiverLibrary {
     if (loaded_) return;
     if (zip_) {
       // UNZIP32.DLL, ZIP32J.DLL and LMZIP32.DLL, as many as there are; nothing said here.
-      for (const std::string& dll : dlls_) modules_.push_back(LoadLibraryA(dll.c_str()));
+      for (const std::string& dll : dlls_) modules_.push_back(LoadArchiverDll(dll));
       loaded_ = true;
       return;
     }
     for (const std::string& dll : dlls_) {
-      if (HMODULE module = LoadLibraryA(dll.c_str())) {
+      if (HMODULE module = LoadArchiverDll(dll)) {
         modules_.push_back(module);
         loaded_ = true;
         return;

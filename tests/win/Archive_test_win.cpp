@@ -259,3 +259,48 @@ TEST_CASE("archiver libraries run in the helper: one that stalls, faults or ends
   CHECK(GetModuleHandleW(L"UNLHA32.DLL") == nullptr);
   CHECK(GetModuleHandleW(L"UNZIP32.DLL") == nullptr);
 }
+
+TEST_CASE(
+    "an archiver DLL on PATH is found as before the search was restricted; the current "
+    "folder's is not") {
+  // The helper is the program with our UNZIP32.DLL beside it; the stand-in UNLHA32.DLL lies in
+  // a tools folder named on PATH, as archiver installers put it, or only in the current folder.
+  ArchiveFixture f;
+  TTempDir app;
+  TTempDir tools;
+  TTempDir current;
+  REQUIRE(CopyFileW(EnvPath(L"VESKO2_EXE").c_str(), (app / L"Vesko2.exe").c_str(), FALSE));
+  REQUIRE(CopyFileW((EnvPath(L"VESKO2_PLUGIN_DIR") + L"\\UNZIP32.DLL").c_str(),
+                    (app / L"UNZIP32.DLL").c_str(), FALSE));
+  const std::wstring lha = EnvPath(L"VESKO2_FIXTURE_SPI") + L"\\..\\fixture-arc\\UNLHA32.DLL";
+  REQUIRE(CopyFileW(lha.c_str(), (tools / L"UNLHA32.DLL").c_str(), FALSE));
+  REQUIRE(CopyFileW(lha.c_str(), (current / L"UNLHA32.DLL").c_str(), FALSE));
+  wchar_t oldPath[32767] = {};
+  GetEnvironmentVariableW(L"PATH", oldPath, 32767);
+  wchar_t oldCurrent[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, oldCurrent);
+  struct TRestore {
+    const wchar_t* path;
+    const wchar_t* current;
+    ~TRestore() {
+      SetEnvironmentVariableW(L"PATH", path);
+      SetCurrentDirectoryW(current);
+      TArchiveExtractor::Helper = nullptr;
+    }
+  } restore{oldPath, oldCurrent};
+  WriteBytes(f.dir / L"pics.lzh", "-lh5-");
+  const std::string lzhArchive = ToUtf8(f.dir / L"pics.lzh");
+  auto load = [&](const std::wstring& path) {
+    SetEnvironmentVariableW(L"PATH", path.c_str());
+    SetCurrentDirectoryW(current.Path().c_str());
+    ReleaseAllArchivers();
+    TPluginHelper helper(app / L"Vesko2.exe");  // a new one, with this PATH
+    TArchiveExtractor::Helper = &helper;
+    TPicture image;
+    f.loader.LoadArcLink(f.Link(L"x.ArcLink", lzhArchive, "good.bmp", 70), image);
+    TArchiveExtractor::Helper = nullptr;
+    return image.Empty() ? 0 : image.Width();
+  };
+  CHECK(load(tools.Path() + L";" + oldPath) == 2);
+  CHECK(load(oldPath) == 0);  // only in the current folder: never taken
+}
