@@ -14,6 +14,7 @@
 #include "base/Unicode_win.h"
 #include "decode/JPEGImage.h"
 #include "decode/JpegCodec.h"
+#include "decode/PluginHelper_win.h"
 #include "decode/SPIGraphic_win.h"
 #include "engine/ArcLink.h"
 #include "engine/BusyDisplay.h"
@@ -195,6 +196,8 @@ void TPictureLoader::LoadArcLink(const std::string& path, TPicture& holder) {
   if (!FileExists(link.Archive)) return;
   try {
     ExtractArchivePicture(link.Archive, link.Member, holder, link.Size);
+  } catch (const EHelperCancelled&) {
+    // The program is closing: nothing to say about this picture.
   } catch (const std::exception&) {
     dialogs_.ShowMessage("予期したかもしれないエラー");
   }

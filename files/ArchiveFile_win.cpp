@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "base/DllSearch_win.h"
 #include "base/FileIO_win.h"
+#include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/FaultGuard_win.h"
 #include "decode/PluginHelper_win.h"
@@ -233,10 +235,23 @@ TArchiverType ProbeArchiveContent(const std::string& utf8Path) {
   return tar;
 }
 
+namespace {
+
+// The members each archive type's library stalled, faulted or ended its helper on: three
+// different ones, and the type is not asked again until the libraries are released.
+std::map<TArchiverType, std::set<std::string>>& Strikes() {
+  static std::map<TArchiverType, std::set<std::string>> strikes;
+  return strikes;
+}
+constexpr size_t kStrikes = 3;
+
+}  // namespace
+
 void ReleaseAllArchivers() {
   for (TFamily& family : Families()) {
     if (family.library) family.library->Free();
   }
+  Strikes().clear();
 }
 
 TArchiveFile::TArchiveFile() = default;
@@ -419,7 +434,21 @@ void TArchiveExtractor::ExtractToMemory(const std::string& archive, const std::s
     request.Text = member;
     request.Number = static_cast<int32_t>(std::min<size_t>(dataSize, INT32_MAX));
     request.Total = static_cast<int32_t>(std::min<size_t>(bufferSize, INT32_MAX));
-    const plugin_wire::TMessage result = Helper->Call(request, nullptr, TSPI::HelperSilenceMs);
+    std::set<std::string>& strikes = Strikes()[ArchiverTypeOfName(archive)];
+    if (strikes.size() >= kStrikes) {
+      throw EArchiver("この形式の書庫ライブラリは応答しなかったため、今回は使いません。");
+    }
+    const std::string key = UpperCase(archive) + "|" + UpperCase(member);
+    plugin_wire::TMessage result;
+    try {
+      result = Helper->Call(request, nullptr, TSPI::HelperSilenceMs);
+    } catch (const EHelperCancelled&) {
+      throw;  // given up by the program, not the library's doing
+    } catch (const EHelperFailed&) {
+      strikes.insert(key);
+      throw;
+    }
+    if (result.Total == 1) strikes.insert(key);  // it faulted in the helper
     if (result.Number != 0) throw EArchiver(result.Text);
     if (result.SectionSize > bufferSize) throw EArchiver("書庫の展開結果が大きすぎます。");
     Helper->PixelsInto(result, buffer);

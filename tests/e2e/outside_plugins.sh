@@ -40,6 +40,25 @@ await_exit "$program" 20 || fail "the program did not end from its menu's 終了
 echo "ended $((($(date +%s%N) - asked) / 1000000)) ms after 終了"
 await '[ "$(helpers)" -eq 0 ]' 15 || fail "a plug-in helper outlived the program"
 [ -f "$out/app/\$Vesko2.bmp" ] && fail "a wallpaper was written: the call did not stall"
+
+# The same with an archiver library that never returns from a member (the stand-in UNLHA32.DLL
+# stalls on names holding "loop"): 終了 ends the program and its helper.
+rm -rf "$out/app/pics" "$out/app/fxbadl.spi" && mkdir -p "$out/app/pics"
+cp "$build/fixture-arc/UNLHA32.DLL" "$out/app/"
+printf -- '-lh5-' >"$out/app/pics.lzh"
+printf '%s\r\nloop.bmp\r\n70\r\n' "$(winepath -w "$out/app/pics.lzh" 2>/dev/null)" >"$out/app/pics/a.ArcLink"
+timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+program=$!
+# The panel is red while a picture inside an archive loads.
+busy_at_corner() { [ "$(pixel "$1" 30 4)" = "255 0 0" ]; }
+await_screen "$out/start-archive.png" busy_at_corner 60 || fail "no busy window at the archive's start"
+await '[ "$(helpers)" -ge 1 ]' 30 || fail "no helper runs for the archiver"
+xdotool mousemove 30 4 click 3
+await_change "$out/menu-archive.png" "$out/start-archive.png" 40x30+40+20 10 ||
+  fail "no context menu while the archiver stalls"
+xdotool key Up Return
+await_exit "$program" 20 || fail "the program did not end from 終了 while the archiver stalls"
+await '[ "$(helpers)" -eq 0 ]' 15 || fail "a helper outlived the program after the archiver"
 kill "$program" "$decoy" 2>/dev/null
 wineserver -k 2>/dev/null
 echo "screenshots: $out"
