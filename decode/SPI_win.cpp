@@ -304,8 +304,12 @@ int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
     request.Source = RemoteSource(source, length, flag);
     plugin_wire::TMessage result;
     if (!CallRemote(request, result, nullptr, 0)) return SusieResult::kInternalError;
-    if (info != nullptr && result.Data.size() == sizeof *info)
+    if (info != nullptr && result.Data.size() == sizeof *info) {
       std::memcpy(info, result.Data.data(), sizeof *info);
+      // A handle of the helper's means nothing here (the helper freed its own): whatever came,
+      // nothing is freed in this process on its word.
+      info->hInfo = 0;
+    }
     return result.Number;
   }
   const auto entry = EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo));
