@@ -38,7 +38,9 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   dialog.Load(Settings, sender.Tag, FileExists(MessageFile));
   List.ReadExcluded();
   dialog.SetExcludedCount(List.Excluded.Count());
-  if (dialog.ShowModal() != TOptionsForm::kOk) return;
+  const int result = dialog.ShowModal();
+  sender.Tag = dialog.Page();  // it opens again on the page last shown, after OK or Cancel
+  if (result != TOptionsForm::kOk) return;
   const bool wasRandom = Settings.RandomLoad;
   const int32_t fitMode = Settings.FitMode;
   const bool perMonitor = Settings.PerMonitor;
@@ -57,7 +59,6 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
       FileExists(Settings.G_Editor) ? ExtractFileName(Settings.G_Editor) : "グラフィックソフト..";
   ApplyTimer();
   ApplyPluginTimeout();
-  sender.Tag = dialog.Page();
   HookHotKey->ReRegisterKey(1, Settings.ActiveKey);
   HookHotKey->ReRegisterKey(2, Settings.IncomingBossKey);
   // Last, so that a program folder that cannot be written loses none of the settings above:

@@ -23,6 +23,14 @@ void PostKey(HWND window, WPARAM key) {
   PostMessageW(window, WM_KEYDOWN, key, 0);
 }
 
+// A wheel notch down with the mouse at the middle of `control`, as the system posts it.
+void WheelOver(HWND focus, HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  PostMessageW(focus, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
+               MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+}
+
 void Click(TColorPanel& panel) {
   SendMessageW(panel.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
   SendMessageW(panel.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
@@ -86,7 +94,7 @@ TEST_CASE("the timer in whole minutes; the message file round trip; settings sav
   f.Close(form);
 }
 
-TEST_CASE("Cancel changes nothing, re-registers nothing and keeps the remembered page") {
+TEST_CASE("Cancel changes nothing, re-registers nothing and remembers the page last shown") {
   FormFixture f;
   auto form = f.Create();
   const TSettings before = form->Settings;
@@ -99,11 +107,12 @@ TEST_CASE("Cancel changes nothing, re-registers nothing and keeps the remembered
     Tick(dialog.Control("NotUsedInTray"));
     SendMessageW(dialog.Control("ActiveKey"), HKM_SETHOTKEY, MAKEWORD('K', HOTKEYF_CONTROL), 0);
     PostMessageW(dialog.Control("Memo"), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    WheelOver(dialog.Control("SubDir"), dialog.Control("Tabs"));  // to the third page
     PostKey(dialog.Control("SubDir"), VK_ESCAPE);
   });
   form->OptionAction.Execute();
   CHECK(form->Settings == before);
-  CHECK(form->OptionAction.Tag == 1);
+  CHECK(form->OptionAction.Tag == 2);
   CHECK_FALSE(HotKeyFree(MOD_CONTROL | MOD_SHIFT, VK_BACK));  // still the window's
   CHECK(HotKeyFree(MOD_CONTROL, 'K'));
   CHECK_FALSE(Exists(f.dir / L"Vesko2.mes"));
@@ -453,14 +462,6 @@ void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD) {
 void Later(std::function<void()> later) {
   gLater = std::move(later);
   SetTimer(nullptr, 0, 10, RunLater);
-}
-
-// A wheel notch down with the mouse at the middle of `control`, as the system posts it.
-void WheelOver(HWND focus, HWND control) {
-  RECT r{};
-  GetWindowRect(control, &r);
-  PostMessageW(focus, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA),
-               MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
 }
 
 }  // namespace
