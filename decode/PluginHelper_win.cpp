@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 
 #include "base/PumpedWait_win.h"
 #include "base/Unicode_win.h"
@@ -81,7 +82,7 @@ void TPluginHelper::Start() {
   if (!CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                       nullptr, nullptr, &si, &info)) {
     pipe_.reset();
-    throw EHelperFailed("the plug-in helper could not start");
+    throw EHelperUnavailable("the plug-in helper could not start");
   }
   process_.reset(info.hProcess);
   THandle thread(info.hThread);
@@ -108,11 +109,11 @@ void TPluginHelper::Start() {
         GetOverlappedResult(pipe_.get(), &o, &ignored, TRUE);
         Stop();
         if (woke == kWaitCancelled) throw EHelperCancelled("the plug-in call was given up");
-        throw EHelperFailed("the plug-in helper did not answer");
+        throw EHelperUnavailable("the plug-in helper did not answer");
       }
     } else if (error != ERROR_PIPE_CONNECTED) {
       Stop();
-      throw EHelperFailed("the plug-in helper did not connect");
+      throw EHelperUnavailable("the plug-in helper did not connect");
     }
   }
 }
@@ -163,6 +164,10 @@ TMessage TPluginHelper::Receive(DWORD silenceMs) {
   } catch (const plugin_wire::EWireError&) {
     Stop();
     throw EHelperFailed("the plug-in helper answered nonsense");
+  } catch (const std::bad_alloc&) {
+    // No room for the answer: the helper goes, so that the next call starts in step.
+    Stop();
+    throw EHelperFailed("the plug-in helper's answer is too large");
   }
 }
 

@@ -30,6 +30,13 @@ class EHelperCancelled : public EHelperFailed {
   using EHelperFailed::EHelperFailed;
 };
 
+// No helper could be started (the program's file is gone, the system refuses a process): no
+// fault of the plug-in being called.
+class EHelperUnavailable : public EHelperFailed {
+ public:
+  using EHelperFailed::EHelperFailed;
+};
+
 // The switch that makes the program a helper: "Vesko2.exe /spi-helper <pipe name>".
 constexpr const wchar_t* kPluginHelperSwitch = L"/spi-helper";
 

@@ -63,6 +63,8 @@ bool TSPI::CallRemote(plugin_wire::TMessage& request, plugin_wire::TMessage& res
     return true;
   } catch (const EHelperCancelled&) {
     return false;  // given up by the program, not the plug-in's doing
+  } catch (const EHelperUnavailable&) {
+    return false;  // no helper to call: not the plug-in's doing either
   } catch (const EHelperFailed&) {
     CountFailure(request);
     return false;

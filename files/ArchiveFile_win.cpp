@@ -444,6 +444,8 @@ void TArchiveExtractor::ExtractToMemory(const std::string& archive, const std::s
       result = Helper->Call(request, nullptr, TSPI::HelperSilenceMs);
     } catch (const EHelperCancelled&) {
       throw;  // given up by the program, not the library's doing
+    } catch (const EHelperUnavailable&) {
+      throw;  // no helper to call
     } catch (const EHelperFailed&) {
       strikes.insert(key);
       throw;

@@ -689,6 +689,46 @@ TEST_CASE("with a helper, plug-ins load there: one that never returns is passed 
   }
 }
 
+TEST_CASE("a helper that cannot start costs the pictures meanwhile, never the plug-in's strikes") {
+  TTempDir dir;
+  TTempDir plugins;
+  TTempDir app;
+  CopyFixture(L"fxa", plugins.Path());
+  const std::wstring exe = app / L"Vesko2.exe";
+  REQUIRE(CopyFileW(EnvPath(L"VESKO2_EXE").c_str(), exe.c_str(), FALSE));
+  TPluginHelper helper(exe);
+  TSPI::Helper = &helper;
+  struct TRestore {
+    ~TRestore() { TSPI::Helper = nullptr; }
+  } restore;
+  TSPIs spis;
+  ConfigureMainWindowSPIs(spis);
+  spis.Search(U(plugins.Path()) + "\\*.spi");
+  REQUIRE(spis.Count() == 1);
+  auto width = [&](const wchar_t* name) {
+    WriteBytes(dir / name, FxPicture(5, 2, 24));
+    TSPIDIBImage dib;
+    try {
+      dib.LoadFromFile(U(dir / name));
+    } catch (const std::exception&) {
+      return 0;
+    }
+    return dib.Width();
+  };
+  CHECK(width(L"first.fxa") == 5);
+  // The program's file is gone for a while (an update replacing it): no helper can start.
+  helper.StopIfIdle();
+  const std::wstring away = app / L"away.exe";
+  REQUIRE(MoveFileW(exe.c_str(), away.c_str()));
+  for (const wchar_t* name : {L"a.fxa", L"b.fxa", L"c.fxa", L"d.fxa"}) {
+    CAPTURE(U(name));
+    CHECK(width(name) == 0);
+  }
+  CHECK_FALSE(spis.Item(0).Faulted());
+  REQUIRE(MoveFileW(away.c_str(), exe.c_str()));
+  CHECK(width(L"again.fxa") == 5);
+}
+
 TEST_CASE("what old plug-ins do on files they half understand costs that picture, never more") {
   // One plug-in, each misbehaviour a file of its own (the fifth byte of its magic says which);
   // the plug-in's good file and a picture of another plug-in decode after each.
