@@ -104,6 +104,13 @@ inline TSpiBackground SpiDesktopColor() {
   return {GetRValue(desktop), GetGValue(desktop), GetBValue(desktop)};
 }
 
+// Whether the program converts pictures from their colour profiles (kColorManagementVariable).
+inline bool SpiHostConvertsColours() {
+  char value[8] = {};
+  const DWORD length = GetEnvironmentVariableA(kColorManagementVariable, value, sizeof value);
+  return !(length == 1 && value[0] == '0');
+}
+
 // The bytes of the picture: a file from an offset (flag 0) or memory (flag 1), at most `limit`.
 inline int SpiReadSource(LPCSTR source, LONG length, UINT flag, std::vector<BYTE>& bytes,
                          size_t limit = SIZE_MAX) {

@@ -8,8 +8,11 @@
 #include "base/Dialogs.h"
 #include "base/Path.h"
 #include "base/TextCase.h"
+#include "base/Unicode_win.h"
+#include "decode/ColorProfile.h"
 #include "decode/DIBErrors.h"
 #include "decode/Graphic.h"
+#include "decode/PluginHelper_win.h"
 #include "decode/SPI_win.h"
 
 TVesko2MainForm::TTimerHold::TTimerHold(TVesko2MainForm& form) : form_(form) {
@@ -107,6 +110,14 @@ void TVesko2MainForm::ReportLeftPlugins() {
 
 void TVesko2MainForm::ApplyPluginTimeout() {
   TSPI::HelperSilenceMs = static_cast<unsigned>(Settings.PluginTimeout) * 1000;
+  // Our plug-ins convert a picture with alpha and a profile themselves when the program would
+  // convert it (so that the desktop's colour shows through unchanged); they read this, and a
+  // helper takes it when it starts: an idle one goes, so that the next starts with the change.
+  const wchar_t* value = Settings.ColorManagement ? L"1" : L"0";
+  wchar_t before[8] = {};
+  GetEnvironmentVariableW(ToWide(kColorManagementVariable).c_str(), before, 8);
+  SetEnvironmentVariableW(ToWide(kColorManagementVariable).c_str(), value);
+  if (lstrcmpW(before, value) != 0 && TSPI::Helper != nullptr) TSPI::Helper->StopIfIdle();
 }
 
 bool TVesko2MainForm::ChangeMustWait() const {

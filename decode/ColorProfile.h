@@ -29,6 +29,10 @@ constexpr std::array<double, 8> kSrgbChromaticities{0.3127, 0.3290, 0.64, 0.33,
 // The largest profile read from a file; a larger one is ignored.
 constexpr size_t kMaxIccBytes = size_t{8} << 20;
 
+// The environment variable by which the program tells its own plug-ins (and the helper it
+// starts) whether it converts pictures from their colour profiles: "0" when 色を補正する is off.
+constexpr const char* kColorManagementVariable = "VESKO2_COLOR_MANAGEMENT";
+
 // The ICC profile of a JPEG file: its APP2 "ICC_PROFILE" segments before the scan, joined in
 // their sequence order. Null when there is none, or when the segments do not hold together
 // (a number missing, repeated or out of range).

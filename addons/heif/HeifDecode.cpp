@@ -491,7 +491,7 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   // the profile: with alpha the colours are converted here before they are laid over it, and the
   // picture goes on in sRGB.
   std::unique_ptr<TSrgbTransform> toSrgb;
-  if (alpha && !picture.Icc.empty()) {
+  if (alpha && back.HostConverts && !picture.Icc.empty()) {
     if (const TColorProfilePtr profile = IccColorProfile(picture.Icc))
       toSrgb = TSrgbTransform::Make(*profile);
     if (toSrgb) picture.Icc.clear();

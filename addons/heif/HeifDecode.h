@@ -20,6 +20,9 @@ struct THeifBackground {
   uint8_t Red = 0;
   uint8_t Green = 0;
   uint8_t Blue = 0;
+  // Whether the host converts a picture from its profile: then a picture with alpha is
+  // converted here, before it is laid over the background, which stays exactly as it is.
+  bool HostConverts = true;
 };
 
 struct THeifPicture {
@@ -28,8 +31,8 @@ struct THeifPicture {
   size_t Bytes = 0;  // of the block in use: RowBytes(Width, 24) * Height
   int BitDepth = 8;  // of the coded luma samples
   bool HasAlpha = false;
-  // The file's ICC profile; empty when it has none, and when it has alpha too, for then its
-  // colours were converted to sRGB before they were laid over the background.
+  // The file's ICC profile; empty when it has none, and when it has alpha and the host converts,
+  // for then its colours were converted to sRGB before they were laid over the background.
   std::vector<uint8_t> Icc;
 };
 

@@ -18,7 +18,7 @@ namespace {
 
 THeifBackground DesktopColor() {
   const TSpiBackground desktop = SpiDesktopColor();
-  return THeifBackground{desktop.Red, desktop.Green, desktop.Blue};
+  return THeifBackground{desktop.Red, desktop.Green, desktop.Blue, SpiHostConvertsColours()};
 }
 
 int ResultOf(THeifResult result) {

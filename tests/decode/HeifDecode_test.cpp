@@ -316,4 +316,23 @@ TEST_CASE("transparent areas of a picture with a profile show exactly the deskto
     CHECK(worst <= 6);
     CHECK(converted > 1000);
   }
+  // A host that converts nothing (色を補正する off) gets the colours as stored, with the profile.
+  THeifBackground plain{58, 110, 165};
+  plain.HostConverts = false;
+  THeifPicture picture;
+  std::vector<uint8_t> block;
+  REQUIRE(Decode(file, plain, picture, block) == THeifResult::kOk);
+  CHECK(picture.Icc == ReadFile(HeifFolder() + "display-p3.icc"));
+  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
+  int worst = 0;
+  for (int y = 0; y < ref.Height; ++y) {
+    for (int x = 0; x < ref.Width; ++x) {
+      const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
+      const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
+      const uint8_t backs[3] = {plain.Blue, plain.Green, plain.Red};
+      for (int i = 0; i < 3; ++i)
+        worst = std::max(worst, std::abs(p[i] - BlendOver(r[2 - i], r[3], backs[i])));
+    }
+  }
+  CHECK(worst <= 1);
 }

@@ -186,6 +186,10 @@ TEST_CASE("every setting goes through the dialog and back, and into the settings
   CHECK(s.FitMode == 1);
   CHECK(s.PerMonitor);
   CHECK_FALSE(s.ColorManagement);
+  // Our plug-ins hear it (and a helper started from now on): they leave colours as stored.
+  wchar_t told[8] = {};
+  GetEnvironmentVariableW(L"VESKO2_COLOR_MANAGEMENT", told, 8);
+  CHECK(std::wstring(told) == L"0");
   CHECK(s.BlurBackground);
   CHECK_FALSE(s.WaitWhileBusy);  // on for a first start, as here; ticked off
   CHECK_FALSE(s.WaitOnBatterySaver);
