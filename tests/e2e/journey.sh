@@ -244,9 +244,20 @@ f=$(shot options-page-1)
 xdotool mousemove 474 331 click 1
 await_change "$probe" "$f" 16x16+466+323 5 || fail "ランダムに読み込む did not tick"
 cp "$probe" "$out/.ticked.png"
-# 背景をぼかした画像で埋める, under 画面に合わせる.
+# 背景をぼかした画像で埋める, under 画面に合わせる: it answers only with ページ幅に合わせる, so that
+# is chosen in the open list (Enter there stays in the dialog), the box ticked, and しない chosen
+# again (表示's fit takes the blur along later).
+xdotool mousemove 700 414 click 1
+xdotool key Down Down Return
+await_change "$probe" "$out/.ticked.png" 200x14+500+431 5 || fail "背景をぼかした… was not enabled by ページ幅に合わせる"
+cp "$probe" "$out/.ticked.png"
 xdotool mousemove 488 438 click 1
 await_change "$probe" "$out/.ticked.png" 16x16+482+430 5 || fail "背景をぼかした画像で埋める did not tick"
+cp "$probe" "$out/.ticked.png"
+xdotool mousemove 700 414 click 1
+xdotool key Up Up Return
+await_change "$probe" "$out/.ticked.png" 200x14+500+431 5 || fail "しない did not disable 背景をぼかした…"
+options_open "$probe" || fail "Enter in the open list closed the options dialog"
 cp "$probe" "$out/.ticked.png"
 # The wheel over the page chooser (bottom left) turns to the next page.
 xdotool mousemove 530 528 click 5

@@ -136,6 +136,11 @@ TEST_CASE("soak: wallpaper changes by the timer across every picture kind leave 
   REQUIRE(
       CreateShortcutFile(f.dialogs, ToUtf8(pics + L"\\f.png"), ToUtf8(pics + L"\\j.lnk"), "", ""));
 
+  // The program's folder, where archiver DLLs are looked up first, is the fixture's.
+  SetDllDirectoryW(f.dir.Path().c_str());
+  struct TRestore {
+    ~TRestore() { SetDllDirectoryW(nullptr); }
+  } restore;
   auto form = f.Create({ToUtf8(pics)});
   form->Settings.ReSize = true;
   form->Settings.RandomLoad = false;
