@@ -1,5 +1,6 @@
 // The main window's settings: read at creation (with the start-up sequence after them), written
-// at every close, and the close that never fails because the file cannot be written.
+// when they change and at every close, and the close that never fails because the file cannot
+// be written.
 #include "app/Application_win.h"
 #include "app/MainForm_win.h"
 #include "app/StartUp.h"
