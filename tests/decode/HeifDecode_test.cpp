@@ -52,6 +52,19 @@ THeifResult Decode(const std::vector<uint8_t>& file, THeifBackground back, THeif
       picture);
 }
 
+// Calls visit(r, p) for every pixel of the reference: its RGBA, and the same pixel of a decoded
+// bottom-up 24-bit bitmap (blue, green, red).
+template <typename TVisit>
+void ForEachPixel(const TReference& ref, const std::vector<uint8_t>& block, TVisit visit) {
+  const size_t row = static_cast<size_t>(RowBytes(static_cast<uint64_t>(ref.Width), 24));
+  for (int y = 0; y < ref.Height; ++y) {
+    for (int x = 0; x < ref.Width; ++x) {
+      visit(ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4,
+            block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3);
+    }
+  }
+}
+
 }  // namespace
 
 TEST_CASE("HEIC and AVIF pictures of Debian's encoders decode as heif-convert and avifdec do") {
@@ -188,16 +201,12 @@ TEST_CASE("an iPhone-like HEIC: a cropped grid of tiles, turned by irot, with a 
   REQUIRE(picture.Width == 112);
   REQUIRE(picture.Height == 128);
   const TReference ref = ReadPam(HeifFolder() + "iphone-like.ref.pam");
-  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
   int worst = 0;
-  for (int y = 0; y < ref.Height; ++y) {
-    for (int x = 0; x < ref.Width; ++x) {
-      const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
-      const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
-      for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(p[i] - r[2 - i]));
-    }
-  }
+  ForEachPixel(ref, block, [&](const uint8_t* r, const uint8_t* p) {
+    for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(p[i] - r[2 - i]));
+  });
   CHECK(worst <= 1);
+  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
   // Upright: green at the top left, yellow top right, red bottom left, blue bottom right.
   auto at = [&](int x, int y) {
     const uint8_t* p = block.data() + row * static_cast<size_t>(127 - y) + x * 3;
@@ -293,24 +302,19 @@ TEST_CASE("transparent areas of a picture with a profile show exactly the deskto
       if (const auto transform = TSrgbTransform::Make(*profile))
         transform->Convert(block.data(), picture.Bytes / 3);
     }
-    const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
     int off = 0;
     int worst = 0;
     int converted = 0;
-    for (int y = 0; y < ref.Height; ++y) {
-      for (int x = 0; x < ref.Width; ++x) {
-        const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
-        const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
-        uint8_t colour[3] = {r[2], r[1], r[0]};
-        toSrgb->Convert(colour, 1);
-        const uint8_t backs[3] = {back.Blue, back.Green, back.Red};
-        for (int i = 0; i < 3; ++i) {
-          if (r[3] == 0 && p[i] != backs[i]) ++off;
-          worst = std::max(worst, std::abs(p[i] - BlendOver(colour[i], r[3], backs[i])));
-          if (r[3] == 255 && std::abs(p[i] - r[2 - i]) > 6) ++converted;
-        }
+    ForEachPixel(ref, block, [&](const uint8_t* r, const uint8_t* p) {
+      uint8_t colour[3] = {r[2], r[1], r[0]};
+      toSrgb->Convert(colour, 1);
+      const uint8_t backs[3] = {back.Blue, back.Green, back.Red};
+      for (int i = 0; i < 3; ++i) {
+        if (r[3] == 0 && p[i] != backs[i]) ++off;
+        worst = std::max(worst, std::abs(p[i] - BlendOver(colour[i], r[3], backs[i])));
+        if (r[3] == 255 && std::abs(p[i] - r[2 - i]) > 6) ++converted;
       }
-    }
+    });
     CHECK(off == 0);
     // The decoders differ by a step before the conversion, which P3's saturated darks stretch.
     CHECK(worst <= 6);
@@ -323,16 +327,11 @@ TEST_CASE("transparent areas of a picture with a profile show exactly the deskto
   std::vector<uint8_t> block;
   REQUIRE(Decode(file, plain, picture, block) == THeifResult::kOk);
   CHECK(picture.Icc == ReadFile(HeifFolder() + "display-p3.icc"));
-  const size_t row = static_cast<size_t>(RowBytes(picture.Width, 24));
   int worst = 0;
-  for (int y = 0; y < ref.Height; ++y) {
-    for (int x = 0; x < ref.Width; ++x) {
-      const uint8_t* r = ref.Samples.data() + (static_cast<size_t>(y) * ref.Width + x) * 4;
-      const uint8_t* p = block.data() + row * static_cast<size_t>(ref.Height - 1 - y) + x * 3;
-      const uint8_t backs[3] = {plain.Blue, plain.Green, plain.Red};
-      for (int i = 0; i < 3; ++i)
-        worst = std::max(worst, std::abs(p[i] - BlendOver(r[2 - i], r[3], backs[i])));
-    }
-  }
+  const uint8_t backs[3] = {plain.Blue, plain.Green, plain.Red};
+  ForEachPixel(ref, block, [&](const uint8_t* r, const uint8_t* p) {
+    for (int i = 0; i < 3; ++i)
+      worst = std::max(worst, std::abs(p[i] - BlendOver(r[2 - i], r[3], backs[i])));
+  });
   CHECK(worst <= 1);
 }
