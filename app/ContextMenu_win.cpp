@@ -1,5 +1,7 @@
 #include "app/ContextMenu_win.h"
 
+#include <memory>
+
 #include "base/Handles_win.h"
 #include "base/Unicode_win.h"
 
@@ -87,23 +89,46 @@ void TContextMenu::Popup(int x, int y) {
   TMenuHandle menu(CreatePopupMenu());
   if (!menu) return;
   fill(menu.get(), entries);
-  const UINT chosen = Track(menu.get(), x, y);
+  UINT chosen = 0;
+  {
+    struct TOpen {
+      TOpen() { ++open_; }
+      ~TOpen() { --open_; }
+    } open;
+    chosen = Track(menu.get(), x, y);
+  }
   menu.reset();
   if (chosen == 0 || chosen >= choices.size()) return;
   const TChoice& choice = choices[chosen];
-  // While a call into a plug-in keeps the windows answering, only 終了 acts.
-  if (TAction::BusyDepth > 0 && (choice.entry == nullptr || choice.entry->Action == nullptr ||
-                                 !choice.entry->Action->RunsWhileBusy)) {
-    return;
-  }
+  // The entries live as long as this call: what may run later keeps its own copies.
+  std::function<void()> run;
+  TAction* action = nullptr;
+  const void* key = nullptr;
   if (choice.item != nullptr) {
-    if (choice.item->OnClick) choice.item->OnClick(*choice.item);
+    // A history entry: the menu's items are made again when the history changes.
+    auto item = std::make_shared<TMenuItem>(choice.item->Name, choice.item->Caption);
+    item->Hint = choice.item->Hint;
+    item->Tag = choice.item->Tag;
+    item->OnClick = choice.item->OnClick;
+    static const char kHistoryChoice = 0;  // the latest history choice wins
+    key = &kHistoryChoice;
+    run = [item] {
+      if (item->OnClick) item->OnClick(*item);
+    };
+  } else if (choice.entry->Action != nullptr) {
+    action = choice.entry->Action;
+    key = action;
+    run = [action] { action->Execute(); };
+  } else if (choice.entry->OnClick && choice.entry->Sender != nullptr) {
+    TComponent* sender = choice.entry->Sender;
+    key = sender;
+    run = [onClick = choice.entry->OnClick, sender] { onClick(*sender); };
+  } else {
     return;
   }
-  const TMenuEntry& entry = *choice.entry;
-  if (entry.Action != nullptr) {
-    entry.Action->Execute();
-  } else if (entry.OnClick && entry.Sender != nullptr) {
-    entry.OnClick(*entry.Sender);
+  if (RunChoice) {
+    RunChoice(action, key, std::move(run));
+  } else {
+    run();
   }
 }

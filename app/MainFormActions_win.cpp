@@ -24,7 +24,6 @@ void TVesko2MainForm::BindActions() {
   ReloadFolderAction.OnExecute = [this](TAction& a) { List.ReloadFolderActionExecute(a); };
   ReloadFolderAction.OnUpdate = [this](TAction& a) { List.ReloadFolderActionUpdate(a); };
   CloseAction.OnExecute = [this](TAction&) { PostMessageW(Handle(), WM_CLOSE, 0, 0); };
-  CloseAction.RunsWhileBusy = true;
   ViewModeAction.OnExecute = [this](TAction&) { ViewModeActionExecute(); };
   for (TAction* mode : {&TileAction, &CenterAction, &WideAction}) {
     mode->OnExecute = [this](TAction& a) { SetTileMode(a.Tag); };
@@ -123,7 +122,8 @@ void TVesko2MainForm::FileExistsPaper(TAction& sender) {
 bool TVesko2MainForm::RunShortCut(uint16_t shortCut) {
   TAction* action = FindShortCut(ContextMenuEntries(), shortCut);
   if (action == nullptr) return false;
-  action->Execute();
+  OfferCommand(
+      action, [action] { action->Execute(); }, action);
   return true;
 }
 

@@ -36,7 +36,8 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
   Image.Clear();
   int attempts = 0;
   for (;;) {
-    if (closeRequested_) return false;  // the program is closing; no further picture
+    // The program is closing, or the boss key gave the call up: no further picture.
+    if (closeRequested_ || changeGivenUp_) return false;
     if (!Image.Empty()) {
       const int randomIndex = List.RandomListBox.ItemIndex;
       const std::string paperName = Settings.PaperName;
@@ -120,12 +121,11 @@ void TVesko2MainForm::ApplyPluginTimeout() {
   if (lstrcmpW(before, value) != 0 && TSPI::Helper != nullptr) TSPI::Helper->StopIfIdle();
 }
 
-bool TVesko2MainForm::ChangeMustWait() const {
-  return timerHolds_ > 0 || Tag != 0 || TModalScope::Open() > 0 || TAction::BusyDepth > 0;
+void TVesko2MainForm::TimerTimer() {
+  Gate.Offer(TInput::TimerTick, [this] { TimedChange(); });
 }
 
-void TVesko2MainForm::TimerTimer() {
-  if (ChangeMustWait()) return;
+void TVesko2MainForm::TimedChange() {
   const std::string wait =
       TimedChangeWaitReason(SystemState ? SystemState() : TSystemState{}, Settings.WaitWhileBusy,
                             Settings.WaitOnBatterySaver);

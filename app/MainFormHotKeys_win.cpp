@@ -27,12 +27,15 @@ POINT NotificationAreaCorner() {
 }  // namespace
 
 void TVesko2MainForm::HookHotKeyHotKey(int index) {
-  if (TAction::BusyDepth > 0) return;  // a plug-in call is in progress
   if (index != 1) {
     // The boss key: the handler itself checks for the boss picture.
-    IncomingBossActionExecute(IncomingBossAction);
+    Gate.Offer(TInput::BossKey, [this] { IncomingBossActionExecute(IncomingBossAction); });
     return;
   }
+  Gate.Offer(TInput::MenuHotKey, [this] { MenuHotKey(); });
+}
+
+void TVesko2MainForm::MenuHotKey() {
   if (Settings.HotAct) {
     if (TaskTray->Registered()) {
       TrayActionExecute();

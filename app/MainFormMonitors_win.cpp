@@ -22,12 +22,15 @@ void TVesko2MainForm::DisplayChanged() {
 }
 
 void TVesko2MainForm::DisplayTimerTimer() {
-  if (ChangeMustWait()) return;  // the wallpaper is made after it, on a later tick
   KillTimer(Handle(), kDisplayTimer);
-  if (List.MainListBox.ItemIndex < 0 || Settings.PaperName.empty()) return;
-  // The current picture again, made for the new layout (a failure passes on like a change's).
-  TTimerHold hold(*this);
-  SetCurrentPicture(true);
+  Gate.Offer(TInput::DisplayChange, [this] {
+    if (List.MainListBox.ItemIndex < 0 || Settings.PaperName.empty()) return;
+    // The boss picture stays until the boss key takes it away.
+    if (bossOnDesktop_) return;
+    // The current picture again, made for the new layout (a failure passes on like a change's).
+    TTimerHold hold(*this);
+    SetCurrentPicture(true);
+  });
 }
 
 void TVesko2MainForm::KeepDesktopMode() {

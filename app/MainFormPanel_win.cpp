@@ -169,13 +169,12 @@ void TVesko2MainForm::PanelMouseDown(int x, int y) {
     env_.Application.Minimize();
     return;
   }
-  if (Inside(ScaleRect(kPreButton), x, y)) {
-    PreAction.Execute();
-    return;
-  }
-  if (Inside(ScaleRect(kNextButton), x, y)) {
-    NextAction.Execute();
-    return;
+  for (TAction* action : {&PreAction, &NextAction}) {
+    if (Inside(ScaleRect(action == &PreAction ? kPreButton : kNextButton), x, y)) {
+      OfferCommand(
+          action, [action] { action->Execute(); }, action);
+      return;
+    }
   }
   // The panel drags the window: a move by the caption, started from here.
   ReleaseCapture();

@@ -127,7 +127,7 @@ void TVesko2MainForm::SaveIfChanged() {
   KillTimer(Handle(), kSaveTimer);
   if (quitting_ || closing_ || closeRequested_ || !settingsReadable_) return;
   // Inside a plug-in call a change is under way, its picture not yet the wallpaper.
-  if (TPumpedWait::Depth() > 0 || TAction::BusyDepth > 0 || TModalScope::Open() > 0) {
+  if (TPumpedWait::Depth() > 0 || TModalScope::Open() > 0) {
     SetTimer(Handle(), kSaveTimer, 1000, nullptr);
     return;
   }

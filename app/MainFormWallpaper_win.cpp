@@ -206,7 +206,11 @@ void TVesko2MainForm::SetScreenFit(int mode) {
 }
 
 void TVesko2MainForm::ReleaseTimerTimer() {
-  if (TAction::BusyDepth > 0) return;  // a later tick, once the plug-in call is over
+  // A later tick once the program is no longer inside another step.
+  Gate.Offer(TInput::Housekeeping, [this] { ReleaseMemory(); });
+}
+
+void TVesko2MainForm::ReleaseMemory() {
   KillTimer(Handle(), kReleaseTimer);
   ReleaseCachedPixelMemory();
   // Both heaps: the C runtime's malloc (libjpeg's buffers, the resampler's rows) has its own.

@@ -54,11 +54,29 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   // The shell's questions and progress belong to this window: no taskbar button of their own,
   // never behind it.
   FileOperation.SetOwner(Handle());
+  Gate.Busy = [this] { return BusyState(); };
+  Gate.WakeWhenIdle = [this] { SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr); };
+  Gate.SystemBusy = [this] {
+    const TSystemState state = SystemState ? SystemState() : TSystemState{};
+    return !TimedChangeWaitReason(state, Settings.WaitWhileBusy, Settings.WaitOnBatterySaver)
+                .empty();
+  };
+  Gate.Refused = [] { MessageBeep(MB_ICONWARNING); };
+  Gate.GiveUpCurrentStep = [this] {
+    changeGivenUp_ = true;
+    TPumpedWait::Cancel();
+    PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
+  };
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
   HistoryMen = PopupMenuItems.Add(std::make_unique<TMenuItem>("HistoryMen", "履歴"));
   PopupMenu->History = HistoryMen;
   CommandoPopupMenu =
       std::make_unique<TContextMenu>(Handle(), [this] { return CommandoMenuEntries(); });
+  for (TContextMenu* menu : {PopupMenu.get(), CommandoPopupMenu.get()}) {
+    menu->RunChoice = [this](TAction* action, const void* key, std::function<void()> run) {
+      OfferCommand(action, std::move(run), key);
+    };
+  }
   TaskTray = std::make_unique<TTaskTray>(Handle());
   if (TaskTray->IconID() != 1) TaskTray->SetIconID(1);
   TaskTray->SetIcon(TApplication::Icon());
@@ -66,7 +84,10 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
   FileDrop = std::make_unique<TFileDrop>(Handle());
   FileDrop->OnFileDrop = [this](TFileDrop& sender, int, const std::vector<std::string>& files,
-                                int x, int y) { List.FileDropFileDrop(&sender, files, x, y); };
+                                int x, int y) {
+    Gate.Offer(TInput::Drop,
+               [this, &sender, files, x, y] { List.FileDropFileDrop(&sender, files, x, y); });
+  };
   HookHotKey = std::make_unique<THookHotKey>(Handle());
   HookHotKey->OnHotKey = [this](THookHotKey&, int index) { HookHotKeyHotKey(index); };
 
@@ -209,26 +230,35 @@ std::string TVesko2MainForm::Caption() {
 
 void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {
   const std::string path = AnsiToUtf8(ReadHandOverBuffer(data.lpData, data.cbData));
-  if (TPumpedWait::Depth() > 0) {
-    // A second start's files wait until the plug-in call in progress is over.
-    handOvers_.push_back(path);
-    PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
-    return;
-  }
-  ReceiveHandOver(List, files_, path, OpenFileAction);
+  Gate.Offer(TInput::HandOver,
+             [this, path] { ReceiveHandOver(List, files_, path, OpenFileAction); });
+}
+
+TBusy TVesko2MainForm::BusyState() {
+  if (TPumpedWait::Depth() > 0) return TBusy::HelperCall;
+  if (TContextMenu::OpenMenus() > 0) return TBusy::Menu;
+  if (TModalScope::Open() > 0) return TBusy::Dialog;
+  if (Tag != 0) return TBusy::OwnWindow;
+  return TBusy::Idle;
+}
+
+void TVesko2MainForm::OfferCommand(TAction* action, std::function<void()> run, const void* key) {
+  TInput input = TInput::Command;
+  if (action == &CloseAction) input = TInput::Quit;
+  if (action == &IncomingBossAction) input = TInput::BossKey;
+  Gate.Offer(input, std::move(run), key);
 }
 
 void TVesko2MainForm::AfterWait() {
   TPumpedWait::Resume();
+  changeGivenUp_ = false;
   if (closeRequested_) {
     closeRequested_ = false;
-    handOvers_.clear();
+    Gate.Clear();
     PostMessageW(Handle(), WM_CLOSE, 0, 0);
     return;
   }
-  std::vector<std::string> paths;
-  paths.swap(handOvers_);
-  for (const std::string& path : paths) ReceiveHandOver(List, files_, path, OpenFileAction);
+  if (!Gate.Release()) KillTimer(Handle(), kGateTimer);
 }
 
 LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -244,17 +274,17 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_ERASEBKGND:
       return 1;
     case WM_LBUTTONDOWN:
-      if (TPumpedWait::Depth() > 0) return 0;  // a plug-in call is in progress
       PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return 0;
     case WM_LBUTTONDBLCLK:
-      if (TPumpedWait::Depth() > 0) return 0;
       // The second click of a quick pair on a button is one more click of that button; only
       // the bare panel's double-click shows the message.
       if (PanelButtonAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam))) {
         PanelMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       } else {
-        PanelDblClick();
+        static const char kShowMessage = 0;
+        OfferCommand(
+            nullptr, [this] { PanelDblClick(); }, &kShowMessage);
       }
       return 0;
     case WM_MOUSEMOVE:
@@ -298,7 +328,8 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kWelcomeTimer) HideWelcome();
       if (wParam == kDisplayTimer) DisplayTimerTimer();
       if (wParam == kWaitingTimer) WaitingTimerTimer();
-      if (wParam == kSaveTimer) SaveIfChanged();
+      if (wParam == kSaveTimer) Gate.Offer(TInput::Housekeeping, [this] { SaveIfChanged(); });
+      if (wParam == kGateTimer && !Gate.Release()) KillTimer(Handle(), kGateTimer);
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -13,6 +13,7 @@
 #include "app/Commands.h"
 #include "app/ContextMenu_win.h"
 #include "app/HookHotKey_win.h"
+#include "app/InputGate.h"
 #include "app/Settings.h"
 #include "app/TaskTray_win.h"
 #include "app/WelcomeBalloon_win.h"
@@ -280,8 +281,17 @@ class TVesko2MainForm final : public TWindowBase,
   bool closing_ = false;         // the close path ends the message loop
   // A close asked for inside a plug-in call: the change stops and the window closes after it.
   bool closeRequested_ = false;
-  bool bossOnDesktop_ = false;             // the last wallpaper set was the boss picture
-  std::vector<std::string> handOvers_;     // a second start's files, held while a call runs
+  // The boss key gave up the plug-in call under way: the change stops, the boss comes after it.
+  bool changeGivenUp_ = false;
+  bool bossOnDesktop_ = false;  // the last wallpaper set was the boss picture
+  // Everything that arrives from outside passes here (the table is beside the commands).
+  TInputGate Gate;
+  static constexpr UINT_PTR kGateTimer = 7;  // looks whether what the gate holds may act
+  static constexpr UINT kGatePollMs = 100;
+  TBusy BusyState();
+  void MenuHotKey();  // the menu, or the window back, as the settings say
+  // A command chosen by a key, the menu, the tray or a panel button.
+  void OfferCommand(TAction* action, std::function<void()> run, const void* key);
   std::set<std::string> reportedPlugins_;  // plug-ins named as left for this session
   // Names, in one box, the plug-ins a change left for the rest of the session (their calls
   // failed on three files), each once.
@@ -295,6 +305,7 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT_PTR kReleaseTimer = 2;
   static constexpr UINT kReleaseDelayMs = 2000;
   void ReleaseTimerTimer();
+  void ReleaseMemory();
   // With a picture per monitor: the further monitors' pictures, the making of every monitor's
   // picture and handing them to the system.
   void ApplyPerMonitor(bool withMessage);
@@ -316,14 +327,12 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT kWaitingPollMs = 3000;
   std::string timedChangeWaits_;  // why a timed change waits; empty when none does
   void WaitingTimerTimer();
+  void TimedChange();
   // No timed change waits any more: the polling stops and the tooltip names the picture again.
   void EndTimedWait();
   static constexpr UINT kDisplaySettleMs = 1500;
   void DisplayChanged();
   void DisplayTimerTimer();
-  // A command runs, or a box or dialog of the program is open (its own loop delivers the timers'
-  // ticks): a change by a timer waits.
-  bool ChangeMustWait() const;
   static constexpr UINT kWelcomeMs = 60000;
   void ShowWelcome();
   void HideWelcome();

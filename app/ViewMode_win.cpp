@@ -39,6 +39,7 @@ void TViewModeForm::ShowModal() {
   wchar_t start = 0;
   ViewModeKeyPress(start);
   if (closed_) return;
+  const TModalScope open;  // what arrives meanwhile waits for the view to end, as for a box
   HWND owner = owner_.Handle();
   EnableWindow(owner, FALSE);
   ShowWindow(Handle(), maximize_ ? SW_SHOWMAXIMIZED : SW_SHOW);

@@ -20,17 +20,12 @@ class TAction : public TComponent {
   bool Checked = false;
   std::function<void(TAction&)> OnExecute;
   std::function<void(TAction&)> OnUpdate;
-  // Acts also while a call into another process keeps the thread's windows answering (終了);
-  // every other command holds still then.
-  bool RunsWhileBusy = false;
-  static inline int BusyDepth = 0;
   // Runs after every command that ran, once the outermost one has ended (the settings it may
   // have changed are written then).
   static inline std::function<void()> AfterCommand;
 
   // Brings Enabled, Caption and Checked up to date, then runs the command when enabled.
   bool Execute() {
-    if (BusyDepth > 0 && !RunsWhileBusy) return false;
     Update();
     if (!Enabled || !OnExecute) return false;
     struct TDepth {

@@ -1,7 +1,5 @@
 #include "base/PumpedWait_win.h"
 
-#include "base/Action.h"
-
 namespace {
 
 thread_local int depth = 0;
@@ -55,14 +53,8 @@ DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs) {
   }
   if (cancelled) return kWaitCancelled;
   struct TScope {
-    TScope() {
-      ++depth;
-      ++TAction::BusyDepth;
-    }
-    ~TScope() {
-      --TAction::BusyDepth;
-      --depth;
-    }
+    TScope() { ++depth; }
+    ~TScope() { --depth; }
   } scope;
   const DWORD start = GetTickCount();
   // What is queued already first; then the wait wakes for messages that arrive after it looked,

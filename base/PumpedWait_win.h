@@ -1,6 +1,7 @@
 // Waiting on another process without freezing the windows of the waiting thread: while the
-// wait lasts, the thread's messages go on being handled (paint, sent messages, menus), and
-// commands hold still (TAction::BusyDepth). A close asked for meanwhile cancels the wait.
+// wait lasts, the thread's messages go on being handled (paint, sent messages, menus); the
+// program's input gate decides what they may do then. A close asked for meanwhile cancels the
+// wait.
 #pragma once
 
 #include <windows.h>

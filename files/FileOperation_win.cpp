@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "base/Dialogs.h"
 #include "base/Unicode_win.h"
 
 WORD TFileOperation::ShellFlags(TFileOpFlags options) {
@@ -31,7 +32,8 @@ bool TFileOperation::Run(UINT operation, const std::vector<std::string>& to) {
   op.fAnyOperationsAborted = FALSE;
   op.hNameMappings = nullptr;
   op.lpszProgressTitle = (Options & fofSimpleProgress) != 0 ? title.c_str() : nullptr;
-  SHFileOperationW(&op);  // the shell reports its own errors
+  const TModalScope open;  // its questions are our boxes too: what arrives meanwhile waits
+  SHFileOperationW(&op);   // the shell reports its own errors
   return op.fAnyOperationsAborted != FALSE;
 }
 

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "app/Commands.h"
+#include "app/InputGate.h"
 
 namespace {
 
@@ -139,4 +140,57 @@ TEST_CASE("keys: menu entries first, then the table; Ctrl+F5 reloads the folder"
   }
   c.SetNowAction.OnExecute = [](TAction&) { FAIL("never runs"); };
   CHECK_FALSE(c.SetNowAction.Execute());
+}
+
+TEST_CASE("the input gate: what waits runs once afterwards, in order, folded or the latest") {
+  TBusy busy = TBusy::HelperCall;
+  std::string ran;
+  int wakes = 0, beeps = 0, givenUp = 0;
+  TInputGate gate;
+  gate.Busy = [&] { return busy == TBusy::FullScreen ? TBusy::Idle : busy; };
+  int systemAsked = 0;
+  gate.SystemBusy = [&] {
+    ++systemAsked;
+    return busy == TBusy::FullScreen;
+  };
+  gate.WakeWhenIdle = [&] { ++wakes; };
+  gate.Refused = [&] { ++beeps; };
+  gate.GiveUpCurrentStep = [&] { ++givenUp; };
+  const auto add = [&](const char* what) { return [&ran, what] { ran += what; }; };
+  const int next = 0, previous = 0;
+  // During a plug-in call: 終了 acts, three 次へ are one, drops and hand-overs keep the latest,
+  // ticks are skipped, and the boss key gives the call up.
+  CHECK(gate.Offer(TInput::Quit, add("Q")));
+  CHECK_FALSE(gate.Offer(TInput::Command, add("n"), &next));
+  CHECK_FALSE(gate.Offer(TInput::Drop, add("d1")));
+  CHECK_FALSE(gate.Offer(TInput::Command, add("p"), &previous));
+  CHECK_FALSE(gate.Offer(TInput::Command, add("n"), &next));
+  CHECK_FALSE(gate.Offer(TInput::Drop, add("d2")));
+  CHECK_FALSE(gate.Offer(TInput::HandOver, add("h")));
+  CHECK_FALSE(gate.Offer(TInput::TimerTick, add("T")));
+  CHECK(ran == "Q");
+  CHECK(givenUp == 0);
+  CHECK_FALSE(gate.Offer(TInput::BossKey, add("B")));
+  CHECK(givenUp == 1);
+  CHECK(wakes == 7);
+  // Still inside: nothing runs. A box of ours next lets the boss key act, the rest waits.
+  CHECK(gate.Release());
+  busy = TBusy::Dialog;
+  CHECK(gate.Release());
+  CHECK(ran == "QB");
+  busy = TBusy::Idle;
+  CHECK_FALSE(gate.Release());
+  CHECK(ran == "QBpnd2h");
+  // A menu hotkey under a box beeps; a display remake waits out a full-screen game.
+  busy = TBusy::Dialog;
+  CHECK_FALSE(gate.Offer(TInput::MenuHotKey, add("M")));
+  CHECK(beeps == 1);
+  busy = TBusy::FullScreen;
+  CHECK(gate.Offer(TInput::TimerTick, add("T")));
+  CHECK_FALSE(gate.Offer(TInput::DisplayChange, add("D")));
+  CHECK(gate.Release());
+  busy = TBusy::Idle;
+  CHECK_FALSE(gate.Release());
+  CHECK(ran == "QBpnd2hTD");
+  CHECK(systemAsked == 3);  // for the display remake only
 }
