@@ -6,28 +6,12 @@
 #include <stdexcept>
 
 #include "FormFixture_win.h"
+#include "base/Handles_win.h"
+#include "base/PumpedWait_win.h"
 #include "files/FileDrop_win.h"
 #include "files/FileOperation_win.h"
 
 namespace {
-
-// A drop as the shell hands it over: a DROPFILES block in movable global memory, freed by the
-// receiver's DragFinish.
-HDROP MakeDrop(const std::vector<std::wstring>& paths, POINT at) {
-  std::wstring list;
-  for (const std::wstring& path : paths) list += path + L'\0';
-  list += L'\0';
-  const size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
-  header->pFiles = sizeof(DROPFILES);
-  header->pt = at;
-  header->fWide = TRUE;
-  memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), list.data(),
-         list.size() * sizeof(wchar_t));
-  GlobalUnlock(memory);
-  return static_cast<HDROP>(memory);
-}
 
 class TPlainWindow final : public TWindowBase {
  public:
@@ -140,5 +124,22 @@ TEST_CASE("dropped onto the main window: one file opens, two are refused with a 
                reinterpret_cast<WPARAM>(MakeDrop({f.dir / L"pics\\a.bmp", f.dir / L"x.bmp"}, {})),
                0);
   CHECK(f.dialogs.messages.back() == "ドラッグ＆ドロップは一つだけ");
+  // Drops during a plug-in call (a wait that keeps the window's messages going) wait for it;
+  // the latest one acts, once: the refused pair before it is never answered.
+  CreateDirectoryW((f.dir / L"later").c_str(), nullptr);
+  WriteBytes(f.dir / L"later\\b.bmp", MakeTestBmp(4, 4));
+  const size_t messages = f.dialogs.messages.size();
+  PostMessageW(form->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({f.dir / L"pics\a.bmp", f.dir / L"x.bmp"}, {})),
+               0);
+  PostMessageW(form->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({f.dir / L"later"}, {5, 5})), 0);
+  const THandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const HANDLE call = never.get();
+  CHECK(WaitPumping(&call, 1, 200) == WAIT_TIMEOUT);  // the drops arrive at its start
+  CHECK(form->Settings.PaperFolder == ToUtf8(f.dir / L"pics"));
+  CHECK(PumpUntil([&] { return form->Settings.PaperFolder == ToUtf8(f.dir / L"later"); }, 10000));
+  CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"later\\b.bmp"));
+  CHECK(f.dialogs.messages.size() == messages);
   f.Close(form);
 }

@@ -906,3 +906,84 @@ TEST_CASE("a plug-in that stalls on three files is left for the session, and nam
   PostMessageW(window, WM_CLOSE, 0, 0);
   REQUIRE(program->Exited(30000));
 }
+
+TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once, or gives it up") {
+  // The list: 1.bmp (8 x 6), then a picture the plug-in decodes only when the test lets it
+  // (4 x 3), then 3.bmp (10 x 6). Another folder holds x.bmp (12 x 6); the boss picture is 14 x 6.
+  enum TRow { kKeys, kHandOver, kBossKey };
+  for (const TRow row : {kKeys, kHandOver, kBossKey}) {
+    CAPTURE(row);
+    TTempDir dir;
+    for (const wchar_t* folder : {L"pics", L"other"})
+      CreateDirectoryW((dir / folder).c_str(), nullptr);
+    WriteBytes(dir / L"pics\\1.bmp", MakeTestBmp(8, 6));
+    WriteBytes(dir / L"pics\\2.fxb", FixturePicture("FXBDW", 4, 3));
+    WriteBytes(dir / L"pics\\3.bmp", MakeTestBmp(10, 6));
+    WriteBytes(dir / L"other\\x.bmp", MakeTestBmp(12, 6));
+    WriteBytes(dir / L"boss.bmp", MakeTestBmp(14, 6));
+    auto program =
+        StartBeside(dir, {L"fxbad"},
+                    "[Load]\r\nPluginTimeout=600\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
+                        "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
+                        "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") + "\r\n",
+                    false);
+    HWND window = WaitForMainWindow(30000);
+    REQUIRE(window != nullptr);
+    const std::wstring wallpaper = dir / L"$Vesko2.bmp";
+    REQUIRE(PumpUntil(
+        [&] {
+          return WallpaperSize(wallpaper) == std::pair<int, int>{8, 6};
+        },
+        30000));
+    // Enter: the change to the slow picture, inside the plug-in's call from here on.
+    PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    REQUIRE(PumpUntil([&] { return Exists(dir / L"pics\\2.fxb.waiting"); }, 30000));
+    std::pair<int, int> last{4, 3};  // what the wallpaper ends as
+    std::wstring paperName = dir / L"pics\\2.fxb";
+    switch (row) {
+      case kKeys:
+        // Three presses of 次へ during the call are one step after it.
+        for (int i = 0; i < 3; ++i) PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        last = {10, 6};
+        paperName = dir / L"pics\\3.bmp";
+        break;
+      case kHandOver: {
+        // The other folder, handed over by a second start: it opens after the call, and the
+        // call's picture never lands under its name.
+        auto second = Start(L"\"" + (dir / L"other") + L"\"", dir.Path(), dir / L"Vesko2.exe");
+        CHECK(second->Exited(30000));
+        last = {12, 6};
+        paperName = dir / L"other\\x.bmp";
+        break;
+      }
+      case kBossKey: {
+        // Ctrl+Shift+Q: the boss picture at once, the call given up without its deadline.
+        INPUT keys[6] = {};
+        const WORD order[3] = {VK_CONTROL, VK_SHIFT, 'Q'};
+        for (int i = 0; i < 3; ++i) {
+          keys[i].type = keys[5 - i].type = INPUT_KEYBOARD;
+          keys[i].ki.wVk = keys[5 - i].ki.wVk = order[i];
+          keys[5 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+        }
+        SendInput(6, keys, sizeof(INPUT));
+        CHECK(PumpUntil(
+            [&] {
+              return WallpaperSize(dir / L"$Boss$Vesko2.bmp") == std::pair<int, int>{14, 6};
+            },
+            30000));
+        last = {8, 6};
+        paperName = dir / L"pics\\1.bmp";
+        break;
+      }
+    }
+    WriteBytes(dir / L"pics\\2.fxb.go", "");
+    if (row != kBossKey) {
+      CHECK(PumpUntil([&] { return WallpaperSize(wallpaper) == last; }, 30000));
+    }
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    REQUIRE(program->Exited(30000));
+    CHECK(WallpaperSize(wallpaper) == last);
+    const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+    CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(paperName));
+  }
+}

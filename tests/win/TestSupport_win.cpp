@@ -1,6 +1,9 @@
 #include "TestSupport_win.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "base/Stream.h"
@@ -311,4 +314,20 @@ std::vector<HWND> ProcessBoxes(DWORD process) {
   std::pair<DWORD, std::vector<HWND>> search{process, {}};
   EnumWindows(CollectProcessBox, reinterpret_cast<LPARAM>(&search));
   return search.second;
+}
+
+HDROP MakeDrop(const std::vector<std::wstring>& paths, POINT at) {
+  std::wstring list;
+  for (const std::wstring& path : paths) list += path + L'\0';
+  list += L'\0';
+  const size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+  auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+  header->pFiles = sizeof(DROPFILES);
+  header->pt = at;
+  header->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), list.data(),
+         list.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
 }

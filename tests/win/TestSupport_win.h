@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h: HDROP.
+#include <shellapi.h>
 
 #include <cstdint>
 #include <string>
@@ -49,6 +51,10 @@ struct TTestRgb {
 TTestRgb PaletteColor(int index);
 std::string MakeTestGif(int width, int height);
 std::string MakeTestTiff(int width, int height);
+// A drop as the shell hands it over: a DROPFILES block in movable global memory, freed by the
+// receiver's DragFinish.
+HDROP MakeDrop(const std::vector<std::wstring>& paths, POINT at);
+
 std::string MakeTestBmp(int width, int height, uint8_t red = 200, uint8_t green = 100,
                         uint8_t blue = 50);
 // A JPEG whose every line is `row` (blue-green-red, 3 bytes a pixel, `width` pixels); empty
