@@ -55,6 +55,7 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       }
       if (applied) {
         ++wallpapersSet_;
+        reportedFailure_.clear();
         SaveIfChanged();
         return true;
       }
@@ -68,7 +69,8 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       continue;
     }
     if (attempts > List.MainListBox.Count() - 1) {
-      WarnMessage(env_.Dialogs, "このフォルダにはもう画像がありません");
+      const std::string text = "このフォルダにはもう画像がありません";
+      if (ReportOnce(text)) WarnMessage(env_.Dialogs, text);
       return false;
     }
     ++attempts;
@@ -138,16 +140,19 @@ void TVesko2MainForm::TimedChange() {
     return;
   }
   EndTimedWait();
+  const TUnattended unattended(*this);
   try {
     NextActionExecute(NextAction);
-    reportedFailure_.clear();
   } catch (const std::exception& error) {
-    // A failure that repeats on every tick (a folder that cannot be written) is reported
-    // once, until a change succeeds or another failure comes.
-    if (reportedFailure_ == error.what()) return;
-    reportedFailure_ = error.what();
-    throw;
+    if (ReportOnce(error.what())) throw;
   }
+}
+
+bool TVesko2MainForm::ReportOnce(const std::string& failure) {
+  if (unattended_ == 0) return true;
+  if (reportedFailure_ == failure) return false;
+  reportedFailure_ = failure;
+  return true;
 }
 
 void TVesko2MainForm::EndTimedWait() {
@@ -170,7 +175,8 @@ void TVesko2MainForm::NextActionExecute(const TComponent& sender) {
   // The timer waits while the change runs and starts a full interval afresh afterwards.
   TTimerHold hold(*this);
   if (List.MainListBox.Empty()) {
-    OpenFolderAction.Execute();
+    // The source has gone: asked for once, not at every tick after a Cancel.
+    if (ReportOnce("no source")) OpenFolderAction.Execute();
     return;
   }
   const bool forward = sender.Tag > 0;

@@ -67,6 +67,7 @@ void TVesko2MainForm::LoadSettings() {
   // before it waits plainly: the window is not ready for its messages then).
   TPumpedWait::SetEnabled(true);
   const int setBefore = wallpapersSet_;
+  const TUnattended unattended(*this);
   RunStartUpSequence(List, Settings, files_, env_.Arguments, OpenFileAction, hooks);
   if (quitAfterStart) {
     env_.Application.Terminate(wallpapersSet_ > setBefore ? 0 : 1);

@@ -278,7 +278,22 @@ class TVesko2MainForm final : public TWindowBase,
   bool quitting_ = false;        // /R: the start ends without writing the settings
   int wallpapersSet_ = 0;        // pictures made the wallpaper since the start
   std::string reportedFailure_;  // the last failure of a start or a tick that was reported
-  bool closing_ = false;         // the close path ends the message loop
+  // A change nobody asked for just now (the start's, the timer's) is under way: a failure that
+  // repeats on every tick (a folder that cannot be written, no readable picture, a vanished
+  // source) is reported once, until a change succeeds or another failure comes.
+  int unattended_ = 0;
+  struct TUnattended {
+    explicit TUnattended(TVesko2MainForm& form) : form_(form) { ++form_.unattended_; }
+    TUnattended(const TUnattended&) = delete;
+    TUnattended& operator=(const TUnattended&) = delete;
+    ~TUnattended() { --form_.unattended_; }
+
+   private:
+    TVesko2MainForm& form_;
+  };
+  // Whether to report `failure` now (and remember it as reported).
+  bool ReportOnce(const std::string& failure);
+  bool closing_ = false;  // the close path ends the message loop
   // A close asked for inside a plug-in call: the change stops and the window closes after it.
   bool closeRequested_ = false;
   // The boss key gave up the plug-in call under way: the change stops, the boss comes after it.

@@ -451,51 +451,59 @@ TEST_CASE("a plug-in's own DLL is never taken from the current folder") {
 }
 
 TEST_CASE("a failure on every tick: no box over another, and reported once until it changes") {
-  TTempDir dir;
-  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
-  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
-  WriteBytes(dir / L"pics\\a.bmp", MakeTestBmp(8, 6));
-  WriteBytes(dir / L"pics\\b.bmp", MakeTestBmp(6, 8));
-  // The wallpaper file cannot be written: a folder stands in its place.
-  CreateDirectoryW((dir / L"$Vesko2.bmp").c_str(), nullptr);
-  WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
-                                      "\r\n[Timer]\r\nInterval=200\r\nEnabled=1\r\n");
-  auto process = Start(L"", dir.Path(), dir / L"Vesko2.exe");
-  // The start's own report of the failure.
-  std::vector<HWND> boxes;
-  REQUIRE(PumpUntil(
-      [&] {
-        boxes = ProcessBoxes(process->info.dwProcessId);
-        return !boxes.empty();
-      },
-      30000));
-  // Left open for many intervals: the ticks under it do nothing, so no box comes over it.
-  size_t most = 0;
-  PumpUntil(
-      [&] {
-        most = std::max(most, ProcessBoxes(process->info.dwProcessId).size());
-        return most > 1;
-      },
-      3000);
-  CHECK(most == 1);
-  // Answered: the same failure on the next ticks is not reported again.
-  for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
-  REQUIRE(PumpUntil([&] { return ProcessBoxes(process->info.dwProcessId).empty(); }, 10000));
-  int reports = 0;
-  PumpUntil(
-      [&] {
-        for (HWND box : ProcessBoxes(process->info.dwProcessId)) {
-          ++reports;
-          PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
-        return reports > 0;
-      },
-      3000);
-  CHECK(reports == 0);
-  HWND window = WaitForMainWindow();
-  REQUIRE(window != nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  CHECK(process->Exited(15000));
+  // A wallpaper file that cannot be written (a folder stands in its place), no picture that
+  // reads, a source that has gone: each fails on every tick of a 200 ms timer.
+  enum TRow { kUnwritable, kUnreadable, kVanished };
+  for (const TRow row : {kUnwritable, kUnreadable, kVanished}) {
+    CAPTURE(row);
+    TTempDir dir;
+    REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+    CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+    const bool readable = row != kUnreadable;
+    WriteBytes(dir / L"pics\\a.bmp", readable ? MakeTestBmp(8, 6) : "not a picture");
+    WriteBytes(dir / L"pics\\b.bmp", readable ? MakeTestBmp(6, 8) : "not one either");
+    if (row == kUnwritable) CreateDirectoryW((dir / L"$Vesko2.bmp").c_str(), nullptr);
+    const std::wstring source = dir / (row == kVanished ? L"gone" : L"pics");
+    WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(source) +
+                                        "\r\n[Timer]\r\nInterval=200\r\nEnabled=1\r\n");
+    auto process = Start(L"", dir.Path(), dir / L"Vesko2.exe");
+    // The first report: the start's own, or the folder dialog of the first tick.
+    std::vector<HWND> boxes;
+    REQUIRE(PumpUntil(
+        [&] {
+          boxes = ProcessBoxes(process->info.dwProcessId);
+          return !boxes.empty();
+        },
+        30000));
+    // Left open for many intervals: the ticks under it do nothing, so no box comes over it.
+    size_t most = 0;
+    PumpUntil(
+        [&] {
+          most = std::max(most, ProcessBoxes(process->info.dwProcessId).size());
+          return most > 1;
+        },
+        3000);
+    CHECK(most == 1);
+    // Answered (a folder dialog cancelled): the same failure on the next ticks is not
+    // reported again; a vanished source may still be asked for once by the first tick.
+    for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+    REQUIRE(PumpUntil([&] { return ProcessBoxes(process->info.dwProcessId).empty(); }, 10000));
+    int reports = 0;
+    PumpUntil(
+        [&] {
+          for (HWND box : ProcessBoxes(process->info.dwProcessId)) {
+            ++reports;
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+          }
+          return reports > 1;
+        },
+        3000);
+    CHECK(reports <= (row == kVanished ? 1 : 0));
+    HWND window = WaitForMainWindow();
+    REQUIRE(window != nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    CHECK(process->Exited(15000));
+  }
 }
 
 namespace {
