@@ -88,7 +88,7 @@ void TVesko2MainForm::PanelMouseMove(int x, int y) {
       text = "Minimize";
       break;
     default:
-      text = PanelHint;
+      text = busyHint_.empty() ? PanelHint : busyHint_;
       break;
   }
   if (area == hintArea_ && text == hintText_) return;

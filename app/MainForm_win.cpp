@@ -67,6 +67,13 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
     TPumpedWait::Cancel();
     PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
   };
+  TPumpedWait::OnOutermost = [this](bool begins) {
+    if (begins) {
+      SetTimer(Handle(), kBusyLookTimer, kBusyLookMs, nullptr);
+    } else {
+      EndBusyLook();
+    }
+  };
   PopupMenu = std::make_unique<TContextMenu>(Handle(), [this] { return ContextMenuEntries(); });
   HistoryMen = PopupMenuItems.Add(std::make_unique<TMenuItem>("HistoryMen", "履歴"));
   PopupMenu->History = HistoryMen;
@@ -144,6 +151,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
 TVesko2MainForm::~TVesko2MainForm() {
   TAction::AfterCommand = nullptr;
   TPumpedWait::SetEnabled(false);
+  TPumpedWait::OnOutermost = nullptr;
   ReleaseAllArchivers();
   FileDrop.reset();
   HookHotKey.reset();
@@ -249,6 +257,19 @@ void TVesko2MainForm::OfferCommand(TAction* action, std::function<void()> run, c
   Gate.Offer(input, std::move(run), key);
 }
 
+void TVesko2MainForm::StartBusyLook() {
+  KillTimer(Handle(), kBusyLookTimer);
+  if (TPumpedWait::Depth() == 0 || busyLook_) return;
+  busyLook_ = std::make_unique<TBusyScope>(Busy(), kWaitingColor, "Loading..");
+  busyHint_ = "読み込み中 " + ExtractFileName(List.MainListBox.Current());
+}
+
+void TVesko2MainForm::EndBusyLook() {
+  KillTimer(Handle(), kBusyLookTimer);
+  busyLook_.reset();
+  busyHint_.clear();
+}
+
 void TVesko2MainForm::AfterWait() {
   TPumpedWait::Resume();
   changeGivenUp_ = false;
@@ -287,6 +308,12 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
             nullptr, [this] { PanelDblClick(); }, &kShowMessage);
       }
       return 0;
+    case WM_SETCURSOR:
+      if (busyLook_ && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+        return TRUE;
+      }
+      break;
     case WM_MOUSEMOVE:
       PanelMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       break;
@@ -330,6 +357,7 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kWaitingTimer) WaitingTimerTimer();
       if (wParam == kSaveTimer) Gate.Offer(TInput::Housekeeping, [this] { SaveIfChanged(); });
       if (wParam == kGateTimer && !Gate.Release()) KillTimer(Handle(), kGateTimer);
+      if (wParam == kBusyLookTimer) StartBusyLook();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -304,6 +304,15 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT_PTR kGateTimer = 7;  // looks whether what the gate holds may act
   static constexpr UINT kGatePollMs = 100;
   TBusy BusyState();
+  // A plug-in call that lasts: the panel takes a signal colour, the hourglass-and-arrow cursor
+  // and the picture's name in its hint, until the call ends.
+  static constexpr UINT_PTR kBusyLookTimer = 8;
+  static constexpr UINT kBusyLookMs = 500;
+  static constexpr uint32_t kWaitingColor = 0x0000FFFF;  // yellow
+  std::unique_ptr<TBusyScope> busyLook_;
+  std::string busyHint_;
+  void StartBusyLook();
+  void EndBusyLook();
   void MenuHotKey();  // the menu, or the window back, as the settings say
   // A command chosen by a key, the menu, the tray or a panel button.
   void OfferCommand(TAction* action, std::function<void()> run, const void* key);

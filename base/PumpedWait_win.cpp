@@ -53,8 +53,12 @@ DWORD WaitPumping(const HANDLE* handles, DWORD count, DWORD timeoutMs) {
   }
   if (cancelled) return kWaitCancelled;
   struct TScope {
-    TScope() { ++depth; }
-    ~TScope() { --depth; }
+    TScope() {
+      if (depth++ == 0 && TPumpedWait::OnOutermost != nullptr) TPumpedWait::OnOutermost(true);
+    }
+    ~TScope() {
+      if (--depth == 0 && TPumpedWait::OnOutermost != nullptr) TPumpedWait::OnOutermost(false);
+    }
   } scope;
   const DWORD start = GetTickCount();
   // What is queued already first; then the wait wakes for messages that arrive after it looked,

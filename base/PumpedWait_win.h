@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 // Posted to run once no pumped wait is in progress: the wait leaves it in the queue.
 constexpr UINT kAfterWaitMessage = WM_APP + 0x3FF0;
 
@@ -21,6 +23,8 @@ class TPumpedWait {
   // Whether waits on this thread pump at all: off until the windows they would reach are
   // ready for their messages (the main window turns it on once it is made).
   static void SetEnabled(bool enabled);
+  // Told true when the outermost wait begins and false when it ends (the window's busy look).
+  static inline std::function<void(bool begins)> OnOutermost;
 };
 
 // WaitForMultipleObjects (any of `handles`) that keeps a window thread's messages going.

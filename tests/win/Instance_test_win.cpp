@@ -946,6 +946,16 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     // Enter: the change to the slow picture, inside the plug-in's call from here on.
     PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
     REQUIRE(PumpUntil([&] { return Exists(dir / L"pics\\2.fxb.waiting"); }, 30000));
+    // The panel shows that the program waits (yellow), and goes back after the call.
+    const auto panel = [&] {
+      POINT at{30, 4};
+      ClientToScreen(window, &at);
+      HDC screen = GetDC(nullptr);
+      const COLORREF colour = GetPixel(screen, at.x, at.y);
+      ReleaseDC(nullptr, screen);
+      return colour;
+    };
+    CHECK(PumpUntil([&] { return panel() == RGB(255, 255, 0); }, 10000));
     std::pair<int, int> last{4, 3};  // what the wallpaper ends as
     std::wstring paperName = dir / L"pics\\2.fxb";
     switch (row) {
@@ -988,6 +998,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     if (row != kBossKey) {
       CHECK(PumpUntil([&] { return WallpaperSize(wallpaper) == last; }, 30000));
     }
+    CHECK(PumpUntil([&] { return panel() == RGB(244, 228, 210); }, 10000));
     PostMessageW(window, WM_CLOSE, 0, 0);
     REQUIRE(program->Exited(30000));
     CHECK(WallpaperSize(wallpaper) == last);
