@@ -788,6 +788,17 @@ TEST_CASE("a display change makes the wallpaper again once the layout settles") 
   CHECK(reads == 2);
   CHECK(PumpUntil([&] { return Exists(wallpaper); }, 15000));
   CHECK(form->Settings.PaperName == ToUtf8(f.dir / L"d\\a.bmp"));
+  // An exclusive full-screen game changes the display mode as it starts: the remake waits
+  // until it is over, so as not to make the game stutter.
+  form->Settings.WaitWhileBusy = true;
+  TSystemState system{3, false};
+  form->SystemState = [&] { return system; };
+  DeleteFileW(wallpaper.c_str());
+  SendMessageW(form->Handle(), WM_DISPLAYCHANGE, 24, MAKELPARAM(640, 480));
+  PumpUntil([&] { return Exists(wallpaper); }, 4000);  // over twice the settling time
+  CHECK_FALSE(Exists(wallpaper));
+  system = TSystemState{5, false};
+  CHECK(PumpUntil([&] { return Exists(wallpaper); }, 15000));
   f.Close(form);
 }
 
