@@ -12,7 +12,7 @@ constexpr TVerdict S = TVerdict::Skip;
 constexpr TVerdict R = TVerdict::Refuse;
 
 // Rows in TInput's order, columns in TBusy's: Idle, HelperCall, Menu, Dialog, OwnWindow,
-// FullScreen.
+// FullScreen, Starting.
 // - 終了 always acts; the boss key too, and a plug-in call is given up for it, since hiding
 //   the picture cannot wait for a deadline.
 // - Commands wait for the call, the menu or the box, and a repeated one counts once: three
@@ -23,16 +23,18 @@ constexpr TVerdict R = TVerdict::Refuse;
 // - The menu hotkey while a menu is open does nothing; under a box it beeps.
 // - A full-screen program holds only the display remake: the timer asks about it itself,
 //   with a tooltip that says why.
-constexpr TVerdict kTable[][6] = {
-    /* Quit          */ {N, N, N, N, N, N},
-    /* BossKey       */ {N, I, N, N, N, N},
-    /* Command       */ {N, F, F, F, N, N},
-    /* MenuHotKey    */ {N, N, S, R, N, N},
-    /* Drop          */ {N, L, L, L, N, N},
-    /* HandOver      */ {N, L, L, L, N, N},
-    /* DisplayChange */ {N, L, L, L, L, L},
-    /* TimerTick     */ {N, S, S, S, S, N},
-    /* Housekeeping  */ {N, S, S, S, N, N},
+// - During the start everything but 終了 waits for it: a second start's folder handed over
+//   while a box of the plug-in search is open would otherwise be replaced by the start's own.
+constexpr TVerdict kTable[][7] = {
+    /* Quit          */ {N, N, N, N, N, N, N},
+    /* BossKey       */ {N, I, N, N, N, N, L},
+    /* Command       */ {N, F, F, F, N, N, F},
+    /* MenuHotKey    */ {N, N, S, R, N, N, S},
+    /* Drop          */ {N, L, L, L, N, N, L},
+    /* HandOver      */ {N, L, L, L, N, N, L},
+    /* DisplayChange */ {N, L, L, L, L, L, L},
+    /* TimerTick     */ {N, S, S, S, S, N, S},
+    /* Housekeeping  */ {N, S, S, S, N, N, S},
 };
 
 }  // namespace

@@ -27,6 +27,7 @@ enum class TBusy {
   Dialog,      // a modal box or dialog of ours, or the shell's file prompt
   OwnWindow,   // a window of ours is up beside the main one (options, about, folders)
   FullScreen,  // a full-screen program or battery saver asks timed changes to wait
+  Starting,    // the start (plug-in search, settings, the first change) is not over yet
 };
 
 enum class TVerdict {

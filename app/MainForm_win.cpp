@@ -145,6 +145,9 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
+  // What arrived during the start (a second start's folder, keys) acts now, after its change.
+  startedUp_ = true;
+  if (Gate.Holding()) SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr);
   if (TaskTray->TipString().empty()) TaskTray->SetTipString(Caption());
 }
 
@@ -244,6 +247,7 @@ void TVesko2MainForm::OnCopyData(const COPYDATASTRUCT& data) {
 
 TBusy TVesko2MainForm::BusyState() {
   if (TPumpedWait::Depth() > 0) return TBusy::HelperCall;
+  if (!startedUp_) return TBusy::Starting;
   if (TContextMenu::OpenMenus() > 0) return TBusy::Menu;
   if (TModalScope::Open() > 0) return TBusy::Dialog;
   if (Tag != 0) return TBusy::OwnWindow;

@@ -304,6 +304,7 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT_PTR kGateTimer = 7;  // looks whether what the gate holds may act
   static constexpr UINT kGatePollMs = 100;
   TBusy BusyState();
+  bool startedUp_ = false;  // the start-up sequence is over
   // A plug-in call that lasts: the panel takes a signal colour, the hourglass-and-arrow cursor
   // and the picture's name in its hint, until the call ends.
   static constexpr UINT_PTR kBusyLookTimer = 8;

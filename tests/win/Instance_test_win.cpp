@@ -225,6 +225,40 @@ TEST_CASE("a second start hands a folder to the running instance, which opens it
   CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"壁紙\\a.jpg"));
 }
 
+TEST_CASE("a hand-over made while the start shows a box waits for the start, and wins") {
+  // The start reports a file beside it that is no plug-in, in a box whose loop hands on the
+  // second start's message: its folder must not be replaced by the start's own afterwards.
+  TTempDir dir;
+  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  WriteBytes(dir / L"bad.spi", "not a plug-in");
+  for (const wchar_t* folder : {L"own", L"other"}) {
+    CreateDirectoryW((dir / folder).c_str(), nullptr);
+    WriteBytes(dir / folder + L"\\a.bmp", MakeTestBmp(8, 6));
+  }
+  auto first = Start(L"own", dir.Path(), dir / L"Vesko2.exe");
+  std::vector<HWND> boxes;
+  REQUIRE(PumpUntil(
+      [&] {
+        boxes = ProcessBoxes(first->info.dwProcessId);
+        return !boxes.empty();
+      },
+      30000));
+  auto second = Start(L"other", dir.Path(), dir / L"Vesko2.exe");
+  REQUIRE(second->Exited(30000));
+  for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  const auto folder = [&] {
+    return IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")))
+        .ReadString("Load", "PaperFolder", "");
+  };
+  // The settings are written after each change the user asked for: wait for the hand-over's.
+  CHECK(PumpUntil([&] { return folder() == ToUtf8(dir / L"other"); }, 30000));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(first->Exited(15000));
+  CHECK(folder() == ToUtf8(dir / L"other"));
+}
+
 TEST_CASE("a first start opens a quoted folder that ends in a separator") {
   TTempDir dir;
   CreateDirectoryW((dir / L"My pics").c_str(), nullptr);
