@@ -36,8 +36,18 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
   Image.Clear();
   int attempts = 0;
   for (;;) {
-    // The program is closing, or the boss key gave the call up: no further picture.
-    if (closeRequested_ || changeGivenUp_) return false;
+    // The program is closing: no further picture.
+    if (closeRequested_) return false;
+    if (changeGivenUp_) {
+      // The boss key gave the call up: the cursors go back to the picture still shown, so that
+      // the next change steps from there.
+      const int shown = List.MainListBox.IndexOf(Settings.PaperName);
+      if (shown >= 0) {
+        List.MainListBox.ItemIndex = shown;
+        List.RandomListBox.ItemIndex = List.RandomListBox.IndexOf(std::to_string(shown));
+      }
+      return false;
+    }
     if (!Image.Empty()) {
       const int randomIndex = List.RandomListBox.ItemIndex;
       const std::string paperName = Settings.PaperName;
