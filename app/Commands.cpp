@@ -91,6 +91,7 @@ TCommands::TCommands() {
       {&FillAction, kView, 'R'},
       {&FitAction, kView, 'P'},
       {&ExcludeAction, kEdit, 'X'},
+      {&UndoExcludeAction, kEdit, kShift | 'X'},
   };
   for (const TRow& row : table) {
     row.action->Category = row.category;
@@ -141,9 +142,10 @@ std::vector<TMenuEntry> TCommands::ContextMenu(const std::function<void(TCompone
               action(NotWallpaperAction), action(ReloadAction), action(ReloadFolderAction), clip,
               action(JumpAction), action(BetterReloadAction)}));
   menu.push_back(submenu("設定", {action(OptionAction), action(TrayAction), action(TimerAction)}));
-  menu.push_back(submenu(kEdit, {action(G_EditorAction), action(CopyAction), action(ShortCutAction),
-                                 action(CopyFileNameAction), action(TrushAction),
-                                 action(DeleteAction), action(ExcludeAction)}));
+  menu.push_back(
+      submenu(kEdit, {action(G_EditorAction), action(CopyAction), action(ShortCutAction),
+                      action(CopyFileNameAction), action(TrushAction), action(DeleteAction),
+                      action(ExcludeAction), action(UndoExcludeAction)}));
   menu.push_back(history);
   menu.push_back(action(PropAction));
   menu.push_back(action(AboutAction));

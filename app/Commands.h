@@ -1,4 +1,4 @@
-// The program's commands: 36 actions in their fixed order with tags, captions, categories and
+// The program's commands: 37 actions in their fixed order with tags, captions, categories and
 // shortcuts, and the context menu tree built from them. The same table resolves keys: the menu's
 // entries first, then the actions in the table's order.
 #pragma once
@@ -83,6 +83,7 @@ class TCommands {
   TAction FitAction{4, "ページ幅に合わせる"};
   // The current picture goes on the exclusion list and never shows again.
   TAction ExcludeAction{0, "この画像を今後表示しない"};
+  TAction UndoExcludeAction{0, "直前の除外を取り消す"};
 
   // The context menu's "次へ" and "前へ": plain entries that run the next/previous handler,
   // which reads their tags as the direction.

@@ -91,6 +91,8 @@ void TVesko2MainForm::BindActions() {
     remove->OnUpdate = [this](TAction& a) { FileExistsPaper(a); };
   }
   ExcludeAction.OnExecute = [this](TAction&) { ExcludeActionExecute(); };
+  UndoExcludeAction.OnExecute = [this](TAction&) { UndoExcludeActionExecute(); };
+  UndoExcludeAction.OnUpdate = [this](TAction& a) { a.Enabled = List.CanUndoExclusion(); };
   ExcludeAction.OnUpdate = [this](TAction& a) { ExcludeActionUpdate(a); };
   CopyFileNameAction.OnExecute = [this](TAction&) { CopyFileNameActionExecute(); };
   ViewModeAction.OnUpdate = [this](TAction& a) { a.Enabled = !List.MainListBox.Empty(); };

@@ -104,8 +104,26 @@ void TVesko2MainForm::ExcludeActionExecute() {
   List.MainListBox.ItemIndex = List.MainListBox.IndexOf(paper);
   std::unique_ptr<TBusyScope> renumbering;
   List.ExcludeCurrent(ShowRenumbering(Busy(), renumbering));
-  // The last picture gone: as after Del, the folder dialog offers another source.
+  if (List.MainListBox.Empty()) {
+    // The last picture gone: as after Del, the folder dialog offers another source, after a
+    // word on why.
+    WarnMessage(env_.Dialogs, "このフォルダの画像はすべて「今後表示しない」にしました\r" +
+                                  ExtractFileName(paper) + " は Shift+X で取り消せます");
+  }
   NextActionExecute(NextAction);
+  // The tray's tooltip and the panel's hint say what went, and how to take it back.
+  PanelHint += " （" + ExtractFileName(paper) + " を除外、Shift+X で取り消し）";
+  TaskTray->SetTipString(Caption() + " - " + PanelHint);
+}
+
+void TVesko2MainForm::UndoExcludeActionExecute() {
+  const std::string picture = List.UndoLastExclusion();
+  if (picture.empty()) return;
+  // The picture comes back into the list and onto the desktop.
+  TTimerHold hold(*this);
+  Settings.PaperName = picture;
+  List.LoadPictureList();
+  if (List.MainListBox.IndexOf(picture) >= 0) SetCurrentPicture();
 }
 
 void TVesko2MainForm::CopyFileNameActionExecute() {

@@ -175,6 +175,7 @@ class TVesko2MainForm final : public TWindowBase,
   // Puts the current picture on the exclusion list, and the next one is shown; the boss
   // picture on the desktop is no list picture and stays.
   void ExcludeActionExecute();
+  void UndoExcludeActionExecute();
   void ExcludeActionUpdate(TAction& sender);
   // The current entry's path as the clipboard's text.
   void CopyFileNameActionExecute();

@@ -18,3 +18,7 @@ bool TExcludedPictures::Contains(const std::string& path) const {
 void TExcludedPictures::Clear() {
   keys_.clear();
 }
+
+void TExcludedPictures::Remove(const std::string& path) {
+  keys_.erase(UpperCase(path));
+}

@@ -14,6 +14,7 @@ class TExcludedPictures {
   // False when the path is already on the list.
   bool Add(const std::string& path);
   bool Contains(const std::string& path) const;
+  void Remove(const std::string& path);
   void Clear();
 
   size_t Count() const { return keys_.size(); }

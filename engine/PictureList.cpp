@@ -200,7 +200,8 @@ void TPictureList::FileDropFileDrop(const TComponent* sender, const std::vector<
   // shows instead.
   const std::string named = settings_.PaperName;
   if (!named.empty() && MainListBox.IndexOf(named) < 0 && Excluded.Contains(named)) {
-    WarnMessage(env_.Dialogs, "「この画像を今後表示しない」にした画像です\r" + named);
+    WarnMessage(env_.Dialogs, "「この画像を今後表示しない」にした画像です\r" + named +
+                                  "\r\r設定の「その他」ページの「除外を解除」で、また表示されます");
   }
   if (MainListBox.Empty()) {
     WarnMessage(env_.Dialogs, "ファイルがありません");
@@ -315,6 +316,7 @@ bool TPictureList::ExcludeCurrent(const std::function<void(bool)>& renumbering) 
   } else {
     Excluded.Add(entry);
   }
+  excludedNow_.push_back(entry);
   RemoveCurrent(renumbering);
   // A list file may name the picture again, in another form: every line of it goes.
   for (int i = MainListBox.Count() - 1; i >= 0; --i) {
@@ -324,11 +326,33 @@ bool TPictureList::ExcludeCurrent(const std::function<void(bool)>& renumbering) 
   return true;
 }
 
+std::string TPictureList::UndoLastExclusion() {
+  if (excludedNow_.empty()) return {};
+  const std::string entry = excludedNow_.back();
+  TExcludedPictures taken;
+  taken.Add(entry);
+  std::vector<std::string> kept;
+  if (!ExcludedFile.empty()) {
+    const std::vector<std::string> lines = ReadExcludedLines();
+    const std::vector<std::string> paths = ExcludedPaths(lines);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      if (!taken.Contains(paths[i])) kept.push_back(lines[i]);
+    }
+    env_.Files.WriteListFile(ExcludedFile, kept);
+    Excluded.Assign(ExcludedPaths(kept));
+  } else {
+    Excluded.Remove(entry);
+  }
+  excludedNow_.pop_back();
+  return entry;
+}
+
 void TPictureList::ClearExcluded() {
   if (!ExcludedFile.empty() && env_.Files.FileExists(ExcludedFile)) {
     env_.Files.WriteListFile(ExcludedFile, {});
   }
   Excluded.Clear();
+  excludedNow_.clear();
 }
 
 std::string TPictureList::EntryAhead(int steps) const {

@@ -97,6 +97,10 @@ class TPictureList {
   bool ExcludeCurrent(const std::function<void(bool)>& renumbering = {});
   // Empties the exclusion list and its file; the next load shows every picture again.
   void ClearExcluded();
+  // Takes the latest exclusion of this session back (all the file's lines naming the picture
+  // go) and answers the picture, or empty when there is none left to take back.
+  std::string UndoLastExclusion();
+  bool CanUndoExclusion() const { return !excludedNow_.empty(); }
 
   void OpenFileActionExecute(TComponent& sender);
   // Where the open-picture dialog starts: the source folder, else the current picture's
@@ -121,6 +125,7 @@ class TPictureList {
   int RoundPlace(const std::string& entry) const;
   // The exclusion file's lines, as written, and the full paths they name.
   std::vector<std::string> ReadExcludedLines();
+  std::vector<std::string> excludedNow_;  // excluded by this session, the latest last
   std::vector<std::string> ExcludedPaths(const std::vector<std::string>& lines);
   // Brings roundOffset_ in line with a cursor moved by other code.
   void SyncRoundOffset(int start);

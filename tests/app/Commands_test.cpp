@@ -25,16 +25,17 @@ void Collect(const std::vector<TMenuEntry>& entries, std::set<const TAction*>& f
 
 }  // namespace
 
-TEST_CASE("the command table: 36 actions in order, with the tags handlers read") {
+TEST_CASE("the command table: 37 actions in order, with the tags handlers read") {
   TCommands c;
   const std::vector<TAction*>& list = c.ActionList();
-  REQUIRE(list.size() == 36);
-  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 36);
+  REQUIRE(list.size() == 37);
+  CHECK(std::set<TAction*>(list.begin(), list.end()).size() == 37);
   CHECK(list.front() == &c.TileAction);
   CHECK(list[6] == &c.ReloadFolderAction);
   CHECK(list[32] == &c.LoadListAction);
   CHECK(list[34] == &c.FitAction);
-  CHECK(list.back() == &c.ExcludeAction);
+  CHECK(list[35] == &c.ExcludeAction);
+  CHECK(list.back() == &c.UndoExcludeAction);
   CHECK(c.FillAction.Tag == 3);  // the FitMode setting plus 2
   CHECK(c.FitAction.Tag == 4);
   CHECK(c.TileAction.Tag == 1);
@@ -56,7 +57,7 @@ TEST_CASE("the command table: 36 actions in order, with the tags handlers read")
   }
   CHECK(view == 14);
   CHECK(operation == 14);
-  CHECK(edit == 8);
+  CHECK(edit == 9);
 }
 
 TEST_CASE("shortcut texts") {
@@ -97,7 +98,7 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
         std::vector<std::string>{"グラフィックソフト..\tG", "ファイルのコピー..\tCtrl+C",
                                  "ショートカットの作成..\tCtrl+S", "【ファイル名の】コピー\t",
                                  "ゴミ箱..\tDel", "削除..\tShift+Del",
-                                 "この画像を今後表示しない\tX"});
+                                 "この画像を今後表示しない\tX", "直前の除外を取り消す\tShift+X"});
   // The plain entries run the next handler with senders whose tags give the direction.
   const TMenuEntry& next = menu[0].Items[4];
   const TMenuEntry& pre = menu[0].Items[5];
@@ -113,7 +114,7 @@ TEST_CASE("the context menu tree: five submenus, then properties, about and clos
   // Reached only by their keys (and the buttons).
   std::set<const TAction*> inMenu;
   Collect(menu, inMenu);
-  CHECK(inMenu.size() == 30);
+  CHECK(inMenu.size() == 31);
   for (const TAction* a : {&c.WideAction, &c.ViewModeAction, &c.G_SelectEditorAction, &c.NextAction,
                            &c.PreAction, &c.SetNowAction}) {
     CHECK(inMenu.count(a) == 0);

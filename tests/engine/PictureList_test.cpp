@@ -625,6 +625,20 @@ TEST_CASE("excluded pictures: passed over by every source, order and round, also
     CHECK(again->list->MainListBox.Count() == 5);
     CHECK(again->list->Excluded.Count() == 1);
     CHECK_FALSE(contains(show(*again, 12), gone));
+    // 直前の除外を取り消す takes back this session's exclusions, the latest first: every line
+    // naming the picture leaves the file (the one written by hand meanwhile too), the rest stay.
+    CHECK_FALSE(again->list->CanUndoExclusion());
+    const std::string second = again->settings.PaperName;
+    REQUIRE(again->list->ExcludeCurrent());
+    again->files.AddFile(excludeFile, FileAttr::Archive,
+                         {gone, "c:/R/" + second.substr(5), second});
+    CHECK(again->list->UndoLastExclusion() == second);
+    CHECK(again->files.ReadListFile(excludeFile) == std::vector<std::string>{gone});
+    CHECK_FALSE(again->list->Excluded.Contains(second));
+    CHECK(again->list->UndoLastExclusion().empty());  // the other came from an earlier session
+    again->list->LoadPictureList();
+    CHECK(again->list->MainListBox.IndexOf(second) >= 0);
+    CHECK(again->list->MainListBox.IndexOf(gone) < 0);
   }
   SUBCASE("in a random round: the round goes on without it and no later round brings it back") {
     auto run = start(disk(20), source(true));
@@ -673,7 +687,9 @@ TEST_CASE("excluded pictures: passed over by every source, order and round, also
     CHECK(run->list->MainListBox.Items ==
           std::vector<std::string>{"C:\\r\\1001.jpg", "C:\\r\\s\\y.jpg"});
     CHECK(run->settings.PaperName != "C:\\r\\1002.jpg");
-    CHECK(dialogs.messages.back() == "「この画像を今後表示しない」にした画像です\rC:\\r\\1002.jpg");
+    CHECK(dialogs.messages.back() ==
+          "「この画像を今後表示しない」にした画像です\rC:\\r\\1002.jpg"
+          "\r\r設定の「その他」ページの「除外を解除」で、また表示されます");
     run->list->FileDropFileDrop(&dropTarget, {"C:\\r\\1001.jpg"}, 0, 0);
     CHECK(dialogs.messages.size() == 1);
     CHECK(run->settings.PaperName == "C:\\r\\1001.jpg");

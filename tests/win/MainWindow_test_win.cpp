@@ -51,7 +51,7 @@ TEST_CASE("every shortcut of the table runs its command through the window's key
   }
   // Ctrl+F5 belongs to the folder reload, found in the menu first; SetNowAction never runs.
   expected[&form->SetNowAction] = &form->ReloadFolderAction;
-  REQUIRE(expected.size() == 29);
+  REQUIRE(expected.size() == 30);
   for (const auto& [action, runs] : expected) {
     CAPTURE(ShortCutToText(action->ShortCut));
     ran = nullptr;
@@ -107,6 +107,7 @@ TEST_CASE("the context menu as Windows shows it; its entries run their commands"
             "  ゴミ箱..\tDel [grey]",
             "  削除..\tShift+Del [grey]",
             "  この画像を今後表示しない\tX [grey]",
+            "  直前の除外を取り消す\tShift+X [grey]",
             "履歴 [grey]",
             "情報..\tAlt+Enter",
             "About Me ..\tA",
@@ -207,7 +208,7 @@ TEST_CASE("tray mode: the command, a double click of either button, and the tip"
     return 0;
   };
   SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_RBUTTONDOWN);
-  CHECK(shown.size() == 37);
+  CHECK(shown.size() == 38);
   CHECK(at.x == 300);
   CHECK(at.y == 200);
 

@@ -8,6 +8,7 @@
 
 #include "FormFixture_win.h"
 #include "app/TaskTray_win.h"
+#include "base/Path.h"
 #include "engine/ListFile.h"
 
 namespace {
@@ -285,6 +286,9 @@ TEST_CASE(
   SendMessageW(TTaskTray::CallbackWindow(), TTaskTray::kCallbackMessage, 1, WM_RBUTTONDOWN);
   CHECK(f.form->List.MainListBox.Items == std::vector<std::string>{hidden == a ? c : a});
   CHECK(excludedLines() == std::vector<std::string>{b, hidden});
+  // The panel's hint and the tray's tooltip say what went and how to take it back.
+  CHECK(f.form->PanelHint.find(ExtractFileName(hidden) + " を除外、Shift+X で取り消し") !=
+        std::string::npos);
 
   // X on the only picture: as after Del of the last one, the folder dialog offers another
   // source; cancelled, the list stays empty and the command rests.
@@ -293,6 +297,19 @@ TEST_CASE(
   CHECK(f.dialogs.folderTitles.size() == 1);
   CHECK(f.form->List.MainListBox.Empty());
   CHECK(excludedLines().size() == 3);
+  CHECK(f.dialogs.messages.back().rfind("このフォルダの画像はすべて「今後表示しない」にしました",
+                                        0) == 0);
   f.form->ExcludeAction.Update();
   CHECK_FALSE(f.form->ExcludeAction.Enabled);
+  // Shift+X takes this session's exclusions back, the latest first: each picture returns to
+  // the list and the desktop, and leaves the file; the one of the earlier session stays.
+  PressShortCut(f.form->Handle(), kShift | 'X');
+  CHECK(f.form->List.MainListBox.Count() == 1);
+  CHECK(excludedLines() == std::vector<std::string>{b, hidden});
+  CHECK(f.form->Settings.PaperName == f.form->List.MainListBox.Items[0]);
+  PressShortCut(f.form->Handle(), kShift | 'X');
+  CHECK(f.form->Settings.PaperName == hidden);
+  CHECK(excludedLines() == std::vector<std::string>{b});
+  f.form->UndoExcludeAction.Update();
+  CHECK_FALSE(f.form->UndoExcludeAction.Enabled);
 }
