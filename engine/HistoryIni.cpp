@@ -126,9 +126,12 @@ void THistoryIni::MenuBuilt() {
 void THistoryIni::ItemClick(TMenuItem& sender) {
   if (!OnHistorySelected) return;
   // The hint names the entry: a choice that ran after the menu changed still opens its own.
-  const TNode* node = shown_.Item(sender.Tag);
-  if (node == nullptr && sender.Hint.empty()) return;
-  const std::string name = sender.Hint.empty() ? node->Text : sender.Hint;
+  std::string name = sender.Hint;
+  if (name.empty()) {
+    const TNode* node = shown_.Item(sender.Tag);
+    if (node == nullptr) return;
+    name = node->Text;
+  }
   OnHistorySelected(name);
   AddHistory(name);
 }

@@ -328,7 +328,7 @@ bool TPictureList::ExcludeCurrent(const std::function<void(bool)>& renumbering) 
 
 std::string TPictureList::UndoLastExclusion() {
   if (excludedNow_.empty()) return {};
-  const std::string entry = excludedNow_.back();
+  std::string entry = excludedNow_.back();
   TExcludedPictures taken;
   taken.Add(entry);
   std::vector<std::string> kept;
