@@ -109,16 +109,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   TOleScope ole;
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
-  if (existing) {
-    RunSecondStart(arguments, CurrentDirectory());
-    return 0;
-  }
+  if (existing) return RunSecondStart(arguments, CurrentDirectory()) ? 0 : 1;
   // Two starts at the same moment both find no mutex; the one that does not create it is the
   // second start.
   THandle mutex(CreateMutexA(nullptr, FALSE, kInstanceMutexName));
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    RunSecondStart(arguments, CurrentDirectory());
-    return 0;
+    return RunSecondStart(arguments, CurrentDirectory()) ? 0 : 1;
   }
   HoldFirstStartForTest();
   try {

@@ -1,5 +1,6 @@
 #include "app/SingleInstance_win.h"
 
+#include "app/Application_win.h"
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
 #include "base/Handles_win.h"
@@ -51,8 +52,15 @@ void HoldFirstStartForTest() {
   if (THandle hold = TestEvent(L"")) WaitForSingleObject(hold.get(), 30000);
 }
 
-void RunSecondStart(const std::vector<std::wstring>& arguments,
+bool RunSecondStart(const std::vector<std::wstring>& arguments,
                     const std::wstring& currentDirectory) {
+  // A hand-over that cannot be made is never lost without a word.
+  const auto notHandedOver = [&arguments] {
+    if (arguments.empty()) return true;
+    MessageBoxW(nullptr, (L"起動中の Vesko 2 に渡せませんでした\r\n" + arguments[0]).c_str(),
+                ToWide(TApplication::kTitle).c_str(), MB_OK | MB_ICONWARNING);
+    return false;
+  };
   // A first instance that started a moment ago may not have made its window yet: wait for it
   // while its mutex stands.
   HWND window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
@@ -61,11 +69,11 @@ void RunSecondStart(const std::vector<std::wstring>& arguments,
   }
   for (int waited = 0; window == nullptr && waited < kWindowWaitMs; waited += 50) {
     THandle running(OpenMutexA(SYNCHRONIZE, FALSE, kInstanceMutexName));
-    if (!running) return;
+    if (!running) return notHandedOver();
     Sleep(50);
     window = FindWindowW(TVesko2MainForm::kClassName, nullptr);
   }
-  if (window == nullptr) return;
+  if (window == nullptr) return notHandedOver();
   if (!arguments.empty()) {
     const std::string path = HandOverPath(ToUtf8(arguments[0]), ToUtf8(currentDirectory));
     THandOverBuffer buffer = MakeHandOverBuffer(AnsiPath(ToWide(path)));
@@ -79,4 +87,5 @@ void RunSecondStart(const std::vector<std::wstring>& arguments,
   HWND owner = reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_HWNDPARENT));
   HWND test = owner != nullptr ? owner : window;
   if (IsIconic(test)) SendMessageA(test, WM_SYSCOMMAND, SC_RESTORE, -1);
+  return true;
 }

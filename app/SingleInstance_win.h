@@ -18,5 +18,7 @@ bool BringToFront(HWND window);
 void HoldFirstStartForTest();
 
 // The second start: `arguments` without the program, `currentDirectory` without a trailing "\".
-void RunSecondStart(const std::vector<std::wstring>& arguments,
+// False, after a box that says so, when its file could not be handed over: the first start
+// ended, or made no window in 10 seconds.
+bool RunSecondStart(const std::vector<std::wstring>& arguments,
                     const std::wstring& currentDirectory);

@@ -312,6 +312,33 @@ TEST_CASE("starts at the same moment: exactly one runs, the others hand over and
   REQUIRE(first->Exited(15000));
   const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
   CHECK(ini.ReadString("Load", "PaperFolder", "") == ToUtf8(dir / L"later"));
+
+  // Held past the second start's wait: the second says in a box that its folder was not
+  // handed over, and ends with 1.
+  ResetEvent(hold.get());
+  SetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", L"Vesko2TestHold");
+  auto held = Start(L"", dir.Path());
+  REQUIRE(PumpUntil(
+      [] { return static_cast<bool>(THandle(OpenMutexA(SYNCHRONIZE, FALSE, "hVesko2"))); }, 15000));
+  auto refused = Start(L"later", dir.Path());
+  SetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", nullptr);
+  std::vector<HWND> boxes;
+  CHECK(PumpUntil(
+      [&] {
+        boxes = ProcessBoxes(refused->info.dwProcessId);
+        return !boxes.empty();
+      },
+      25000));
+  for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  REQUIRE(refused->Exited(15000));
+  DWORD code = 0;
+  GetExitCodeProcess(refused->info.hProcess, &code);
+  CHECK(code == 1);
+  SetEvent(hold.get());
+  window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(held->Exited(15000));
 }
 
 TEST_CASE("/R and -r end the first instance after start-up without writing the settings") {
