@@ -23,8 +23,9 @@ constexpr TVerdict R = TVerdict::Refuse;
 // - The menu hotkey while a menu is open does nothing; under a box it beeps.
 // - A full-screen program holds only the display remake: the timer asks about it itself,
 //   with a tooltip that says why.
-// - During the start everything but 終了 waits for it: a second start's folder handed over
-//   while a box of the plug-in search is open would otherwise be replaced by the start's own.
+// - During the start what the user or a second start sends waits for it (ticks are skipped):
+//   a folder handed over while a box of the plug-in search is open would otherwise be
+//   replaced by the start's own.
 constexpr TVerdict kTable[][7] = {
     /* Quit          */ {N, N, N, N, N, N, N},
     /* BossKey       */ {N, I, N, N, N, N, L},
