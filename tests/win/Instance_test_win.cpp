@@ -124,6 +124,18 @@ std::string Payload(const std::string& text) {
   return bytes;
 }
 
+// The boxes `process` shows, once it shows one; none after `timeoutMs`.
+std::vector<HWND> AwaitBoxes(DWORD process, DWORD timeoutMs) {
+  std::vector<HWND> boxes;
+  PumpUntil(
+      [&] {
+        boxes = ProcessBoxes(process);
+        return !boxes.empty();
+      },
+      timeoutMs);
+  return boxes;
+}
+
 }  // namespace
 
 TEST_CASE("a second start forwards its first argument as the hand-over rules say") {
@@ -236,13 +248,8 @@ TEST_CASE("a hand-over made while the start shows a box waits for the start, and
     WriteBytes(dir / folder + L"\\a.bmp", MakeTestBmp(8, 6));
   }
   auto first = Start(L"own", dir.Path(), dir / L"Vesko2.exe");
-  std::vector<HWND> boxes;
-  REQUIRE(PumpUntil(
-      [&] {
-        boxes = ProcessBoxes(first->info.dwProcessId);
-        return !boxes.empty();
-      },
-      30000));
+  const std::vector<HWND> boxes = AwaitBoxes(first->info.dwProcessId, 30000);
+  REQUIRE_FALSE(boxes.empty());
   auto second = Start(L"other", dir.Path(), dir / L"Vesko2.exe");
   REQUIRE(second->Exited(30000));
   for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -322,13 +329,8 @@ TEST_CASE("starts at the same moment: exactly one runs, the others hand over and
       [] { return static_cast<bool>(THandle(OpenMutexA(SYNCHRONIZE, FALSE, "hVesko2"))); }, 15000));
   auto refused = Start(L"later", dir.Path());
   SetEnvironmentVariableW(L"VESKO2_TEST_START_HOLD", nullptr);
-  std::vector<HWND> boxes;
-  CHECK(PumpUntil(
-      [&] {
-        boxes = ProcessBoxes(refused->info.dwProcessId);
-        return !boxes.empty();
-      },
-      25000));
+  const std::vector<HWND> boxes = AwaitBoxes(refused->info.dwProcessId, 25000);
+  CHECK_FALSE(boxes.empty());
   for (HWND box : boxes) PostMessageW(box, WM_COMMAND, IDOK, 0);
   REQUIRE(refused->Exited(15000));
   DWORD code = 0;
@@ -529,13 +531,8 @@ TEST_CASE("a failure on every tick: no box over another, and reported once until
                                         "\r\n[Timer]\r\nInterval=200\r\nEnabled=1\r\n");
     auto process = Start(L"", dir.Path(), dir / L"Vesko2.exe");
     // The first report: the start's own, or the folder dialog of the first tick.
-    std::vector<HWND> boxes;
-    REQUIRE(PumpUntil(
-        [&] {
-          boxes = ProcessBoxes(process->info.dwProcessId);
-          return !boxes.empty();
-        },
-        30000));
+    const std::vector<HWND> boxes = AwaitBoxes(process->info.dwProcessId, 30000);
+    REQUIRE_FALSE(boxes.empty());
     // Left open for many intervals: the ticks under it do nothing, so no box comes over it.
     size_t most = 0;
     PumpUntil(
