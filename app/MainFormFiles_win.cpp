@@ -119,11 +119,14 @@ void TVesko2MainForm::ExcludeActionExecute() {
 void TVesko2MainForm::UndoExcludeActionExecute() {
   const std::string picture = List.UndoLastExclusion();
   if (picture.empty()) return;
-  // The picture comes back into the list and onto the desktop.
+  // The picture comes back into the list and onto the desktop; with another source open now
+  // it only leaves the exclusion list, and the picture shown stays.
   TTimerHold hold(*this);
-  Settings.PaperName = picture;
   List.LoadPictureList();
-  if (List.MainListBox.IndexOf(picture) >= 0) SetCurrentPicture();
+  const int back = List.MainListBox.IndexOf(picture);
+  if (back < 0) return;
+  List.MainListBox.ItemIndex = back;
+  SetCurrentPicture();
 }
 
 void TVesko2MainForm::CopyFileNameActionExecute() {

@@ -312,4 +312,16 @@ TEST_CASE(
   CHECK(excludedLines() == std::vector<std::string>{b});
   f.form->UndoExcludeAction.Update();
   CHECK_FALSE(f.form->UndoExcludeAction.Enabled);
+  // Taken back after another folder was opened: it leaves the file, and the picture shown and
+  // its name stay as they were.
+  PressShortCut(f.form->Handle(), 'X');
+  CreateDirectoryW((f.dir / L"d").c_str(), nullptr);
+  WriteBytes(f.dir / L"d\\z.bmp", MakeTestBmp(4, 4));
+  f.form->Settings.PaperFolder = ToUtf8(f.dir / L"d");
+  f.form->List.LoadPictureList();
+  REQUIRE(f.form->SetCurrentPicture());
+  PressShortCut(f.form->Handle(), kShift | 'X');
+  CHECK(excludedLines() == std::vector<std::string>{b});
+  CHECK(f.form->Settings.PaperName == ToUtf8(f.dir / L"d\\z.bmp"));
+  CHECK(f.form->List.MainListBox.Current() == f.form->Settings.PaperName);
 }
