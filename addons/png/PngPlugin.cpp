@@ -4,6 +4,7 @@
 // pictures with an alpha channel come out in 24 bits, a single transparent colour takes the
 // desktop's colour in place.
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "decode/AlphaBlend.h"
 #include "decode/PixelMemory.h"
 #include "decode/PngGraphic.h"
+#include "engine/ColorConvert.h"
 
 namespace {
 
@@ -83,10 +85,22 @@ TColor ColorOf(const TRGBQuad& c) {
          (static_cast<TColor>(c.Blue) << 16);
 }
 
+// The host converts a picture that comes with a colour profile as a whole, once it is fitted:
+// the desktop's colour laid into its transparent parts would be converted with it and differ
+// from the bands beside it. While the host converts, such a picture's own colours are converted
+// here, before the desktop's colour goes in, and the picture goes on in sRGB.
+std::unique_ptr<TSrgbTransform> ColoursFirst(const TPngGraphic& png) {
+  if ((!png.HasAlpha && !png.Transparent) || !png.ColorProfile || !SpiHostConvertsColours()) {
+    return nullptr;
+  }
+  return TSrgbTransform::Make(*png.ColorProfile);
+}
+
 // Transparency over the desktop's colour, as a viewer shows the picture on this desktop: with an
 // alpha channel (or palette alpha) every pixel is blended in 24 bits; a single transparent colour
-// of a 24-bit picture is replaced in place (palette pictures change their palette instead).
-void LayOverDesktop(TPngGraphic& png) {
+// of a 24-bit picture is replaced in place (palette pictures change their palette instead). The
+// picture's colours go through `toSrgb` first where there is one.
+void LayOverDesktop(TPngGraphic& png, const TSrgbTransform* toSrgb) {
   TBitmap& image = png.Image();
   const TRGBQuad back = DesktopColor();
   if (png.HasAlpha) {
@@ -94,6 +108,7 @@ void LayOverDesktop(TPngGraphic& png) {
     const TBitmap& clear = png.Alpha();  // 255 − alpha
     for (int y = 0; y < image.Height(); ++y) {
       uint8_t* row = image.ScanLine(y);
+      if (toSrgb != nullptr) toSrgb->Convert(row, static_cast<size_t>(image.Width()));
       const uint8_t* transparency = clear.ScanLine(y);
       for (int x = 0; x < image.Width(); ++x) {
         const auto alpha = static_cast<uint8_t>(255 - transparency[x]);
@@ -112,16 +127,34 @@ void LayOverDesktop(TPngGraphic& png) {
   const auto red = static_cast<uint8_t>(key & 0xFF);
   const auto green = static_cast<uint8_t>((key >> 8) & 0xFF);
   const auto blue = static_cast<uint8_t>((key >> 16) & 0xFF);
+  std::vector<bool> keyed(static_cast<size_t>(image.Width()));
   for (int y = 0; y < image.Height(); ++y) {
     uint8_t* row = image.ScanLine(y);
     for (int x = 0; x < image.Width(); ++x) {
-      uint8_t* p = row + x * 3;
-      if (p[0] == blue && p[1] == green && p[2] == red) {
-        p[0] = back.Blue;
-        p[1] = back.Green;
-        p[2] = back.Red;
-      }
+      const uint8_t* p = row + x * 3;
+      keyed[static_cast<size_t>(x)] = p[0] == blue && p[1] == green && p[2] == red;
     }
+    if (toSrgb != nullptr) toSrgb->Convert(row, keyed.size());
+    for (int x = 0; x < image.Width(); ++x) {
+      if (!keyed[static_cast<size_t>(x)]) continue;
+      uint8_t* p = row + x * 3;
+      p[0] = back.Blue;
+      p[1] = back.Green;
+      p[2] = back.Red;
+    }
+  }
+}
+
+// The palette's colours through `toSrgb`.
+void ConvertPalette(std::vector<TRGBQuad>& palette, const TSrgbTransform& toSrgb) {
+  std::vector<uint8_t> colours;
+  for (const TRGBQuad& entry : palette)
+    colours.insert(colours.end(), {entry.Blue, entry.Green, entry.Red});
+  toSrgb.Convert(colours.data(), palette.size());
+  for (size_t i = 0; i < palette.size(); ++i) {
+    palette[i].Blue = colours[i * 3];
+    palette[i].Green = colours[i * 3 + 1];
+    palette[i].Red = colours[i * 3 + 2];
   }
 }
 
@@ -154,8 +187,10 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   bytes = {};
 
   TBitmap& image = png.Image();
+  std::unique_ptr<TSrgbTransform> toSrgb;
   try {
-    LayOverDesktop(png);
+    toSrgb = ColoursFirst(png);
+    LayOverDesktop(png, toSrgb.get());
   } catch (const std::bad_alloc&) {
     return SusieResult::kNoMemory;
   } catch (...) {
@@ -169,17 +204,18 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   std::vector<TRGBQuad> palette = image.Palette();
   // A single transparent colour: the palette entries that show it take the desktop's colour.
   if (png.Transparent && bits <= 8) {
-    const TRGBQuad back = DesktopColor();
-    if (png.TransparentColor >= kPaletteReference) {
-      const size_t index = static_cast<size_t>(png.TransparentColor - kPaletteReference);
-      if (index < palette.size()) palette[index] = back;
-    } else {
-      for (TRGBQuad& entry : palette) {
-        if (ColorOf(entry) == png.TransparentColor) entry = back;
-      }
+    std::vector<bool> keyed(palette.size());
+    for (size_t i = 0; i < palette.size(); ++i) {
+      keyed[i] = png.TransparentColor >= kPaletteReference
+                     ? i == static_cast<size_t>(png.TransparentColor - kPaletteReference)
+                     : ColorOf(palette[i]) == png.TransparentColor;
+    }
+    if (toSrgb != nullptr) ConvertPalette(palette, *toSrgb);
+    for (size_t i = 0; i < palette.size(); ++i) {
+      if (keyed[i]) palette[i] = DesktopColor();
     }
   }
-  HLOCAL infoBlock = SpiNewInfo(colors, png.ColorProfile.get());
+  HLOCAL infoBlock = SpiNewInfo(colors, toSrgb != nullptr ? nullptr : png.ColorProfile.get());
   if (infoBlock == nullptr) return SusieResult::kNoMemory;
   // The bitmap's rows are already bottom-up and padded as a DIB's: its block is the answer.
   std::unique_ptr<TPixelMemory> memory = image.ReleaseMemory();

@@ -13,6 +13,7 @@
 
 #include "decode/AlphaBlend.h"
 #include "decode/PixelMemory.h"
+#include "engine/ColorConvert.h"
 
 namespace {
 
@@ -67,18 +68,25 @@ TWebpResult DecodeFrame(const TFrame& frame, WEBP_CSP_MODE mode, uint8_t* out, i
 }
 
 // BGRA pixels laid over the background into BGR, in place: each 3-byte pixel is written no
-// further on than the 4-byte one it comes from.
-void BlendRow(uint8_t* row, uint32_t width, const TWebpBackground& back) {
+// further on than the 4-byte one it comes from. With `toSrgb` the colours are converted first;
+// `alphas` is room for the row's alpha meanwhile.
+void BlendRow(uint8_t* row, uint32_t width, const TWebpBackground& back,
+              const TSrgbTransform* toSrgb, std::vector<uint8_t>& alphas) {
+  alphas.resize(width);
   uint8_t* to = row;
   for (uint32_t x = 0; x < width; ++x, to += 3) {
     const uint8_t* p = row + size_t{x} * 4;
-    const uint8_t alpha = p[3];
-    const uint8_t blue = BlendOver(p[0], alpha, back.Blue);
-    const uint8_t green = BlendOver(p[1], alpha, back.Green);
-    const uint8_t red = BlendOver(p[2], alpha, back.Red);
-    to[0] = blue;
-    to[1] = green;
-    to[2] = red;
+    alphas[x] = p[3];
+    to[0] = p[0];
+    to[1] = p[1];
+    to[2] = p[2];
+  }
+  if (toSrgb != nullptr) toSrgb->Convert(row, width);
+  to = row;
+  for (uint32_t x = 0; x < width; ++x, to += 3) {
+    to[0] = BlendOver(to[0], alphas[x], back.Blue);
+    to[1] = BlendOver(to[1], alphas[x], back.Green);
+    to[2] = BlendOver(to[2], alphas[x], back.Red);
   }
 }
 
@@ -175,6 +183,16 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
   if (bits == nullptr) return TWebpResult::kNoMemory;
   if (progress && !progress(0)) return TWebpResult::kAborted;
 
+  // A host that converts the picture from its profile would convert the background where it
+  // shows (through alpha, or round a smaller first frame) with it: then the frame's colours are
+  // converted here, and the picture goes on in sRGB.
+  std::unique_ptr<TSrgbTransform> toSrgb;
+  if (back.HostConverts && !icc.empty() && (frame.HasAlpha || !whole_canvas)) {
+    if (const TColorProfilePtr profile = IccColorProfile(icc))
+      toSrgb = TSrgbTransform::Make(*profile);
+    if (toSrgb) icc.clear();
+  }
+  std::vector<uint8_t> alphas;
   const size_t stride = static_cast<size_t>(row);
   TWebpResult result = TWebpResult::kOk;
   if (!frame.HasAlpha) {
@@ -193,6 +211,8 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
     const size_t size_from = static_cast<size_t>(bytes) - static_cast<size_t>(first - bits);
     result =
         DecodeFrame(frame, MODE_BGR, first, static_cast<int>(stride), size_from, true, progress);
+    for (uint32_t y = 0; toSrgb && result == TWebpResult::kOk && y < frame.Height; ++y)
+      toSrgb->Convert(first + y * stride, frame.Width);
   } else if (whole_canvas) {
     // Top-down BGRA over the whole block, blended row by row into BGR rows packed from the
     // front (never past what is still to be read), then the rows turned bottom-up.
@@ -201,7 +221,7 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
         DecodeFrame(frame, MODE_BGRA, bits, static_cast<int>(wide), wide * height, false, progress);
     if (result == TWebpResult::kOk) {
       for (uint32_t y = 0; y < height; ++y) {
-        BlendRow(bits + y * wide, width, back);
+        BlendRow(bits + y * wide, width, back, toSrgb.get(), alphas);
         if (y > 0) std::memmove(bits + y * stride, bits + y * wide, size_t{width} * 3);
       }
       std::vector<uint8_t> swap(stride);
@@ -234,7 +254,7 @@ TWebpResult DecodeWebp24(const uint8_t* data, size_t size, TWebpBackground back,
         }
         if (y < frame.Top || y >= frame.Top + frame.Height) continue;
         uint8_t* from = pixels.data() + (y - frame.Top) * wide;
-        BlendRow(from, frame.Width, back);
+        BlendRow(from, frame.Width, back, toSrgb.get(), alphas);
         std::memcpy(p + size_t{frame.Left} * 3, from, size_t{frame.Width} * 3);
       }
     }

@@ -28,13 +28,16 @@ struct TWebpBackground {
   uint8_t Red = 0;
   uint8_t Green = 0;
   uint8_t Blue = 0;
+  // Whether the host converts a picture from its profile: then, where the background shows, the
+  // picture's colours are converted here before it goes in, and the background stays as it is.
+  bool HostConverts = true;
 };
 
 struct TWebpPicture {
   uint32_t Width = 0;
   uint32_t Height = 0;
   size_t Bytes = 0;          // of the block in use: RowBytes(Width, 24) * Height
-  std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none
+  std::vector<uint8_t> Icc;  // the file's ICC profile, empty when it has none or it is applied
 };
 
 // "RIFF", a size, "WEBP": what IsSupported looks at.

@@ -53,8 +53,10 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   TWebpPicture picture;
   TWebpResult result;
   try {
-    result = DecodeWebp24(bytes.data(), bytes.size(), DesktopColor(), kMaxPixelBytes, allocate,
-                          told, picture);
+    TWebpBackground back = DesktopColor();
+    back.HostConverts = SpiHostConvertsColours();
+    result =
+        DecodeWebp24(bytes.data(), bytes.size(), back, kMaxPixelBytes, allocate, told, picture);
   } catch (const std::bad_alloc&) {
     result = TWebpResult::kNoMemory;
   } catch (...) {

@@ -4,6 +4,9 @@
 // cwebp and img2webp decode to what dwebp makes of them, broken and cut ones fail cleanly.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,7 @@
 #include "decode/DIBErrors.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
+#include "engine/ColorConvert.h"
 #include "engine/ExtensionList.h"
 
 namespace {
@@ -96,12 +100,19 @@ TBitmap DecodeBytes(const std::string& bytes, const std::string& name) {
   return bitmap;
 }
 
+// Our plug-ins loaded as the program loads them. The program tells them whether it converts
+// colours from profiles; by default here it does not, so that they give the stored colours the
+// references hold.
 struct PngPluginFixture {
   TSPIs spis;
-  explicit PngPluginFixture(const std::string& mask = "\\ifpng.spi") {
+  explicit PngPluginFixture(const std::string& mask = "\\ifpng.spi", bool hostConverts = false) {
+    SetEnvironmentVariableA(kColorManagementVariable, hostConverts ? "1" : "0");
     ConfigureMainWindowSPIs(spis);
     spis.Search(ToUtf8(EnvPath(L"VESKO2_PLUGIN_DIR")) + mask);
   }
+  PngPluginFixture(const PngPluginFixture&) = delete;
+  PngPluginFixture& operator=(const PngPluginFixture&) = delete;
+  ~PngPluginFixture() { SetEnvironmentVariableA(kColorManagementVariable, nullptr); }
 };
 
 }  // namespace
@@ -390,4 +401,72 @@ TEST_CASE("our plug-ins hand the file's colour profile to the host with the pixe
   dib.LoadFromFile(ToUtf8(data + L"\\heif\\avif-p3-nclx.avif"));
   REQUIRE(dib.ColorProfile);
   CHECK(dib.ColorProfile->Icc.size() > 200);
+}
+
+TEST_CASE(
+    "transparent parts of PNG and WebP pictures with a profile show exactly the desktop's colour") {
+  // PngSuite's pictures with alpha or a transparent colour carry gAMA 1.0; the WebP is the alpha
+  // test picture with the Adobe RGB profile. The host converts a picture that comes with a
+  // profile as a whole once it is fitted, as done here after the decoding.
+  const std::wstring data = EnvPath(L"VESKO2_TEST_DATA");
+  const COLORREF desktop = GetSysColor(COLOR_DESKTOP);
+  const uint8_t back[3] = {GetBValue(desktop), GetGValue(desktop), GetRValue(desktop)};
+  struct TCase {
+    const char* mask;
+    const wchar_t* file;
+    const wchar_t* rgba;  // the stored colours and alpha
+  };
+  for (const TCase& c : {
+           TCase{"\\ifpng.spi", L"\\pngsuite\\basn6a08.png", L"\\pngsuite\\basn6a08.rgba"},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\basn4a16.png", L"\\pngsuite\\basn4a16.rgba"},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\tbrn2c08.png", L"\\pngsuite\\tbrn2c08.rgba"},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\tbbn3p08.png", L"\\pngsuite\\tbbn3p08.rgba"},
+           TCase{"\\ifpng.spi", L"\\pngsuite\\tbbn0g04.png", L"\\pngsuite\\tbbn0g04.rgba"},
+           TCase{"\\ifwebp.spi", L"\\color\\alpha-adobergb.webp", L"\\webp\\alpha.pam"},
+       }) {
+    CAPTURE(ToUtf8(c.file));
+    std::string expected = ReadBytes(data + c.rgba);
+    int width = 0;
+    int height = 0;
+    if (expected.rfind("P7\n", 0) == 0) expected = PamPixels(expected, width, height);
+    // What the picture's own profile makes of its stored colours.
+    std::unique_ptr<TSrgbTransform> toSrgb;
+    {
+      PngPluginFixture plain(c.mask, false);
+      TSPIDIBImage stored;
+      stored.LoadFromFile(ToUtf8(data + c.file));
+      REQUIRE(stored.ColorProfile);
+      toSrgb = TSrgbTransform::Make(*stored.ColorProfile);
+      REQUIRE(toSrgb);
+    }
+
+    PngPluginFixture f(c.mask, true);
+    TSPIDIBImage dib;
+    dib.LoadFromFile(ToUtf8(data + c.file));
+    TBitmap bitmap;
+    bitmap.Assign(&dib);
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    if (dib.ColorProfile) ConvertBitmapToSrgb(bitmap, *dib.ColorProfile);
+    REQUIRE(expected.size() == static_cast<size_t>(bitmap.Width()) * bitmap.Height() * 4);
+    int clear = 0;
+    int off = 0;
+    int worst = 0;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+      const uint8_t* row = bitmap.ScanLine(y);
+      for (int x = 0; x < bitmap.Width(); ++x) {
+        const auto* e = reinterpret_cast<const uint8_t*>(expected.data()) +
+                        (static_cast<size_t>(y) * bitmap.Width() + x) * 4;
+        uint8_t colour[3] = {e[2], e[1], e[0]};
+        toSrgb->Convert(colour, 1);
+        for (int i = 0; i < 3; ++i) {
+          if (e[3] == 0 && row[x * 3 + i] != back[i]) ++off;
+          worst = std::max(worst, std::abs(row[x * 3 + i] - BlendOver(colour[i], e[3], back[i])));
+        }
+        if (e[3] == 0) ++clear;
+      }
+    }
+    CHECK(clear > 0);
+    CHECK(off == 0);
+    CHECK(worst <= 2);
+  }
 }

@@ -21,6 +21,8 @@ convert rose: rose-src.png
 cwebp -quiet -q 90 rose-src.png -o rose-src.webp
 webpmux -set icc AdobeRGB1998.icc rose-src.webp -o rose-adobergb.webp
 rm -f rose-src.png rose-src.webp
+# With alpha too: ../webp/alpha.webp (its reference is ../webp/alpha.pam) given the same profile.
+webpmux -set icc AdobeRGB1998.icc ../webp/alpha.webp -o alpha-adobergb.webp
 # A table-based profile: Display P3 sampled into a 17-point grid (A2B0 to Lab), as printer- and
 # scanner-calibrated profiles are made; make_lut.c writes it with Little CMS.
 gcc -O2 make_lut.c -o make_lut -llcms2
