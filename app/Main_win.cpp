@@ -70,11 +70,17 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
       [&] { return application.Title(); });
   TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
 
-  // Plug-ins users install run in a helper process; ours, which contain their own faults, here.
+  // Plug-ins users install run in a helper process, and the system's codecs with them; ours,
+  // which contain their own faults, here.
   // Archiver libraries all run there.
   TPluginHelper helper(ProgramPath());
   TSPI::Helper = &helper;
-  TSPI::RunsApart = [](const std::string& fileName) { return !IsOwnPlugin(fileName); };
+  TSPI::RunsApart = [](const std::string& fileName) {
+    static const std::vector<TOwnPlugin> ours = {
+#include "OwnPlugins.inc"
+    };
+    return !IsOwnPlugin(fileName, ours);
+  };
   TArchiveExtractor::Helper = &helper;
   struct TDetach {
     ~TDetach() {

@@ -1,5 +1,13 @@
 #include "app/PluginSetup_win.h"
 
+#include <windows.h>
+// after windows.h
+#include <bcrypt.h>
+
+#include <memory>
+
+#include "base/Handles_win.h"
+
 #include "base/Path.h"
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
@@ -37,14 +45,48 @@ void ConfigureMainWindowSPIs(TSPIs& spis) {
   };
 }
 
-bool IsOwnPlugin(const std::string& fileName) {
+bool IsOwnPlugin(const std::string& fileName, const std::vector<TOwnPlugin>& ours) {
   wchar_t program[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
   const std::string folder = ExtractFilePath(ToUtf8(std::wstring(program, length)));
   if (!SameText(ExtractFilePath(fileName), folder)) return false;
   const std::string name = ExtractFileName(fileName);
-  return SameText(name, "ifpng.spi") || SameText(name, "ifwebp.spi") || SameText(name, "ifwic.spi");
+  for (const TOwnPlugin& own : ours) {
+    if (SameText(name, own.Name)) return FileSha256(fileName) == own.Sha256;
+  }
+  return false;
+}
+
+std::string FileSha256(const std::string& fileName) {
+  THandle file(CreateFileW(ToWide(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return {};
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+    return {};
+  std::unique_ptr<void, void (*)(void*)> closeAlgorithm(
+      algorithm, [](void* a) { BCryptCloseAlgorithmProvider(a, 0); });
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) return {};
+  std::unique_ptr<void, void (*)(void*)> closeHash(hash, [](void* h) { BCryptDestroyHash(h); });
+  std::vector<UCHAR> buffer(1 << 16);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return {};
+    if (read == 0) break;
+    if (!BCRYPT_SUCCESS(BCryptHashData(hash, buffer.data(), read, 0))) return {};
+  }
+  UCHAR digest[32] = {};
+  if (!BCRYPT_SUCCESS(BCryptFinishHash(hash, digest, sizeof digest, 0))) return {};
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const UCHAR byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 15];
+  }
+  return text;
 }
 
 std::vector<std::string> PluginFirstFilters(const TSPIs& spis) {

@@ -44,9 +44,18 @@ add_library(vesko_win STATIC
   files/ArchiveFile_win.cpp
 )
 target_link_libraries(vesko_core PUBLIC gdi32 user32)
-target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid version winmm)
+target_link_libraries(vesko_win PUBLIC vesko_core ole32 shell32 comdlg32 comctl32 gdi32 user32 uuid version winmm bcrypt)
 
-add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc)
+# The program knows its own in-process plug-ins by their SHA-256, recorded at build time.
+set(VESKO_OWN_PLUGINS ${CMAKE_BINARY_DIR}/generated/OwnPlugins.inc)
+add_custom_command(
+  OUTPUT ${VESKO_OWN_PLUGINS}
+  COMMAND ${CMAKE_COMMAND} -DOUT=${VESKO_OWN_PLUGINS}
+          "-DFILES=$<TARGET_FILE:png_spi>|$<TARGET_FILE:webp_spi>"
+          -P ${CMAKE_SOURCE_DIR}/cmake/OwnPlugins.cmake
+  DEPENDS png_spi webp_spi ${CMAKE_SOURCE_DIR}/cmake/OwnPlugins.cmake
+  VERBATIM)
+add_executable(Vesko2 WIN32 app/Main_win.cpp app/res/Vesko2.rc ${VESKO_OWN_PLUGINS})
 # The version resource takes its numbers from the project's version.
 configure_file(app/res/Version.h.in ${CMAKE_BINARY_DIR}/generated/Version.h @ONLY)
 target_include_directories(Vesko2 PRIVATE ${CMAKE_BINARY_DIR}/generated)

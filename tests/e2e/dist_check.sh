@@ -69,6 +69,11 @@ if command -v i686-w64-mingw32-objdump >/dev/null; then
     i686-w64-mingw32-objdump -h "$app/$binary" | grep -q '\.debug_' && fail "$binary keeps debug information"
   done
 fi
+# The program runs its own plug-ins in its process only with the sums it was built with.
+for plugin in ifpng.spi ifwebp.spi; do
+  sum=$(sha256sum "$app/$plugin" | cut -d' ' -f1)
+  grep -q -a "$sum" "$app/Vesko2.exe" || fail "$plugin is not the file Vesko2.exe was built with"
+done
 guide=$app/Vesko2.txt
 iconv -f CP932 -t UTF-8 "$guide" >"$out/Vesko2.utf8.txt" 2>/dev/null || fail "Vesko2.txt is not Shift_JIS"
 [ "$(grep -c $'\r$' "$guide")" = "$(wc -l <"$guide")" ] || fail "Vesko2.txt has lines without CRLF"

@@ -937,6 +937,48 @@ std::wstring BoxText(HWND box) {
 
 }  // namespace
 
+TEST_CASE("only our own plug-in files run in the program; another under an own name runs apart") {
+  // Which plug-in file lies beside the program under which name, the picture it shows, and
+  // whether a helper must run for it.
+  const std::wstring exe = ProgramUnderTest();
+  const std::wstring ours = exe.substr(0, exe.rfind(L'\\'));
+  const std::wstring fixture = EnvPath(L"VESKO2_FIXTURE_SPI");
+  const std::string png = ReadBytes(EnvPath(L"VESKO2_TEST_DATA") + L"\\pngsuite\\basn2c08.png");
+  struct TRow {
+    std::wstring from;
+    const wchar_t* as;
+    const wchar_t* picture;
+    std::string bytes;
+    bool apart;
+  };
+  for (const TRow& row : {
+           TRow{ours + L"\\ifpng.spi", L"ifpng.spi", L"a.png", png, false},
+           TRow{ours + L"\\ifwebp.spi", L"ifwebp.spi", L"a.webp",
+                ReadBytes(EnvPath(L"VESKO2_TEST_DATA") + L"\\webp\\lossy.webp"), false},
+           TRow{fixture + L"\\fxa.spi", L"ifpng.spi", L"a.fxa", FixturePicture("FXPIC", 4, 3),
+                true},
+           TRow{fixture + L"\\fxa.spi", L"ifwic.spi", L"a.fxa", FixturePicture("FXPIC", 4, 3),
+                true},
+           // The system's codecs are outside code too.
+           TRow{ours + L"\\ifwic.spi", L"ifwic.spi", L"a.png", png, true},
+       }) {
+    CAPTURE(ToUtf8(row.from));
+    CAPTURE(ToUtf8(row.as));
+    TTempDir dir;
+    REQUIRE(CopyFileW(exe.c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+    REQUIRE(CopyFileW(row.from.c_str(), (dir / row.as).c_str(), FALSE));
+    CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+    WriteBytes(dir / (std::wstring(L"pics\\") + row.picture), row.bytes);
+    auto program = Start(L"\"" + (dir / L"pics") + L"\"", dir.Path(), dir / L"Vesko2.exe");
+    REQUIRE(PumpUntil([&] { return Exists(dir / L"$Vesko2.bmp"); }, 30000));
+    CHECK((HelperOf(program->info.dwProcessId) != 0) == row.apart);
+    HWND window = WaitForMainWindow();
+    REQUIRE(window != nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    CHECK(program->Exited(15000));
+  }
+}
+
 TEST_CASE("a plug-in that stalls on three files is left for the session, and named once") {
   TTempDir dir;
   CreateDirectoryW((dir / L"pics").c_str(), nullptr);
