@@ -5,6 +5,7 @@
 #include "app/OptionsForm_win.h"
 #include "app/PropertiesText.h"
 #include "app/ShellMenuEntry_win.h"
+#include "app/StartWithWindows_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/Path.h"
@@ -61,6 +62,11 @@ void TVesko2MainForm::OptionActionExecute(TAction& sender) {
   ApplyPluginTimeout();
   HookHotKey->ReRegisterKey(1, Settings.ActiveKey);
   HookHotKey->ReRegisterKey(2, Settings.IncomingBossKey);
+  try {
+    dialog.ApplyStartWithWindows();
+  } catch (const EStartWithWindows& error) {
+    env_.Dialogs.ShowError(error);
+  }
   // Last, so that a program folder that cannot be written loses none of the settings above:
   // its error is shown after they all took effect.
   SaveSettingsQuietly();

@@ -8,15 +8,17 @@
 
 #include "app/InputSepStringForm_win.h"
 #include "app/ShellMenuEntry_win.h"
+#include "app/StartWithWindows_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
+#include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "engine/MessageOverlay_win.h"
 
 namespace {
 
 constexpr int kWidth = 379;
-constexpr int kHeight = 289;
+constexpr int kHeight = 311;
 constexpr int kTitleHeight = 19;
 constexpr int kBottomHeight = 33;
 constexpr int kPageHeight = kHeight - kTitleHeight - kBottomHeight;
@@ -86,6 +88,8 @@ struct TOptionsForm::TControls {
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
   HWND fitModeLabel, fitMode, blurBackground, perMonitor, colorManagement;
   HWND pluginWaitLabel, pluginWaitEdit, pluginWaitUpDown, pluginWaitUnit;
+  HWND startWithWindows, startsOther;
+  std::string otherProgram;  // another copy the Run value starts
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
@@ -166,6 +170,11 @@ void TOptionsForm::BuildPages() {
   c.pluginWaitUnit = AddControl(p, WC_STATICW, "秒", SS_LEFT, 354, 199, 18, 16);
   c.colorManagement = AddControl(p, WC_BUTTONW, "カラープロファイルに合わせて色を補正する(&C)",
                                  check, 16, 218, 340, 18);
+  c.startWithWindows =
+      AddControl(p, WC_BUTTONW, "Windows の起動時に起動する(&L)", check, 16, 238, 200, 18);
+  // Another copy that the Run value starts is named beside it; ticking the box takes it over.
+  c.startsOther =
+      AddControl(p, WC_STATICW, "", SS_LEFT | SS_PATHELLIPSIS | SS_NOPREFIX, 218, 240, 152, 16);
   SetHint(c.tileCenterPosit, "Win98 では無効、画像サイズによっては無視されます");
   SetHint(c.speedpPriority, "画質を選ぶかスピードか");
   SetHint(c.fitMode, "塗りつぶしとページ幅に合わせるは小さな画像も拡大します");
@@ -173,6 +182,7 @@ void TOptionsForm::BuildPages() {
   SetHint(c.perMonitor, "モニターが複数あるとき、それぞれに次の画像を表示します");
   SetHint(c.pluginWaitEdit, "外部のプラグインがこの秒数応答しないと、その画像を飛ばします");
   SetHint(c.colorManagement, "Display P3 や Adobe RGB の写真を、撮ったときの色で壁紙にします");
+  SetHint(c.startWithWindows, "サインインしたときにこの Vesko 2 を起動します");
 
   // Page 2: operation.
   p = c.pages[1];
@@ -323,6 +333,29 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
   const bool timerStopped = !s.TimerEnabled && s.TimerInterval > 0;
   SetWindowTextW(c.timerLabel, timerStopped ? L"分ごとに切り替え（停止中）" : L"分ごとに切り替え");
   Check(c.notUsedInTray, s.NotUsedInTray);
+  ShowStartWithWindows();
+}
+
+void TOptionsForm::ShowStartWithWindows() {
+  TControls& c = *c_;
+  const std::string program = StartWithWindowsProgram();
+  const bool ours = !program.empty() && SameText(program, programPath_);
+  Check(c.startWithWindows, ours);
+  c.otherProgram = ours ? std::string() : program;
+  SetWindowTextW(c.startsOther,
+                 c.otherProgram.empty() ? L"" : ToWide("（いまは " + program + "）").c_str());
+  SetHint(c.startsOther,
+          c.otherProgram.empty()
+              ? std::string()
+              : "いまは " + program + " が起動します。チェックするとこの Vesko 2 に替えます");
+}
+
+void TOptionsForm::ApplyStartWithWindows() const {
+  const bool wanted = Checked(c_->startWithWindows);
+  const std::string program = StartWithWindowsProgram();
+  const bool ours = !program.empty() && SameText(program, programPath_);
+  // Unticked, another copy's value stays: it is that copy's to take away.
+  if (wanted != ours && (wanted || ours)) SetStartWithWindows(wanted, programPath_);
 }
 
 std::string TOptionsForm::MemoText() const {
@@ -626,6 +659,8 @@ HWND TOptionsForm::Control(const char* name) const {
                                              {"AddShadow", c.addShadow},
                                              {"Memo", c.memo},
                                              {"ExcludedLabel", c.excludedLabel},
+                                             {"StartWithWindows", c.startWithWindows},
+                                             {"StartsOther", c.startsOther},
                                              {"Tabs", c.tabs},
                                              {"Page0", c.pages[0]},
                                              {"Page1", c.pages[1]},

@@ -40,6 +40,10 @@ class TOptionsForm final : public TModalForm {
   // The shell menu panel adds the entry, or removes it when it exists.
   void SetShellMenuEntry(bool exists);
 
+  // At OK: writes or deletes the Run value as 「Windows の起動時に起動する」 says, when that
+  // differs from what the registry holds (EStartWithWindows when it refuses).
+  void ApplyStartWithWindows() const;
+
   // How many pictures are on the exclusion list; the dialog offers to clear it.
   void SetExcludedCount(size_t count);
   // The user chose to show the excluded pictures again (it takes effect on OK).
@@ -79,6 +83,8 @@ class TOptionsForm final : public TModalForm {
   void InputSep();
   void AddMenu();
   void PaintFrame();
+  // 「Windows の起動時に起動する」 as the Run value is now, with another copy it starts named.
+  void ShowStartWithWindows();
 
   IDialogs& dialogs_;
   std::string title_;

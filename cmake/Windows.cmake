@@ -31,6 +31,7 @@ add_library(vesko_win STATIC
   app/ModalForm_win.cpp
   app/OptionsForm_win.cpp
   app/ShellMenuEntry_win.cpp
+  app/StartWithWindows_win.cpp
   app/WelcomeBalloon_win.cpp
   app/SystemState_win.cpp
   app/MainFormMonitors_win.cpp

@@ -570,6 +570,79 @@ TEST_CASE("keys an open list or the message box take stay there; Tab leaves the 
   f.Close(form);
 }
 
+TEST_CASE("Windows の起動時に起動する: the Run value is written, shown, taken over and removed") {
+  FormFixture f;
+  auto form = f.Create();
+  const wchar_t* const run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  auto value = [&]() -> std::wstring {
+    wchar_t text[MAX_PATH * 2] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CURRENT_USER, run, L"Vesko 2", RRF_RT_REG_SZ, nullptr, text, &size) !=
+        ERROR_SUCCESS)
+      return L"(none)";
+    return text;
+  };
+  auto setValue = [&](const std::wstring& command) {
+    HKEY key = nullptr;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, run, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS);
+    RegSetValueExW(key, L"Vesko 2", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  };
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, run, L"Vesko 2");
+  const std::wstring ours = L"\"" + (f.dir / L"Vesko2.exe") + L"\" /startup";
+  const std::wstring other = L"\"C:\\Old copy\\Vesko2.exe\" /startup";
+  // Each step: the value before, whether the box shows ticked and another copy named, the key
+  // the user presses on the box (Space ticks or unticks it) and the one that closes the dialog,
+  // and the value after.
+  struct TStep {
+    std::wstring before;
+    bool shownTicked;
+    const char* named;
+    bool press;
+    WPARAM close;
+    std::wstring after;
+  };
+  for (const TStep& step : {
+           TStep{L"(none)", false, "", true, VK_RETURN, ours},
+           TStep{ours, true, "", false, VK_RETURN, ours},
+           TStep{ours, true, "", true, VK_ESCAPE, ours},
+           TStep{ours, true, "", true, VK_RETURN, L"(none)"},
+           // Changed by something else: shown as it is; left alone unless the user ticks.
+           TStep{other, false, "C:\\Old copy\\Vesko2.exe", false, VK_RETURN, other},
+           TStep{other, false, "C:\\Old copy\\Vesko2.exe", true, VK_RETURN, ours},
+       }) {
+    CAPTURE(ToUtf8(step.before));
+    CAPTURE(step.press);
+    if (step.before == L"(none)") {
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, run, L"Vesko 2");
+    } else {
+      setValue(step.before);
+    }
+    bool ticked = false;
+    std::string named;
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND box = dialog.Control("StartWithWindows");
+      ticked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      named = Text(dialog.Control("StartsOther"));
+      SetFocus(box);
+      if (step.press) {
+        PostMessageW(box, WM_KEYDOWN, VK_SPACE, 0);
+        PostMessageW(box, WM_KEYUP, VK_SPACE, 0xC0000001);
+      }
+      PostKey(dialog.Control("SubDir"), step.close);
+    });
+    form->OptionAction.Execute();
+    CHECK(ticked == step.shownTicked);
+    CHECK(named.find(step.named) != std::string::npos);
+    if (*step.named == 0) CHECK(named.empty());
+    CHECK(ToUtf8(value()) == ToUtf8(step.after));
+  }
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, run, L"Vesko 2");
+  f.Close(form);
+}
+
 TEST_CASE("on every page each key letter is one control's, and every caption fits its control") {
   FormFixture f;
   auto form = f.Create();
