@@ -51,14 +51,6 @@ bool IsMessageFileSwitch(std::string_view argument) {
   return HasSwitch(argument, 'M');
 }
 
-bool IsSignInSwitch(std::string_view argument) {
-  if (argument.size() != 8 || (argument[0] != '/' && argument[0] != '-')) return false;
-  for (size_t i = 1; i < argument.size(); ++i) {
-    if ((argument[i] | 0x20) != kSignInSwitch[i]) return false;
-  }
-  return true;
-}
-
 std::string MessageFileOfSwitch(std::string_view argument) {
   if (argument.size() <= 2) return {};
   const std::string_view rest = argument.substr(2);

@@ -107,11 +107,17 @@ struct StartFixture {
 
 }  // namespace
 
-TEST_CASE("start-up without arguments sets the saved picture again") {
-  StartFixture f;
-  f.Run({});
-  CHECK(f.sets == std::vector<std::string>{"C:\\p\\b.jpg"});
-  CHECK(f.settings.PaperFolder == "C:\\p");
+TEST_CASE("start-up without arguments, or at sign-in, sets the saved picture again") {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{kSignInSwitch}}) {
+    CAPTURE(args.size());
+    StartFixture f;
+    f.Run(args);
+    CHECK(f.sets == std::vector<std::string>{"C:\\p\\b.jpg"});
+    CHECK(f.settings.PaperFolder == "C:\\p");
+    CHECK(f.quits == 0);
+    CHECK(f.messageFile.empty());
+  }
 }
 
 TEST_CASE("start-up with NextLoad advances one entry") {
