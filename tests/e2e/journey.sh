@@ -234,60 +234,60 @@ xdotool mousemove 12 21 click 1
 await_wallpaper "$stamp" "$before_back"
 [ "$(shown "$(shot back-button)")" = "$back" ] || fail "the back button did not go back"
 
-# 4. The options dialog (379 x 289 at (450, 255); its pages start 19 pixels lower): random
+# 4. The options dialog (379 x 311 at (450, 244); its pages start 19 pixels lower): random
 # order on page 1; a half-hour timer, the boss picture on page 2; the message with its text
 # and font on page 3; OK.
 boss_windows=$(winepath -w "$app/boss.bmp" 2>/dev/null)
-options_open() { [ "$(pixel "$1" 455 262)" = "253 196 240" ]; }
+options_open() { [ "$(pixel "$1" 455 251)" = "253 196 240" ]; }
 key_until options_open "$probe" ctrl+o || fail "no options dialog after Ctrl+O"
 f=$(shot options-page-1)
-xdotool mousemove 474 331 click 1
-await_change "$probe" "$f" 16x16+466+323 5 || fail "ランダムに読み込む did not tick"
+xdotool mousemove 474 320 click 1
+await_change "$probe" "$f" 16x16+466+312 5 || fail "ランダムに読み込む did not tick"
 cp "$probe" "$out/.ticked.png"
 # 背景をぼかした画像で埋める, under 画面に合わせる: it answers only with ページ幅に合わせる, so that
 # is chosen in the open list (Enter there stays in the dialog), the box ticked, and しない chosen
 # again (表示's fit takes the blur along later).
-xdotool mousemove 700 414 click 1
+xdotool mousemove 700 403 click 1
 xdotool key Down Down Return
-await_change "$probe" "$out/.ticked.png" 200x14+500+431 5 || fail "背景をぼかした… was not enabled by ページ幅に合わせる"
+await_change "$probe" "$out/.ticked.png" 200x14+500+420 5 || fail "背景をぼかした… was not enabled by ページ幅に合わせる"
 cp "$probe" "$out/.ticked.png"
-xdotool mousemove 488 438 click 1
-await_change "$probe" "$out/.ticked.png" 16x16+482+430 5 || fail "背景をぼかした画像で埋める did not tick"
+xdotool mousemove 488 427 click 1
+await_change "$probe" "$out/.ticked.png" 16x16+482+419 5 || fail "背景をぼかした画像で埋める did not tick"
 cp "$probe" "$out/.ticked.png"
-xdotool mousemove 700 414 click 1
+xdotool mousemove 700 403 click 1
 xdotool key Up Up Return
-await_change "$probe" "$out/.ticked.png" 200x14+500+431 5 || fail "しない did not disable 背景をぼかした…"
+await_change "$probe" "$out/.ticked.png" 200x14+500+420 5 || fail "しない did not disable 背景をぼかした…"
 options_open "$probe" || fail "Enter in the open list closed the options dialog"
 cp "$probe" "$out/.ticked.png"
 # The wheel over the page chooser (bottom left) turns to the next page.
-xdotool mousemove 530 528 click 5
-await_change "$probe" "$out/.ticked.png" 340x150+460+300 5 || fail "the wheel did not turn the page"
-xdotool mousemove 478 353 click 1
+xdotool mousemove 530 539 click 5
+await_change "$probe" "$out/.ticked.png" 340x150+460+289 5 || fail "the wheel did not turn the page"
+xdotool mousemove 478 342 click 1
 xdotool key End BackSpace BackSpace BackSpace BackSpace
 xdotool type 30
-# The boss picture through the open-picture dialog (its title bar runs along y 244 to the
+# The boss picture through the open-picture dialog (its title bar runs along y 233 to the
 # desktop's right): its name typed into the file name box.
 active_title() { [ "$(pixel "$1" "$2" "$3")" = "50 150 250" ]; }
-file_dialog() { active_title "$1" 1100 244; }
+file_dialog() { active_title "$1" 1100 233; }
 no_file_dialog() { ! file_dialog "$1"; }
-xdotool mousemove 699 433 click 1
+xdotool mousemove 699 422 click 1
 await_screen "$probe" file_dialog 10 || fail "no open-picture dialog"
 shot boss-picture-dialog >/dev/null
 xdotool type --delay 30 "$boss_windows"
 xdotool key Return
 await_screen "$probe" no_file_dialog 10 || fail "the open-picture dialog did not close"
 f=$(shot options-page-2)
-xdotool mousemove 530 528 click 5
-await_change "$probe" "$f" 340x150+460+300 5 || fail "the wheel did not turn to page 3"
-xdotool mousemove 466 363 click 1
-xdotool mousemove 550 414 click 1
+xdotool mousemove 530 539 click 5
+await_change "$probe" "$f" 340x150+460+289 5 || fail "the wheel did not turn to page 3"
+xdotool mousemove 466 352 click 1
+xdotool mousemove 550 403 click 1
 # (Enter would be the dialog's OK.)
 xdotool key ctrl+End
 xdotool type " Hello Vesko"
-# The font dialog, its title bar at y 334.
-font_dialog() { active_title "$1" 900 334; }
+# The font dialog, its title bar at y 323.
+font_dialog() { active_title "$1" 900 323; }
 no_font_dialog() { ! font_dialog "$1"; }
-xdotool mousemove 779 363 click 1
+xdotool mousemove 779 352 click 1
 await_screen "$probe" font_dialog 10 || fail "no font dialog"
 shot font-dialog >/dev/null
 # Bold (the third style), 36 points.
@@ -298,7 +298,7 @@ xdotool key Return
 await_screen "$probe" no_font_dialog 10 || fail "the font dialog did not close"
 shot options-page-3 >/dev/null
 options_closed() { ! options_open "$1"; }
-xdotool mousemove 704 529 click 1
+xdotool mousemove 704 540 click 1
 await_screen "$probe" options_closed 10
 f=$(shot options-closed)
 [ "$(pixel "$f" 455 262)" = "253 196 240" ] && fail "OK did not close the options dialog"

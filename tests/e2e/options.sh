@@ -19,11 +19,11 @@ cd "$out/app"
 timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
 program=$!
 
-# The dialog is 379 x 289, centred on the 1280 x 800 desktop: its corner is at (450, 255).
-is_title() { [ "$(pixel "$1" 455 262)" = "253 196 240" ]; }
+# The dialog is 379 x 311, centred on the 1280 x 800 desktop: its corner is at (450, 244).
+is_title() { [ "$(pixel "$1" 455 251)" = "253 196 240" ]; }
 no_title() { ! is_title "$1"; }
 panel_up() { is_panel "$1" 30 4; }
-page=370x170+454+300  # the page's controls, below the title
+page=370x170+454+289  # the page's controls, below the title
 shown_before=""
 page_changed() { [ "$(region "$1" "$page")" != "$shown_before" ]; }
 open_dialog() {
@@ -34,23 +34,23 @@ open_dialog() {
 # Turns the wheel over the page chooser (bottom left) and waits for the next page.
 wheel_to() {
   shown_before=$(region "$2" "$page")
-  xdotool mousemove 530 528 click 5
+  xdotool mousemove 530 539 click 5
   await_screen "$out/$1.png" page_changed
 }
 
 await_screen "$out/start.png" panel_up 60 || fail "the panel never showed"
-open_dialog page-1 || fail "no options dialog after Ctrl+O: $(pixel "$out/page-1.png" 455 262)"
+open_dialog page-1 || fail "no options dialog after Ctrl+O: $(pixel "$out/page-1.png" 455 251)"
 wheel_to page-2 "$out/page-1.png" || fail "the wheel did not turn to the second page"
 wheel_to page-3 "$out/page-2.png" || fail "the wheel did not turn to the third page"
 # The separator panel of page 3 (shown because the message file exists).
 separator_open() { [ "$(pixel "$1" 640 400)" != "$(pixel "$out/page-3.png" 640 400)" ]; }
 separator_closed() { ! separator_open "$1"; }
-xdotool mousemove 597 363 click 1
+xdotool mousemove 597 352 click 1
 await_screen "$out/separator.png" separator_open || fail "the separator dialog did not open"
 xdotool mousemove 727 432 click 1  # its Cancel panel: the dialog is 282 x 111 at (499, 344)
 await_screen "$out/separator-closed.png" separator_closed || fail "the separator dialog stayed"
 # Enter and Ctrl+Enter in the message box break its lines; OK saves them all.
-xdotool mousemove 640 440 click 1
+xdotool mousemove 640 429 click 1
 xdotool key ctrl+End Return
 xdotool type second
 xdotool key Return
@@ -59,7 +59,7 @@ xdotool key ctrl+Return
 xdotool type fourth
 import -window root "$out/message.png"
 is_title "$out/message.png" || fail "Enter in the message box closed the dialog"
-xdotool mousemove 703 529 click 1  # OK
+xdotool mousemove 703 540 click 1  # OK
 await_screen "$out/closed.png" no_title || fail "OK did not close the dialog"
 panel_up "$out/closed.png" || fail "the main window is gone"
 message=$(tr -d '\r' <"$out/app/Vesko2.mes" | tail -n 3 | tr '\n' ' ')
