@@ -51,6 +51,15 @@ bool IsMessageFileSwitch(std::string_view argument) {
   return HasSwitch(argument, 'M');
 }
 
+bool IsSignInSwitch(std::string_view argument) {
+  const std::string_view name = kSignInSwitch;
+  if (argument.size() != name.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if ((argument[i] | 0x20) != name[i]) return false;
+  }
+  return true;
+}
+
 std::string MessageFileOfSwitch(std::string_view argument) {
   if (argument.size() <= 2) return {};
   const std::string_view rest = argument.substr(2);

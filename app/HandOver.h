@@ -31,8 +31,9 @@ std::string ReadHandOverBuffer(const void* data, size_t declaredSize);
 // Command-line switches of a first start, by their first two characters, ignoring case.
 bool IsQuitSwitch(std::string_view argument);         // "/R" or "-R"
 bool IsMessageFileSwitch(std::string_view argument);  // "/M" or "-M"
-// The switch of a start at sign-in (the Run value the program writes); a start passes over it
-// as over any argument that names no file or folder.
+// The switch of a start at sign-in (the Run value the program writes), whole, ignoring case.
+// Such a start keeps its settings beside the program, whatever the current folder.
 constexpr const char* kSignInSwitch = "/startup";
+bool IsSignInSwitch(std::string_view argument);
 // The file named by a "/M" argument: from its third character, at most 256 characters.
 std::string MessageFileOfSwitch(std::string_view argument);

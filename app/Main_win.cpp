@@ -88,6 +88,13 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
       TArchiveExtractor::Helper = nullptr;
     }
   } detach;
+  // Started at sign-in (the Run value), the current folder is the system's: the settings are
+  // the ones beside the program, as when it is started from its own folder.
+  for (const std::wstring& argument : arguments) {
+    if (!IsSignInSwitch(ToUtf8(argument))) continue;
+    const std::wstring program = ProgramPath();
+    SetCurrentDirectoryW(program.substr(0, program.rfind(L'\\')).c_str());
+  }
   TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
   for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
   TVesko2MainForm form(std::move(env));

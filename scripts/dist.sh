@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Makes the archive users download: Vesko2-<version>.zip holding one folder Vesko2/ with the
+# Makes what users download: Vesko2-<version>.zip holding one folder Vesko2/ with the
 # program, our four plug-ins (with the two libraries of the HEIF one) and our archiver library (copies from the Windows build without
 # their debug information), the licence, the third-party notices and the user guide in Japanese
-# (dist/Vesko2.txt turned into Shift_JIS with CRLF line ends, as Japanese Windows expects).
+# (dist/Vesko2.txt turned into Shift_JIS with CRLF line ends, as Japanese Windows expects);
+# Vesko2-<version>-setup.exe, the installer of the same files (dist/installer.nsi); and the
+# sources zip of the libraries built into them.
 #   scripts/dist.sh [windows build folder] [output folder]
 # Defaults: build/win and build/dist. The path of the zip is printed last.
 set -euo pipefail
@@ -33,6 +35,7 @@ de265_version=$(pinned libde265)
 version=$(sed -n 's/^project(Vesko2 VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -n "$version" ] || die "no version on the project() line of CMakeLists.txt"
 command -v zip >/dev/null || die "zip is missing (scripts/setup.sh installs it)"
+command -v makensis >/dev/null || die "makensis is missing (scripts/setup.sh installs Debian's nsis)"
 binaries=(Vesko2.exe ifpng.spi ifwebp.spi ifwic.spi ifheif.spi libheif.dll libde265.dll UNZIP32.DLL)
 for file in "${binaries[@]}"; do
   [ -f "$win/$file" ] || die "$win/$file is missing (make win builds it)"
@@ -243,6 +246,15 @@ stamp=$(git -C "$root" log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/nu
 find "$stage" -exec touch -t "$stamp" {} +
 (cd "$stage" && TZ=UTC zip -q -X -r -9 "$zipfile" Vesko2)
 say "$(du -k "$zipfile" | cut -f1) KB: $zipfile"
+
+# The installer, from the same staged files (dist/installer.nsi says what it does).
+setup=$out/Vesko2-$version-setup.exe
+rm -f "$setup"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSOURCE="$folder" -DOUTFILE="$setup" \
+  -DICON="$root/app/res/Vesko2.ico" "$root/dist/installer.nsi" >"$stage/makensis.log" 2>&1 ||
+  die "makensis could not make the installer: $(tail -n 5 "$stage/makensis.log")"
+touch -t "$stamp" "$setup"
+say "$(du -k "$setup" | cut -f1) KB: $setup"
 
 # The exact sources of every library built into the release: each pinned Debian source
 # package as fetched (.dsc, upstream and Debian tarballs), our patches, and the pin list.

@@ -57,6 +57,10 @@ TEST_CASE("command-line switches") {
   CHECK(IsQuitSwitch("/Rest"));
   CHECK_FALSE(IsQuitSwitch("R"));
   CHECK_FALSE(IsQuitSwitch("/"));
+  CHECK(IsSignInSwitch("/startup"));
+  CHECK(IsSignInSwitch("/StartUp"));
+  CHECK_FALSE(IsSignInSwitch("/start"));
+  CHECK_FALSE(IsSignInSwitch("-startup"));
   CHECK(IsMessageFileSwitch("-mC:\\m.txt"));
   CHECK(MessageFileOfSwitch("/MC:\\m.txt") == "C:\\m.txt");
   CHECK(MessageFileOfSwitch("/M").empty());

@@ -7,8 +7,9 @@
 # the wallpaper must have changed, and the desktop (screenshot) and the wallpaper file the
 # program wrote must both show the colour of the expected picture. Every picture is shown once
 # per round, Backspace goes back to the one before. Closing from the menu leaves Vesko2.ini
-# beside the program. Screenshots and Wine's output are kept in the output folder, and after a
-# failure the prefix too.
+# beside the program. Then the installer beside the zip: installed with /S, installed again
+# through its pages, uninstalled with /S (see the section below). Screenshots and Wine's output
+# are kept in the output folder, and after a failure the prefix too.
 #   dist_check.sh <zip | windows build folder> <output folder>
 # Given a build folder, the zip is made from it first (scripts/dist.sh) into the output folder.
 # Needs an X display: `make dist-check` and CTest run it under xvfb-run.
@@ -215,6 +216,109 @@ else
   fail "no Vesko2.ini beside the program after closing"
 fi
 echo "time with the program: $(($(date +%s) - started)) s"
+
+# ---- the installer ---------------------------------------------------------------------------
+# Beside the zip. /S installs for this user alone: the files, the Start-menu shortcut, the entry
+# of the installed-apps list, the Run value; the installed program sets a wallpaper. A second
+# install, through its pages as a person goes through them (Enter on each; each page
+# photographed), ends the running program first and keeps its settings. The uninstaller /S ends
+# the program again, takes away all it put there, and keeps the settings.
+version=$(basename "$zipfile" .zip)
+version=${version#Vesko2-}
+setup=$(dirname "$zipfile")/Vesko2-$version-setup.exe
+reg_value() {
+  timeout 30 wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vesko2'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+local_windows=$(timeout 30 wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+programs_windows=$(timeout 30 wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
+installed_windows="$local_windows\\Programs\\Vesko 2"
+installed=$(timeout 30 winepath -u "$installed_windows" 2>/dev/null)
+shortcut=$(timeout 30 winepath -u "$programs_windows\\Microsoft\\Windows\\Start Menu\\Programs\\Vesko 2.lnk" 2>/dev/null)
+if [ ! -f "$setup" ]; then
+  fail "no installer beside the zip ($setup)"
+elif [ -z "$installed" ]; then
+  fail "no %LOCALAPPDATA% in the prefix"
+else
+  timeout 120 wine "$setup" /S </dev/null >>"$out/wine.log" 2>&1 || fail "the installer /S failed"
+  for file in LICENSE.txt THIRD-PARTY.txt UNZIP32.DLL Vesko2.exe Vesko2.txt ifheif.spi ifpng.spi \
+    ifwebp.spi ifwic.spi libde265.dll libheif.dll uninstall.exe; do
+    [ -f "$installed/$file" ] || fail "the installer did not put $file into $installed_windows"
+  done
+  cmp -s "$app/Vesko2.exe" "$installed/Vesko2.exe" || fail "the installed Vesko2.exe is not the zip's"
+  [ -f "$shortcut" ] || fail "no Start-menu shortcut"
+  [ "$(reg_value "$uninstall_key" DisplayName)" = "Vesko 2" ] || fail "no installed-apps entry"
+  [ "$(reg_value "$uninstall_key" DisplayVersion)" = "$version" ] || fail "the entry's version is not $version"
+  [ "$(reg_value "$uninstall_key" InstallLocation)" = "$installed_windows" ] || fail "the entry's location is not $installed_windows"
+  for name in Publisher DisplayIcon UninstallString QuietUninstallString EstimatedSize; do
+    [ -n "$(reg_value "$uninstall_key" "$name")" ] || fail "the entry has no $name"
+  done
+  run_value=$(reg_value "$run_key" "Vesko 2")
+  [ "$run_value" = "\"$installed_windows\\Vesko2.exe\" /startup" ] || fail "the Run value is '$run_value'"
+
+  # The installed program sets a wallpaper beside itself.
+  wallpaper=$installed/\$Vesko2.bmp
+  (cd "$installed" && timeout 180 wine ./Vesko2.exe "$pics_windows" </dev/null >>"$out/wine.log" 2>&1) &
+  program=$!
+  wait_change 30 "" || fail "the installed program wrote no wallpaper"
+  # The second install, page by page: Welcome, the choices (Windows の起動時に起動する ticked),
+  # the folder, the copying, the end (今すぐ起動する ticked).
+  timeout 180 wine "$setup" </dev/null >>"$out/wine.log" 2>&1 &
+  installer=$!
+  # A page is photographed once it shows, then Enter (its default button) goes on; an Enter
+  # that came before the page could take it goes again.
+  wizard=500x380+390+210
+  import -window root "$out/.before-setup.png"
+  await_change "$out/setup-welcome.png" "$out/.before-setup.png" "$wizard" 30 || fail "no installer window"
+  previous=$out/setup-welcome.png
+  for page in choices folder copying; do
+    for _ in 1 2 3; do
+      xdotool key Return
+      await_change "$out/setup-$page.png" "$previous" "$wizard" 10 && break
+    done
+    previous=$out/setup-$page.png
+  done
+  # After the copying the end page comes by itself: it has the welcome page's picture at its side.
+  side=100x200+420+260
+  finish_page() { [ "$(region "$1" "$side")" = "$(region "$out/setup-welcome.png" "$side")" ]; }
+  await_screen "$out/setup-finish.png" finish_page 60 || fail "no installer end page"
+  for _ in 1 2 3; do
+    xdotool key Return
+    await_exit "$installer" 10 && break
+  done
+  await_exit "$installer" 60 || fail "the installer did not end after its last page"
+  # It ended the program it found running (which wrote its settings), and 今すぐ起動する
+  # started the new one.
+  await_exit "$program" 20 || fail "the installer left the running program"
+  program=
+  settings=$(iconv -f CP932 -t UTF-8 "$installed/Vesko2.ini" 2>/dev/null | tr -d '\r' | sed -n 's/^PaperFolder=//p')
+  [ "$settings" = "$pics_windows" ] || fail "after the second install Vesko2.ini names '$settings'"
+  await "[ -n \"\$(pgrep -f 'Programs.Vesko 2.Vesko2.exe')\" ]" 20 ||
+    fail "今すぐ起動する started no program"
+
+  # The uninstaller /S: it runs from a copy of itself, and is done when its files are gone.
+  timeout 120 wine "$installed/uninstall.exe" /S </dev/null >>"$out/wine.log" 2>&1
+  await "[ ! -e \"$installed/uninstall.exe\" ] && [ ! -e \"$installed/Vesko2.exe\" ]" 60 ||
+    fail "the uninstaller left its files"
+  await "[ -z \"\$(pgrep -f 'Programs.Vesko 2.Vesko2.exe')\" ]" 20 ||
+    fail "a Vesko 2 process outlived the uninstaller"
+  left=$(find "$installed" -mindepth 1 -maxdepth 1 -printf '%f\n' 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
+  case "$left" in
+    *Vesko2.ini*) ;;
+    *) fail "the uninstaller /S did not keep the settings (left: '$left')" ;;
+  esac
+  for file in $left; do
+    case $file in Vesko2.ini | Vesko2.mes | Vesko2.exclude.txt | '$Vesko2.bmp') ;;
+      *) fail "the uninstaller left $file" ;;
+    esac
+  done
+  [ ! -e "$shortcut" ] || fail "the uninstaller left the shortcut"
+  [ -z "$(reg_value "$uninstall_key" DisplayName)" ] || fail "the uninstaller left the installed-apps entry"
+  [ -z "$(reg_value "$run_key" "Vesko 2")" ] || fail "the uninstaller left the Run value"
+fi
+
 echo "screenshots: $out"
 [ "$failures" -eq 0 ] && echo "dist check: passed" || echo "dist check: $failures failures"
 exit "$failures"

@@ -355,6 +355,26 @@ TEST_CASE("/R and -r end the first instance after start-up without writing the s
   }
 }
 
+TEST_CASE("a start at sign-in keeps its settings beside the program, wherever it was started") {
+  // The Run value's command, started with the system's folder current, as at sign-in.
+  TTempDir dir;
+  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+  CreateDirectoryW((dir / L"elsewhere").c_str(), nullptr);
+  WriteBytes(dir / L"pics\\a.bmp", MakeTestBmp(8, 6));
+  WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(dir / L"pics") + "\r\n");
+  auto program = Start(L"/startup", dir / L"elsewhere", dir / L"Vesko2.exe");
+  CHECK(PumpUntil([&] { return Exists(dir / L"$Vesko2.bmp"); }, 30000));
+  HWND window = WaitForMainWindow();
+  REQUIRE(window != nullptr);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  REQUIRE(program->Exited(15000));
+  CHECK_FALSE(Exists(dir / L"elsewhere\\Vesko2.ini"));
+  CHECK_FALSE(Exists(dir / L"elsewhere\\$Vesko2.bmp"));
+  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+  CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"pics\\a.bmp"));
+}
+
 TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures join the list") {
   TTempDir dir;
   const std::wstring exe = ProgramUnderTest();
