@@ -164,7 +164,14 @@ void TVesko2MainForm::HideWelcome() {
 }
 
 void TVesko2MainForm::PanelMouseDown(int x, int y) {
+  // After a start at sign-in whose balloon stands at the panel: the click tells what it held.
+  const bool tell = Welcome != nullptr && !heldReport_.empty() && !TaskTray->Registered();
   HideWelcome();
+  if (tell) {
+    Gate.Offer(
+        TInput::Command, [this] { ShowHeldReport(); }, &heldReport_);
+    return;
+  }
   if (Inside(ScaleRect(kMinimizeButton), x, y)) {
     env_.Application.Minimize();
     return;

@@ -3,7 +3,9 @@
 // be written.
 #include "app/Application_win.h"
 #include "app/MainForm_win.h"
+#include "app/QuietDialogs.h"
 #include "app/StartUp.h"
+#include "app/WelcomeBalloon_win.h"
 #include "base/Dialogs.h"
 #include "base/FileIO_win.h"
 #include "base/IniFile.h"
@@ -50,6 +52,62 @@ void TVesko2MainForm::LoadSettings() {
   ShowWindow(Handle(), SW_SHOWNORMAL);
   env_.Application.ShowTaskbarButton();
   UpdateWindow(Handle());
+  // At sign-in the first change waits until the desktop has settled, rather than compete with
+  // the sign-in for the disk; the picture of the last session is on the desktop meanwhile.
+  if (env_.Quiet != nullptr) {
+    startDeferred_ = true;
+    SetTimer(Handle(), kSignInTimer, kSignInSettleMs, nullptr);
+    return;
+  }
+  RunStart();
+}
+
+void TVesko2MainForm::DeferredStart() {
+  KillTimer(Handle(), kSignInTimer);
+  if (!startDeferred_) return;
+  startDeferred_ = false;
+  try {
+    RunStart();
+  } catch (const std::exception& error) {
+    env_.Dialogs.ShowError(error);
+  }
+  FinishStart();
+}
+
+void TVesko2MainForm::FinishStart() {
+  // What arrived during the start (a second start's folder, keys) acts now, after its change.
+  startedUp_ = true;
+  EndQuietStart();
+  if (Gate.Holding()) SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr);
+}
+
+void TVesko2MainForm::EndQuietStart() {
+  if (env_.Quiet == nullptr || !env_.Quiet->Quiet()) return;
+  env_.Quiet->SetQuiet(false);
+  const std::vector<std::string> held = env_.Quiet->TakeHeld();
+  if (held.empty()) return;
+  heldReport_.clear();
+  for (const std::string& text : held) heldReport_ += (heldReport_.empty() ? "" : "\r\r") + text;
+  // Once, in the tray icon's balloon: its first line, the whole text behind a click.
+  std::string first = held.front().substr(0, held.front().find_first_of("\r\n"));
+  if (first.size() > 180) first = first.substr(0, 180) + "…";
+  if (held.size() > 1) first += "（ほか " + std::to_string(held.size() - 1) + " 件）";
+  if (TaskTray->Registered() &&
+      TaskTray->ShowBalloon("Vesko 2 の起動", first + "\r\nクリックすると詳しく表示します")) {
+    return;
+  }
+  // Without the tray icon, the panel's balloon says it, and a click on the panel tells it all.
+  HideWelcome();
+  const std::wstring text = ToWide(first + "\r\nパネルをクリックすると詳しく表示します");
+  Welcome = std::make_unique<TWelcomeBalloon>(Handle(), dpi_, L"Vesko 2 の起動", text.c_str());
+}
+
+void TVesko2MainForm::ShowHeldReport() {
+  const std::string report = std::exchange(heldReport_, {});
+  if (!report.empty()) env_.Dialogs.ShowMessage(report);
+}
+
+void TVesko2MainForm::RunStart() {
   TStartUpHooks hooks;
   // /R: the start's change is made first, plug-in calls and all; the program then ends, with
   // exit code 1 when no wallpaper could be set, for the scripts and scheduled tasks that use it.

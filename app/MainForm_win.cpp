@@ -55,7 +55,11 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   // never behind it.
   FileOperation.SetOwner(Handle());
   Gate.Busy = [this] { return BusyState(); };
-  Gate.WakeWhenIdle = [this] { SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr); };
+  Gate.WakeWhenIdle = [this] {
+    // Something the user or a second start sent ends the wait of a start at sign-in.
+    if (startDeferred_) SetTimer(Handle(), kSignInTimer, USER_TIMER_MINIMUM, nullptr);
+    SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr);
+  };
   Gate.SystemBusy = [this] {
     const TSystemState state = SystemState ? SystemState() : TSystemState{};
     return !TimedChangeWaitReason(state, Settings.WaitWhileBusy, Settings.WaitOnBatterySaver)
@@ -89,6 +93,10 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   TaskTray->SetIcon(TApplication::Icon());
   TaskTray->SetPopupMenuR(PopupMenu.get());
   TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
+  TaskTray->OnBalloonClick = [this](TTaskTray&) {
+    Gate.Offer(
+        TInput::Command, [this] { ShowHeldReport(); }, &heldReport_);
+  };
   FileDrop = std::make_unique<TFileDrop>(Handle());
   FileDrop->OnFileDrop = [this](TFileDrop& sender, int, const std::vector<std::string>& files,
                                 int x, int y) {
@@ -145,9 +153,7 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   } catch (const std::exception& error) {
     env_.Dialogs.ShowError(error);
   }
-  // What arrived during the start (a second start's folder, keys) acts now, after its change.
-  startedUp_ = true;
-  if (Gate.Holding()) SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr);
+  if (!startDeferred_) FinishStart();
   if (TaskTray->TipString().empty()) TaskTray->SetTipString(Caption());
 }
 
@@ -362,6 +368,7 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       if (wParam == kSaveTimer) Gate.Offer(TInput::Housekeeping, [this] { SaveIfChanged(); });
       if (wParam == kGateTimer && !Gate.Release()) KillTimer(Handle(), kGateTimer);
       if (wParam == kBusyLookTimer) StartBusyLook();
+      if (wParam == kSignInTimer) DeferredStart();
       return 0;
     case WM_COPYDATA:
       if (lParam != 0) OnCopyData(*reinterpret_cast<const COPYDATASTRUCT*>(lParam));

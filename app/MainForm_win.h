@@ -37,6 +37,7 @@
 
 class IDialogs;
 class TApplication;
+class TQuietDialogs;
 
 struct TMainFormEnv {
   TApplication& Application;
@@ -45,6 +46,8 @@ struct TMainFormEnv {
   std::string ProgramPath;              // the full path of the program file
   std::string CurrentDirectory;         // at start, without a trailing separator
   const IKeyboard* Keyboard = nullptr;  // null: the real keyboard
+  // A start at sign-in: Dialogs holds its boxes until the start is over (null otherwise).
+  TQuietDialogs* Quiet = nullptr;
 };
 
 class TVesko2MainForm final : public TWindowBase,
@@ -306,6 +309,17 @@ class TVesko2MainForm final : public TWindowBase,
   static constexpr UINT kGatePollMs = 100;
   TBusy BusyState();
   bool startedUp_ = false;  // the start-up sequence is over
+  // At sign-in the start-up sequence waits for the desktop to settle, or for the user.
+  static constexpr UINT_PTR kSignInTimer = 9;
+  static constexpr UINT kSignInSettleMs = 8000;
+  bool startDeferred_ = false;
+  void RunStart();
+  void DeferredStart();
+  // The start is over: what arrived meanwhile may act, and what a start at sign-in held is told.
+  void FinishStart();
+  std::string heldReport_;  // told by a click on the balloon (or on the panel without a tray)
+  void EndQuietStart();
+  void ShowHeldReport();
   // A plug-in call that lasts: the panel takes a signal colour, the hourglass-and-arrow cursor
   // and the picture's name in its hint, until the call ends.
   static constexpr UINT_PTR kBusyLookTimer = 8;

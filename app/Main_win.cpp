@@ -13,6 +13,7 @@
 #include "app/HandOver.h"
 #include "app/MainForm_win.h"
 #include "app/PluginSetup_win.h"
+#include "app/QuietDialogs.h"
 #include "app/SingleInstance_win.h"
 #include "base/DllSearch_win.h"
 #include "base/Handles_win.h"
@@ -89,13 +90,21 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
     }
   } detach;
   // Started at sign-in (the Run value), the current folder is the system's: the settings are
-  // the ones beside the program, as when it is started from its own folder.
-  for (const std::wstring& argument : arguments) {
-    if (!IsSignInSwitch(ToUtf8(argument))) continue;
+  // the ones beside the program, as when it is started from its own folder. Such a start greets
+  // nobody with boxes: what they would say is held until the start is over, and told once.
+  bool signIn = false;
+  for (const std::wstring& argument : arguments)
+    signIn = signIn || IsSignInSwitch(ToUtf8(argument));
+  if (signIn) {
     const std::wstring program = ProgramPath();
     SetCurrentDirectoryW(program.substr(0, program.rfind(L'\\')).c_str());
   }
-  TMainFormEnv env{application, dialogs, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
+  TQuietDialogs quiet(dialogs);
+  quiet.SetQuiet(signIn);
+  IDialogs& shown = signIn ? static_cast<IDialogs&>(quiet) : dialogs;
+  TWindowBase::ErrorHandler = [&](const std::exception& error) { shown.ShowError(error); };
+  TMainFormEnv env{application, shown, {}, ToUtf8(ProgramPath()), ToUtf8(CurrentDirectory())};
+  env.Quiet = signIn ? &quiet : nullptr;
   for (const std::wstring& argument : arguments) env.Arguments.push_back(ToUtf8(argument));
   TVesko2MainForm form(std::move(env));
   const int code = application.Run();

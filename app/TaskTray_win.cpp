@@ -228,6 +228,23 @@ void TTaskTray::UpdateIcon() {
   added_ = true;
 }
 
+bool ITrayShell::ShowBalloon(const TNotifyIconData& data, const std::wstring& title,
+                             const std::wstring& text) {
+  NOTIFYICONDATAW record{};
+  record.cbSize = sizeof record;
+  record.hWnd = data.hWnd;
+  record.uID = data.uID;
+  record.uFlags = NIF_INFO;
+  record.dwInfoFlags = NIIF_WARNING;
+  lstrcpynW(record.szInfoTitle, title.c_str(), ARRAYSIZE(record.szInfoTitle));
+  lstrcpynW(record.szInfo, text.c_str(), ARRAYSIZE(record.szInfo));
+  return Shell_NotifyIconW(NIM_MODIFY, &record) != FALSE;
+}
+
+bool TTaskTray::ShowBalloon(const std::string& title, const std::string& text) {
+  return added_ && Shell().ShowBalloon(data_, ToWide(title), ToWide(text));
+}
+
 void TTaskTray::RemoveIcon() {
   if (added_) Shell().NotifyIcon(NIM_DELETE, data_);
   added_ = false;
@@ -285,6 +302,9 @@ void TTaskTray::Callback(WPARAM id, LPARAM mouseMessage) {
       break;
     case WM_LBUTTONDBLCLK:
       if (tray->OnDblClick) tray->OnDblClick(*tray, TMouseButton::Left);
+      break;
+    case NIN_BALLOONUSERCLICK:
+      if (tray->OnBalloonClick) tray->OnBalloonClick(*tray);
       break;
     case WM_RBUTTONDOWN:
       MouseDown(tray, TMouseButton::Right, kShiftRight, at);

@@ -51,6 +51,10 @@ class ITrayShell {
   virtual bool NotifyIcon(DWORD message, const TNotifyIconData& data) = 0;
   // The pause before the next attempt after the shell refused one.
   virtual void Wait(unsigned milliseconds) = 0;
+  // A balloon over the icon `data` names (Shell_NotifyIconW with NIF_INFO): true when the
+  // shell took it. The shell's own call unless a test puts another in place.
+  virtual bool ShowBalloon(const TNotifyIconData& data, const std::wstring& title,
+                           const std::wstring& text);
 };
 
 struct TIconTraits {
@@ -100,6 +104,10 @@ class TTaskTray final : public TComponent {
   void UpdateIcon();
   // Deletes the icon from the notification area; Registered becomes false.
   void RemoveIcon();
+  // A balloon with a warning sign over the shown icon; false when there is no icon or the shell
+  // refused. A click on it calls OnBalloonClick.
+  bool ShowBalloon(const std::string& title, const std::string& text);
+  std::function<void(TTaskTray& sender)> OnBalloonClick;
 
   // The shared callback window; null while no icon has been added since the first instance.
   static HWND CallbackWindow();

@@ -1,6 +1,7 @@
 // The balloon beside the main window's panel on a start without a picture source: what the
 // small panel is and how to begin. It closes with its own button, a click on the panel, the
-// first wallpaper, or after a while.
+// first wallpaper, or after a while. A start at sign-in without a tray icon says with it what
+// went wrong.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@ class TWelcomeBalloon {
       L"右クリックでメニューが開きます。";
 
   // Shows the balloon pointing at the bottom middle of `panel`; `dpi` scales its width.
-  TWelcomeBalloon(HWND panel, UINT dpi);
+  TWelcomeBalloon(HWND panel, UINT dpi, const wchar_t* title = kTitle, const wchar_t* text = kText);
   TWelcomeBalloon(const TWelcomeBalloon&) = delete;
   TWelcomeBalloon& operator=(const TWelcomeBalloon&) = delete;
   ~TWelcomeBalloon();

@@ -1,8 +1,10 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/HandOver.h"
+#include "app/QuietDialogs.h"
 #include "app/Settings.h"
 #include "app/StartUp.h"
 #include "engine/PictureList.h"
@@ -222,4 +224,28 @@ TEST_CASE("a handed-over path opens like a drop; anything else is ignored") {
   }
   CHECK(f.sets.size() == sets);
   CHECK(f.settings.PaperFolder == "C:\\p");
+}
+
+TEST_CASE("a start at sign-in holds its boxes, each once, and asks nothing") {
+  TScriptedDialogs inner;
+  TQuietDialogs quiet(inner);
+  quiet.SetQuiet(true);
+  WarnMessage(quiet, "プラグインとして使えないファイルがあります");
+  quiet.ShowError(std::runtime_error("Cannot open file \"C:\\gone\""));
+  WarnMessage(quiet, "プラグインとして使えないファイルがあります");
+  CHECK(quiet.Confirm("削除しますか？", kButtonsYesNoCancel) == kAnswerCancel);
+  CHECK(quiet.BrowseForFolder({}).empty());  // the scripted dialogs would throw if asked
+  std::string path;
+  CHECK_FALSE(quiet.OpenFile({}, path));
+  CHECK(inner.messages.empty());
+  CHECK(inner.errors.empty());
+  CHECK(inner.beeps.empty());
+  CHECK(quiet.TakeHeld() == std::vector<std::string>{"プラグインとして使えないファイルがあります",
+                                                     "Cannot open file \"C:\\gone\""});
+  CHECK(quiet.TakeHeld().empty());
+  // After the start, every box is shown again.
+  quiet.SetQuiet(false);
+  WarnMessage(quiet, "このフォルダにはもう画像がありません");
+  CHECK(inner.messages == std::vector<std::string>{"このフォルダにはもう画像がありません"});
+  CHECK(quiet.TakeHeld().empty());
 }

@@ -355,24 +355,82 @@ TEST_CASE("/R and -r end the first instance after start-up without writing the s
   }
 }
 
-TEST_CASE("a start at sign-in keeps its settings beside the program, wherever it was started") {
-  // The Run value's command, started with the system's folder current, as at sign-in.
-  TTempDir dir;
-  REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
-  CreateDirectoryW((dir / L"pics").c_str(), nullptr);
-  CreateDirectoryW((dir / L"elsewhere").c_str(), nullptr);
-  WriteBytes(dir / L"pics\\a.bmp", MakeTestBmp(8, 6));
-  WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(dir / L"pics") + "\r\n");
-  auto program = Start(L"/startup", dir / L"elsewhere", dir / L"Vesko2.exe");
-  CHECK(PumpUntil([&] { return Exists(dir / L"$Vesko2.bmp"); }, 30000));
-  HWND window = WaitForMainWindow();
-  REQUIRE(window != nullptr);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  REQUIRE(program->Exited(15000));
-  CHECK_FALSE(Exists(dir / L"elsewhere\\Vesko2.ini"));
-  CHECK_FALSE(Exists(dir / L"elsewhere\\$Vesko2.bmp"));
-  const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
-  CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"pics\\a.bmp"));
+namespace {
+
+BOOL CALLBACK FindBalloon(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<std::pair<DWORD, bool>*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (owner == search->first && lstrcmpiW(name, L"tooltips_class32") == 0 &&
+      IsWindowVisible(window))
+    search->second = true;
+  return TRUE;
+}
+
+// A visible tooltip window of the process: the balloon beside the panel.
+bool BalloonOf(DWORD process) {
+  std::pair<DWORD, bool> search{process, false};
+  EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&search));
+  return search.second;
+}
+
+}  // namespace
+
+TEST_CASE("a start at sign-in keeps its settings beside the program and greets with no box") {
+  // The Run value's command, started with another folder current, as at sign-in; its saved
+  // folder there, or gone.
+  for (const bool gone : {false, true}) {
+    CAPTURE(gone);
+    TTempDir dir;
+    REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
+    CreateDirectoryW((dir / L"pics").c_str(), nullptr);
+    CreateDirectoryW((dir / L"elsewhere").c_str(), nullptr);
+    WriteBytes(dir / L"pics\\a.bmp", MakeTestBmp(8, 6));
+    const std::wstring folder = dir / (gone ? L"gone" : L"pics");
+    WriteBytes(dir / L"Vesko2.ini", "[Load]\r\nPaperFolder=" + ToUtf8(folder) + "\r\n");
+    auto program = Start(L"/startup", dir / L"elsewhere", dir / L"Vesko2.exe");
+    const DWORD id = program->info.dwProcessId;
+    HWND window = WaitForMainWindow();
+    REQUIRE(window != nullptr);
+    // The start is over once the wallpaper is written, or the balloon tells what went wrong;
+    // no box meanwhile.
+    bool boxed = false;
+    REQUIRE(PumpUntil(
+        [&] {
+          boxed = boxed || !ProcessBoxes(id).empty();
+          return gone ? BalloonOf(id) : Exists(dir / L"$Vesko2.bmp");
+        },
+        40000));
+    CHECK_FALSE(boxed);
+    if (gone) {
+      // A click on the panel, as a person makes it, tells the whole message.
+      RECT r{};
+      GetWindowRect(window, &r);
+      SetCursorPos(r.left + 30, r.top + 4);
+      INPUT click[2] = {};
+      click[0].type = click[1].type = INPUT_MOUSE;
+      click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+      click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+      SendInput(2, click, sizeof(INPUT));
+      const std::vector<HWND> boxes = AwaitBoxes(id, 10000);
+      REQUIRE(boxes.size() == 1);
+      wchar_t text[512] = {};
+      GetDlgItemTextW(boxes[0], 0xFFFF, text, 512);
+      CHECK(ToUtf8(text).find(ToUtf8(folder)) != std::string::npos);
+      PostMessageW(boxes[0], WM_COMMAND, IDOK, 0);
+    }
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    REQUIRE(program->Exited(15000));
+    CHECK_FALSE(Exists(dir / L"elsewhere\\Vesko2.ini"));
+    CHECK_FALSE(Exists(dir / L"elsewhere\\$Vesko2.bmp"));
+    CHECK(Exists(dir / L"Vesko2.ini"));
+    if (!gone) {
+      const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+      CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"pics\\a.bmp"));
+    }
+  }
 }
 
 TEST_CASE("with the WIC plug-in beside the program, PNG, GIF and TIFF pictures join the list") {

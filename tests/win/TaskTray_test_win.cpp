@@ -32,6 +32,12 @@ class TFakeShell final : public ITrayShell {
     return true;
   }
   void Wait(unsigned milliseconds) override { waits.push_back(milliseconds); }
+  bool ShowBalloon(const TNotifyIconData& data, const std::wstring& title,
+                   const std::wstring& text) override {
+    balloons.push_back(std::to_string(data.uID) + " " + ToUtf8(title) + ": " + ToUtf8(text));
+    return !refuseAll;
+  }
+  std::vector<std::string> balloons;
 
   std::vector<DWORD> Messages() const {
     std::vector<DWORD> messages;
@@ -110,6 +116,9 @@ struct TEventLog {
     };
     tray.OnDblClick = [this](TTaskTray& sender, TMouseButton button) {
       Add(std::to_string(sender.IconID()) + " dblclick " + Name(button));
+    };
+    tray.OnBalloonClick = [this](TTaskTray& sender) {
+      Add(std::to_string(sender.IconID()) + " balloon");
     };
   }
 };
@@ -399,7 +408,8 @@ TEST_CASE("mouse callbacks: each message raises its event with buttons and scree
       {0x206, {"2 dblclick R"}},
       {0x207, {"2 down M 32 321,234"}},
       {0x208, {"2 up M 32 321,234"}},
-      {0x209, {}},  // middle double click
+      {0x405, {"2 balloon"}},  // NIN_BALLOONUSERCLICK
+      {0x209, {}},             // middle double click
       {0x20A, {}},
       {0x1FF, {}},
   };
@@ -415,6 +425,12 @@ TEST_CASE("mouse callbacks: each message raises its event with buttons and scree
   SendCallback(3, 0x201);  // no such icon
   SendCallback(0xFFFFFFFF, 0x201);
   CHECK(log.lines == std::vector<std::string>{"1 down R 16 321,234"});
+
+  // A balloon goes over a shown icon only.
+  CHECK(second->ShowBalloon("Vesko 2 の起動", "フォルダがありません"));
+  TTaskTray hidden;
+  CHECK_FALSE(hidden.ShowBalloon("Vesko 2 の起動", "フォルダがありません"));
+  CHECK(f.shell.balloons == std::vector<std::string>{"2 Vesko 2 の起動: フォルダがありません"});
 
   // Callbacks follow a changed identifier.
   second->SetIconID(7);
