@@ -529,14 +529,22 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   // Every picture in turn, by the window's Enter key: the program stays and answers (a box
   // it showed would hold the key: the test then fails instead of waiting for ever). The
   // plug-ins run in a helper, a Vesko2.exe the program started; one that faulted is replaced
-  // when a plug-in is next called, so it is looked for after each change.
-  int helpers = 0;
+  // when a plug-in is next called, so helpers are counted all the while, never at one moment.
+  std::atomic<int> helpers{0};
+  std::atomic<bool> stepping{true};
+  std::thread counter([&] {
+    while (stepping) {
+      helpers = std::max(helpers.load(), ProgramsRunning(info.dwProcessId));
+      Sleep(10);
+    }
+  });
   for (int step = 0; step < 4; ++step) {
     DWORD_PTR answer = 0;
     CHECK(SendMessageTimeoutW(window, WM_KEYDOWN, VK_RETURN, 0, SMTO_NORMAL, 30000, &answer) != 0);
     CHECK_FALSE(process.Exited(0));
-    helpers = std::max(helpers, ProgramsRunning(info.dwProcessId));
   }
+  stepping = false;
+  counter.join();
   CHECK(helpers == 1);
   PostMessageW(window, WM_CLOSE, 0, 0);
   REQUIRE(process.Exited(15000));
