@@ -51,6 +51,7 @@ VIAddVersionKey /LANG=1041 "LegalCopyright" "MIT License"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "壁紙チェンジャー ${NAME} ${VERSION} を、このユーザーのフォルダにインストールします。管理者の権限はいりません。$\r$\n$\r$\n動いている ${NAME} は、インストールの前に終了します。前にインストールした版の設定は、そのまま引き継ぎます。$\r$\n$\r$\n「次へ」をクリックして続けてください。"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Vesko2.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "今すぐ起動する"
