@@ -88,8 +88,7 @@ struct TOptionsForm::TControls {
   HWND subDir, nextLoad, randomLoad, tileCenterPosit, reSize, speedpPriority, playMidi;
   HWND fitModeLabel, fitMode, blurBackground, perMonitor, colorManagement;
   HWND pluginWaitLabel, pluginWaitEdit, pluginWaitUpDown, pluginWaitUnit;
-  HWND startWithWindows, startsOther;
-  std::string otherProgram;  // another copy the Run value starts
+  HWND startWithWindows, startsOther;  // the Run value, and another copy it starts
   // Page 2
   HWND hotActGroup, hotActMenu, hotActActivate, activeKey, timerEdit, timerUpDown, timerLabel;
   HWND notUsedInTray, favoriteFolder, bossGroup, incomingBossKey, addSCName;
@@ -337,25 +336,21 @@ void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {
 }
 
 void TOptionsForm::ShowStartWithWindows() {
-  TControls& c = *c_;
   const std::string program = StartWithWindowsProgram();
-  const bool ours = !program.empty() && SameText(program, programPath_);
-  Check(c.startWithWindows, ours);
-  c.otherProgram = ours ? std::string() : program;
-  SetWindowTextW(c.startsOther,
-                 c.otherProgram.empty() ? L"" : ToWide("（いまは " + program + "）").c_str());
-  SetHint(c.startsOther,
-          c.otherProgram.empty()
+  const bool ours = SameText(program, programPath_);
+  const std::string other = ours ? std::string() : program;
+  Check(c_->startWithWindows, ours);
+  SetWindowTextW(c_->startsOther, ToWide(other.empty() ? "" : "（いまは " + other + "）").c_str());
+  SetHint(c_->startsOther,
+          other.empty()
               ? std::string()
-              : "いまは " + program + " が起動します。チェックするとこの Vesko 2 に替えます");
+              : "いまは " + other + " が起動します。チェックするとこの Vesko 2 に替えます");
 }
 
 void TOptionsForm::ApplyStartWithWindows() const {
-  const bool wanted = Checked(c_->startWithWindows);
-  const std::string program = StartWithWindowsProgram();
-  const bool ours = !program.empty() && SameText(program, programPath_);
   // Unticked, another copy's value stays: it is that copy's to take away.
-  if (wanted != ours && (wanted || ours)) SetStartWithWindows(wanted, programPath_);
+  const bool ours = SameText(StartWithWindowsProgram(), programPath_);
+  if (Checked(c_->startWithWindows) != ours) SetStartWithWindows(!ours, programPath_);
 }
 
 std::string TOptionsForm::MemoText() const {
