@@ -39,13 +39,8 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
     // The program is closing: no further picture.
     if (closeRequested_) return false;
     if (changeGivenUp_) {
-      // The boss key gave the call up: the cursors go back to the picture still shown, so that
-      // the next change steps from there.
-      const int shown = List.MainListBox.IndexOf(Settings.PaperName);
-      if (shown >= 0) {
-        List.MainListBox.ItemIndex = shown;
-        List.RandomListBox.ItemIndex = List.RandomListBox.IndexOf(std::to_string(shown));
-      }
+      // The boss key gave the call up: the next change steps from the picture still shown.
+      BackToShownPicture();
       return false;
     }
     if (!Image.Empty()) {
@@ -62,6 +57,13 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       } catch (const EDIBError&) {
       } catch (const std::bad_alloc&) {
       } catch (const std::system_error&) {
+      } catch (...) {
+        // The wallpaper itself cannot be written: every picture would fail alike. The error is
+        // said, and the name and the cursors stay with the picture still shown.
+        Settings.PaperName = paperName;
+        Image.Clear();
+        BackToShownPicture();
+        throw;
       }
       if (applied) {
         ++wallpapersSet_;
@@ -97,6 +99,14 @@ bool TVesko2MainForm::SetCurrentPicture(bool forward) {
       Loader.LoadPictureFile(entry, Image);
     }
     if (Image.Empty()) List.StepActiveOrder(forward);
+  }
+}
+
+void TVesko2MainForm::BackToShownPicture() {
+  const int shown = List.MainListBox.IndexOf(Settings.PaperName);
+  if (shown >= 0) {
+    List.MainListBox.ItemIndex = shown;
+    List.RandomListBox.ItemIndex = List.RandomListBox.IndexOf(std::to_string(shown));
   }
 }
 

@@ -333,6 +333,8 @@ class TVesko2MainForm final : public TWindowBase,
   // A command chosen by a key, the menu, the tray or a panel button.
   void OfferCommand(TAction* action, std::function<void()> run, const void* key);
   std::set<std::string> reportedPlugins_;  // plug-ins named as left for this session
+  // Puts the cursors back on the picture shown, so that the next change steps from there.
+  void BackToShownPicture();
   // Names, in one box, the plug-ins a change left for the rest of the session (their calls
   // failed on three files), each once.
   void ReportLeftPlugins();

@@ -72,6 +72,11 @@ std::string ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
+namespace {
+constexpr DWORD kReplaceRetryMs = 50;
+constexpr DWORD kReplaceWaitMs = 2000;
+}  // namespace
+
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   const std::wstring target = ToWide(path);
   // A read-only file stays as it is (Windows refuses to replace it; not every system does).
@@ -109,8 +114,16 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     }
     if (!FlushFileBuffers(file.get())) throw EFCreateError(CreateErrorText(path, GetLastError()));
   }
-  if (!MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw EFCreateError(CreateErrorText(path, GetLastError()));
+  // A reader that holds the file without sharing its deletion (the desktop drawing the
+  // wallpaper, a virus scanner) blocks the replace for a moment: it is tried again for a while.
+  for (DWORD waited = 0;; waited += kReplaceRetryMs) {
+    if (MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      break;
+    const DWORD error = GetLastError();
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                      error == ERROR_LOCK_VIOLATION;
+    if (!held || waited >= kReplaceWaitMs) throw EFCreateError(CreateErrorText(path, error));
+    Sleep(kReplaceRetryMs);
   }
   committed = true;
 }

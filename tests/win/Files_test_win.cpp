@@ -1,6 +1,7 @@
 // Text conversion, whole-file I/O and the folder scan against the real (Wine) Windows.
 #include <doctest/doctest.h>
 
+#include <thread>
 #include <vector>
 
 #include "TestSupport_win.h"
@@ -58,6 +59,19 @@ TEST_CASE("atomic writes replace whole files and never leave a broken one") {
   } while (FindNextFileW(find, &data));
   FindClose(find);
   CHECK(names == std::vector<std::wstring>{L"設定.ini"});
+
+  // A reader that holds the file a moment (the desktop drawing the wallpaper, a virus scanner)
+  // only delays the write.
+  held = CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+  REQUIRE(held != INVALID_HANDLE_VALUE);
+  std::thread reader([held] {
+    Sleep(100);
+    CloseHandle(held);
+  });
+  CHECK_NOTHROW(WriteFileAtomically(path, "fourth"));
+  reader.join();
+  CHECK(ReadWholeFile(path) == "fourth");
 
   CHECK_THROWS_AS(WriteFileAtomically(ToUtf8(dir / L"no\\such\\dir.ini"), "x"), EFCreateError);
   try {

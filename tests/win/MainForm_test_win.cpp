@@ -1204,6 +1204,28 @@ TEST_CASE("every entry failing: one warning after n attempts, cursors and wallpa
   CHECK(ReadBytes(ToWide(f.form->TmpPaperName)) == wallpaper);
 }
 
+TEST_CASE("a wallpaper file held by another program: the error is said, nothing moves on") {
+  CycleFixture f;
+  f.MoveTo("a.bmp");
+  const std::wstring wallpaper = ToWide(f.form->TmpPaperName);
+  const std::string before = ReadBytes(wallpaper);
+  std::vector<std::string> shown;
+  TWindowBase::ErrorHandler = [&](const std::exception& e) { shown.emplace_back(e.what()); };
+  HANDLE held = CreateFileW(wallpaper.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  REQUIRE(held != INVALID_HANDLE_VALUE);
+  PressShortCut(f.form->Handle(), kKeyReturn);
+  CloseHandle(held);
+  TWindowBase::ErrorHandler = nullptr;
+  CHECK(shown.size() == 1);
+  // The name and the cursors stay with the picture still shown: the next change is b.bmp.
+  CHECK(f.Current() == "a.bmp");
+  CHECK(ReadBytes(wallpaper) == before);
+  PressShortCut(f.form->Handle(), kKeyReturn);
+  CHECK(f.Current() == "b.bmp");
+  CHECK(ReadBytes(wallpaper) != before);
+}
+
 TEST_CASE("random order shows every entry once per round, the first picture included") {
   CycleFixture f(false, "[Load]\r\nRandomLoad=1\r\n");
   std::vector<std::string> seen{f.Current()};
