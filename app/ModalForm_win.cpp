@@ -244,6 +244,23 @@ LRESULT TModalForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       ModalResult = 2;
       return 0;
+    case WM_COMMAND:
+      // A hint never covers a drop-down list: hidden while one is open.
+      if (hints_ != nullptr && HIWORD(wParam) == CBN_DROPDOWN) {
+        SendMessageW(hints_, TTM_POP, 0, 0);
+        SendMessageW(hints_, TTM_ACTIVATE, FALSE, 0);
+      }
+      if (hints_ != nullptr && HIWORD(wParam) == CBN_CLOSEUP)
+        SendMessageW(hints_, TTM_ACTIVATE, TRUE, 0);
+      return DefaultHandler(message, wParam, lParam);
+    case WM_NEXTDLGCTL: {
+      // What a dialog's own window does: IsDialogMessage moves the focus with this (the arrow
+      // keys within a group of check boxes or radio buttons), and the window is no dialog.
+      HWND next = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
+                                      : GetNextDlgTabItem(Handle(), GetFocus(), wParam != 0);
+      if (next != nullptr) SetFocus(next);
+      return 0;
+    }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));

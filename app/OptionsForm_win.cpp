@@ -73,6 +73,40 @@ void Check(HWND button, bool checked) {
   SendMessageW(button, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// Groups for the arrow keys, as dialogs have them: each run of check boxes is one group that
+// the arrows go round, and every other control is a group of its own. Radio buttons keep the
+// groups they were made with.
+void GroupForArrowKeys(HWND page) {
+  enum TKind { kCheck, kRadio, kOther };
+  const auto kind = [](HWND control) {
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    if (lstrcmpiW(name, WC_BUTTONW) != 0) return kOther;
+    switch (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) {
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+      case BS_3STATE:
+      case BS_AUTO3STATE:
+        return kCheck;
+      case BS_RADIOBUTTON:
+      case BS_AUTORADIOBUTTON:
+        return kRadio;
+      default:
+        return kOther;
+    }
+  };
+  TKind before = kOther;
+  for (HWND child = GetWindow(page, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const TKind now = kind(child);
+    const LONG style = GetWindowLongW(child, GWL_STYLE);
+    const bool starts = now == kOther || (now == kCheck && before != kCheck) ||
+                        (now == kRadio && (before != kRadio || (style & WS_GROUP) != 0));
+    SetWindowLongW(child, GWL_STYLE, starts ? style | WS_GROUP : style & ~WS_GROUP);
+    before = now;
+  }
+}
+
 }  // namespace
 
 // The choices of the FitMode setting, in its order.
@@ -287,6 +321,7 @@ void TOptionsForm::BuildPages() {
   c.cancel = AddPanel(Handle(), 296, kHeight - kBottomHeight + 8, 60, 20, RGB(255, 255, 128), kTeal,
                       "Cancel");
   c.cancel->OnClick = [this] { ModalResult = kCancel; };
+  for (HWND page : c.pages) GroupForArrowKeys(page);
 }
 
 void TOptionsForm::Load(const TSettings& s, int page, bool messageFileExists) {

@@ -540,6 +540,69 @@ TEST_CASE("keys an open list or the message box take stay there; Tab leaves the 
     CHECK(pageAfterMemo == 0);
     CHECK(pageAfterChooser != 0);
   }
+  SUBCASE("arrow keys move between the check boxes of a group, round within it") {
+    HWND afterDown = nullptr;
+    HWND afterUp = nullptr;
+    HWND second = nullptr;
+    HWND last = nullptr;
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND first = dialog.Control("SubDir");
+      second = dialog.Control("NextLoad");
+      last = dialog.Control("SpeedpPriority");
+      SetFocus(first);
+      PostKey(first, VK_DOWN);
+      Later([&, first] {
+        afterDown = GetFocus();
+        SetFocus(first);
+        PostKey(first, VK_UP);
+        Later([&] {
+          afterUp = GetFocus();
+          PostKey(GetFocus(), VK_ESCAPE);
+        });
+      });
+    });
+    form->OptionAction.Execute();
+    CHECK(afterDown == second);
+    CHECK(afterUp == last);
+  }
+  SUBCASE("a hint never covers the drop-down list it belongs to") {
+    bool shownBefore = false;
+    bool shownOpen = true;
+    std::function<void()> waitForHint;
+    std::function<void()> watch;
+    TDriveOptions drive([&](TOptionsForm& dialog) {
+      HWND list = dialog.Control("FitMode");
+      HWND tip = HintWindow(dialog.Handle());
+      RECT r{};
+      GetWindowRect(list, &r);
+      SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+      const DWORD delay = static_cast<DWORD>(SendMessageW(tip, TTM_GETDELAYTIME, TTDT_INITIAL, 0));
+      const DWORD start = GetTickCount();
+      // The hint over the list, as the mouse rests there; then the list opened by its key, the
+      // mouse resting over it again for the hint's delay, three times over.
+      waitForHint = [&, list, tip, r, delay, start] {
+        shownBefore = IsWindowVisible(tip) != FALSE;
+        if (!shownBefore && GetTickCount() - start < 10000) return Later(waitForHint);
+        SetFocus(list);
+        PostKey(list, VK_F4);
+        Later([&, list, tip, r, delay] {
+          SetCursorPos((r.left + r.right) / 2 + 8, (r.top + r.bottom) / 2);
+          const DWORD opened = GetTickCount();
+          watch = [&, list, tip, delay, opened] {
+            shownOpen = IsWindowVisible(tip) != FALSE;
+            if (!shownOpen && GetTickCount() - opened < 3 * delay + 500) return Later(watch);
+            PostKey(list, VK_ESCAPE);
+            PostKey(dialog.Control("SubDir"), VK_ESCAPE);
+          };
+          Later(watch);
+        });
+      };
+      Later(waitForHint);
+    });
+    form->OptionAction.Execute();
+    CHECK(shownBefore);
+    CHECK_FALSE(shownOpen);
+  }
   SUBCASE("Tab and Shift+Tab leave the message box") {
     for (const bool shift : {false, true}) {
       CAPTURE(shift);
