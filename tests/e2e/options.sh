@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end: the options dialog of the real Vesko2.exe, opened with Ctrl+O through real X
 # input. Each of its three pages is photographed (stepped with the mouse wheel), then the
-# separator dialog; Esc cancels. The screenshots stay in the output folder for a look.
+# separator dialog; Esc cancels. The pages are photographed again at 144 dpi. The screenshots
+# stay in the output folder for a look.
 #   options.sh <windows build folder> <output folder>
 set -uo pipefail
 build=$1
@@ -32,9 +33,10 @@ open_dialog() {
   await_screen "$out/$1.png" is_title
 }
 # Turns the wheel over the page chooser (bottom left) and waits for the next page.
+wheel_at=(530 539)
 wheel_to() {
   shown_before=$(region "$2" "$page")
-  xdotool mousemove 530 539 click 5
+  xdotool mousemove "${wheel_at[@]}" click 5
   await_screen "$out/$1.png" page_changed
 }
 
@@ -79,6 +81,26 @@ else
 fi
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
+
+# At 144 dpi (150 %), the dialog grows by half and each page is photographed for a look: no
+# caption cut off, nothing overlapping. The desktop goes back to 96 dpi whatever happens.
+set_dpi() { timeout 30 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+trap 'set_dpi 96; wineserver -k 2>/dev/null' EXIT
+set_dpi 144
+wineserver -k 2>/dev/null
+timeout 120 wine ./Vesko2.exe "$(winepath -w "$out/app/pics" 2>/dev/null)" </dev/null >/dev/null 2>&1 &
+program=$!
+# 568 x 466, centred: its corner is at (356, 167), its page chooser at (475, 607).
+is_title() { [ "$(pixel "$1" 360 170)" = "253 196 240" ]; }
+page=540x250+362+200
+await_screen "$out/start-144.png" panel_up 60 || fail "the panel never showed at 144 dpi"
+open_dialog page-1-144 || fail "no options dialog at 144 dpi: $(pixel "$out/page-1-144.png" 360 170)"
+wheel_at=(475 607)
+wheel_to page-2-144 "$out/page-1-144.png" || fail "no second page at 144 dpi"
+wheel_to page-3-144 "$out/page-2-144.png" || fail "no third page at 144 dpi"
+xdotool key Escape
+await_screen "$out/closed-144.png" no_title || fail "Esc did not close the dialog at 144 dpi"
+kill "$program" 2>/dev/null
 echo "screenshots: $out"
 [ "$failures" -eq 0 ] && echo "e2e options: passed" || echo "e2e options: $failures failures"
 exit $failures
