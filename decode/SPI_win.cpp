@@ -7,6 +7,7 @@
 #include "base/Unicode_win.h"
 #include "decode/DIBStore.h"
 #include "decode/FaultGuard_win.h"
+#include "decode/PluginAnswer.h"
 #include "decode/PluginHelper_win.h"
 
 namespace {
@@ -102,12 +103,10 @@ void TSPI::Load(const std::string& fileName) {
   CheckAPI();
   InfoText(*this, 0, APIVersion);
   InfoText(*this, 1, PluginName);
-  for (int n = 2;; n += 2) {
-    std::string filter;
-    std::string description;
-    if (!InfoText(*this, n, filter) || !InfoText(*this, n + 1, description)) break;
-    FilterList.push_back(filter);
-    DescriptionList.push_back(description);
+  for (auto& [filter, description] :
+       ReadFilterPairs([this](int n, std::string&text) { return InfoText(*this, n, text); })) {
+    FilterList.push_back(std::move(filter));
+    DescriptionList.push_back(std::move(description));
   }
   IsLoader = IsLoaderKind();
 }
@@ -121,12 +120,15 @@ void TSPI::LoadInHelper(const std::string& fileName) {
   plugin_wire::TMessage load;
   load.Kind = plugin_wire::TKind::Load;
   plugin_wire::TMessage answer;
-  if (!CallRemote(load, answer, nullptr, 0) || answer.Number < 0) {
+  const int32_t entries = CallRemote(load, answer, nullptr, 0)
+                              ? plugin_answer::LoadedEntries(answer, static_cast<int>(Entry::Count))
+                              : -1;
+  if (entries < 0) {
     throw ESPIFOpenErrorSPI(answer.Text.empty() ? fileName + ":Susie Pluginがロードできませんでした"
                                                 : answer.Text);
   }
   remote_ = true;
-  remoteEntries_ = static_cast<unsigned>(answer.Number);
+  remoteEntries_ = static_cast<unsigned>(entries);
 }
 
 void TSPI::LoadHere(const std::string& fileName) {
@@ -204,11 +206,7 @@ int TSPI::GetPluginInfo(int infoNumber, char* buffer, int length) const {
     plugin_wire::TMessage result;
     if (!CallRemote(request, result, nullptr, 0) || result.Total == 1)
       throw ESPIFault("[" + FileName + "]は GetPluginInfo の中で異常終了しました");
-    if (buffer == nullptr || length <= 0) return result.Number;
-    const size_t n = std::min(result.Data.size(), static_cast<size_t>(length - 1));
-    std::memcpy(buffer, result.Data.data(), n);
-    buffer[n] = '\0';
-    return result.Number;
+    return plugin_answer::PluginInfo(result, buffer, length);
   }
   const auto entry = EntryAs<TGetPluginInfo>(Address(Entry::GetPluginInfo));
   const int written = Guarded([&] { return entry(infoNumber, buffer, length); }, -1);
@@ -269,10 +267,9 @@ int TSPI::RemotePicture(plugin_wire::TKind kind, const char* source, LONG length
   request.Source = RemoteSource(source, length, flag);
   plugin_wire::TMessage result;
   if (!CallRemote(request, result, progress, user)) return SusieResult::kInternalError;
-  if (result.Number != SusieResult::kSuccess) return result.Number;
-  if (info == nullptr || pixels == nullptr || result.Data.empty() || result.SectionSize == 0)
-    return SusieResult::kBrokenData;
-  if (result.SectionSize > kMaxPixelBytes) return SusieResult::kNoMemory;
+  if (info == nullptr || pixels == nullptr) return SusieResult::kInternalError;
+  const int checked = plugin_answer::Picture(result, kMaxPixelBytes);
+  if (checked != SusieResult::kSuccess) return checked;
   // The pixels go straight from the helper's section into the block the pipeline takes over.
   HLOCAL infoBlock = LocalCopy(result.Data.data(), result.Data.size());
   HLOCAL pixelBlock = LocalAlloc(LMEM_MOVEABLE, result.SectionSize);
@@ -306,13 +303,10 @@ int TSPI::GetPictureInfo(const char* source, LONG length, UINT flag,
     request.Source = RemoteSource(source, length, flag);
     plugin_wire::TMessage result;
     if (!CallRemote(request, result, nullptr, 0)) return SusieResult::kInternalError;
-    if (info != nullptr && result.Data.size() == sizeof *info) {
-      std::memcpy(info, result.Data.data(), sizeof *info);
-      // A handle of the helper's means nothing here (the helper freed its own): whatever came,
-      // nothing is freed in this process on its word.
-      info->hInfo = 0;
-    }
-    return result.Number;
+    TSusiePictureInfo got{};
+    const int outcome = plugin_answer::PictureInfo(result, got);
+    if (info != nullptr && outcome == SusieResult::kSuccess) *info = got;
+    return outcome;
   }
   const auto entry = EntryAs<TGetPictureInfo>(Address(Entry::GetPictureInfo));
   return Guarded([&] { return entry(source, length, flag, info); }, SusieResult::kInternalError);

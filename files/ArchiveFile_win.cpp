@@ -12,6 +12,7 @@
 #include "base/TextCase.h"
 #include "base/Unicode_win.h"
 #include "decode/FaultGuard_win.h"
+#include "decode/PluginAnswer.h"
 #include "decode/PluginHelper_win.h"
 #include "decode/SPI_win.h"
 
@@ -451,8 +452,8 @@ void TArchiveExtractor::ExtractToMemory(const std::string& archive, const std::s
       throw;
     }
     if (result.Total == 1) strikes.insert(key);  // it faulted in the helper
-    if (result.Number != 0) throw EArchiver(result.Text);
-    if (result.SectionSize > bufferSize) throw EArchiver("書庫の展開結果が大きすぎます。");
+    if (const std::string error = plugin_answer::Extraction(result, bufferSize); !error.empty())
+      throw EArchiver(error);
     Helper->PixelsInto(result, buffer);
     return;
   }

@@ -1,7 +1,10 @@
 #include <doctest/doctest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
+#include "decode/PluginAnswer.h"
 #include "decode/PluginWire.h"
 
 using namespace plugin_wire;
@@ -105,4 +108,72 @@ TEST_CASE("a malformed helper message is refused whole, never read past its end"
   TMessage tooLong;
   tooLong.Text.assign(kMaxText + 1, 'x');
   CHECK_THROWS_AS(Encode(tooLong), EWireError);
+}
+
+TEST_CASE("the program takes from an answer only what it checked") {
+  const auto answer = [](int32_t number, std::vector<uint8_t> data = {}, uint32_t section = 0) {
+    TMessage m;
+    m.Kind = TKind::Result;
+    m.Number = number;
+    m.Data = std::move(data);
+    m.SectionSize = section;
+    return m;
+  };
+  // Entry points: only the known ones; a negative answer is a plug-in that did not load.
+  CHECK(plugin_answer::LoadedEntries(answer(-1), 8) == -1);
+  CHECK(plugin_answer::LoadedEntries(answer(0x7FFFFFFF), 8) == 0xFF);
+
+  // Information text: cut to the buffer, and the count never past the bytes that came.
+  char buffer[4] = {'x', 'x', 'x', 'x'};
+  CHECK(plugin_answer::PluginInfo(answer(1000, {'a', 'b', 'c', 'd', 'e'}), buffer, 4) == 5);
+  CHECK(std::string(buffer) == "abc");
+  CHECK(plugin_answer::PluginInfo(answer(3, {'a'}), buffer, 4) == 1);
+  CHECK(plugin_answer::PluginInfo(answer(0, {}), nullptr, 0) == 0);
+
+  // Picture information: exactly one record, its handle cleared; anything else is broken.
+  TSusiePictureInfo sent{};
+  sent.width = 640;
+  sent.hInfo = 0x1234;
+  std::vector<uint8_t> record(sizeof sent);
+  std::memcpy(record.data(), &sent, sizeof sent);
+  TSusiePictureInfo got{};
+  CHECK(plugin_answer::PictureInfo(answer(SusieResult::kSuccess, record), got) ==
+        SusieResult::kSuccess);
+  CHECK(got.width == 640);
+  CHECK(got.hInfo == 0);
+  record.pop_back();
+  TSusiePictureInfo untouched{};
+  CHECK(plugin_answer::PictureInfo(answer(SusieResult::kSuccess, record), untouched) ==
+        SusieResult::kBrokenData);
+  CHECK(untouched.width == 0);
+  CHECK(plugin_answer::PictureInfo(answer(SusieResult::kUnknownFormat, record), untouched) ==
+        SusieResult::kUnknownFormat);
+
+  // A picture: information and pixels present, and no more pixels than any picture may hold.
+  const std::vector<uint8_t> head(40, 1);
+  CHECK(plugin_answer::Picture(answer(0, head, 12), 100) == SusieResult::kSuccess);
+  CHECK(plugin_answer::Picture(answer(0, {}, 12), 100) == SusieResult::kBrokenData);
+  CHECK(plugin_answer::Picture(answer(0, head, 0), 100) == SusieResult::kBrokenData);
+  CHECK(plugin_answer::Picture(answer(0, head, 101), 100) == SusieResult::kNoMemory);
+  CHECK(plugin_answer::Picture(answer(SusieResult::kAborted, head, 12), 100) ==
+        SusieResult::kAborted);
+
+  // An archive member: an error is said, also without text; more bytes than the buffer holds
+  // are refused.
+  CHECK(plugin_answer::Extraction(answer(0, {}, 10), 10).empty());
+  CHECK_FALSE(plugin_answer::Extraction(answer(0, {}, 11), 10).empty());
+  CHECK_FALSE(plugin_answer::Extraction(answer(-1), 10).empty());
+
+  // Filter entries: a plug-in with text for every number is believed for so many pairs only.
+  int asked = 0;
+  const auto pairs = ReadFilterPairs([&](int n, std::string& text) {
+    text = "*.x" + std::to_string(n);
+    return ++asked < 100000;
+  });
+  CHECK(pairs.size() == static_cast<size_t>(kMaxFilterPairs));
+  CHECK(pairs[0] == std::pair<std::string, std::string>{"*.x2", "*.x3"});
+  CHECK(ReadFilterPairs([](int n, std::string& text) {
+          text = "t";
+          return n < 6;
+        }).size() == 2);
 }
