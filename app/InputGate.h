@@ -12,7 +12,8 @@ enum class TInput {
   Quit,           // 終了, a close of the window
   BossKey,        // ボスが来た by its key, hotkey or menu
   Command,        // any other command: key, menu, tray, panel button
-  MenuHotKey,     // the hotkey that opens the menu or brings the window back
+  MenuHotKey,     // the hotkey that opens the menu or brings the window back; the tray
+                  // icon's double click
   Drop,           // files dropped on the window
   HandOver,       // a second start's files
   DisplayChange,  // the remake of the wallpaper for a new display layout

@@ -92,7 +92,10 @@ TVesko2MainForm::TVesko2MainForm(TMainFormEnv env)
   if (TaskTray->IconID() != 1) TaskTray->SetIconID(1);
   TaskTray->SetIcon(TApplication::Icon());
   TaskTray->SetPopupMenuR(PopupMenu.get());
-  TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) { TaskTrayDblClick(); };
+  // The icon's double click brings the window back, as the menu hotkey does.
+  TaskTray->OnDblClick = [this](TTaskTray&, TMouseButton) {
+    Gate.Offer(TInput::MenuHotKey, [this] { TaskTrayDblClick(); });
+  };
   TaskTray->OnBalloonClick = [this](TTaskTray&) {
     Gate.Offer(
         TInput::Command, [this] { ShowHeldReport(); }, &heldReport_);

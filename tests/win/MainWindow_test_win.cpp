@@ -212,6 +212,14 @@ TEST_CASE("tray mode: the command, a double click of either button, and the tip"
   CHECK(at.x == 300);
   CHECK(at.y == 200);
 
+  // While a box of ours is open the icon's double click does not bring the window out (a beep
+  // says so); once it has closed, it does.
+  {
+    TModalScope box;
+    SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_LBUTTONDBLCLK);
+    CHECK(form->TaskTray->Registered());
+    CHECK_FALSE(IsWindowVisible(form->Handle()));
+  }
   SendMessageW(callback, TTaskTray::kCallbackMessage, 1, WM_LBUTTONDBLCLK);
   CHECK_FALSE(form->TaskTray->Registered());
   CHECK(IsWindowVisible(form->Handle()));
