@@ -23,6 +23,7 @@ constexpr TVerdict R = TVerdict::Refuse;
 // - The menu hotkey while a menu is open does nothing; under a box it beeps.
 // - A full-screen program holds only the display remake: the timer asks about it itself,
 //   with a tooltip that says why.
+// - The view mode's keys (and its close) wait for the picture it loads; the latest counts.
 // - During the start what the user or a second start sends waits for it (ticks are skipped):
 //   a folder handed over while a box of the plug-in search is open would otherwise be
 //   replaced by the start's own.
@@ -36,6 +37,7 @@ constexpr TVerdict kTable[][7] = {
     /* DisplayChange */ {N, L, L, L, L, L, L},
     /* TimerTick     */ {N, S, S, S, S, N, S},
     /* Housekeeping  */ {N, S, S, S, N, N, S},
+    /* ViewModeKey   */ {N, F, N, N, N, N, N},
 };
 
 }  // namespace
@@ -78,6 +80,12 @@ bool TInputGate::Offer(TInput input, std::function<void()> act, const void* key)
     }
   }
   return false;
+}
+
+void TInputGate::Forget(const void* key) {
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [key](const THeld& held) { return held.key == key; }),
+              held_.end());
 }
 
 bool TInputGate::Release() {

@@ -19,6 +19,7 @@ enum class TInput {
   DisplayChange,  // the remake of the wallpaper for a new display layout
   TimerTick,      // a timed change
   Housekeeping,   // giving memory back, writing settings on a timer
+  ViewModeKey,    // a key or close of the view mode, which is itself a dialog of ours
 };
 
 enum class TBusy {
@@ -62,6 +63,8 @@ class TInputGate {
   bool Holding() const { return !held_.empty(); }
   // A closing program runs nothing it kept.
   void Clear() { held_.clear(); }
+  // A window that goes takes what it was offered with: nothing kept under `key` runs.
+  void Forget(const void* key);
 
  private:
   TBusy BusyFor(TInput input) const;

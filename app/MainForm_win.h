@@ -234,6 +234,9 @@ class TVesko2MainForm final : public TWindowBase,
 
   // The balloon that explains the panel on a start without a source (null when none shows).
   std::unique_ptr<TWelcomeBalloon> Welcome;
+  // Everything that arrives from outside passes here (the table is beside the commands), the
+  // view mode's keys too.
+  TInputGate Gate;
 
  protected:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -302,9 +305,7 @@ class TVesko2MainForm final : public TWindowBase,
   bool closeRequested_ = false;
   // The boss key gave up the plug-in call under way: the change stops, the boss comes after it.
   bool changeGivenUp_ = false;
-  bool bossOnDesktop_ = false;  // the last wallpaper set was the boss picture
-  // Everything that arrives from outside passes here (the table is beside the commands).
-  TInputGate Gate;
+  bool bossOnDesktop_ = false;               // the last wallpaper set was the boss picture
   static constexpr UINT_PTR kGateTimer = 7;  // looks whether what the gate holds may act
   static constexpr UINT kGatePollMs = 100;
   TBusy BusyState();

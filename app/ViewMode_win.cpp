@@ -51,6 +51,7 @@ void TViewModeForm::ShowModal() {
     DispatchMessageW(&msg);
   }
   if (msg.message == WM_QUIT) PostQuitMessage(static_cast<int>(msg.wParam));
+  owner_.Gate.Forget(this);  // a key kept for a view that has ended
   EnableWindow(owner, TRUE);
   ShowWindow(Handle(), SW_HIDE);
   SetForegroundWindow(owner);
@@ -65,6 +66,16 @@ bool TViewModeForm::LoadEntry(const std::string& entry) {
   }
   if (SameText(ext, ".lnk")) return loader.LoadPictureFile(ResolveShortcut(entry), image_);
   return loader.LoadPictureFile(entry, image_);
+}
+
+void TViewModeForm::OfferKey(wchar_t key) {
+  owner_.Gate.Offer(
+      TInput::ViewModeKey,
+      [this, key] {
+        wchar_t pressed = key;
+        if (!closed_) ViewModeKeyPress(pressed);
+      },
+      this);
 }
 
 void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
@@ -145,12 +156,10 @@ void TViewModeForm::ViewModeKeyPress(wchar_t& key) {
 
 LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CHAR: {
-      if (TPumpedWait::Depth() > 0) return 0;  // the picture before is still loading
-      auto key = static_cast<wchar_t>(wParam);
-      ViewModeKeyPress(key);
+    case WM_CHAR:
+      // A key pressed while a picture still loads acts once it is in; the latest counts.
+      OfferKey(static_cast<wchar_t>(wParam));
       return 0;
-    }
     case WM_ERASEBKGND: {
       RECT all{};
       GetClientRect(Handle(), &all);
@@ -173,7 +182,7 @@ LRESULT TViewModeForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     }
     case WM_CLOSE:
-      if (TPumpedWait::Depth() == 0) Close();
+      OfferKey(27);  // as Esc: after a picture that still loads
       return 0;
     default:
       break;

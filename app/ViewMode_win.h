@@ -26,6 +26,8 @@ class TViewModeForm final : public TWindowBase {
 
  private:
   bool LoadEntry(const std::string& entry);
+  // A key (or the close, as Esc) through the program's gate: it waits for a picture that loads.
+  void OfferKey(wchar_t key);
   void Close() { closed_ = true; }
 
   TVesko2MainForm& owner_;

@@ -1096,8 +1096,8 @@ TEST_CASE("a plug-in that stalls on three files is left for the session, and nam
 TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once, or gives it up") {
   // The list: 1.bmp (8 x 6), then a picture the plug-in decodes only when the test lets it
   // (4 x 3), then 3.bmp (10 x 6). Another folder holds x.bmp (12 x 6); the boss picture is 14 x 6.
-  enum TRow { kKeys, kHandOver, kBossKey };
-  for (const TRow row : {kKeys, kHandOver, kBossKey}) {
+  enum TRow { kKeys, kHandOver, kBossKey, kViewMode };
+  for (const TRow row : {kKeys, kHandOver, kBossKey, kViewMode}) {
     CAPTURE(row);
     TTempDir dir;
     for (const wchar_t* folder : {L"pics", L"other"})
@@ -1121,8 +1121,19 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
           return WallpaperSize(wallpaper) == std::pair<int, int>{8, 6};
         },
         30000));
-    // Enter: the change to the slow picture, inside the plug-in's call from here on.
-    PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    // Enter: the change to the slow picture, inside the plug-in's call from here on; or the
+    // view mode (V), whose Enter loads the slow picture there.
+    HWND view = nullptr;
+    if (row == kViewMode) {
+      PostMessageW(window, WM_KEYDOWN, 'V', 0);
+      REQUIRE(PumpUntil(
+          [&] {
+            view = FindWindowW(L"TViewModeForm", nullptr);
+            return view != nullptr && IsWindowVisible(view);
+          },
+          30000));
+    }
+    PostMessageW(row == kViewMode ? view : window, WM_KEYDOWN, VK_RETURN, 0);
     REQUIRE(PumpUntil([&] { return Exists(dir / L"pics\\2.fxb.waiting"); }, 30000));
     // The panel shows that the program waits (yellow), and goes back after the call.
     const auto panel = [&] {
@@ -1133,7 +1144,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
       ReleaseDC(nullptr, screen);
       return colour;
     };
-    CHECK(PumpUntil([&] { return panel() == RGB(255, 255, 0); }, 10000));
+    if (row != kViewMode) CHECK(PumpUntil([&] { return panel() == RGB(255, 255, 0); }, 10000));
     std::pair<int, int> last{4, 3};  // what the wallpaper ends as
     std::wstring paperName = dir / L"pics\\2.fxb";
     switch (row) {
@@ -1170,9 +1181,17 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // The next change starts again from the picture still shown.
         break;
       }
+      case kViewMode:
+        // Esc during the view's load closes the view once the picture is in; the wallpaper
+        // stays.
+        PostMessageW(view, WM_KEYDOWN, VK_ESCAPE, 0);
+        last = {8, 6};
+        paperName = dir / L"pics\\1.bmp";
+        break;
     }
     WriteBytes(dir / L"pics\\2.fxb.go", "");
     if (row == kBossKey) PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+    if (row == kViewMode) CHECK(PumpUntil([&] { return !IsWindowVisible(view); }, 30000));
     CHECK(PumpUntil([&] { return WallpaperSize(wallpaper) == last; }, 30000));
     CHECK(PumpUntil([&] { return panel() == RGB(244, 228, 210); }, 10000));
     PostMessageW(window, WM_CLOSE, 0, 0);
