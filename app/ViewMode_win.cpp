@@ -6,7 +6,6 @@
 #include "base/Dialogs.h"
 #include "base/Handles_win.h"
 #include "base/Path.h"
-#include "base/PumpedWait_win.h"
 #include "base/TextCase.h"
 #include "decode/DIBErrors.h"
 #include "engine/Fit.h"

@@ -47,15 +47,3 @@ std::string Extraction(const plugin_wire::TMessage& answer, size_t bufferSize) {
 }
 
 }  // namespace plugin_answer
-
-std::vector<std::pair<std::string, std::string>> ReadFilterPairs(
-    const std::function<bool(int number, std::string& text)>& info) {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  for (int n = 2; pairs.size() < kMaxFilterPairs; n += 2) {
-    std::string filter;
-    std::string description;
-    if (!info(n, filter) || !info(n + 1, description)) break;
-    pairs.emplace_back(std::move(filter), std::move(description));
-  }
-  return pairs;
-}

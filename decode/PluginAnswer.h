@@ -4,10 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "decode/PluginWire.h"
 #include "decode/SusieApi.h"
@@ -36,10 +33,3 @@ int Picture(const plugin_wire::TMessage& answer, uint64_t maxPixelBytes);
 std::string Extraction(const plugin_wire::TMessage& answer, size_t bufferSize);
 
 }  // namespace plugin_answer
-
-// A plug-in's filter entries (extension patterns and their descriptions), read by asking for the
-// information numbers 2, 3, 4, ... until one has no text. A plug-in that has text for every
-// number is believed for kMaxFilterPairs pairs: the reading ends.
-constexpr int kMaxFilterPairs = 64;
-std::vector<std::pair<std::string, std::string>> ReadFilterPairs(
-    const std::function<bool(int number, std::string& text)>& info);

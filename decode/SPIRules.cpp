@@ -119,3 +119,15 @@ std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib) {
   std::memcpy(&head[at], info + dib.TableOffset, 4 * static_cast<size_t>(dib.ColorCount));
   return head;
 }
+
+std::vector<std::pair<std::string, std::string>> ReadFilterPairs(
+    const std::function<bool(int number, std::string& text)>& info) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (int n = 2; pairs.size() < kMaxFilterPairs; n += 2) {
+    std::string filter;
+    std::string description;
+    if (!info(n, filter) || !info(n + 1, description)) break;
+    pairs.emplace_back(std::move(filter), std::move(description));
+  }
+  return pairs;
+}

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The extensions of a filter entry such as "*.aaa;*.bbb;*.ccc", in registration order: from
@@ -48,3 +50,10 @@ TPluginDib CheckPluginDib(const uint8_t* info, size_t infoSize, size_t pixelSize
 // header, the bit-field masks if any and the colour table (taken from after the plug-in's own
 // header, whatever its size); the pixel block follows it unchanged.
 std::vector<uint8_t> PluginBmpHead(const uint8_t* info, const TPluginDib& dib);
+
+// A plug-in's filter entries (extension patterns and their descriptions), read by asking for the
+// information numbers 2, 3, 4, ... until one has no text. A plug-in that has text for every
+// number is believed for kMaxFilterPairs pairs: the reading ends.
+constexpr int kMaxFilterPairs = 64;
+std::vector<std::pair<std::string, std::string>> ReadFilterPairs(
+    const std::function<bool(int number, std::string& text)>& info);

@@ -9,6 +9,7 @@
 #include "decode/FaultGuard_win.h"
 #include "decode/PluginAnswer.h"
 #include "decode/PluginHelper_win.h"
+#include "decode/SPIRules.h"
 
 namespace {
 

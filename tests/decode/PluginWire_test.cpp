@@ -167,17 +167,4 @@ TEST_CASE("the program takes from an answer only what it checked") {
   CHECK(plugin_answer::Extraction(answer(0, {}, 10), 10).empty());
   CHECK_FALSE(plugin_answer::Extraction(answer(0, {}, 11), 10).empty());
   CHECK_FALSE(plugin_answer::Extraction(answer(-1), 10).empty());
-
-  // Filter entries: a plug-in with text for every number is believed for so many pairs only.
-  int asked = 0;
-  const auto pairs = ReadFilterPairs([&](int n, std::string& text) {
-    text = "*.x" + std::to_string(n);
-    return ++asked < 100000;
-  });
-  CHECK(pairs.size() == static_cast<size_t>(kMaxFilterPairs));
-  CHECK(pairs[0] == std::pair<std::string, std::string>{"*.x2", "*.x3"});
-  CHECK(ReadFilterPairs([](int n, std::string& text) {
-          text = "t";
-          return n < 6;
-        }).size() == 2);
 }

@@ -1,6 +1,8 @@
 #include <doctest/doctest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "addons/wic/WicFilters.h"
 #include "decode/AlphaBlend.h"
@@ -161,4 +163,18 @@ TEST_CASE("the system-codec plug-in's filters: entries of at most 254 bytes, no 
     CHECK(entry.filter.size() <= 12);
     CHECK(entry.filter.find("*.") == 0);
   }
+}
+
+TEST_CASE("a plug-in with filter text for every number is believed for so many pairs only") {
+  int asked = 0;
+  const auto pairs = ReadFilterPairs([&](int n, std::string& text) {
+    text = "*.x" + std::to_string(n);
+    return ++asked < 100000;
+  });
+  CHECK(pairs.size() == static_cast<size_t>(kMaxFilterPairs));
+  CHECK(pairs[0] == std::pair<std::string, std::string>{"*.x2", "*.x3"});
+  CHECK(ReadFilterPairs([](int n, std::string& text) {
+          text = "t";
+          return n < 6;
+        }).size() == 2);
 }
