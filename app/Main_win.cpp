@@ -60,7 +60,7 @@ class TOleScope {
   }
 };
 
-int RunFirstInstance(const std::vector<std::wstring>& arguments) {
+int RunFirstInstance(const std::vector<std::wstring>& arguments, TPluginHelper& helper) {
   TApplication application;
   // Boxes and dialogs belong to the window in front (a modal dialog of ours when one is open).
   TWinDialogs dialogs(
@@ -74,7 +74,6 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments) {
   // Plug-ins users install run in a helper process, and the system's codecs with them; ours,
   // which contain their own faults, here.
   // Archiver libraries all run there.
-  TPluginHelper helper(ProgramPath());
   TSPI::Helper = &helper;
   TSPI::RunsApart = [](const std::string& fileName) {
     static const std::vector<TOwnPlugin> ours = {
@@ -129,8 +128,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoUninitialize();
     return code;
   }
-  TOleScope ole;
   THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
+  // The plug-in search at the window's start is the helper's first call: its process (a fifth
+  // of a second and more under Wine) starts now, alongside OLE's start and the window's.
+  TPluginHelper helper(ProgramPath());
+  if (!existing) helper.Prepare();
+  TOleScope ole;
   if (existing) return RunSecondStart(arguments, CurrentDirectory()) ? 0 : 1;
   // Two starts at the same moment both find no mutex; the one that does not create it is the
   // second start.
@@ -140,7 +143,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   HoldFirstStartForTest();
   try {
-    return RunFirstInstance(arguments);
+    return RunFirstInstance(arguments, helper);
   } catch (const std::exception& error) {
     MessageBoxW(nullptr, ToWide(error.what()).c_str(), ToWide(TApplication::kTitle).c_str(),
                 MB_OK | MB_ICONSTOP);

@@ -96,4 +96,4 @@ add_test(NAME heif_bench_short
 
 add_executable(helper_bench bench/HelperBench_win.cpp)
 target_link_libraries(helper_bench PRIVATE vesko_win z)
-add_dependencies(helper_bench png_spi fixture_spis Vesko2)
+add_dependencies(helper_bench png_spi fixture_spis Vesko2 stripped_programs)

@@ -51,12 +51,30 @@ void TPluginHelper::Stop() {
     const HANDLE process = process_.get();
     WaitPumping(&process, 1, 5000);
   }
+  if (connecting_) {
+    // The pipe's wait for the helper is given up before its record goes.
+    DWORD ignored = 0;
+    CancelIo(pipe_.get());
+    GetOverlappedResult(pipe_.get(), &connect_, &ignored, TRUE);
+    connecting_ = false;
+  }
   pipe_.reset();
   process_.reset();
   processId_ = 0;
 }
 
-void TPluginHelper::Start() {
+void TPluginHelper::Prepare() {
+  const std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock() || process_) return;
+  try {
+    Launch();
+    lastCall_ = GetTickCount();  // the idle check counts from now
+  } catch (const EHelperFailed&) {
+    // The first call starts one again, and says why when it cannot.
+  }
+}
+
+void TPluginHelper::Launch() {
   Stop();
   // No helper outlives the program: the job ends it when the program's handle goes.
   if (!job_) {
@@ -95,27 +113,35 @@ void TPluginHelper::Start() {
     const DWORD period = std::max<DWORD>(IdleMs / 4, 50);
     CreateTimerQueueTimer(&idleTimer_, nullptr, IdleCheck, this, period, period, WT_EXECUTEDEFAULT);
   }
-  OVERLAPPED o{};
-  o.hEvent = event_.get();
-  ResetEvent(o.hEvent);
-  if (!ConnectNamedPipe(pipe_.get(), &o)) {
+  // The pipe waits for the helper from now; Connect waits for it to be there.
+  connect_ = OVERLAPPED{};
+  connect_.hEvent = event_.get();
+  ResetEvent(connect_.hEvent);
+  if (!ConnectNamedPipe(pipe_.get(), &connect_)) {
     const DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-      const HANDLE waits[] = {o.hEvent, process_.get()};
-      const DWORD woke = WaitPumping(waits, 2, kStartMs);
-      DWORD ignored = 0;
-      if (woke != WAIT_OBJECT_0 || !GetOverlappedResult(pipe_.get(), &o, &ignored, FALSE)) {
-        CancelIo(pipe_.get());
-        GetOverlappedResult(pipe_.get(), &o, &ignored, TRUE);
-        Stop();
-        if (woke == kWaitCancelled) throw EHelperCancelled("the plug-in call was given up");
-        throw EHelperUnavailable("the plug-in helper did not answer");
-      }
+      connecting_ = true;
     } else if (error != ERROR_PIPE_CONNECTED) {
       Stop();
       throw EHelperUnavailable("the plug-in helper did not connect");
     }
   }
+}
+
+void TPluginHelper::Connect() {
+  if (!connecting_) return;
+  const HANDLE waits[] = {connect_.hEvent, process_.get()};
+  const DWORD woke = WaitPumping(waits, 2, kStartMs);
+  DWORD ignored = 0;
+  const bool connected =
+      woke == WAIT_OBJECT_0 && GetOverlappedResult(pipe_.get(), &connect_, &ignored, FALSE);
+  if (connected) {
+    connecting_ = false;
+    return;
+  }
+  Stop();
+  if (woke == kWaitCancelled) throw EHelperCancelled("the plug-in call was given up");
+  throw EHelperUnavailable("the plug-in helper did not answer");
 }
 
 void TPluginHelper::Transfer(void* data, DWORD size, bool write, DWORD silenceMs) {
@@ -184,7 +210,8 @@ TMessage TPluginHelper::Call(const TMessage& request, const std::function<bool(i
       caller = 0;
     }
   } done{caller_, lastCall_};
-  if (!process_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) Start();
+  if (!process_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) Launch();
+  Connect();
   Send(request, silenceMs);
   for (;;) {
     TMessage answer = Receive(silenceMs);

@@ -48,10 +48,10 @@ class TPluginHelper {
   TPluginHelper(const TPluginHelper&) = delete;
   TPluginHelper& operator=(const TPluginHelper&) = delete;
 
-  // One call. The helper starts at the first call and again after it stopped. Progress
-  // messages go to `progress` (false aborts the call) and count as signs of life; with none for
-  // `silenceMs`, the helper is stopped. EHelperFailed when it stops, ends or answers nonsense.
-  // A window thread's messages go on being handled while it waits (TPumpedWait).
+  // One call. The helper starts at the first call (unless prepared) and again after it stopped.
+  // Progress messages go to `progress` (false aborts the call) and count as signs of life; with
+  // none for `silenceMs`, the helper is stopped. EHelperFailed when it stops, ends or answers
+  // nonsense. A window thread's messages go on being handled while it waits (TPumpedWait).
   plugin_wire::TMessage Call(const plugin_wire::TMessage& request,
                              const std::function<bool(int done, int total)>& progress,
                              DWORD silenceMs);
@@ -59,6 +59,9 @@ class TPluginHelper {
   // into `into` (SectionSize bytes), or into a new vector.
   void PixelsInto(const plugin_wire::TMessage& result, void* into) const;
   std::vector<uint8_t> Pixels(const plugin_wire::TMessage& result) const;
+  // Starts a helper, if none runs, without waiting for it: the first call then finds it
+  // ready, its process start (a fifth of a second and more under Wine) spent meanwhile.
+  void Prepare();
   // Ends the helper now; the next call starts another.
   void Stop();
   // Ends the helper unless a call is in progress: what a plug-in left open (a file it never
@@ -70,7 +73,9 @@ class TPluginHelper {
   DWORD ProcessId() const { return processId_; }
 
  private:
-  void Start();
+  // Starts the helper's process and the pipe's wait for it; Connect waits for it to connect.
+  void Launch();
+  void Connect();
   void Send(const plugin_wire::TMessage& message, DWORD silenceMs);
   plugin_wire::TMessage Receive(DWORD silenceMs);
   void Transfer(void* data, DWORD size, bool write, DWORD silenceMs);
@@ -88,6 +93,8 @@ class TPluginHelper {
   THandle process_;
   THandle pipe_;
   THandle event_;
+  OVERLAPPED connect_{};     // the pipe's wait for a launched helper
+  bool connecting_ = false;  // that wait is under way
   DWORD processId_ = 0;
 };
 

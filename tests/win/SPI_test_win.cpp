@@ -494,10 +494,15 @@ TEST_CASE(
     m.Source.FileName = U(dir / L"pic.fxa");
     return helper.Call(m, progress, silence);
   };
-  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Text == "TInSPI");
+  // Prepared, a helper starts without waiting, and the first call finds it.
+  helper.Prepare();
   const DWORD first = helper.ProcessId();
   CHECK(first != 0);
   CHECK(first != GetCurrentProcessId());
+  CHECK(call(TKind::Load, U(fixtures + L"\\fxa.spi")).Text == "TInSPI");
+  CHECK(helper.ProcessId() == first);
+  helper.Prepare();  // one runs already
+  CHECK(helper.ProcessId() == first);
   const TMessage version = call(TKind::PluginInfo, {}, 0);
   CHECK(std::string(version.Data.begin(), version.Data.end()) == "00IN");
   TMessage supported;
