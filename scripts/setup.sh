@@ -16,7 +16,7 @@ say() { printf '[setup] %s\n' "$*"; }
 packages=(
   wine wine32:i386 wine64 fonts-wine
   g++-mingw-w64-i686 libz-mingw-w64-dev
-  xvfb xauth xdotool imagemagick x11-utils zip unzip nsis
+  xvfb xauth xdotool imagemagick x11-utils libx11-dev zip unzip nsis
   fonts-ipafont-gothic fonts-ipafont-mincho locales
   cmake make g++ nasm dpkg-dev pkg-config clang libclang-rt-14-dev
   python3 procps git

@@ -664,6 +664,48 @@ echo "excluded $excluded; after a restart:$after"
 [ -z "${others[$excluded]:-}" ] || fail "the excluded picture $excluded came back"
 [ "${#others[@]}" -eq 5 ] || fail "eleven steps showed ${#others[@]} pictures, not the other five"
 
+# 18. A slow picture, from a plug-in of another author that decodes only when the journey lets
+# it: the boss key during it shows the boss picture at once, and the picture from before is
+# back after it. A folder dropped on the panel during the next slow picture (dropped from X, as
+# a file manager drops) waits for it, and opens once it is in.
+close_from_menu slow-close || fail "the program did not close before the slow picture"
+sed -i -e 's/^RandomLoad=1\r$/RandomLoad=0\r/' -e 's/^PluginTimeout=.*\r$/PluginTimeout=600\r/' \
+  "$app/Vesko2.ini"
+cp "$build/fixture-spi/fxbad.spi" "$app/"
+mkdir -p "$out/slow"
+convert -size 320x200 xc:'#ffff00' "$out/slow/1.bmp"
+python3 - "$out/slow/2.fxb" <<'PY'
+import struct, sys
+pixels = bytes([255, 0, 255]) * (320 * 200)
+open(sys.argv[1], "wb").write(b"FXBDW" + struct.pack("<HHB", 320, 200, 24) + pixels)
+PY
+gcc -O2 -o "$out/xdnd_drop" "$root/tests/e2e/xdnd_drop.c" -lX11 || fail "xdnd_drop did not build"
+start "$(winepath -w "$out/slow" 2>/dev/null)"
+[ "$(shown "$(shot slow-start)")" = yellow ] || fail "the slow folder does not start at its first picture"
+waiting() { [ -f "$out/slow/2.fxb.waiting" ]; }
+key_until waiting "$probe" Return || fail "Enter did not begin the slow picture"
+focus_desktop
+xdotool key ctrl+shift+q
+await_screen "$probe" boss_shown 15 || fail "the boss key during a slow picture did not show the boss picture"
+shot slow-boss >/dev/null
+focus_desktop
+xdotool key ctrl+shift+q
+yellow() { [ "$(shown "$1")" = yellow ]; }
+await_screen "$probe" yellow 15 || fail "after the boss, the picture from before the slow one is not back"
+shot slow-boss-gone >/dev/null
+rm -f "$out/slow/2.fxb.waiting"
+key_until waiting "$probe" Return || fail "Enter did not begin the slow picture again"
+"$out/xdnd_drop" 30 20 "$out/more" || fail "the panel refused a folder dropped on it"
+[ "$(shown "$(shot slow-drop-waits)")" = yellow ] || fail "the drop acted during the slow picture"
+touch "$out/slow/2.fxb.go"
+await_screen "$probe" orange 30 || fail "the folder dropped during the slow picture did not open after it"
+shot slow-drop-opened >/dev/null
+[ "$(our_programs | wc -l)" -eq 1 ] || fail "not one program after the drop"
+close_from_menu slow-drop-close || fail "the program did not close after the drop"
+settings=$(ini)
+LC_ALL=C grep -aqF "PaperFolder=$more" <<<"$settings" || fail "the settings do not name the dropped folder"
+LC_ALL=C grep -aq 'PaperName=.*orange\.bmp' <<<"$settings" || fail "the settings do not name the dropped folder's picture"
+
 kill "$program" 2>/dev/null
 wineserver -k 2>/dev/null
 echo "$(cat "$out/.steps") screenshots of the journey: $out"
