@@ -60,7 +60,23 @@ class TOleScope {
   }
 };
 
-int RunFirstInstance(const std::vector<std::wstring>& arguments, TPluginHelper& helper) {
+int RunFirstInstance(const std::vector<std::wstring>& arguments) {
+  // Started at sign-in (the Run value), the current folder is the system's: the settings are
+  // the ones beside the program, as when it is started from its own folder. Such a start greets
+  // nobody with boxes: what they would say is held until the start is over, and told once.
+  bool signIn = false;
+  for (const std::wstring& argument : arguments)
+    signIn = signIn || IsSignInSwitch(ToUtf8(argument));
+  if (signIn) {
+    const std::wstring program = ProgramPath();
+    SetCurrentDirectoryW(program.substr(0, program.rfind(L'\\')).c_str());
+  }
+  // Plug-ins users install run in a helper process, and the system's codecs with them; ours,
+  // which contain their own faults, here. Archiver libraries all run there. The plug-in search
+  // at the window's start is the helper's first call: its process (a fifth of a second and
+  // more under Wine) starts now, beside the window's own start.
+  TPluginHelper helper(ProgramPath());
+  helper.Prepare();
   TApplication application;
   // Boxes and dialogs belong to the window in front (a modal dialog of ours when one is open).
   TWinDialogs dialogs(
@@ -71,9 +87,6 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments, TPluginHelper& 
       [&] { return application.Title(); });
   TWindowBase::ErrorHandler = [&](const std::exception& error) { dialogs.ShowError(error); };
 
-  // Plug-ins users install run in a helper process, and the system's codecs with them; ours,
-  // which contain their own faults, here.
-  // Archiver libraries all run there.
   TSPI::Helper = &helper;
   TSPI::RunsApart = [](const std::string& fileName) {
     static const std::vector<TOwnPlugin> ours = {
@@ -88,16 +101,6 @@ int RunFirstInstance(const std::vector<std::wstring>& arguments, TPluginHelper& 
       TArchiveExtractor::Helper = nullptr;
     }
   } detach;
-  // Started at sign-in (the Run value), the current folder is the system's: the settings are
-  // the ones beside the program, as when it is started from its own folder. Such a start greets
-  // nobody with boxes: what they would say is held until the start is over, and told once.
-  bool signIn = false;
-  for (const std::wstring& argument : arguments)
-    signIn = signIn || IsSignInSwitch(ToUtf8(argument));
-  if (signIn) {
-    const std::wstring program = ProgramPath();
-    SetCurrentDirectoryW(program.substr(0, program.rfind(L'\\')).c_str());
-  }
   TQuietDialogs quiet(dialogs);
   quiet.SetQuiet(signIn);
   IDialogs& shown = signIn ? static_cast<IDialogs&>(quiet) : dialogs;
@@ -128,12 +131,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoUninitialize();
     return code;
   }
-  THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
-  // The plug-in search at the window's start is the helper's first call: its process (a fifth
-  // of a second and more under Wine) starts now, alongside OLE's start and the window's.
-  TPluginHelper helper(ProgramPath());
-  if (!existing) helper.Prepare();
   TOleScope ole;
+  THandle existing(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, kInstanceMutexName));
   if (existing) return RunSecondStart(arguments, CurrentDirectory()) ? 0 : 1;
   // Two starts at the same moment both find no mutex; the one that does not create it is the
   // second start.
@@ -143,7 +142,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   HoldFirstStartForTest();
   try {
-    return RunFirstInstance(arguments, helper);
+    return RunFirstInstance(arguments);
   } catch (const std::exception& error) {
     MessageBoxW(nullptr, ToWide(error.what()).c_str(), ToWide(TApplication::kTitle).c_str(),
                 MB_OK | MB_ICONSTOP);

@@ -52,9 +52,10 @@ void TPluginHelper::Stop() {
     WaitPumping(&process, 1, 5000);
   }
   if (connecting_) {
-    // The pipe's wait for the helper is given up before its record goes.
+    // The pipe's wait for the helper is given up before its record goes (from whichever thread
+    // stops it: the idle check runs on another).
     DWORD ignored = 0;
-    CancelIo(pipe_.get());
+    CancelIoEx(pipe_.get(), &connect_);
     GetOverlappedResult(pipe_.get(), &connect_, &ignored, TRUE);
     connecting_ = false;
   }

@@ -738,6 +738,14 @@ TEST_CASE("a helper that cannot start costs the pictures meanwhile, never the pl
   CHECK_FALSE(spis.Item(0).Faulted());
   REQUIRE(MoveFileW(away.c_str(), exe.c_str()));
   CHECK(width(L"again.fxa") == 5);
+
+  // A helper prepared at the start whose process never connects (another program under the
+  // name) is ended by the idle check like any other.
+  TPluginHelper silent(EnvPath(L"VESKO2_STRIPPED") + L"\\bare_window.exe");
+  silent.IdleMs = 200;
+  silent.Prepare();
+  CHECK(silent.ProcessId() != 0);
+  CHECK(PumpUntil([&] { return silent.ProcessId() == 0; }, 20000));
 }
 
 TEST_CASE("what old plug-ins do on files they half understand costs that picture, never more") {
