@@ -679,7 +679,6 @@ import struct, sys
 pixels = bytes([255, 0, 255]) * (320 * 200)
 open(sys.argv[1], "wb").write(b"FXBDW" + struct.pack("<HHB", 320, 200, 24) + pixels)
 PY
-gcc -O2 -o "$out/xdnd_drop" "$root/tests/e2e/xdnd_drop.c" -lX11 || fail "xdnd_drop did not build"
 start "$(winepath -w "$out/slow" 2>/dev/null)"
 [ "$(shown "$(shot slow-start)")" = yellow ] || fail "the slow folder does not start at its first picture"
 waiting() { [ -f "$out/slow/2.fxb.waiting" ]; }
@@ -695,7 +694,7 @@ await_screen "$probe" yellow 15 || fail "after the boss, the picture from before
 shot slow-boss-gone >/dev/null
 rm -f "$out/slow/2.fxb.waiting"
 key_until waiting "$probe" Return || fail "Enter did not begin the slow picture again"
-"$out/xdnd_drop" 30 20 "$out/more" || fail "the panel refused a folder dropped on it"
+"$build/xdnd_drop" 30 20 "$out/more" || fail "the panel refused a folder dropped on it"
 [ "$(shown "$(shot slow-drop-waits)")" = yellow ] || fail "the drop acted during the slow picture"
 touch "$out/slow/2.fxb.go"
 await_screen "$probe" orange 30 || fail "the folder dropped during the slow picture did not open after it"

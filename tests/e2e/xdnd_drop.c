@@ -1,8 +1,9 @@
 /* Drops a file on the X window under a point, as a file manager does: the XDND protocol's
  * source side, offering the file as text/uri-list. Wine turns such a drop on a window that
  * accepts files into WM_DROPFILES.
- *   xdnd_drop <x> <y> <absolute path>
- * Exit code 0 when the target accepted and finished the drop. */
+ *   xdnd_drop <x> <y> <absolute path> [done file]
+ * Exit code 0 when the target accepted and finished the drop; then the done file, when named, is
+ * written (a Windows program that starts this one under Wine cannot wait for its end). */
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <stdio.h>
@@ -95,8 +96,8 @@ static int Await(const char* message, const char* uri, long* answer, int seconds
 }
 
 int main(int argc, char** argv) {
-  if (argc != 4 || argv[3][0] != '/') {
-    fprintf(stderr, "usage: xdnd_drop <x> <y> <absolute path>\n");
+  if (argc < 4 || argc > 5 || argv[3][0] != '/') {
+    fprintf(stderr, "usage: xdnd_drop <x> <y> <absolute path> [done file]\n");
     return 2;
   }
   const int x = atoi(argv[1]), y = atoi(argv[2]);
@@ -125,5 +126,10 @@ int main(int argc, char** argv) {
   const int finished = Await("XdndFinished", uri, NULL, 10);
   if (!finished) fprintf(stderr, "xdnd_drop: the drop did not finish\n");
   XCloseDisplay(display);
+  if (finished && argc == 5) {
+    FILE* done = fopen(argv[4], "w");
+    if (done == NULL) return 1;
+    fclose(done);
+  }
   return finished ? 0 : 1;
 }
