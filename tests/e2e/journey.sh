@@ -669,18 +669,21 @@ echo "excluded $excluded; after a restart:$after"
 # back after it. A folder dropped on the panel during the next slow picture (dropped from X, as
 # a file manager drops) waits for it, and opens once it is in.
 close_from_menu slow-close || fail "the program did not close before the slow picture"
-sed -i -e 's/^RandomLoad=1\r$/RandomLoad=0\r/' -e 's/^PluginTimeout=.*\r$/PluginTimeout=600\r/' \
-  "$app/Vesko2.ini"
 cp "$build/fixture-spi/fxbad.spi" "$app/"
 mkdir -p "$out/slow"
 convert -size 320x200 xc:'#ffff00' "$out/slow/1.bmp"
+sed -i -e 's/^RandomLoad=1\r$/RandomLoad=0\r/' -e 's/^PluginTimeout=.*\r$/PluginTimeout=600\r/' \
+  "$app/Vesko2.ini"
 python3 - "$out/slow/2.fxb" <<'PY'
 import struct, sys
 pixels = bytes([255, 0, 255]) * (320 * 200)
 open(sys.argv[1], "wb").write(b"FXBDW" + struct.pack("<HHB", 320, 200, 24) + pixels)
 PY
-start "$(winepath -w "$out/slow" 2>/dev/null)"
-[ "$(shown "$(shot slow-start)")" = yellow ] || fail "the slow folder does not start at its first picture"
+# Started on its first picture: started on the folder, it would begin at one chosen at random.
+start "$(winepath -w "$out/slow/1.bmp" 2>/dev/null)"
+yellow() { [ "$(shown "$1")" = yellow ]; }
+await_screen "$probe" yellow 30 || fail "the slow folder does not start at its first picture"
+shot slow-start >/dev/null
 waiting() { [ -f "$out/slow/2.fxb.waiting" ]; }
 key_until waiting "$probe" Return || fail "Enter did not begin the slow picture"
 focus_desktop
@@ -689,7 +692,6 @@ await_screen "$probe" boss_shown 15 || fail "the boss key during a slow picture 
 shot slow-boss >/dev/null
 focus_desktop
 xdotool key ctrl+shift+q
-yellow() { [ "$(shown "$1")" = yellow ]; }
 await_screen "$probe" yellow 15 || fail "after the boss, the picture from before the slow one is not back"
 shot slow-boss-gone >/dev/null
 rm -f "$out/slow/2.fxb.waiting"
