@@ -59,7 +59,7 @@ void TVesko2MainForm::LoadSettings() {
     SetTimer(Handle(), kSignInTimer, kSignInSettleMs, nullptr);
     return;
   }
-  RunStart();
+  if (!closeRequested_) RunStart();
 }
 
 void TVesko2MainForm::DeferredStart() {
@@ -78,6 +78,11 @@ void TVesko2MainForm::FinishStart() {
   // What arrived during the start (a second start's folder, keys) acts now, after its change.
   startedUp_ = true;
   EndQuietStart();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    return;
+  }
   if (Gate.Holding()) SetTimer(Handle(), kGateTimer, kGatePollMs, nullptr);
 }
 

@@ -387,6 +387,12 @@ LRESULT TVesko2MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
         PostMessageW(Handle(), kAfterWaitMessage, 0, 0);
         return 0;
       }
+      if (!startedUp_ && !startDeferred_) {
+        // A box of the start is open while the window is being made: the window closes once
+        // it is answered, and the start's first change is left out.
+        closeRequested_ = true;
+        return 0;
+      }
       FormCloseQuery();
       closing_ = true;
       DestroyWindow(Handle());

@@ -301,7 +301,8 @@ class TVesko2MainForm final : public TWindowBase,
   // Whether to report `failure` now (and remember it as reported).
   bool ReportOnce(const std::string& failure);
   bool closing_ = false;  // the close path ends the message loop
-  // A close asked for inside a plug-in call: the change stops and the window closes after it.
+  // A close asked for inside a plug-in call, or while a box of the start is open: the change
+  // stops (or the start leaves it out) and the window closes after it.
   bool closeRequested_ = false;
   // The boss key gave up the plug-in call under way: the change stops, the boss comes after it.
   bool changeGivenUp_ = false;

@@ -836,7 +836,8 @@ class TResponsivenessProbe {
 // named beside it and the settings `ini`.
 std::unique_ptr<TProcess> StartBeside(const TTempDir& dir,
                                       std::initializer_list<const wchar_t*> plugins,
-                                      const std::string& ini, bool openFolder = true) {
+                                      const std::string& ini, bool openFolder = true,
+                                      const std::wstring& switches = L"") {
   REQUIRE(CopyFileW(ProgramUnderTest().c_str(), (dir / L"Vesko2.exe").c_str(), FALSE));
   for (const wchar_t* name : plugins) {
     const std::wstring file = std::wstring(name) + L".spi";
@@ -844,7 +845,8 @@ std::unique_ptr<TProcess> StartBeside(const TTempDir& dir,
                       FALSE));
   }
   WriteBytes(dir / L"Vesko2.ini", ini);
-  return Start(openFolder ? L"\"" + (dir / L"pics") + L"\"" : L"", dir.Path(), dir / L"Vesko2.exe");
+  return Start(openFolder ? L"\"" + (dir / L"pics") + L"\"" : switches, dir.Path(),
+               dir / L"Vesko2.exe");
 }
 
 }  // namespace
@@ -1228,5 +1230,251 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     CHECK(WallpaperSize(wallpaper) == last);
     const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
     CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(paperName));
+  }
+}
+
+TEST_CASE("what arrives during the start, or while a menu, a box or a window of ours is open") {
+  // The list: 1.bmp (8 x 6), 2.bmp (10 x 6), 3.bmp (6 x 6); another folder holds x.bmp
+  // (12 x 6); the boss picture is 14 x 6 (F9), the menu's hotkey F8.
+  enum TState { kMenu, kBox, kAbout, kSignIn, kStartBox };
+  enum TArrival { kTwoKeys, kBossKey, kHandOver, kDrop, kTicks, kDisplayChange, kMenuKey, kQuit };
+  enum TWhen { kNow, kAfter, kSkipped };
+  struct TCell {
+    TState state;
+    TArrival arrival;
+    TWhen when;
+  };
+  // Under the context menu and a box (the file dialog), what the user or a second start sends
+  // waits and the two keys count once; beside the about box the window is free. The boss key
+  // and 終了 act at once, ticks are skipped, and a display change waits everywhere. The menu's
+  // hotkey opens no second menu, and none over a box.
+  // A start at sign-in waits for the desktop to settle: what the user or the system sends ends
+  // the wait and acts after the start's change, ticks are skipped. While a box of the start is
+  // open the window is not yet shown: a close ends the program once the box is answered.
+  const TCell cells[] = {
+      {kMenu, kTwoKeys, kAfter},     {kMenu, kBossKey, kNow},
+      {kMenu, kHandOver, kAfter},    {kMenu, kDrop, kAfter},
+      {kMenu, kTicks, kSkipped},     {kMenu, kDisplayChange, kAfter},
+      {kMenu, kMenuKey, kSkipped},   {kMenu, kQuit, kNow},
+      {kBox, kTwoKeys, kAfter},      {kBox, kBossKey, kNow},
+      {kBox, kHandOver, kAfter},     {kBox, kDrop, kAfter},
+      {kBox, kTicks, kSkipped},      {kBox, kDisplayChange, kAfter},
+      {kBox, kMenuKey, kSkipped},    {kBox, kQuit, kNow},
+      {kAbout, kTwoKeys, kNow},      {kAbout, kBossKey, kNow},
+      {kAbout, kHandOver, kNow},     {kAbout, kDrop, kNow},
+      {kAbout, kTicks, kSkipped},    {kAbout, kDisplayChange, kAfter},
+      {kAbout, kMenuKey, kNow},      {kAbout, kQuit, kNow},
+      {kSignIn, kTwoKeys, kAfter},   {kSignIn, kBossKey, kAfter},
+      {kSignIn, kHandOver, kAfter},  {kSignIn, kDrop, kAfter},
+      {kSignIn, kTicks, kSkipped},   {kSignIn, kDisplayChange, kAfter},
+      {kSignIn, kMenuKey, kSkipped}, {kSignIn, kQuit, kNow},
+      {kStartBox, kQuit, kAfter},
+  };
+  for (const TCell& cell : cells) {
+    CAPTURE(cell.state);
+    CAPTURE(cell.arrival);
+    const bool starting = cell.state == kSignIn || cell.state == kStartBox;
+    TTempDir dir;
+    for (const wchar_t* folder : {L"pics", L"other"})
+      CreateDirectoryW((dir / folder).c_str(), nullptr);
+    WriteBytes(dir / L"pics\\1.bmp", MakeTestBmp(8, 6));
+    WriteBytes(dir / L"pics\\2.bmp", MakeTestBmp(10, 6));
+    WriteBytes(dir / L"pics\\3.bmp", MakeTestBmp(6, 6));
+    WriteBytes(dir / L"other\\x.bmp", MakeTestBmp(12, 6));
+    WriteBytes(dir / L"boss.bmp", MakeTestBmp(14, 6));
+    if (cell.state == kStartBox) WriteBytes(dir / L"bad.spi", "not a plug-in");
+    const std::string timer =
+        cell.arrival == kTicks ? "[Timer]\r\nInterval=300\r\nEnabled=1\r\n" : "";
+    auto program = StartBeside(dir, {},
+                               "[Load]\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
+                                   "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
+                                   "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") +
+                                   "\r\nKey=120\r\n[Window]\r\nActiveKey=119\r\n" + timer,
+                               false, cell.state == kSignIn ? L"/startup" : L"");
+    const DWORD id = program->info.dwProcessId;
+    HWND window = WaitForMainWindow(30000);
+    REQUIRE(window != nullptr);
+    const std::wstring wallpaper = dir / L"$Vesko2.bmp";
+    if (!starting) REQUIRE(PumpUntil([&] { return WallpaperSize(wallpaper).first != 0; }, 30000));
+    const auto written = [&] {
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      GetFileAttributesExW(wallpaper.c_str(), GetFileExInfoStandard, &data);
+      return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+             data.ftLastWriteTime.dwLowDateTime;
+    };
+    const auto bossShown = [&] {
+      // The boss picture, and the desktop showing it.
+      wchar_t shown[MAX_PATH] = {};
+      DWORD size = sizeof shown;
+      RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"Wallpaper", RRF_RT_REG_SZ,
+                   nullptr, shown, &size);
+      return WallpaperSize(dir / L"$Boss$Vesko2.bmp") == std::pair<int, int>{14, 6} &&
+             lstrcmpiW(shown, (dir / L"$Boss$Vesko2.bmp").c_str()) == 0;
+    };
+    const auto click = [](int x, int y, DWORD down, DWORD up) {
+      SetCursorPos(x, y);
+      INPUT input[2] = {};
+      input[0].type = input[1].type = INPUT_MOUSE;
+      input[0].mi.dwFlags = down;
+      input[1].mi.dwFlags = up;
+      SendInput(2, input, sizeof(INPUT));
+    };
+    const auto press = [](WORD key) {
+      INPUT keys[2] = {};
+      keys[0].type = keys[1].type = INPUT_KEYBOARD;
+      keys[0].ki.wVk = keys[1].ki.wVk = key;
+      keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(2, keys, sizeof(INPUT));
+    };
+    // The state, made as a person makes it: a right-click on the panel, F (the file dialog)
+    // or A (the about box); the start's wait and box come on their own.
+    const auto stateWindow = [&]() -> HWND {
+      std::vector<HWND> found;
+      if (cell.state == kMenu) found = ProcessWindows(id, L"#32768");
+      if (cell.state == kBox || cell.state == kStartBox) found = ProcessBoxes(id);
+      if (cell.state == kAbout) found = ProcessWindows(id, L"TAboutForm");
+      if (cell.state == kSignIn && !Exists(wallpaper)) found.push_back(window);
+      return found.empty() ? nullptr : found.front();
+    };
+    RECT r{};
+    REQUIRE(PumpUntil(
+        [&] {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+          return owner == id && GetWindowRect(window, &r) &&
+                 IsWindowVisible(window) == (cell.state != kStartBox);
+        },
+        30000));
+    if (cell.state == kMenu) {
+      click(r.left + 30, r.top + 4, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    } else if (!starting) {
+      PostMessageW(window, WM_KEYDOWN, cell.state == kBox ? 'F' : 'A', 0);
+    }
+    REQUIRE(PumpUntil([&] { return stateWindow() != nullptr; }, 30000));
+    // The about box closes when it loses the focus: it has it before anything arrives.
+    if (cell.state == kAbout)
+      REQUIRE(PumpUntil([&] { return GetForegroundWindow() == stateWindow(); }, 30000));
+    const std::pair<int, int> before = WallpaperSize(wallpaper);
+    const uint64_t stamp = written();
+
+    // What arrives, and what it does while the state lasts.
+    std::pair<int, int> last = starting ? std::pair<int, int>{8, 6} : before;  // at the end
+    std::wstring paperName;
+    switch (cell.arrival) {
+      case kTwoKeys:
+        // 次へ twice, the window's key as a key press reaches it.
+        for (int i = 0; i < 2; ++i) {
+          DWORD_PTR result = 0;
+          SendMessageTimeoutW(window, WM_KEYDOWN, VK_RETURN, 0, SMTO_NORMAL, 10000, &result);
+        }
+        last = cell.when == kNow ? std::pair<int, int>{6, 6} : std::pair<int, int>{10, 6};
+        paperName = dir / (cell.when == kNow ? L"pics\\3.bmp" : L"pics\\2.bmp");
+        break;
+      case kBossKey:
+        press(VK_F9);
+        if (cell.when == kNow) CHECK(PumpUntil(bossShown, 30000));
+        break;
+      case kHandOver: {
+        auto second = Start(L"\"" + (dir / L"other") + L"\"", dir.Path(), dir / L"Vesko2.exe");
+        CHECK(second->Exited(30000));
+        last = {12, 6};
+        paperName = dir / L"other\\x.bmp";
+        break;
+      }
+      case kDrop: {
+        // Dropped on the panel from X, as a file manager drops it.
+        auto drop =
+            Start(std::to_wstring(r.left + 30) + L" " + std::to_wstring(r.top + 20) + L" \"" +
+                      UnixPath(dir / L"other") + L"\" \"" + UnixPath(dir.Path()) + L"/dropped\"",
+                  dir.Path(), EnvPath(L"VESKO2_XDND_DROP"));
+        CHECK(PumpUntil([&] { return Exists(dir / L"dropped"); }, 30000));
+        last = {12, 6};
+        paperName = dir / L"other\\x.bmp";
+        break;
+      }
+      case kMenuKey:
+        // A menu of its own beside the about box only.
+        press(VK_F8);
+        if (cell.when == kNow) {
+          CHECK(PumpUntil([&] { return !ProcessWindows(id, L"#32768").empty(); }, 30000));
+        } else {
+          PumpUntil([] { return false; }, 1000);
+          CHECK(ProcessWindows(id, L"#32768").size() == (cell.state == kMenu ? 1u : 0u));
+        }
+        break;
+      case kQuit:
+        // A close from outside, as the taskbar, an uninstaller or the sign-out closes a window.
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (cell.when == kNow) {
+          CHECK(program->Exited(30000));
+          CHECK(WallpaperSize(wallpaper) == before);
+          continue;
+        }
+        // No box of its own over the start's (it had one, saying that no file "" can be made).
+        PumpUntil([] { return false; }, 1000);
+        CHECK(ProcessBoxes(id).size() == 1);
+        break;
+      case kTicks:
+        // Five intervals.
+        PumpUntil([] { return false; }, 1500);
+        break;
+      case kDisplayChange:
+        // The system's message; the remake waits 1.5 s for the layout to settle.
+        PostMessageW(window, WM_DISPLAYCHANGE, 24, MAKELPARAM(1280, 800));
+        PumpUntil([] { return false; }, 3000);
+        break;
+    }
+    if (cell.when == kNow && cell.arrival != kBossKey && cell.arrival != kMenuKey) {
+      CHECK(PumpUntil([&] { return WallpaperSize(wallpaper) == last; }, 30000));
+    } else if (cell.when != kNow && (cell.when == kSkipped || cell.state != kSignIn)) {
+      // (What arrives during the sign-in wait ends it at once.)
+      CHECK(written() == stamp);
+      CHECK(WallpaperSize(wallpaper) == before);
+      if (cell.arrival == kBossKey) CHECK_FALSE(bossShown());
+    }
+    // All of it happened while the state lasted; but a second start brings the main window
+    // forward, and the about box closes, as it does whenever it loses the focus.
+    if (cell.state != kSignIn && (cell.state != kAbout || cell.when != kNow ||
+                                  (cell.arrival != kHandOver && cell.arrival != kMenuKey)))
+      REQUIRE(stateWindow() != nullptr);
+
+    // The state ends: a click beside the menu, Cancel on the box, the about box closed, OK on
+    // the start's box; the sign-in wait on its own.
+    if (cell.state == kMenu) {
+      click(r.right + 300, r.bottom + 300, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    } else if (cell.state == kBox || cell.state == kStartBox) {
+      PostMessageW(stateWindow(), WM_COMMAND, cell.state == kBox ? IDCANCEL : IDOK, 0);
+    } else if (HWND about = cell.state == kAbout ? stateWindow() : nullptr) {
+      PostMessageW(about, WM_CLOSE, 0, 0);
+    }
+    if (cell.arrival == kQuit) {
+      // The program ends, the start's change left out, the settings as they were.
+      CHECK(program->Exited(30000));
+      CHECK_FALSE(Exists(wallpaper));
+      const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+      CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(dir / L"pics\\1.bmp"));
+      continue;
+    }
+    REQUIRE(PumpUntil([&] { return stateWindow() == nullptr; }, 30000));
+    if (cell.when == kAfter || cell.arrival == kTicks) {
+      // Once, afterwards; ticks come again on their own.
+      CHECK(PumpUntil([&] { return written() != stamp; }, 30000));
+      if (cell.arrival != kTicks)
+        CHECK(PumpUntil([&] { return WallpaperSize(wallpaper) == last; }, 30000));
+      if (cell.arrival == kBossKey) CHECK(PumpUntil(bossShown, 30000));
+    }
+    if (cell.arrival == kMenuKey && cell.when == kSkipped) {
+      // Dropped, not kept for later.
+      PumpUntil([] { return false; }, 1000);
+      CHECK(ProcessWindows(id, L"#32768").empty());
+    }
+    CHECK(ProcessBoxes(id).empty());
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    REQUIRE(program->Exited(30000));
+    if (!paperName.empty()) {
+      CHECK(WallpaperSize(wallpaper) == last);
+      const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
+      CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(paperName));
+    }
   }
 }

@@ -296,24 +296,35 @@ std::string MakeTestJpeg(int width, int height, const std::vector<uint8_t>& row,
 
 namespace {
 
-BOOL CALLBACK CollectProcessBox(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(context);
+struct TWindowSearch {
+  DWORD process;
+  const wchar_t* className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<TWindowSearch*>(context);
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  if (process == search->first && lstrcmpW(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    search->second.push_back(window);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (process == search->process && lstrcmpW(name, search->className) == 0 &&
+      IsWindowVisible(window)) {
+    search->found.push_back(window);
   }
   return TRUE;
 }
 
 }  // namespace
 
+std::vector<HWND> ProcessWindows(DWORD process, const wchar_t* className) {
+  TWindowSearch search{process, className, {}};
+  EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 std::vector<HWND> ProcessBoxes(DWORD process) {
-  std::pair<DWORD, std::vector<HWND>> search{process, {}};
-  EnumWindows(CollectProcessBox, reinterpret_cast<LPARAM>(&search));
-  return search.second;
+  return ProcessWindows(process, L"#32770");
 }
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths, POINT at) {

@@ -31,7 +31,8 @@ std::wstring EnvPath(const wchar_t* name);
 void RemoveTree(const std::wstring& path);
 // The windows of the calling thread, top-level and child, counted one by one.
 int CountThreadWindows();
-// The visible dialog boxes (#32770) of a process, in z-order.
+// The visible top-level windows of a process of one class, in z-order; its boxes (#32770).
+std::vector<HWND> ProcessWindows(DWORD process, const wchar_t* className);
 std::vector<HWND> ProcessBoxes(DWORD process);
 // How many more GDI objects the process could make. GetGuiResources answers 0 under Wine; this
 // answers everywhere: every object the process keeps takes one place of it.
