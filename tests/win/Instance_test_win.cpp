@@ -1111,8 +1111,8 @@ TEST_CASE("a plug-in that stalls on three files is left for the session, and nam
 TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once, or gives it up") {
   // The list: 1.bmp (8 x 6), then a picture the plug-in decodes only when the test lets it
   // (4 x 3), then 3.bmp (10 x 6). Another folder holds x.bmp (12 x 6); the boss picture is 14 x 6.
-  enum TRow { kKeys, kHandOver, kDrop, kBossKey, kViewMode };
-  for (const TRow row : {kKeys, kHandOver, kDrop, kBossKey, kViewMode}) {
+  enum TRow { kKeys, kHandOver, kDrop, kBossKey, kViewMode, kTicks, kMenuKey };
+  for (const TRow row : {kKeys, kHandOver, kDrop, kBossKey, kViewMode, kTicks, kMenuKey}) {
     CAPTURE(row);
     TTempDir dir;
     for (const wchar_t* folder : {L"pics", L"other"})
@@ -1122,12 +1122,14 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     WriteBytes(dir / L"pics\\3.bmp", MakeTestBmp(10, 6));
     WriteBytes(dir / L"other\\x.bmp", MakeTestBmp(12, 6));
     WriteBytes(dir / L"boss.bmp", MakeTestBmp(14, 6));
-    auto program = StartBeside(
-        dir, {L"fxbad"},
-        "[Load]\r\nPluginTimeout=600\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
-            "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
-            "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") + "\r\nKey=120\r\n",
-        false);
+    auto program =
+        StartBeside(dir, {L"fxbad"},
+                    "[Load]\r\nPluginTimeout=600\r\nPaperFolder=" + ToUtf8(dir / L"pics") +
+                        "\r\nPaperName=" + ToUtf8(dir / L"pics\\1.bmp") +
+                        "\r\n[IncomingBoss]\r\nFileName=" + ToUtf8(dir / L"boss.bmp") +
+                        "\r\nKey=120\r\n[Window]\r\nActiveKey=119\r\n" +
+                        (row == kTicks ? "[Timer]\r\nInterval=300\r\nEnabled=1\r\n" : ""),
+                    false);
     HWND window = WaitForMainWindow(30000);
     REQUIRE(window != nullptr);
     const std::wstring wallpaper = dir / L"$Vesko2.bmp";
@@ -1148,7 +1150,8 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
           },
           30000));
     }
-    PostMessageW(row == kViewMode ? view : window, WM_KEYDOWN, VK_RETURN, 0);
+    // (With the timer on, its tick makes the change.)
+    if (row != kTicks) PostMessageW(row == kViewMode ? view : window, WM_KEYDOWN, VK_RETURN, 0);
     REQUIRE(PumpUntil([&] { return Exists(dir / L"pics\\2.fxb.waiting"); }, 30000));
     // The panel shows that the program waits (yellow), and goes back after the call.
     const auto panel = [&] {
@@ -1212,6 +1215,31 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // The next change starts again from the picture still shown.
         break;
       }
+      case kTicks:
+        // Ticks during the call are skipped: no change inside it (five intervals).
+        PumpUntil([] { return false; }, 1500);
+        CHECK(WallpaperSize(wallpaper) == std::pair<int, int>{8, 6});
+        break;
+      case kMenuKey: {
+        // The menu's hotkey (F8 here) opens the menu at once; a click beside it closes it.
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_F8;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, keys, sizeof(INPUT));
+        const DWORD id = program->info.dwProcessId;
+        CHECK(PumpUntil([&] { return !ProcessWindows(id, L"#32768").empty(); }, 30000));
+        RECT r{};
+        GetWindowRect(window, &r);
+        SetCursorPos(r.right + 300, r.bottom + 300);
+        INPUT click[2] = {};
+        click[0].type = click[1].type = INPUT_MOUSE;
+        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, click, sizeof(INPUT));
+        CHECK(PumpUntil([&] { return ProcessWindows(id, L"#32768").empty(); }, 30000));
+        break;
+      }
       case kViewMode:
         // Esc during the view's load closes the view once the picture is in; the wallpaper
         // stays.
@@ -1227,6 +1255,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     CHECK(PumpUntil([&] { return panel() == RGB(244, 228, 210); }, 10000));
     PostMessageW(window, WM_CLOSE, 0, 0);
     REQUIRE(program->Exited(30000));
+    if (row == kTicks) continue;  // they went on after the call
     CHECK(WallpaperSize(wallpaper) == last);
     const IniFile ini = IniFile::Parse(AnsiToUtf8(ReadBytes(dir / L"Vesko2.ini")));
     CHECK(ini.ReadString("Load", "PaperName", "") == ToUtf8(paperName));
