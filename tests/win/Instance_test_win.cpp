@@ -849,6 +849,42 @@ std::unique_ptr<TProcess> StartBeside(const TTempDir& dir,
                dir / L"Vesko2.exe");
 }
 
+// A key pressed and let go on the keyboard.
+void PressKey(WORD key) {
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = key;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+}
+
+// A click of the mouse at a point of the screen (`down` and `up`: which button).
+void ClickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP) {
+  SetCursorPos(x, y);
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = down;
+  input[1].mi.dwFlags = up;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+// The second start: `folder` handed over to the program beside it in `dir`.
+void HandOver(const TTempDir& dir, const std::wstring& folder) {
+  auto second = Start(L"\"" + folder + L"\"", dir.Path(), dir / L"Vesko2.exe");
+  CHECK(second->Exited(30000));
+}
+
+// `folder` dropped at a point of the screen from X, as a file manager drops it. (Wine starts
+// the Unix program but gives no handle to wait on: it leaves a file.)
+void DropFromX(const TTempDir& dir, int x, int y, const std::wstring& folder) {
+  const std::wstring done = dir / L"dropped";
+  DeleteFileW(done.c_str());
+  auto drop = Start(std::to_wstring(x) + L" " + std::to_wstring(y) + L" \"" + UnixPath(folder) +
+                        L"\" \"" + UnixPath(dir.Path()) + L"/dropped\"",
+                    dir.Path(), EnvPath(L"VESKO2_XDND_DROP"));
+  CHECK(PumpUntil([&] { return Exists(done); }, 30000));
+}
+
 }  // namespace
 
 TEST_CASE("while a plug-in never returns, the real program answers at every moment and closes") {
@@ -1175,8 +1211,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
       case kHandOver: {
         // The other folder, handed over by a second start: it opens after the call, and the
         // call's picture never lands under its name.
-        auto second = Start(L"\"" + (dir / L"other") + L"\"", dir.Path(), dir / L"Vesko2.exe");
-        CHECK(second->Exited(30000));
+        HandOver(dir, dir / L"other");
         last = {12, 6};
         paperName = dir / L"other\\x.bmp";
         break;
@@ -1186,13 +1221,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // after the call, as a hand-over does.
         RECT r{};
         GetWindowRect(window, &r);
-        // (Wine starts the Unix program but gives no handle to wait on: it leaves a file.)
-        auto drop =
-            Start(std::to_wstring((r.left + r.right) / 2) + L" " +
-                      std::to_wstring((r.top + r.bottom) / 2) + L" \"" + UnixPath(dir / L"other") +
-                      L"\" \"" + UnixPath(dir.Path()) + L"/dropped\"",
-                  dir.Path(), EnvPath(L"VESKO2_XDND_DROP"));
-        CHECK(PumpUntil([&] { return Exists(dir / L"dropped"); }, 30000));
+        DropFromX(dir, (r.left + r.right) / 2, (r.top + r.bottom) / 2, dir / L"other");
         last = {12, 6};
         paperName = dir / L"other\\x.bmp";
         break;
@@ -1202,11 +1231,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // Ctrl or Shift of a combination still down in the program, whose releases are input
         // that a posted message overtakes): the boss picture at once, the call given up
         // without its deadline.
-        INPUT keys[2] = {};
-        keys[0].type = keys[1].type = INPUT_KEYBOARD;
-        keys[0].ki.wVk = keys[1].ki.wVk = VK_F9;
-        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, keys, sizeof(INPUT));
+        PressKey(VK_F9);
         CHECK(PumpUntil(
             [&] {
               return WallpaperSize(dir / L"$Boss$Vesko2.bmp") == std::pair<int, int>{14, 6};
@@ -1222,21 +1247,12 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         break;
       case kMenuKey: {
         // The menu's hotkey (F8 here) opens the menu at once; a click beside it closes it.
-        INPUT keys[2] = {};
-        keys[0].type = keys[1].type = INPUT_KEYBOARD;
-        keys[0].ki.wVk = keys[1].ki.wVk = VK_F8;
-        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, keys, sizeof(INPUT));
+        PressKey(VK_F8);
         const DWORD id = program->info.dwProcessId;
         CHECK(PumpUntil([&] { return !ProcessWindows(id, L"#32768").empty(); }, 30000));
         RECT r{};
         GetWindowRect(window, &r);
-        SetCursorPos(r.right + 300, r.bottom + 300);
-        INPUT click[2] = {};
-        click[0].type = click[1].type = INPUT_MOUSE;
-        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, click, sizeof(INPUT));
+        ClickAt(r.right + 300, r.bottom + 300);
         CHECK(PumpUntil([&] { return ProcessWindows(id, L"#32768").empty(); }, 30000));
         break;
       }
@@ -1340,21 +1356,6 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
       return WallpaperSize(dir / L"$Boss$Vesko2.bmp") == std::pair<int, int>{14, 6} &&
              lstrcmpiW(shown, (dir / L"$Boss$Vesko2.bmp").c_str()) == 0;
     };
-    const auto click = [](int x, int y, DWORD down, DWORD up) {
-      SetCursorPos(x, y);
-      INPUT input[2] = {};
-      input[0].type = input[1].type = INPUT_MOUSE;
-      input[0].mi.dwFlags = down;
-      input[1].mi.dwFlags = up;
-      SendInput(2, input, sizeof(INPUT));
-    };
-    const auto press = [](WORD key) {
-      INPUT keys[2] = {};
-      keys[0].type = keys[1].type = INPUT_KEYBOARD;
-      keys[0].ki.wVk = keys[1].ki.wVk = key;
-      keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-      SendInput(2, keys, sizeof(INPUT));
-    };
     // The state, made as a person makes it: a right-click on the panel, F (the file dialog)
     // or A (the about box); the start's wait and box come on their own.
     const auto stateWindow = [&]() -> HWND {
@@ -1375,7 +1376,7 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
         },
         30000));
     if (cell.state == kMenu) {
-      click(r.left + 30, r.top + 4, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+      ClickAt(r.left + 30, r.top + 4, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     } else if (!starting) {
       PostMessageW(window, WM_KEYDOWN, cell.state == kBox ? 'F' : 'A', 0);
     }
@@ -1400,30 +1401,25 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
         paperName = dir / (cell.when == kNow ? L"pics\\3.bmp" : L"pics\\2.bmp");
         break;
       case kBossKey:
-        press(VK_F9);
+        PressKey(VK_F9);
         if (cell.when == kNow) CHECK(PumpUntil(bossShown, 30000));
         break;
       case kHandOver: {
-        auto second = Start(L"\"" + (dir / L"other") + L"\"", dir.Path(), dir / L"Vesko2.exe");
-        CHECK(second->Exited(30000));
+        HandOver(dir, dir / L"other");
         last = {12, 6};
         paperName = dir / L"other\\x.bmp";
         break;
       }
       case kDrop: {
         // Dropped on the panel from X, as a file manager drops it.
-        auto drop =
-            Start(std::to_wstring(r.left + 30) + L" " + std::to_wstring(r.top + 20) + L" \"" +
-                      UnixPath(dir / L"other") + L"\" \"" + UnixPath(dir.Path()) + L"/dropped\"",
-                  dir.Path(), EnvPath(L"VESKO2_XDND_DROP"));
-        CHECK(PumpUntil([&] { return Exists(dir / L"dropped"); }, 30000));
+        DropFromX(dir, r.left + 30, r.top + 20, dir / L"other");
         last = {12, 6};
         paperName = dir / L"other\\x.bmp";
         break;
       }
       case kMenuKey:
         // A menu of its own beside the about box only.
-        press(VK_F8);
+        PressKey(VK_F8);
         if (cell.when == kNow) {
           CHECK(PumpUntil([&] { return !ProcessWindows(id, L"#32768").empty(); }, 30000));
         } else {
@@ -1470,7 +1466,7 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
     // The state ends: a click beside the menu, Cancel on the box, the about box closed, OK on
     // the start's box; the sign-in wait on its own.
     if (cell.state == kMenu) {
-      click(r.right + 300, r.bottom + 300, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+      ClickAt(r.right + 300, r.bottom + 300);
     } else if (cell.state == kBox || cell.state == kStartBox) {
       PostMessageW(stateWindow(), WM_COMMAND, cell.state == kBox ? IDCANCEL : IDOK, 0);
     } else if (HWND about = cell.state == kAbout ? stateWindow() : nullptr) {
