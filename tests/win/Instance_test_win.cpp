@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -868,6 +869,25 @@ void ClickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEV
   SendInput(2, input, sizeof(INPUT));
 }
 
+// The left button held down at a point of the screen and the mouse moved by (dx, dy) in ten
+// steps before it is let go, as a hand drags.
+void DragBy(int x, int y, int dx, int dy) {
+  const int width = GetSystemMetrics(SM_CXSCREEN) - 1;
+  const int height = GetSystemMetrics(SM_CYSCREEN) - 1;
+  SetCursorPos(x, y);
+  std::vector<INPUT> inputs(12);
+  for (INPUT& input : inputs) input.type = INPUT_MOUSE;
+  inputs.front().mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  for (int step = 1; step <= 10; ++step) {
+    MOUSEINPUT& move = inputs[static_cast<size_t>(step)].mi;
+    move.dx = (x + dx * step / 10) * 65535 / width;
+    move.dy = (y + dy * step / 10) * 65535 / height;
+    move.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  }
+  inputs.back().mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 // The second start: `folder` handed over to the program beside it in `dir`.
 void HandOver(const TTempDir& dir, const std::wstring& folder) {
   auto second = Start(L"\"" + folder + L"\"", dir.Path(), dir / L"Vesko2.exe");
@@ -1202,12 +1222,25 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     std::pair<int, int> last{4, 3};  // what the wallpaper ends as
     std::wstring paperName = dir / L"pics\\2.fxb";
     switch (row) {
-      case kKeys:
+      case kKeys: {
+        // The panel is dragged away by a hand meanwhile, as at any time.
+        RECT from{};
+        GetWindowRect(window, &from);
+        DragBy(from.left + 30, from.top + 4, 120, 80);
+        CHECK(PumpUntil(
+            [&] {
+              RECT to{};
+              GetWindowRect(window, &to);
+              return std::abs(to.left - from.left - 120) <= 2 &&
+                     std::abs(to.top - from.top - 80) <= 2;
+            },
+            10000));
         // Three presses of 次へ during the call are one step after it.
         for (int i = 0; i < 3; ++i) PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
         last = {10, 6};
         paperName = dir / L"pics\\3.bmp";
         break;
+      }
       case kHandOver: {
         // The other folder, handed over by a second start: it opens after the call, and the
         // call's picture never lands under its name.
