@@ -869,23 +869,40 @@ void ClickAt(int x, int y, DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEV
   SendInput(2, input, sizeof(INPUT));
 }
 
-// The left button held down at a point of the screen and the mouse moved by (dx, dy) in ten
-// steps before it is let go, as a hand drags.
-void DragBy(int x, int y, int dx, int dy) {
+// Whether the thread of `window` is in a state of GUITHREADINFO's flags (a menu's or a move's
+// loop, which takes the mouse only once it runs).
+bool ThreadIn(HWND window, DWORD flag) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+         (info.flags & flag) != 0;
+}
+
+// The left button held down at a point of `window` (its top left corner's offset) and the
+// mouse moved by (dx, dy), once the window's thread has begun the move, as a hand drags.
+void DragBy(HWND window, int x, int y, int dx, int dy) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  x += r.left;
+  y += r.top;
+  SetCursorPos(x, y);
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  SendInput(1, &input, sizeof input);
+  const auto moving = [window] { return ThreadIn(window, GUI_INMOVESIZE); };
+  CHECK(PumpUntil(moving, 10000));
   const int width = GetSystemMetrics(SM_CXSCREEN) - 1;
   const int height = GetSystemMetrics(SM_CYSCREEN) - 1;
-  SetCursorPos(x, y);
-  std::vector<INPUT> inputs(12);
-  for (INPUT& input : inputs) input.type = INPUT_MOUSE;
-  inputs.front().mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
   for (int step = 1; step <= 10; ++step) {
-    MOUSEINPUT& move = inputs[static_cast<size_t>(step)].mi;
-    move.dx = (x + dx * step / 10) * 65535 / width;
-    move.dy = (y + dy * step / 10) * 65535 / height;
-    move.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input.mi.dx = (x + dx * step / 10) * 65535 / width;
+    input.mi.dy = (y + dy * step / 10) * 65535 / height;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
   }
-  inputs.back().mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(1, &input, sizeof input);
+  CHECK(PumpUntil([&] { return !moving(); }, 10000));
 }
 
 // The second start: `folder` handed over to the program beside it in `dir`.
@@ -1226,7 +1243,7 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // The panel is dragged away by a hand meanwhile, as at any time.
         RECT from{};
         GetWindowRect(window, &from);
-        DragBy(from.left + 30, from.top + 4, 120, 80);
+        DragBy(window, 30, 4, 120, 80);
         CHECK(PumpUntil(
             [&] {
               RECT to{};
@@ -1282,7 +1299,11 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
         // The menu's hotkey (F8 here) opens the menu at once; a click beside it closes it.
         PressKey(VK_F8);
         const DWORD id = program->info.dwProcessId;
-        CHECK(PumpUntil([&] { return !ProcessWindows(id, L"#32768").empty(); }, 30000));
+        CHECK(PumpUntil(
+            [&] {
+              return !ProcessWindows(id, L"#32768").empty() && ThreadIn(window, GUI_INMENUMODE);
+            },
+            30000));
         RECT r{};
         GetWindowRect(window, &r);
         ClickAt(r.right + 300, r.bottom + 300);
@@ -1414,6 +1435,9 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
       PostMessageW(window, WM_KEYDOWN, cell.state == kBox ? 'F' : 'A', 0);
     }
     REQUIRE(PumpUntil([&] { return stateWindow() != nullptr; }, 30000));
+    // A menu takes the mouse once its loop runs.
+    if (cell.state == kMenu)
+      REQUIRE(PumpUntil([&] { return ThreadIn(window, GUI_INMENUMODE); }, 30000));
     // The about box closes when it loses the focus: it has it before anything arrives.
     if (cell.state == kAbout)
       REQUIRE(PumpUntil([&] { return GetForegroundWindow() == stateWindow(); }, 30000));
