@@ -4,8 +4,12 @@
 #include <libheif/heif.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "addons/heif/YccToBgr.h"
@@ -498,4 +502,51 @@ THeifResult DecodeHeif24(const uint8_t* data, size_t size, THeifBackground back,
   }
   WriteBottomUp(source, max, back, toSrgb.get(), out, row);
   return described;
+}
+
+THeifResult DecodeShowingLife(const std::function<THeifResult(THeifProgress*)>& decode,
+                              const std::function<bool(int done, int total)>& alive,
+                              std::chrono::milliseconds beat) {
+  if (!alive) return decode(nullptr);
+  THeifProgress state;
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool finished = false;
+  THeifResult result = THeifResult::kBroken;
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      const THeifResult decoded = decode(&state);
+      const std::lock_guard<std::mutex> lock(mutex);
+      result = decoded;
+      finished = true;
+      ended.notify_one();
+    });
+  } catch (const std::system_error&) {
+    return decode(nullptr);  // no thread to be had: decoded here, without signs of life
+  }
+  using TClock = std::chrono::steady_clock;
+  const auto lifeBase = std::chrono::seconds(10);
+  const auto lifePerMegapixel = std::chrono::milliseconds(1000);
+  auto lastNews = TClock::now();
+  int lastTiles = 0;
+  std::unique_lock<std::mutex> lock(mutex);
+  // Woken by the decode's end, not only by the beat: the picture goes on at once.
+  while (!ended.wait_for(lock, beat, [&] { return finished; })) {
+    if (state.Cancel) continue;
+    const int tiles = state.TilesDone;
+    if (tiles != lastTiles) {
+      lastTiles = tiles;
+      lastNews = TClock::now();
+    }
+    const auto budget = lifeBase + lifePerMegapixel * static_cast<int>(state.Pixels / 1000000);
+    if (TClock::now() - lastNews > budget) continue;
+    const int total = state.Tiles > 0 ? state.Tiles.load() : 100;
+    lock.unlock();
+    if (!alive(state.Tiles > 0 ? tiles : 0, total)) state.Cancel = true;
+    lock.lock();
+  }
+  lock.unlock();
+  worker.join();
+  return result;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -45,6 +46,15 @@ struct THeifProgress {
   std::atomic<int> TilesDone{0};
   std::atomic<bool> Cancel{false};
 };
+
+// Runs `decode` on a thread of its own while the calling thread (the host's) calls `alive` every
+// `beat` as a sign of life (false: the host asks to stop, and libheif stops between tiles). Life
+// is shown for as long as a picture of its size may honestly take (10 s and 1 s a megapixel, a
+// grid's decoded tile renewing it), so that a decode that hangs stops showing it and the host's
+// deadline ends it. Returns as soon as the decode ends. Without `alive` it decodes here.
+THeifResult DecodeShowingLife(const std::function<THeifResult(THeifProgress*)>& decode,
+                              const std::function<bool(int done, int total)>& alive,
+                              std::chrono::milliseconds beat = std::chrono::milliseconds(250));
 
 // "ftyp" with a HEIF or AVIF brand among the first bytes (a few dozen are enough).
 bool IsHeif(const uint8_t* data, size_t size);

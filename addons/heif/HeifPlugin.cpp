@@ -3,11 +3,9 @@
 // laid over the desktop's colour as ifpng.spi lays it. libheif.dll and libde265.dll are found
 // beside the plug-in (the host loads it with its own folder first). The decoding itself is
 // addons/heif/HeifDecode.cpp, shared with the native tests and the fuzz target.
-#include <chrono>
 #include <cstring>
+#include <functional>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "addons/SpiExports.h"
@@ -37,51 +35,6 @@ int ResultOf(THeifResult result) {
   return SusieResult::kInternalError;
 }
 
-// How long a decode shows life without a tile done: long enough for the largest phone photo on a
-// slow machine, bounded so that a decode that hangs stops showing life and the host's deadline
-// ends it.
-constexpr auto kLifeBase = std::chrono::seconds(10);
-constexpr auto kLifePerMegapixel = std::chrono::milliseconds(1000);
-constexpr auto kLifeBeat = std::chrono::milliseconds(250);
-
-// Runs `decode` on a thread of its own while this thread, the host's, calls `progress` four
-// times a second as a sign of life, within the budget above; a grid's decoded tile renews it.
-// When the host asks to stop, libheif stops between tiles. Without a callback it runs here.
-THeifResult DecodeShowingLife(const std::function<THeifResult(THeifProgress*)>& decode,
-                              SpiProgress progress, LONG_PTR user) {
-  if (progress == nullptr) return decode(nullptr);
-  THeifProgress state;
-  std::atomic<bool> finished{false};
-  THeifResult result = THeifResult::kBroken;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      result = decode(&state);
-      finished = true;
-    });
-  } catch (const std::system_error&) {
-    return decode(nullptr);  // no thread to be had: decoded here, without signs of life
-  }
-  using TClock = std::chrono::steady_clock;
-  auto lastNews = TClock::now();
-  int lastTiles = 0;
-  while (!finished) {
-    std::this_thread::sleep_for(kLifeBeat);
-    if (finished || state.Cancel) continue;
-    const int tiles = state.TilesDone;
-    if (tiles != lastTiles) {
-      lastTiles = tiles;
-      lastNews = TClock::now();
-    }
-    const auto budget = kLifeBase + kLifePerMegapixel * static_cast<int>(state.Pixels / 1000000);
-    if (TClock::now() - lastNews > budget) continue;
-    const int total = state.Tiles > 0 ? state.Tiles.load() : 100;
-    if (progress(state.Tiles > 0 ? tiles : 0, total, user) != 0) state.Cancel = true;
-  }
-  worker.join();
-  return result;
-}
-
 int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
            SpiProgress progress, LONG_PTR user) {
   std::vector<BYTE> bytes;
@@ -97,6 +50,9 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
   };
   THeifPicture picture;
   const THeifBackground back = DesktopColor();
+  std::function<bool(int, int)> alive;
+  if (progress != nullptr)
+    alive = [progress, user](int done, int total) { return progress(done, total, user) == 0; };
   const THeifResult result = DecodeShowingLife(
       [&](THeifProgress* state) {
         try {
@@ -108,7 +64,7 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
           return THeifResult::kBroken;
         }
       },
-      progress, user);
+      alive);
   if (block != nullptr) LocalUnlock(block);
   if (result != THeifResult::kOk) {
     if (block != nullptr) LocalFree(block);

@@ -2,12 +2,15 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "addons/heif/HeifDecode.h"
@@ -334,4 +337,46 @@ TEST_CASE("transparent areas of a picture with a profile show exactly the deskto
       worst = std::max(worst, std::abs(p[i] - BlendOver(r[2 - i], r[3], backs[i])));
   });
   CHECK(worst <= 1);
+}
+
+TEST_CASE("a decode shows life while it runs and hands its picture on as soon as it ends") {
+  using std::chrono::milliseconds;
+  const auto file = ReadFile(HeifFolder() + "avif-8-420.avif");
+  // Beats far apart: a picture that waited for the next beat after its decode would take one.
+  const milliseconds slowBeat(20000);
+  THeifPicture picture;
+  std::vector<uint8_t> block;
+  int signs = 0;
+  const auto decode = [&](THeifProgress* progress) {
+    return DecodeHeif24(
+        file.data(), file.size(), {}, 1u << 30,
+        [&](size_t size) {
+          block.assign(size, 0);
+          return block.data();
+        },
+        picture, progress);
+  };
+  const auto started = std::chrono::steady_clock::now();
+  CHECK(DecodeShowingLife(
+            decode, [&](int, int) { return ++signs, true; }, slowBeat) == THeifResult::kOk);
+  CHECK(std::chrono::steady_clock::now() - started < slowBeat / 2);
+  CHECK(picture.Width > 0);
+  CHECK(signs == 0);
+  // A decode that takes several beats shows life at each; a host that asks to stop is told
+  // to the decoder.
+  const auto waits = [&](THeifProgress* progress) {
+    while (!progress->Cancel) std::this_thread::sleep_for(milliseconds(1));
+    return THeifResult::kBroken;
+  };
+  bool single = true;  // a single image tells no count of tiles
+  const THeifResult waited = DecodeShowingLife(
+      waits,
+      [&](int done, int total) {
+        single = single && done == 0 && total == 100;
+        return ++signs < 3;
+      },
+      milliseconds(5));
+  CHECK(waited == THeifResult::kBroken);
+  CHECK(signs == 3);
+  CHECK(single);
 }
