@@ -8,12 +8,15 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "addons/heif/HeifDecode.h"
+#include "addons/heif/YccToBgr.h"
 #include "decode/AlphaBlend.h"
 #include "decode/ColorProfile.h"
 #include "decode/PixelMemory.h"
@@ -379,4 +382,57 @@ TEST_CASE("a decode shows life while it runs and hands its picture on as soon as
   CHECK(waited == THeifResult::kBroken);
   CHECK(signs == 3);
   CHECK(single);
+}
+
+TEST_CASE("YCbCr planes become the bitmap's bytes by the plain formula at every width") {
+  std::mt19937 random(7);
+  const auto clip = [](int v) { return std::clamp(v, 0, 255); };
+  for (const auto& [shiftX, shiftY, mono] : {std::tuple{1, 1, false}, std::tuple{1, 0, false},
+                                             std::tuple{0, 0, false}, std::tuple{0, 0, true}}) {
+    for (const bool full : {true, false}) {
+      TYccMatrix m;
+      REQUIRE(YccMatrixOf(true, 1, full, m));
+      for (int width = 1; width <= 41; width += random() % 4 + 1) {
+        CAPTURE(shiftX);
+        CAPTURE(shiftY);
+        CAPTURE(full);
+        CAPTURE(width);
+        const int height = 3;
+        const int cw = (width + shiftX) >> shiftX;
+        std::vector<uint8_t> y(static_cast<size_t>(width + 5) * height);
+        std::vector<uint8_t> cb(static_cast<size_t>(cw + 3) * height);
+        std::vector<uint8_t> cr(cb.size());
+        // The extremes as well, where the sums leave 0..255 and are clipped.
+        for (auto* plane : {&y, &cb, &cr})
+          for (uint8_t& v : *plane) v = random() % 4 == 0 ? (random() % 2) * 255 : random() % 256;
+        TYccPlanes in{y.data(),
+                      mono ? nullptr : cb.data(),
+                      mono ? nullptr : cr.data(),
+                      static_cast<size_t>(width + 5),
+                      static_cast<size_t>(cw + 3),
+                      width,
+                      height,
+                      shiftX,
+                      shiftY};
+        const size_t row = static_cast<size_t>(RowBytes(static_cast<uint64_t>(width), 24));
+        std::vector<uint8_t> out(row * height, 0xCD);
+        YccToBgr(in, m, out.data(), row);
+        int wrong = 0;
+        for (int py = 0; py < height; ++py) {
+          for (int px = 0; px < width; ++px) {
+            const int l = ((y[py * in.YStride + px] - m.YOffset) * m.YScale + 128) >> 8;
+            const size_t c = in.CStride * (py >> shiftY) + (px >> shiftX);
+            const int b = mono ? 0 : cb[c] - 128;
+            const int r = mono ? 0 : cr[c] - 128;
+            const int expected[3] = {clip(l + ((m.Bcb * b + 128) >> 8)),
+                                     clip(l + ((m.Gcb * b + m.Gcr * r + 128) >> 8)),
+                                     clip(l + ((m.Rcr * r + 128) >> 8))};
+            const uint8_t* got = out.data() + row * (height - 1 - py) + px * 3;
+            for (int i = 0; i < 3; ++i) wrong += got[i] != (mono ? clip(l) : expected[i]);
+          }
+        }
+        CHECK(wrong == 0);
+      }
+    }
+  }
 }
