@@ -12,7 +12,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "addons/heif/HeifDecode.h"
@@ -387,8 +386,16 @@ TEST_CASE("a decode shows life while it runs and hands its picture on as soon as
 TEST_CASE("YCbCr planes become the bitmap's bytes by the plain formula at every width") {
   std::mt19937 random(7);
   const auto clip = [](int v) { return std::clamp(v, 0, 255); };
-  for (const auto& [shiftX, shiftY, mono] : {std::tuple{1, 1, false}, std::tuple{1, 0, false},
-                                             std::tuple{0, 0, false}, std::tuple{0, 0, true}}) {
+  struct TLayout {
+    int shiftX;
+    int shiftY;
+    bool mono;
+  };
+  for (const TLayout layout :
+       {TLayout{1, 1, false}, TLayout{1, 0, false}, TLayout{0, 0, false}, TLayout{0, 0, true}}) {
+    const int shiftX = layout.shiftX;
+    const int shiftY = layout.shiftY;
+    const bool mono = layout.mono;
     for (const bool full : {true, false}) {
       TYccMatrix m;
       REQUIRE(YccMatrixOf(true, 1, full, m));
