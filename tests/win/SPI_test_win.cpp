@@ -513,26 +513,32 @@ TEST_CASE(
   supported.Data.assign(head.begin(), head.end());
   CHECK(helper.Call(supported, nullptr, 10000).Number == 1);
 
-  // The pixels through the helper's section are the plug-in's own, as decoded here.
-  const TMessage picture = call(TKind::Picture);
-  REQUIRE(picture.Number == SusieResult::kSuccess);
-  REQUIRE(picture.Data.size() >= sizeof(BITMAPINFOHEADER));
-  BITMAPINFOHEADER header{};
-  std::memcpy(&header, picture.Data.data(), sizeof header);
-  CHECK(header.biWidth == 5);
-  CHECK(header.biHeight == 3);
-  const std::vector<uint8_t> pixels = helper.Pixels(picture);
-  const std::unique_ptr<TSPI> here = CreateSPIByKind(U(fixtures + L"\\fxa.spi"));
-  REQUIRE(here != nullptr);
-  HLOCAL info = nullptr;
-  HLOCAL bits = nullptr;
-  const std::string name = U(dir / L"pic.fxa");
-  REQUIRE(here->GetPicture(name.c_str(), 0, 0, &info, &bits, nullptr, 0) == 0);
-  const auto* own = static_cast<const uint8_t*>(LocalLock(bits));
-  CHECK(std::vector<uint8_t>(own, own + LocalSize(bits)) == pixels);
-  LocalUnlock(bits);
-  LocalFree(bits);
-  LocalFree(info);
+  // The pixels through the helper's section are the plug-in's own, as decoded here: a small
+  // picture, and one large enough to be copied by two threads each way.
+  for (const int scale : {1, 400}) {
+    CAPTURE(scale);
+    WriteBytes(dir / L"pic.fxa", FxPicture(5 * scale, 3 * scale, 24));
+    const TMessage picture = call(TKind::Picture);
+    REQUIRE(picture.Number == SusieResult::kSuccess);
+    REQUIRE(picture.Data.size() >= sizeof(BITMAPINFOHEADER));
+    BITMAPINFOHEADER header{};
+    std::memcpy(&header, picture.Data.data(), sizeof header);
+    CHECK(header.biWidth == 5 * scale);
+    CHECK(header.biHeight == 3 * scale);
+    const std::vector<uint8_t> pixels = helper.Pixels(picture);
+    const std::unique_ptr<TSPI> here = CreateSPIByKind(U(fixtures + L"\\fxa.spi"));
+    REQUIRE(here != nullptr);
+    HLOCAL info = nullptr;
+    HLOCAL bits = nullptr;
+    const std::string name = U(dir / L"pic.fxa");
+    REQUIRE(here->GetPicture(name.c_str(), 0, 0, &info, &bits, nullptr, 0) == 0);
+    const auto* own = static_cast<const uint8_t*>(LocalLock(bits));
+    CHECK(std::vector<uint8_t>(own, own + LocalSize(bits)) == pixels);
+    LocalUnlock(bits);
+    LocalFree(bits);
+    LocalFree(info);
+  }
+  WriteBytes(dir / L"pic.fxa", FxPicture(5, 3, 24));
 
   // A plug-in's steps in quick succession cost no round trip each (a large PNG reports 100):
   // the helper answers them itself and passes one on when the caller has heard nothing for a
