@@ -27,10 +27,10 @@ int ColourRowSse2(const uint8_t* luma, const uint8_t* cb, const uint8_t* cr, int
   const __m128i one = _mm_set1_epi16(1);
   const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(m.YOffset));
   const __m128i half = _mm_set1_epi16(128);
+  // The 16-bit pair (a, b) in each 32-bit lane, a first: what madd multiplies (sample, 1) by.
   const auto pair = [](int a, int b) {
-    return _mm_set_epi16(static_cast<int16_t>(b), static_cast<int16_t>(a), static_cast<int16_t>(b),
-                         static_cast<int16_t>(a), static_cast<int16_t>(b), static_cast<int16_t>(a),
-                         static_cast<int16_t>(b), static_cast<int16_t>(a));
+    return _mm_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(a) & 0xFFFFu)));
   };
   const __m128i yScale = pair(m.YScale, 128);
   const __m128i bScale = pair(m.Bcb, 128);
