@@ -79,21 +79,36 @@ inline HLOCAL SpiNewInfo(size_t colors, const TColorProfile* profile) {
   return infoBlock;
 }
 
+// A new header for a bottom-up 24-bit picture, with its colour profile if any, in `info`;
+// kNoMemory without memory for it.
+inline int SpiNewInfo24(uint32_t width, uint32_t height, HLOCAL* info,
+                        const TColorProfile* profile) {
+  HLOCAL infoBlock = SpiNewInfo(0, profile);
+  if (infoBlock == nullptr) return SusieResult::kNoMemory;
+  SpiInfoHeader24(infoBlock, width, height);
+  *info = infoBlock;
+  return SusieResult::kSuccess;
+}
+
 // Hands a decoded bottom-up 24-bit picture to the host: `pixels` gets the block as it is, `info`
 // a new header (with the picture's colour profile, if any). Without memory for the header the
 // block is freed and kNoMemory comes back.
 inline int SpiHandOver24(HLOCAL block, uint32_t width, uint32_t height, HLOCAL* info,
                          HLOCAL* pixels, const TColorProfile* profile = nullptr) {
-  HLOCAL infoBlock = SpiNewInfo(0, profile);
-  if (infoBlock == nullptr) {
+  const int made = SpiNewInfo24(width, height, info, profile);
+  if (made != SusieResult::kSuccess) {
     LocalFree(block);
-    return SusieResult::kNoMemory;
+    return made;
   }
-  SpiInfoHeader24(infoBlock, width, height);
-  *info = infoBlock;
   *pixels = block;
   return SusieResult::kSuccess;
 }
+
+// The host's memory for a picture's pixels in Vesko2GetPictureInto, our own entry point beside
+// the Susie ones: GetPicture with the pixels written where the host says (`allocate`, called
+// once with their size; null when it has none), the info block the plug-in's as ever. The
+// host's declaration is TGetPictureInto (decode/SPI_win.h).
+using SpiAllocate = void*(WINAPI*)(size_t size, LONG_PTR user);
 
 // The desktop's colour, which our plug-ins lay transparency over.
 struct TSpiBackground {

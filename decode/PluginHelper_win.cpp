@@ -458,10 +458,18 @@ class THelperServer {
     HLOCAL pixels = nullptr;
     const bool preview = request.Kind == TKind::Preview;
     const TSPI& spi = Plugin(request.Plugin);
-    result.Number = preview ? spi.GetPreview(Source(request), Length(request), Flag(request), &info,
-                                             &pixels, Progress, reinterpret_cast<LONG_PTR>(this))
-                            : spi.GetPicture(Source(request), Length(request), Flag(request), &info,
-                                             &pixels, Progress, reinterpret_cast<LONG_PTR>(this));
+    const auto self = reinterpret_cast<LONG_PTR>(this);
+    const bool into = !preview && spi.HasPictureInto();
+    intoBytes_ = 0;
+    if (into) {
+      result.Number = spi.GetPictureInto(Source(request), Length(request), Flag(request), &info,
+                                         SectionFor, self, Progress, self);
+    } else {
+      result.Number = preview ? spi.GetPreview(Source(request), Length(request), Flag(request),
+                                               &info, &pixels, Progress, self)
+                              : spi.GetPicture(Source(request), Length(request), Flag(request),
+                                               &info, &pixels, Progress, self);
+    }
     struct TFree {
       HLOCAL h;
       ~TFree() {
@@ -473,6 +481,12 @@ class THelperServer {
       const auto* p = static_cast<const uint8_t*>(LocalLock(info));
       if (p != nullptr) result.Data.assign(p, p + LocalSize(info));
       LocalUnlock(info);
+    }
+    if (into) {
+      if (intoBytes_ == 0) return;
+      result.Section = sectionNumber_;
+      result.SectionSize = static_cast<uint32_t>(intoBytes_);
+      return;
     }
     if (pixels == nullptr) return;
     const SIZE_T size = LocalSize(pixels);
@@ -492,21 +506,7 @@ class THelperServer {
   // section stays for the next result that fits (the program has read this one by then): its
   // pages are touched once, not for every picture.
   bool Publish(const void* bytes, size_t size, TMessage& result) {
-    if (size > sectionSize_) {
-      section_.reset();
-      sectionView_.reset();
-      sectionSize_ = 0;
-      const uint64_t number = ++sectionNumber_;
-      THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                         static_cast<DWORD>(size),
-                                         SectionName(GetCurrentProcessId(), number).c_str()));
-      if (!section) return false;
-      TMappedView view(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size));
-      if (!view) return false;
-      section_ = std::move(section);
-      sectionView_ = std::move(view);
-      sectionSize_ = size;
-    }
+    if (!Section(size)) return false;
     // A large picture's copy into fresh pages takes long under Wine (0.7 s for 48 megapixels on
     // a busy machine): the program hears that the helper lives between its parts, so that the
     // deadline counts silence, not size.
@@ -523,6 +523,41 @@ class THelperServer {
     result.Section = sectionNumber_;
     result.SectionSize = static_cast<uint32_t>(size);
     return true;
+  }
+
+  // Makes the section hold at least `size` bytes: the one in use, or a new one.
+  bool Section(size_t size) {
+    if (size <= sectionSize_) return true;
+    section_.reset();
+    sectionView_.reset();
+    sectionSize_ = 0;
+    const uint64_t number = ++sectionNumber_;
+    THandle section(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       static_cast<DWORD>(size),
+                                       SectionName(GetCurrentProcessId(), number).c_str()));
+    if (!section) return false;
+    TMappedView view(MapViewOfFile(section.get(), FILE_MAP_WRITE, 0, 0, size));
+    if (!view) return false;
+    section_ = std::move(section);
+    sectionView_ = std::move(view);
+    sectionSize_ = size;
+    return true;
+  }
+
+  // Where our own plug-ins write a picture (Vesko2GetPictureInto): straight into the section,
+  // which spares the picture a block of its own and the copy out of it. Called once, on the
+  // plug-in's decoding thread while the call waits for it.
+  static void* WINAPI SectionFor(size_t size, LONG_PTR user) {
+    auto* self = reinterpret_cast<THelperServer*>(user);
+    // Pixels past the limit every decoder keeps are too large a picture (kNoMemory).
+    if (size == 0 || size > kMaxPixelBytes || self->intoBytes_ != 0) return nullptr;
+    try {
+      if (!self->Section(size)) return nullptr;
+    } catch (...) {  // nothing may cross the plug-in's frames
+      return nullptr;
+    }
+    self->intoBytes_ = size;
+    return self->sectionView_.get();
   }
 
   // The plug-in at a full path, loaded at its first call.
@@ -567,6 +602,7 @@ class THelperServer {
   TMappedView sectionView_;
   size_t sectionSize_ = 0;
   uint64_t sectionNumber_ = 0;
+  size_t intoBytes_ = 0;  // what the call's Vesko2GetPictureInto took of the section
 };
 
 }  // namespace

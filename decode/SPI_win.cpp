@@ -149,6 +149,7 @@ void TSPI::LoadHere(const std::string& fileName) {
   for (int i = 0; i < static_cast<int>(Entry::Count); ++i) {
     entries_[i] = GetProcAddress(module_, kEntryNames[i]);
   }
+  pictureInto_ = GetProcAddress(module_, kGetPictureIntoName);
 }
 
 void TSPI::Require(Entry entry) const {
@@ -323,6 +324,16 @@ int TSPI::GetPicture(const char* source, LONG length, UINT flag, HLOCAL* info, H
   const auto entry = EntryAs<TGetPicture>(Address(Entry::GetPicture));
   return Guarded([&] { return entry(source, length, flag, info, pixels, progress, user); },
                  SusieResult::kInternalError);
+}
+
+int TSPI::GetPictureInto(const char* source, LONG length, UINT flag, HLOCAL* info,
+                         TSusieAllocate allocate, LONG_PTR allocateUser, TSusieProgress progress,
+                         LONG_PTR user) const {
+  if (pictureInto_ == nullptr) ThrowUnusable(Entry::GetPicture);
+  const auto entry = EntryAs<TGetPictureInto>(pictureInto_);
+  return Guarded(
+      [&] { return entry(source, length, flag, info, allocate, allocateUser, progress, user); },
+      SusieResult::kInternalError);
 }
 
 int TSPI::GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,

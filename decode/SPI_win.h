@@ -49,6 +49,14 @@ using TGetPictureInfo = int(WINAPI*)(LPCSTR source, LONG length, UINT flag,
                                      TSusiePictureInfo* info);
 using TGetPicture = int(WINAPI*)(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
                                  HLOCAL* pixels, TSusieProgress progress, LONG_PTR user);
+// Our own plug-ins' entry point "Vesko2GetPictureInto" beside the Susie ones: GetPicture with
+// the pixels written into memory the host hands out, `allocate` called once with their size
+// (null: none). The helper hands out its section, so that a picture needs no copy there.
+using TSusieAllocate = void*(WINAPI*)(size_t size, LONG_PTR user);
+using TGetPictureInto = int(WINAPI*)(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
+                                     TSusieAllocate allocate, LONG_PTR allocateUser,
+                                     TSusieProgress progress, LONG_PTR user);
+constexpr const char* kGetPictureIntoName = "Vesko2GetPictureInto";
 
 class TSPI {
  public:
@@ -121,6 +129,11 @@ class TSPI {
                  TSusieProgress progress, LONG_PTR user) const;
   int GetPreview(const char* source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
                  TSusieProgress progress, LONG_PTR user) const;
+  // GetPictureInto, for a plug-in loaded in this process that has it (HasPictureInto).
+  bool HasPictureInto() const { return pictureInto_ != nullptr; }
+  int GetPictureInto(const char* source, LONG length, UINT flag, HLOCAL* info,
+                     TSusieAllocate allocate, LONG_PTR allocateUser, TSusieProgress progress,
+                     LONG_PTR user) const;
 
  protected:
   void Require(Entry entry) const;
@@ -146,6 +159,7 @@ class TSPI {
 
   HMODULE module_ = nullptr;
   FARPROC entries_[static_cast<int>(Entry::Count)] = {};
+  FARPROC pictureInto_ = nullptr;
   mutable bool faulted_ = false;
   bool remote_ = false;
   unsigned remoteEntries_ = 0;

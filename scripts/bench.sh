@@ -102,6 +102,7 @@ for case in "HEIC, 24 megapixels:$heic:heif-convert" "HEIC grid, 12 megapixels:$
   rm -f "$build/bench-data/heif-bench-out.y4m"
   out=$(cd "$build/win" && "$root/scripts/wine-session.sh" "$root/scripts/wine-run.sh" helper_bench.exe \
     "$(winepath -w "$build/win" 2>/dev/null)" --picture "$(winepath -w "$file" 2>/dev/null)" 3 | tr -d '\r')
+  echo "$out" | grep "of which" || true
   awk -v a="$(echo "$out" | sed -n 's/^ifheif.spi in the helper: \([0-9.]*\) s$/\1/p')" \
     -v b="$(median3 "${times[@]}")" -v tool="$tool" -v name="$name" 'BEGIN {
        if (a > 0 && b > 0) printf "%s: ifheif.spi in the helper %.3f s, %s %.3f s, ratio=%.2f (target: at most 1.3)\n", name, a, tool, b, a / b

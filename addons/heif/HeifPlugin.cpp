@@ -35,19 +35,13 @@ int ResultOf(THeifResult result) {
   return SusieResult::kInternalError;
 }
 
-int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
+// Decodes the picture into memory from `allocate`: its header goes to `info`.
+int Decode(LPCSTR source, LONG length, UINT flag, const THeifAllocate& allocate, HLOCAL* info,
            SpiProgress progress, LONG_PTR user) {
   std::vector<BYTE> bytes;
   const int read = SpiReadSource(source, length, flag, bytes);
   if (read != SusieResult::kSuccess) return read;
   if (!IsHeif(bytes.data(), bytes.size())) return SusieResult::kUnknownFormat;
-
-  // The pixels are written straight into the movable block handed to the host.
-  HLOCAL block = nullptr;
-  const THeifAllocate allocate = [&](size_t size) -> uint8_t* {
-    block = LocalAlloc(LMEM_MOVEABLE, size);
-    return block != nullptr ? static_cast<uint8_t*>(LocalLock(block)) : nullptr;
-  };
   THeifPicture picture;
   const THeifBackground back = DesktopColor();
   std::function<bool(int, int)> alive;
@@ -65,13 +59,9 @@ int Decode(LPCSTR source, LONG length, UINT flag, HLOCAL* info, HLOCAL* pixels,
         }
       },
       alive);
-  if (block != nullptr) LocalUnlock(block);
-  if (result != THeifResult::kOk) {
-    if (block != nullptr) LocalFree(block);
-    return ResultOf(result);
-  }
+  if (result != THeifResult::kOk) return ResultOf(result);
   const TColorProfilePtr profile = IccColorProfile(std::move(picture.Icc));
-  return SpiHandOver24(block, picture.Width, picture.Height, info, pixels, profile.get());
+  return SpiNewInfo24(picture.Width, picture.Height, info, profile.get());
 }
 
 }  // namespace
@@ -113,7 +103,31 @@ SPI_EXPORT int WINAPI GetPicture(LPCSTR source, LONG length, UINT flag, HLOCAL* 
   if (info == nullptr || pixels == nullptr) return SusieResult::kInternalError;
   *info = nullptr;
   *pixels = nullptr;
-  return Decode(source, length, flag, info, pixels, progress, user);
+  // The pixels are written straight into the movable block handed to the host.
+  HLOCAL block = nullptr;
+  const THeifAllocate allocate = [&](size_t size) -> uint8_t* {
+    block = LocalAlloc(LMEM_MOVEABLE, size);
+    return block != nullptr ? static_cast<uint8_t*>(LocalLock(block)) : nullptr;
+  };
+  const int result = Decode(source, length, flag, allocate, info, progress, user);
+  if (block != nullptr) LocalUnlock(block);
+  if (result == SusieResult::kSuccess) {
+    *pixels = block;
+  } else if (block != nullptr) {
+    LocalFree(block);
+  }
+  return result;
+}
+
+SPI_EXPORT int WINAPI Vesko2GetPictureInto(LPCSTR source, LONG length, UINT flag, HLOCAL* info,
+                                           SpiAllocate allocate, LONG_PTR allocateUser,
+                                           SpiProgress progress, LONG_PTR user) {
+  if (info == nullptr || allocate == nullptr) return SusieResult::kInternalError;
+  *info = nullptr;
+  const THeifAllocate into = [&](size_t size) {
+    return static_cast<uint8_t*>(allocate(size, allocateUser));
+  };
+  return Decode(source, length, flag, into, info, progress, user);
 }
 
 SPI_EXPORT int WINAPI GetPreview(LPCSTR, LONG, UINT, HLOCAL*, HLOCAL*, SpiProgress, LONG_PTR) {

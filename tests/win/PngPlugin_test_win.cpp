@@ -17,6 +17,7 @@
 #include "base/Unicode_win.h"
 #include "decode/AlphaBlend.h"
 #include "decode/DIBErrors.h"
+#include "decode/PluginHelper_win.h"
 #include "decode/SPIGraphic_win.h"
 #include "decode/SPIs_win.h"
 #include "engine/ColorConvert.h"
@@ -306,14 +307,16 @@ TEST_CASE("the WebP plug-in fails cleanly on broken and cut files and honours ab
 
 TEST_CASE("the HEIF plug-in decodes heif-enc's and avifenc's files as heif-convert does") {
   // libheif.dll and libde265.dll beside the plug-in, found there when the host loads it.
-  PngPluginFixture f("\\ifheif.spi");
-  REQUIRE(f.spis.Count() == 1);
-  const TSPI& heif = f.spis.Item(0);
-  CHECK(heif.APIVersion == "00IN");
-  CHECK(heif.FilterList == std::vector<std::string>{"*.heic;*.heif;*.avif;*.hif"});
-  const TExtensionList extensions = TExtensionList::Build(PluginFirstFilters(f.spis));
-  for (const char* name : {"C:\\DCIM\\IMG_0001.HEIC", "a.heif", "b.avif", "c.hif"}) {
-    CHECK(extensions.Accepts(name));
+  {
+    PngPluginFixture f("\\ifheif.spi");
+    REQUIRE(f.spis.Count() == 1);
+    const TSPI& heif = f.spis.Item(0);
+    CHECK(heif.APIVersion == "00IN");
+    CHECK(heif.FilterList == std::vector<std::string>{"*.heic;*.heif;*.avif;*.hif"});
+    const TExtensionList extensions = TExtensionList::Build(PluginFirstFilters(f.spis));
+    for (const char* name : {"C:\\DCIM\\IMG_0001.HEIC", "a.heif", "b.avif", "c.hif"}) {
+      CHECK(extensions.Accepts(name));
+    }
   }
   const std::wstring dir = EnvPath(L"VESKO2_TEST_DATA") + L"\\heif\\";
   struct TCase {
@@ -321,33 +324,47 @@ TEST_CASE("the HEIF plug-in decodes heif-enc's and avifenc's files as heif-conve
     const wchar_t* extension;
     int tolerance;
   };
-  for (const TCase& c :
-       {TCase{L"heic-8", L".heic", 1}, TCase{L"heic-alpha", L".heic", 1},
-        TCase{L"avif-8-420", L".avif", 1}, TCase{L"avif-10-444-alpha", L".avif", 2},
-        TCase{L"avif-12-422", L".avif", 2}, TCase{L"avif-8-mono", L".avif", 1},
-        TCase{L"iphone-like", L".heic", 1}}) {
-    CAPTURE(ToUtf8(c.name));
-    int width = 0;
-    int height = 0;
-    const std::string expected = PamPixels(ReadBytes(dir + c.name + L".ref.pam"), width, height);
-    REQUIRE(!expected.empty());
-    const std::string path = ToUtf8(dir + c.name + c.extension);
-    const TBitmap bitmap = Decode(path);
-    CHECK(bitmap.Width() == width);
-    CHECK(bitmap.Height() == height);
-    CHECK(WrongColours(bitmap, expected, c.tolerance) == 0);
-    const std::string bytes = ReadBytes(dir + c.name + c.extension);
-    TSusiePictureInfo info{};
-    CHECK(heif.GetPictureInfo(bytes.data(), static_cast<LONG>(bytes.size()), 1, &info) == 0);
-    CHECK(info.width == width);
-    CHECK(info.height == height);
-    CHECK(WrongColours(DecodeBytes(bytes, "x.heic"), expected, c.tolerance) == 0);
-  }
-  // Broken and cut files fail like any unreadable picture.
-  for (const wchar_t* name : {L"truncated.heic", L"corrupt.heic"}) {
-    CAPTURE(ToUtf8(name));
-    TSPIDIBImage dib;
-    CHECK_THROWS(dib.LoadFromFile(ToUtf8(dir + name)));
+  // Here, and in the helper, where the plug-in writes the pixels straight into the section the
+  // program copies them from: pictures smaller and larger than the one before come out whole.
+  TPluginHelper helper(EnvPath(L"VESKO2_EXE"));
+  struct TRestore {
+    ~TRestore() { TSPI::Helper = nullptr; }
+  } restore;
+  for (const bool apart : {false, true}) {
+    CAPTURE(apart);
+    TSPI::Helper = apart ? &helper : nullptr;
+    PngPluginFixture f("\\ifheif.spi");
+    REQUIRE(f.spis.Count() == 1);
+    REQUIRE(f.spis.Item(0).Remote() == apart);
+    const TSPI& heif = f.spis.Item(0);
+    for (const TCase& c :
+         {TCase{L"heic-8", L".heic", 1}, TCase{L"heic-alpha", L".heic", 1},
+          TCase{L"avif-8-420", L".avif", 1}, TCase{L"avif-10-444-alpha", L".avif", 2},
+          TCase{L"avif-12-422", L".avif", 2}, TCase{L"avif-8-mono", L".avif", 1},
+          TCase{L"iphone-like", L".heic", 1}}) {
+      CAPTURE(ToUtf8(c.name));
+      int width = 0;
+      int height = 0;
+      const std::string expected = PamPixels(ReadBytes(dir + c.name + L".ref.pam"), width, height);
+      REQUIRE(!expected.empty());
+      const std::string path = ToUtf8(dir + c.name + c.extension);
+      const TBitmap bitmap = Decode(path);
+      CHECK(bitmap.Width() == width);
+      CHECK(bitmap.Height() == height);
+      CHECK(WrongColours(bitmap, expected, c.tolerance) == 0);
+      const std::string bytes = ReadBytes(dir + c.name + c.extension);
+      TSusiePictureInfo info{};
+      CHECK(heif.GetPictureInfo(bytes.data(), static_cast<LONG>(bytes.size()), 1, &info) == 0);
+      CHECK(info.width == width);
+      CHECK(info.height == height);
+      CHECK(WrongColours(DecodeBytes(bytes, "x.heic"), expected, c.tolerance) == 0);
+    }
+    // Broken and cut files fail like any unreadable picture.
+    for (const wchar_t* name : {L"truncated.heic", L"corrupt.heic"}) {
+      CAPTURE(ToUtf8(name));
+      TSPIDIBImage dib;
+      CHECK_THROWS(dib.LoadFromFile(ToUtf8(dir + name)));
+    }
   }
 }
 
