@@ -62,6 +62,26 @@ void Load(const std::string& path, int width) {
   if (dib.Width() != width) std::exit(2);
 }
 
+// Where a picture's time in the helper goes: the call (the decode into its section) and the
+// copy out of the section (into memory touched before, as the fresh block's cost is apart).
+void WhereTheTimeGoes(TPluginHelper& helper, const std::string& plugin, const std::string& file,
+                      int rounds) {
+  plugin_wire::TMessage request;
+  request.Kind = plugin_wire::TKind::Picture;
+  request.Plugin = plugin;
+  request.Source.FileName = file;
+  std::vector<double> call;
+  std::vector<double> copy;
+  for (int round = 0; round < rounds; ++round) {
+    plugin_wire::TMessage result;
+    call.push_back(TimeOnce([&] { result = helper.Call(request, nullptr, 60000); }));
+    std::vector<uint8_t> pixels(result.SectionSize);
+    copy.push_back(TimeOnce([&] { helper.PixelsInto(result, pixels.data()); }));
+  }
+  std::printf("  of which the helper's call %.4f s, the copy out of its section %.4f s\n",
+              Median(call), Median(copy));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,28 +105,7 @@ int main(int argc, char** argv) {
     }
     if (width <= 0) return 2;
     std::printf("ifheif.spi in the helper: %.4f s\n", Median(times));
-    {
-      // Where its time goes: the helper's call (the decode into its section), and the copy out
-      // of the section into a new block, as the program takes a picture over.
-      plugin_wire::TMessage request;
-      request.Kind = plugin_wire::TKind::Picture;
-      request.Plugin = program + "\\ifheif.spi";
-      request.Source.FileName = argv[3];
-      std::vector<double> call;
-      std::vector<double> copy;
-      for (int round = 0; round < rounds; ++round) {
-        plugin_wire::TMessage result;
-        call.push_back(TimeOnce([&] { result = helper.Call(request, nullptr, 60000); }));
-        copy.push_back(TimeOnce([&] {
-          HLOCAL block = LocalAlloc(LMEM_MOVEABLE, result.SectionSize);
-          helper.PixelsInto(result, LocalLock(block));
-          LocalUnlock(block);
-          LocalFree(block);
-        }));
-      }
-      std::printf("  of which the helper's call %.4f s, the copy out of its section %.4f s\n",
-                  Median(call), Median(copy));
-    }
+    WhereTheTimeGoes(helper, program + "\\ifheif.spi", argv[3], rounds);
     TSPI::Helper = nullptr;
     return 0;
   }
@@ -145,23 +144,7 @@ int main(int argc, char** argv) {
       apart.push_back(TimeOnce([&] { Load(png, width); }));
     }
   }
-  {
-    // Where the helper's time goes: the call (decode and section) and the copy out of it.
-    plugin_wire::TMessage request;
-    request.Kind = plugin_wire::TKind::Picture;
-    request.Plugin = program + "\\ifpng.spi";
-    request.Source.FileName = png;
-    std::vector<double> call;
-    std::vector<double> copy;
-    for (int round = 0; round < 5; ++round) {
-      plugin_wire::TMessage result;
-      call.push_back(TimeOnce([&] { result = helper.Call(request, nullptr, 60000); }));
-      std::vector<uint8_t> pixels(result.SectionSize);
-      copy.push_back(TimeOnce([&] { helper.PixelsInto(result, pixels.data()); }));
-    }
-    std::printf("  of which the helper's call %.4f s, the copy out of its section %.4f s\n",
-                Median(call), Median(copy));
-  }
+  WhereTheTimeGoes(helper, program + "\\ifpng.spi", png, 5);
   DeleteFileA(png.c_str());
   std::printf("%d x %d PNG through ifpng.spi: here %.4f s, in the helper %.4f s\n", width, height,
               Median(here), Median(apart));
